@@ -1,0 +1,34 @@
+#include "platform/Format.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+using platform::Format;
+
+TEST(Format, Placeholders) {
+  struct Case { std::string got, want; } cases[] = {
+      {Format("%s=%d", std::string("a"), 5), "a=5"},
+      {Format("%.5d", 42), "00042"},
+      {Format("%5d", 42), "   42"},
+      {Format("%-5d|", 42), "42   |"},
+      {Format("%.5d", -42), "-00042"},
+      {Format("%d", std::int64_t(-9000000000)), "-9000000000"},
+      {Format("%.6x", 0xab12u), "00AB12"},
+      {Format("%s", 'c'), "c"},
+      {Format("100%%"), "100%"},
+      {Format("%u", std::uint32_t(4000000000u)), "4000000000"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.got, c.want);
+}
+
+TEST(Format, MismatchIsReported) {
+  std::string out;
+  const platform::FormatArg text[] = {"x"};
+  const platform::FormatArg num[] = {1};
+  EXPECT_FALSE(platform::TryFormat(out, "%d", text));
+  EXPECT_FALSE(platform::TryFormat(out, "%s", num));
+  EXPECT_FALSE(platform::TryFormat(out, "%d %d", num));
+  EXPECT_FALSE(platform::TryFormat(out, "tail %", {}));
+  EXPECT_THROW(Format("%d", "x"), platform::EFormatError);
+}
