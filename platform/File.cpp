@@ -1,0 +1,360 @@
+#include "platform/File.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace platform {
+namespace {
+
+static_assert(ErrorSharingViolation == EBUSY);
+
+// The share-mode bytes. Every handle holds a shared lock on each byte that
+// describes it, and checks the bytes that describe handles it cannot live with
+// only after taking its own: of two handles that open at the same moment, at
+// least one sees the other.
+constexpr std::int64_t OpenByte = File::ShareBytesOffset;        // every handle
+constexpr std::int64_t ExclusiveByte = File::ShareBytesOffset + 1;  // exclusive handles
+constexpr std::int64_t WriteByte = File::ShareBytesOffset + 2;      // handles that write
+constexpr std::int64_t DenyWriteByte = File::ShareBytesOffset + 3;  // handles that deny writing
+
+struct flock MakeLock(short type, std::int64_t offset, std::int64_t count) {
+  struct flock fl;
+  std::memset(&fl, 0, sizeof fl);
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = offset;
+  fl.l_len = count;
+  return fl;
+}
+
+// 0 on success, else the errno value.
+int SetLock(int fd, short type, std::int64_t offset, std::int64_t count) {
+  struct flock fl = MakeLock(type, offset, count);
+  while (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
+bool IsConflict(int error) { return error == EAGAIN || error == EACCES; }
+
+// 1 when another open file description holds a lock on part of the range,
+// 0 when none does, -errno on failure.
+int OtherHolds(int fd, std::int64_t offset, std::int64_t count) {
+  struct flock fl = MakeLock(F_WRLCK, offset, count);
+  while (fcntl(fd, F_OFD_GETLK, &fl) != 0) {
+    if (errno != EINTR) return -errno;
+  }
+  return fl.l_type == F_UNLCK ? 0 : 1;
+}
+
+std::string Describe(const char* operation, const std::string& fileName, int errorCode) {
+  return std::string(operation) + " '" + fileName + "': " + SysErrorMessage(errorCode);
+}
+
+}  // namespace
+
+std::string SysErrorMessage(int errorCode) {
+  if (errorCode == ErrorSharingViolation)
+    return "The file is in use by another handle";
+  char buffer[256];
+  // The GNU strerror_r returns the text, in buffer or elsewhere.
+  return strerror_r(errorCode, buffer, sizeof buffer);
+}
+
+File::~File() {
+  if (FFd >= 0) ::close(FFd);
+}
+
+File::File(File&& other) noexcept { *this = std::move(other); }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    if (FFd >= 0) ::close(FFd);
+    FFd = other.FFd;
+    FFileName = std::move(other.FFileName);
+    FAccess = other.FAccess;
+    FWritableDescriptor = other.FWritableDescriptor;
+    {
+      std::lock_guard guard(other.FLocksMutex);
+      FLocks = std::move(other.FLocks);
+      other.FLocks.clear();
+    }
+    other.FFd = -1;
+  }
+  return *this;
+}
+
+void File::Fail(const char* operation, int errorCode) const {
+  throw EOSError(errorCode, Describe(operation, FFileName, errorCode));
+}
+
+void File::CheckOpen(const char* operation) const {
+  if (FFd < 0) throw EOSError(EBADF, std::string(operation) + ": the file is not open");
+}
+
+void File::OpenDescriptor(const std::string& fileName, int flags, AccessMode access) {
+  if (FFd >= 0) throw EOSError(EBUSY, "Open '" + fileName + "': the handle is already open");
+  int fd;
+  do {
+    fd = ::open(fileName.c_str(), flags | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) throw EOSError(errno, Describe("Open", fileName, errno));
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    throw EOSError(EISDIR, Describe("Open", fileName, EISDIR));
+  }
+  FFd = fd;
+  FFileName = fileName;
+  FAccess = access;
+  FWritableDescriptor = (flags & O_ACCMODE) == O_RDWR;
+  FLocks.clear();
+}
+
+void File::TakeShare(ShareMode share) {
+  const bool writes = FAccess == AccessMode::ReadWrite;
+  const bool exclusive = share == ShareMode::Exclusive;
+  const bool deniesWrite = share != ShareMode::DenyNone;
+  int error = 0;
+  bool refused = false;
+  auto take = [&](bool wanted, std::int64_t byte) {
+    if (wanted && !error && !refused) {
+      int e = SetLock(FFd, F_RDLCK, byte, 1);
+      if (IsConflict(e)) refused = true;
+      else error = e;
+    }
+  };
+  auto check = [&](bool wanted, std::int64_t byte) {
+    if (wanted && !error && !refused) {
+      int held = OtherHolds(FFd, byte, 1);
+      if (held < 0) error = -held;
+      else if (held) refused = true;
+    }
+  };
+  take(true, OpenByte);
+  take(exclusive, ExclusiveByte);
+  take(writes, WriteByte);
+  take(deniesWrite, DenyWriteByte);
+  check(true, ExclusiveByte);
+  check(exclusive, OpenByte);
+  check(writes, DenyWriteByte);
+  check(deniesWrite, WriteByte);
+  if (error || refused) {
+    ::close(FFd);  // releases whatever share bytes were taken
+    FFd = -1;
+    int code = refused ? ErrorSharingViolation : error;
+    throw EOSError(code, Describe("Open", FFileName, code));
+  }
+}
+
+void File::Open(const std::string& fileName, AccessMode access, ShareMode share) {
+  OpenDescriptor(fileName, access == AccessMode::ReadWrite ? O_RDWR : O_RDONLY, access);
+  TakeShare(share);
+}
+
+void File::Create(const std::string& fileName, ShareMode share) {
+  OpenDescriptor(fileName, O_RDWR | O_CREAT, AccessMode::ReadWrite);
+  TakeShare(share);
+  // Whatever the share modes would admit, a file another handle has open is
+  // never emptied under it.
+  int held = OtherHolds(FFd, OpenByte, 1);
+  if (held != 0) {
+    int code = held > 0 ? ErrorSharingViolation : -held;
+    ::close(FFd);
+    FFd = -1;
+    throw EOSError(code, Describe("Create", fileName, code));
+  }
+  if (ftruncate(FFd, 0) != 0) {
+    int code = errno;
+    ::close(FFd);
+    FFd = -1;
+    throw EOSError(code, Describe("Create", fileName, code));
+  }
+}
+
+void File::Adopt(int fd, const std::string& fileName, ShareMode share) {
+  if (FFd >= 0) throw EOSError(EBUSY, "Adopt '" + fileName + "': the handle is already open");
+  FFd = fd;
+  FFileName = fileName;
+  FAccess = AccessMode::ReadWrite;
+  FWritableDescriptor = true;
+  FLocks.clear();
+  TakeShare(share);
+}
+
+void File::Close() {
+  if (FFd < 0) return;
+  int fd = FFd;
+  FFd = -1;
+  {
+    std::lock_guard guard(FLocksMutex);
+    FLocks.clear();
+  }
+  // The descriptor is gone after close whatever it reports; EINTR is not retried.
+  if (::close(fd) != 0 && errno != EINTR) Fail("Close", errno);
+}
+
+std::size_t File::ReadAt(void* buffer, std::size_t count, std::int64_t offset) {
+  CheckOpen("Read");
+  auto* out = static_cast<char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    ssize_t n = ::pread(FFd, out + done, count - done, offset + static_cast<std::int64_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("Read", errno);
+    }
+    if (n == 0) break;  // end of file
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+void File::WriteAt(const void* buffer, std::size_t count, std::int64_t offset) {
+  CheckOpen("Write");
+  if (FAccess != AccessMode::ReadWrite) Fail("Write", EBADF);
+  const auto* in = static_cast<const char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    ssize_t n = ::pwrite(FFd, in + done, count - done, offset + static_cast<std::int64_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Fail("Write", errno);
+    }
+    if (n == 0) Fail("Write", EIO);  // no progress: never spin
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+std::int64_t File::Size() const {
+  CheckOpen("Size");
+  struct stat st;
+  if (fstat(FFd, &st) != 0) Fail("Size", errno);
+  return st.st_size;
+}
+
+void File::SetSize(std::int64_t size) {
+  CheckOpen("SetSize");
+  if (FAccess != AccessMode::ReadWrite) Fail("SetSize", EBADF);
+  if (size < 0) Fail("SetSize", EINVAL);
+  while (ftruncate(FFd, size) != 0) {
+    if (errno != EINTR) Fail("SetSize", errno);
+  }
+}
+
+void File::Flush() {
+  CheckOpen("Flush");
+  while (fdatasync(FFd) != 0) {
+    if (errno != EINTR) Fail("Flush", errno);
+  }
+}
+
+namespace {
+
+bool ValidRange(std::int64_t offset, std::int64_t count) {
+  return offset >= 0 && count > 0 && offset < File::ShareBytesOffset &&
+         count <= File::ShareBytesOffset - offset;
+}
+
+}  // namespace
+
+bool File::Lock(std::int64_t offset, std::int64_t count) {
+  std::lock_guard guard(FLocksMutex);
+  CheckOpen("Lock");
+  if (!ValidRange(offset, count)) return false;
+  for (const Range& r : FLocks)
+    if (offset < r.Offset + r.Count && r.Offset < offset + count) return false;
+  // Exclusive locks need a descriptor open for writing. A read-only one takes a
+  // shared lock, which keeps writers out, and then gives it back if any other
+  // handle holds part of the range, which keeps other readers out.
+  int e = SetLock(FFd, FWritableDescriptor ? F_WRLCK : F_RDLCK, offset, count);
+  if (IsConflict(e)) return false;
+  if (e) Fail("Lock", e);
+  if (!FWritableDescriptor) {
+    int held = OtherHolds(FFd, offset, count);
+    if (held != 0) {
+      SetLock(FFd, F_UNLCK, offset, count);
+      if (held < 0) Fail("Lock", -held);
+      return false;
+    }
+  }
+  FLocks.push_back({offset, count});
+  return true;
+}
+
+bool File::Unlock(std::int64_t offset, std::int64_t count) {
+  std::lock_guard guard(FLocksMutex);
+  CheckOpen("Unlock");
+  for (auto it = FLocks.begin(); it != FLocks.end(); ++it) {
+    if (it->Offset == offset && it->Count == count) {
+      int e = SetLock(FFd, F_UNLCK, offset, count);
+      if (e) Fail("Unlock", e);
+      FLocks.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool File::IsRegionLocked(std::int64_t offset, std::int64_t count) const {
+  std::lock_guard guard(FLocksMutex);
+  CheckOpen("IsRegionLocked");
+  if (!ValidRange(offset, count)) return true;  // such a range can never be locked
+  for (const Range& r : FLocks)
+    if (offset < r.Offset + r.Count && r.Offset < offset + count) return true;
+  int held = OtherHolds(FFd, offset, count);
+  if (held < 0) Fail("IsRegionLocked", -held);
+  return held != 0;
+}
+
+bool FileExists(const std::string& fileName) {
+  struct stat st;
+  return ::stat(fileName.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+namespace {
+
+// Opens fileName exclusively for the length of a delete or rename, so that no
+// handle can open it in between. False when a handle has it open. A file this
+// process may not read cannot be guarded; the operation then goes ahead alone.
+bool GuardAgainstUse(File& guard, const std::string& fileName) {
+  try {
+    guard.Open(fileName, AccessMode::ReadOnly, ShareMode::Exclusive);
+  } catch (const EOSError& e) {
+    if (e.ErrorCode == ErrorSharingViolation) return false;
+    if (e.ErrorCode != EACCES) throw;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool DeleteFile(const std::string& fileName) {
+  File guard;
+  if (!GuardAgainstUse(guard, fileName)) return false;
+  if (::unlink(fileName.c_str()) != 0) throw EOSError(errno, Describe("Delete", fileName, errno));
+  return true;
+}
+
+bool RenameFile(const std::string& oldName, const std::string& newName) {
+  File guard;
+  if (!GuardAgainstUse(guard, oldName)) return false;
+  if (::renameat2(AT_FDCWD, oldName.c_str(), AT_FDCWD, newName.c_str(), RENAME_NOREPLACE) == 0)
+    return true;
+  int e = errno;
+  if (e == EINVAL || e == ENOSYS) {
+    // A file system without no-replace renames: a hard link refuses an existing name too.
+    if (::link(oldName.c_str(), newName.c_str()) != 0) e = errno;
+    else if (::unlink(oldName.c_str()) != 0) e = errno;
+    else return true;
+  }
+  throw EOSError(e, "Rename '" + oldName + "' to '" + newName + "': " + SysErrorMessage(e));
+}
+
+}  // namespace platform

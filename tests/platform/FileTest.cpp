@@ -1,0 +1,252 @@
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "FileTestSupport.h"
+#include "platform/Clock.h"
+
+using namespace platform;
+using platform::test::OpenShared;
+using platform::test::RunInChild;
+using platform::test::ScratchPath;
+
+namespace {
+
+int OpenError(const std::string& path, AccessMode access, ShareMode share) {
+  try {
+    File f;
+    f.Open(path, access, share);
+    return 0;
+  } catch (const EOSError& e) {
+    return e.ErrorCode;
+  }
+}
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+TEST(File, ReadsAndWritesAtPositions) {
+  ScratchPath path;
+  File f;
+  f.Create(path);
+  EXPECT_EQ(f.Size(), 0);
+  f.WriteAt("hello", 5, 0);
+  f.WriteAt("world", 5, 100);
+  EXPECT_EQ(f.Size(), 105);
+  char buf[8];
+  std::memset(buf, '#', sizeof buf);
+  EXPECT_EQ(f.ReadAt(buf, 8, 100), 5u);  // short only at the end of the file
+  EXPECT_EQ(std::string(buf, 8), "world###");
+  EXPECT_EQ(f.ReadAt(buf, 8, 4096), 0u);
+  EXPECT_EQ(f.ReadAt(buf, 3, 5), 3u);
+  EXPECT_EQ(std::string(buf, 3), std::string(3, '\0'));  // the hole reads as zeros
+  f.SetSize(3);
+  EXPECT_EQ(f.Size(), 3);
+  f.Flush();
+  f.Close();
+  EXPECT_FALSE(f.IsOpen());
+  EXPECT_EQ(Contents(path), "hel");
+  EXPECT_THROW(f.Size(), EOSError);
+}
+
+TEST(File, ErrorsCarryTheirCode) {
+  ScratchPath path;
+  File f;
+  try {
+    f.Open(path.str() + ".missing", AccessMode::ReadWrite, ShareMode::DenyNone);
+    FAIL();
+  } catch (const EOSError& e) {
+    EXPECT_EQ(e.ErrorCode, ENOENT);
+    EXPECT_NE(e.Message.find(".missing"), std::string::npos);
+  }
+  f.Open(path, AccessMode::ReadOnly, ShareMode::DenyNone);
+  try {
+    f.WriteAt("x", 1, 0);
+    FAIL();
+  } catch (const EOSError& e) {
+    EXPECT_EQ(e.ErrorCode, EBADF);
+  }
+  EXPECT_THROW(f.SetSize(0), EOSError);
+  char c;
+  EXPECT_THROW(f.ReadAt(&c, 1, -1), EOSError);
+  EXPECT_THROW(f.Open(path, AccessMode::ReadOnly, ShareMode::DenyNone), EOSError);  // already open
+}
+
+TEST(File, ShortWriteIsRepeatedOrReported) {
+  ScratchPath path;
+  // The file size limit makes the kernel write part of the buffer, then refuse.
+  int code = RunInChild([&] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {1000, 1000};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 1;
+    File f;
+    f.Create(path);
+    char buf[4096];
+    std::memset(buf, 'a', sizeof buf);
+    try {
+      f.WriteAt(buf, sizeof buf, 0);
+      return 2;  // a write that did not happen reported as done
+    } catch (const EOSError& e) {
+      return e.ErrorCode == EFBIG && f.Size() == 1000 ? 0 : 3;
+    }
+  });
+  EXPECT_EQ(code, 0);
+}
+
+// Each row: the first handle's modes, the second's, and whether the second
+// open is admitted (the Windows rules: every handle reads; a handle is admitted
+// when it admits the others' access and they admit its own).
+TEST(File, ShareModes) {
+  using A = AccessMode;
+  using S = ShareMode;
+  struct Case {
+    A firstAccess;
+    S firstShare;
+    A secondAccess;
+    S secondShare;
+    bool admitted;
+  } cases[] = {
+      {A::ReadWrite, S::DenyNone, A::ReadWrite, S::DenyNone, true},
+      {A::ReadOnly, S::DenyNone, A::ReadOnly, S::Exclusive, false},
+      {A::ReadWrite, S::Exclusive, A::ReadOnly, S::DenyNone, false},
+      {A::ReadOnly, S::Exclusive, A::ReadOnly, S::DenyNone, false},
+      {A::ReadOnly, S::DenyWrite, A::ReadOnly, S::DenyNone, true},
+      {A::ReadOnly, S::DenyWrite, A::ReadWrite, S::DenyNone, false},
+      {A::ReadOnly, S::DenyWrite, A::ReadOnly, S::DenyWrite, true},
+      {A::ReadWrite, S::DenyNone, A::ReadOnly, S::DenyWrite, false},
+      {A::ReadOnly, S::DenyNone, A::ReadOnly, S::DenyWrite, true},
+      {A::ReadWrite, S::DenyWrite, A::ReadOnly, S::DenyNone, true},
+      {A::ReadWrite, S::DenyWrite, A::ReadOnly, S::DenyWrite, false},
+  };
+  ScratchPath path;
+  int row = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(row++);
+    File first;
+    first.Open(path, c.firstAccess, c.firstShare);
+    EXPECT_EQ(OpenError(path, c.secondAccess, c.secondShare), c.admitted ? 0 : ErrorSharingViolation);
+    // Another process sees the same.
+    int child = RunInChild([&] { return OpenError(path, c.secondAccess, c.secondShare) ? 1 : 0; });
+    EXPECT_EQ(child, c.admitted ? 0 : 1);
+  }
+  // Once the others are closed, an exclusive open is admitted.
+  EXPECT_EQ(OpenError(path, A::ReadWrite, S::Exclusive), 0);
+}
+
+TEST(File, FileInUseIsNeverDeletedRenamedOrReplaced) {
+  ScratchPath path;
+  std::string renamed = path.str() + ".renamed";
+  {
+    File f;
+    f.Create(path);
+    f.WriteAt("data", 4, 0);
+    f.Close();
+  }
+  for (ShareMode share : {ShareMode::DenyNone, ShareMode::DenyWrite, ShareMode::Exclusive}) {
+    File f;
+    f.Open(path, AccessMode::ReadOnly, share);
+    EXPECT_FALSE(DeleteFile(path));
+    EXPECT_FALSE(RenameFile(path, renamed));
+    File g;
+    try {
+      g.Create(path, ShareMode::DenyNone);
+      ADD_FAILURE() << "created over a file in use";
+    } catch (const EOSError& e) {
+      EXPECT_EQ(e.ErrorCode, ErrorSharingViolation);
+    }
+    // Nor from another process.
+    EXPECT_EQ(RunInChild([&] { return DeleteFile(path) || RenameFile(path, renamed) ? 1 : 0; }), 0);
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_FALSE(FileExists(renamed));
+    EXPECT_EQ(Contents(path), "data");
+  }
+  ASSERT_TRUE(RenameFile(path, renamed));
+  EXPECT_FALSE(FileExists(path));
+  EXPECT_EQ(Contents(renamed), "data");
+  ASSERT_TRUE(DeleteFile(renamed));
+  EXPECT_FALSE(FileExists(renamed));
+}
+
+TEST(File, DeleteAndRenameReportOtherFailures) {
+  ScratchPath path, other;
+  try {
+    DeleteFile(path.str() + ".missing");
+    FAIL();
+  } catch (const EOSError& e) {
+    EXPECT_EQ(e.ErrorCode, ENOENT);
+  }
+  try {
+    RenameFile(path, other);  // never replaces an existing file
+    FAIL();
+  } catch (const EOSError& e) {
+    EXPECT_EQ(e.ErrorCode, EEXIST);
+  }
+  EXPECT_TRUE(FileExists(path));
+  EXPECT_FALSE(FileExists(TempDirectory()));  // a directory is not a file
+}
+
+TEST(File, CreateEmptiesAFileNobodyHasOpen) {
+  ScratchPath path;
+  {
+    std::ofstream(path.str()) << "old content";
+  }
+  File f;
+  f.Create(path);
+  EXPECT_EQ(f.Size(), 0);
+  EXPECT_EQ(OpenError(path, AccessMode::ReadOnly, ShareMode::DenyNone), ErrorSharingViolation);
+}
+
+TEST(TempFile, IsNamedInTheTemporaryFolderAndRemoved) {
+  std::string name;
+  {
+    TempFile t;
+    name = t.FileName();
+    EXPECT_EQ(name.rfind(TempDirectory() + "/QXL", 0), 0u) << name;
+    EXPECT_TRUE(FileExists(name));
+    t.Handle().WriteAt("abc", 3, 0);
+    EXPECT_EQ(t.Handle().Size(), 3);
+    EXPECT_FALSE(DeleteFile(name));  // in use
+  }
+  EXPECT_FALSE(FileExists(name));
+}
+
+TEST(TempFile, FollowsTmpdir) {
+  char dir[] = "/tmp/qxltmpdirXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const char* old = getenv("TMPDIR");
+  std::string saved = old ? old : "";
+  setenv("TMPDIR", (std::string(dir) + "/").c_str(), 1);
+  EXPECT_EQ(TempDirectory(), dir);
+  std::string name = TempFileName();
+  EXPECT_EQ(name.rfind(std::string(dir) + "/QXL", 0), 0u) << name;
+  EXPECT_TRUE(FileExists(name));
+  unlink(name.c_str());
+  if (old) setenv("TMPDIR", saved.c_str(), 1);
+  else unsetenv("TMPDIR");
+  rmdir(dir);
+}
+
+TEST(Clock, SeamCanBeReplaced) {
+  std::uint32_t before = GetTickCount();
+  {
+    FakeClock fake(0xFFFFFFF0u);
+    ScopedClock guard(fake);
+    for (int i = 0; i < 4500; ++i) Sleep(20);
+    EXPECT_EQ(fake.SleepCount(), 4500u);
+    EXPECT_EQ(GetTickCount(), 0xFFFFFFF0u + 90000u);  // wraps at 2^32
+  }
+  Sleep(15);
+  std::uint32_t elapsed = GetTickCount() - before;
+  EXPECT_GE(elapsed, 15u);
+  EXPECT_LT(elapsed, 10000u);
+}
