@@ -1,0 +1,247 @@
+#include "engine/storage/QXLPageManager.h"
+
+#include <algorithm>
+
+#include "engine/core/QXLException.h"
+#include "engine/storage/QXLDiskFormat.h"
+#include "engine/storage/QXLPageBuffer.h"
+#include "engine/storage/QXLRandom.h"
+
+namespace {
+constexpr std::int32_t MaxCacheCapacity = 1000;
+constexpr std::int64_t CacheBytesPerPage = 65536;
+}  // namespace
+
+TQXLPageManager::TQXLPageManager() {
+  FCacheCapacity = static_cast<std::int32_t>(
+      std::min<std::int64_t>(QXLFreeMemorySize() / CacheBytesPerPage, MaxCacheCapacity));
+}
+
+TQXLPageManager::~TQXLPageManager() {
+  for (auto& Info : FSessions)
+    for (std::int32_t i = 0; i < Info->DirtyPages.Count(); ++i) delete Info->DirtyPages.Items(i);
+  for (std::int32_t i = 0; i < FSharedPages.Count(); ++i) delete FSharedPages.Items(i);
+  for (TQXLPage* Page : FOrphans) delete Page;
+}
+
+void TQXLPageManager::CheckNoUncommittedPages() const {
+  for (const auto& Info : FSessions)
+    if (Info->DirtyPages.Count() > 0) throw EQXLException(20097, "Cannot free non-commited pages");
+}
+
+bool TQXLPageManager::IsPageUpToDate(std::int32_t, TQXLPage*) { return false; }
+void TQXLPageManager::SetPageUpToDate(std::int32_t, TQXLPage*) {}
+void TQXLPageManager::LoadFromStream(TQXLStream&) {}
+void TQXLPageManager::SaveToStream(TQXLStream&) {}
+bool TQXLPageManager::ReadStoredPageState(std::int32_t, std::int32_t&) { return false; }
+
+TQXLSessionPageInfo* TQXLPageManager::FindSessionInfo(std::int32_t SessionID) {
+  for (auto& Info : FSessions)
+    if (Info->SessionID == SessionID) return Info.get();
+  return nullptr;
+}
+
+const TQXLSessionPageInfo* TQXLPageManager::FindSession(std::int32_t SessionID) const {
+  return const_cast<TQXLPageManager*>(this)->FindSessionInfo(SessionID);
+}
+
+TQXLSessionPageInfo& TQXLPageManager::SessionInfo(std::int32_t SessionID) {
+  if (TQXLSessionPageInfo* Info = FindSessionInfo(SessionID)) return *Info;
+  FSessions.push_back(std::make_unique<TQXLSessionPageInfo>());
+  FSessions.back()->SessionID = SessionID;
+  return *FSessions.back();
+}
+
+TQXLPage* TQXLPageManager::GetPage(std::int32_t SessionID, std::int32_t PageNo, std::uint16_t PageType,
+                                   bool SynchronizeAllowed) {
+  if (SessionID == QXLNoSessionID) throw EQXLException(20186, "Invalid Session ID");
+  TQXLSessionPageInfo& Info = SessionInfo(SessionID);
+  TQXLPage* Page = Info.DirtyPages.Find(PageNo);
+  if (!Page) {
+    Page = FSharedPages.Find(PageNo);
+    if (Page) {
+      // Whether another session holds the page is settled before its buffer
+      // may be reread under that session's feet; a page this session holds
+      // is its working copy and is not reread either.
+      if (Page->FUseCount > 0 && Page->FSessionID != SessionID)
+        throw EQXLException(20090, "Page is used by other session");
+      if (SynchronizeAllowed && Page->FUseCount == 0 && !IsPageUpToDate(SessionID, Page)) {
+        Page->Synchronize();
+        SetPageUpToDate(SessionID, Page);
+      }
+      Page->FParentList = &FSharedPages;
+    } else {
+      Page = new TQXLPage(this);
+      Page->FPageNo = PageNo;
+      Page->FSessionID = SessionID;
+      FSharedPages.Insert(Page);
+      Page->FParentList = &FSharedPages;
+      try {
+        if (!InternalReadPage(Page))
+          throw EQXLException(20299, "Error reading database file page. Page No: %d, type %d",
+                              {PageNo, PageType});
+        if (!FIgnoreCRCErrors && FPageHeaderSize > 0 && PageType != ptAny &&
+            Page->HeaderPageType() != PageType)
+          throw EQXLException(20153,
+                              "Invalid page type. Possible data corruption. Expecting type %d, but found %d",
+                              {PageType, Page->HeaderPageType()});
+        SetPageUpToDate(SessionID, Page);
+      } catch (...) {
+        // A page that failed to read must not be handed out later as if read.
+        FSharedPages.Delete(PageNo);
+        delete Page;
+        throw;
+      }
+    }
+  }
+  if (Page->FUseCount > 0 && Page->FSessionID != SessionID)
+    throw EQXLException(20090, "Page is used by other session");
+  Page->FSessionID = SessionID;
+  ++Page->FUseCount;
+  return Page;
+}
+
+void TQXLPageManager::PutPage(TQXLPage* Page) {
+  if (Page->FUseCount > 0) --Page->FUseCount;
+  if (Page->FUseCount == 0) Page->FReloaded = false;
+
+  if (!Page->FParentList) {
+    // A copy dropped from the shared cache while it was held.
+    if (Page->FUseCount > 0) return;
+    FOrphans.erase(std::find(FOrphans.begin(), FOrphans.end(), Page));
+    TQXLSessionPageInfo& Info = SessionInfo(Page->FSessionID);
+    if (Page->FIsDirty && !Info.DirtyPages.Find(Page->FPageNo)) {
+      Info.DirtyPages.Insert(Page);
+      Page->FParentList = &Info.DirtyPages;
+    } else {
+      delete Page;
+    }
+    return;
+  }
+
+  if (Page->FUseCount == 0 && Page->FParentList == &FSharedPages) {
+    if (Page->FIsDirty) {
+      FSharedPages.Delete(Page->FPageNo);
+      TQXLSessionPageInfo& Info = SessionInfo(Page->FSessionID);
+      Info.DirtyPages.Insert(Page);
+      Page->FParentList = &Info.DirtyPages;
+    } else {
+      FSharedPages.UpdateLRU(Page);
+    }
+  }
+  if (Page->FParentList == &FSharedPages && FSharedPages.Count() > FCacheCapacity) EvictFromSharedCache();
+}
+
+void TQXLPageManager::EvictFromSharedCache() {
+  TQXLPage* Page = FSharedPages.FirstByLRU();
+  while (Page && FSharedPages.Count() > FCacheCapacity) {
+    if (Page->FUseCount == 0) {
+      FSharedPages.Delete(Page->FPageNo);
+      delete Page;
+    }
+    Page = FSharedPages.NextByLRU();
+  }
+}
+
+void TQXLPageManager::DropFromSharedCache(TQXLPage* Page) {
+  FSharedPages.Delete(Page->FPageNo);
+  if (Page->FUseCount > 0) {
+    Page->FParentList = nullptr;
+    FOrphans.push_back(Page);
+  } else {
+    delete Page;
+  }
+}
+
+TQXLPage* TQXLPageManager::AddPage(std::int32_t SessionID, std::uint16_t PageType) {
+  TQXLSessionPageInfo& Info = SessionInfo(SessionID);
+  auto Page = std::make_unique<TQXLPage>(this);
+  InternalAddPage(Page.get());
+  if (Page->FPageNo == -1) throw EQXLException(20064, "Invalid page number");
+  ++Page->FUseCount;
+  Page->FIsDirty = true;
+  Page->FReloaded = false;
+  if (FPageHeaderSize > 0) {
+    Page->SetHeaderPageType(PageType);
+    Page->SetHeaderState(QXLRandom(QXLNewPageStateLimit));
+  }
+  Page->FParentList = &Info.DirtyPages;
+  Page->FSessionID = SessionID;
+  if (TQXLPage* Stale = FSharedPages.Find(Page->FPageNo)) DropFromSharedCache(Stale);
+  Info.DirtyPages.Insert(Page.get());
+  Info.AddedPageNumbers.push_back(Page->FPageNo);
+  return Page.release();
+}
+
+void TQXLPageManager::RemovePage(std::int32_t SessionID, std::int32_t PageNo) {
+  SessionInfo(SessionID).RemovedPageNumbers.push_back(PageNo);
+}
+
+void TQXLPageManager::CheckSessionPages(const TQXLSessionPageInfo& Info, std::int32_t NotDirtyCode,
+                                        std::int32_t InUseCode) const {
+  // Checked before anything is written or freed, so that a refused commit or
+  // rollback leaves the session's pages as they were.
+  for (std::int32_t i = 0; i < Info.DirtyPages.Count(); ++i) {
+    const TQXLPage* Page = Info.DirtyPages.Items(i);
+    if (!Page->FIsDirty)
+      throw EQXLException(NotDirtyCode, NotDirtyCode == 20085 ? "Invalid page" : "Invalid index page");
+    if (Page->FUseCount > 0)
+      throw EQXLException(InUseCode, InUseCode == 20086 ? "Cannot write used page" : "Cannot remove used page");
+  }
+}
+
+void TQXLPageManager::ApplyChanges(std::int32_t SessionID) {
+  for (std::int32_t i = 0; i < FSharedPages.Count(); ++i) {
+    const TQXLPage* Page = FSharedPages.Items(i);
+    if (Page->FSessionID == SessionID && Page->FUseCount > 0)
+      throw EQXLException(20152, "Some session pages not released");
+  }
+  TQXLSessionPageInfo* Info = FindSessionInfo(SessionID);
+  if (!Info) return;
+  CheckSessionPages(*Info, 20085, 20086);
+
+  // Each number leaves the list once it is released, so that a commit that
+  // fails part-way never releases a page twice.
+  while (!Info->RemovedPageNumbers.empty()) {
+    const std::int32_t PageNo = Info->RemovedPageNumbers.front();
+    InternalRemovePage(PageNo);
+    Info->RemovedPageNumbers.erase(Info->RemovedPageNumbers.begin());
+    if (TQXLPage* Page = Info->DirtyPages.Find(PageNo)) {
+      Info->DirtyPages.Delete(PageNo);
+      delete Page;
+    }
+    if (TQXLPage* Page = FSharedPages.Find(PageNo)) DropFromSharedCache(Page);
+  }
+  Info->AddedPageNumbers.clear();
+
+  // Ascending page-number order; a page leaves the dirty list once written.
+  while (Info->DirtyPages.Count() > 0) {
+    TQXLPage* Page = Info->DirtyPages.Items(0);
+    InternalWritePage(Page);
+    Page->FIsDirty = false;
+    Info->DirtyPages.Delete(Page->FPageNo);
+    // Another session may have read the stored version meanwhile; only the
+    // committed copy stays.
+    if (TQXLPage* Old = FSharedPages.Find(Page->FPageNo)) DropFromSharedCache(Old);
+    if (FSharedPages.Count() < FCacheCapacity) {
+      FSharedPages.Insert(Page);
+      Page->FParentList = &FSharedPages;
+    } else {
+      delete Page;
+    }
+  }
+}
+
+void TQXLPageManager::CancelChanges(std::int32_t SessionID) {
+  TQXLSessionPageInfo* Info = FindSessionInfo(SessionID);
+  if (!Info) return;
+  CheckSessionPages(*Info, 20087, 20088);
+  for (std::int32_t i = 0; i < Info->DirtyPages.Count(); ++i) delete Info->DirtyPages.Items(i);
+  Info->DirtyPages.Clear();
+  while (!Info->AddedPageNumbers.empty()) {
+    const std::int32_t PageNo = Info->AddedPageNumbers.front();
+    Info->AddedPageNumbers.erase(Info->AddedPageNumbers.begin());
+    InternalRemovePage(PageNo);
+  }
+  Info->RemovedPageNumbers.clear();
+}

@@ -1,0 +1,100 @@
+#pragma once
+// The abstract page manager: one shared cache of clean pages and, per session,
+// the pages it changed, added and removed, private until commit or rollback.
+// The memory, temporary and disk back ends move pages to and from storage.
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "engine/storage/QXLPage.h"
+#include "engine/storage/QXLSortedPageList.h"
+
+class TQXLStream;
+
+// Session numbers: connected sessions count from 0, the engine's own session
+// is -2, -1 is no session.
+inline constexpr std::int32_t QXLSystemSessionID = -2;
+inline constexpr std::int32_t QXLNoSessionID = -1;
+
+struct TQXLSessionPageInfo {
+  std::int32_t SessionID = QXLNoSessionID;
+  TQXLSortedPageList DirtyPages;
+  std::vector<std::int32_t> AddedPageNumbers;
+  std::vector<std::int32_t> RemovedPageNumbers;
+};
+
+class TQXLPageManager {
+public:
+  TQXLPageManager();
+  // Frees every page. Call CheckNoUncommittedPages first where losing
+  // uncommitted pages is an error.
+  virtual ~TQXLPageManager();
+  TQXLPageManager(const TQXLPageManager&) = delete;
+  TQXLPageManager& operator=(const TQXLPageManager&) = delete;
+
+  std::uint16_t PageSize() const { return FPageSize; }
+  std::uint16_t PageHeaderSize() const { return FPageHeaderSize; }
+  std::uint16_t PageDataSize() const { return FPageDataSize; }
+  bool MultiUser() const { return FMultiUser; }
+  void SetMultiUser(bool Value) { FMultiUser = Value; }
+  bool IgnoreCRCErrors() const { return FIgnoreCRCErrors; }
+  void SetIgnoreCRCErrors(bool Value) { FIgnoreCRCErrors = Value; }
+  std::int32_t CacheCapacity() const { return FCacheCapacity; }
+  void SetCacheCapacity(std::int32_t Value) { FCacheCapacity = Value; }
+  const TQXLSortedPageList& SharedPages() const { return FSharedPages; }
+  std::recursive_mutex& CriticalSection() { return FCSect; }
+
+  virtual std::int32_t GetPageCount() { return FPageCount; }
+  virtual bool IsPageUpToDate(std::int32_t SessionID, TQXLPage* Page);
+  virtual void SetPageUpToDate(std::int32_t SessionID, TQXLPage* Page);
+  virtual void LoadFromStream(TQXLStream& Stream);
+  virtual void SaveToStream(TQXLStream& Stream);
+  virtual void InternalAddPage(TQXLPage* Page) = 0;
+  virtual void InternalRemovePage(std::int32_t PageNo) = 0;
+  virtual bool InternalReadPage(TQXLPage* Page) = 0;
+  virtual void InternalWritePage(TQXLPage* Page) = 0;
+  virtual void RemovePage(std::int32_t SessionID, std::int32_t PageNo);
+  virtual TQXLPage* GetPage(std::int32_t SessionID, std::int32_t PageNo, std::uint16_t PageType,
+                            bool SynchronizeAllowed);
+  virtual void ApplyChanges(std::int32_t SessionID);
+
+  TQXLPage* AddPage(std::int32_t SessionID, std::uint16_t PageType);
+  void PutPage(TQXLPage* Page);
+  void CancelChanges(std::int32_t SessionID);
+
+  // Raises 20097 when a session still has uncommitted pages.
+  void CheckNoUncommittedPages() const;
+  // The session's record, or null when it never used the manager.
+  const TQXLSessionPageInfo* FindSession(std::int32_t SessionID) const;
+
+  // The state of a page as stored now, for Synchronize; false when this
+  // storage keeps no copies that other processes could change.
+  virtual bool ReadStoredPageState(std::int32_t PageNo, std::int32_t& State);
+
+protected:
+  TQXLSessionPageInfo& SessionInfo(std::int32_t SessionID);
+  TQXLSessionPageInfo* FindSessionInfo(std::int32_t SessionID);
+
+  std::recursive_mutex FCSect;
+  std::int32_t FCacheCapacity = 0;
+  TQXLSortedPageList FSharedPages;
+  std::vector<std::unique_ptr<TQXLSessionPageInfo>> FSessions;
+  std::uint16_t FPageSize = 0;
+  std::uint16_t FPageHeaderSize = 0;
+  std::uint16_t FPageDataSize = 0;
+  std::int32_t FPageCount = 0;
+  bool FMultiUser = false;
+  bool FIgnoreCRCErrors = false;
+
+private:
+  // Pages dropped from the shared cache while another session held them.
+  std::vector<TQXLPage*> FOrphans;
+
+  void EvictFromSharedCache();
+  // Takes a page out of the shared cache: freed when nobody holds it, else
+  // left to its holder, who frees it on the last PutPage.
+  void DropFromSharedCache(TQXLPage* Page);
+  void CheckSessionPages(const TQXLSessionPageInfo& Info, std::int32_t NotDirtyCode,
+                         std::int32_t InUseCode) const;
+};

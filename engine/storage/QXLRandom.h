@@ -1,0 +1,7 @@
+#pragma once
+// Random numbers for fresh page states, password control blocks and the
+// object numbers of read-only files.
+#include <cstdint>
+
+// A value from 0 up to, not including, Limit (Limit > 0).
+std::int32_t QXLRandom(std::int32_t Limit);

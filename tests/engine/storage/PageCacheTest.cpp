@@ -1,0 +1,324 @@
+#include <gtest/gtest.h>
+
+#include "engine/core/QXLException.h"
+#include "engine/storage/QXLSortedPageList.h"
+#include "tests/engine/storage/FakePageStorage.h"
+
+namespace {
+
+template <typename F>
+std::int32_t ErrorOf(F&& f) {
+  try {
+    f();
+  } catch (const EQXLException& e) {
+    return e.NativeError;
+  }
+  return 0;
+}
+
+class PageCacheTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    for (int i = 1; i <= 10; ++i) M.Store(i, ptTableRecord, static_cast<std::uint8_t>(i));
+  }
+  TFakePageManager M;
+};
+
+TEST_F(PageCacheTest, SessionMinusOneIsRefusedBeforeAnythingHappens) {
+  EXPECT_EQ(ErrorOf([&] { M.GetPage(-1, 1, ptTableRecord, true); }), 20186);
+  EXPECT_EQ(M.Reads, 0);
+  EXPECT_EQ(M.FindSession(-1), nullptr);
+}
+
+TEST_F(PageCacheTest, PageHeldByOneSessionIsRefusedToAnother) {
+  TQXLPage* P = M.GetPage(1, 3, ptTableRecord, true);
+  EXPECT_EQ(ErrorOf([&] { M.GetPage(2, 3, ptTableRecord, true); }), 20090);
+  TQXLPage* Again = M.GetPage(1, 3, ptTableRecord, true);  // the holder may nest
+  EXPECT_EQ(Again, P);
+  M.PutPage(P);
+  M.PutPage(P);
+  TQXLPage* Q = M.GetPage(2, 3, ptTableRecord, true);
+  EXPECT_EQ(Q, P);
+  EXPECT_EQ(M.Reads, 1);
+  M.PutPage(Q);
+}
+
+TEST_F(PageCacheTest, HeldPageIsNotResynchronisedForAnotherSession) {
+  M.SetMultiUser(true);
+  TQXLPage* P = M.GetPage(1, 3, ptTableRecord, true);
+  P->PageData()[0] = 99;  // work in progress
+  M.Store(3, ptTableRecord, 42, 8);  // another process committed meanwhile
+  EXPECT_EQ(ErrorOf([&] { M.GetPage(2, 3, ptTableRecord, true); }), 20090);
+  EXPECT_EQ(M.StateReads, 0);
+  EXPECT_EQ(P->PageData()[0], 99);
+  M.PutPage(P);
+}
+
+TEST_F(PageCacheTest, SynchronizeKeepsCurrentCopiesAndRereadsChangedOnes) {
+  M.SetMultiUser(true);
+  M.PutPage(M.GetPage(1, 3, ptTableRecord, true));
+  M.PutPage(M.GetPage(1, 3, ptTableRecord, true));
+  EXPECT_EQ(M.Reads, 1);
+  EXPECT_EQ(M.StateReads, 1);
+
+  M.Store(3, ptTableRecord, 42, 8);
+  TQXLPage* P = M.GetPage(1, 3, ptTableRecord, true);
+  EXPECT_EQ(M.Reads, 2);
+  EXPECT_TRUE(P->Reloaded());
+  EXPECT_EQ(P->PageData()[0], 42);
+  M.PutPage(P);
+  EXPECT_FALSE(P->Reloaded());
+
+  // Released by another process: the copy stays and carries the mark.
+  M.Pages.erase(3);
+  P = M.GetPage(1, 3, ptTableRecord, true);
+  EXPECT_EQ(P->HeaderState(), QXLRemovedPageState);
+  EXPECT_EQ(P->PageData()[0], 42);
+  M.PutPage(P);
+
+  // Without synchronisation allowed the stored state is not looked at.
+  const int Before = M.StateReads;
+  M.PutPage(M.GetPage(1, 3, ptTableRecord, false));
+  EXPECT_EQ(M.StateReads, Before);
+}
+
+TEST_F(PageCacheTest, TypeIsCheckedOnlyWhenThePageIsRead) {
+  EXPECT_EQ(ErrorOf([&] { M.GetPage(1, 4, ptTableIndex, true); }), 20153);
+  EXPECT_EQ(M.SharedPages().Count(), 0);  // the failed read is not kept
+
+  TQXLPage* P = M.GetPage(1, 4, ptAny, true);
+  M.PutPage(P);
+  TQXLPage* Q = M.GetPage(1, 4, ptTableIndex, true);  // found in the cache: no check
+  EXPECT_EQ(Q, P);
+  M.PutPage(Q);
+
+  M.SetIgnoreCRCErrors(true);
+  M.PutPage(M.GetPage(1, 5, ptTableIndex, true));
+
+  M.SetIgnoreCRCErrors(false);
+  try {
+    M.GetPage(1, 6, ptTableIndex, true);
+    FAIL();
+  } catch (const EQXLException& e) {
+    EXPECT_NE(e.Message.find("Expecting type 12, but found 10"), std::string::npos) << e.Message;
+  }
+}
+
+TEST_F(PageCacheTest, UnreadablePageRaisesAndIsNotCached) {
+  EXPECT_EQ(ErrorOf([&] { M.GetPage(1, 77, ptTableRecord, true); }), 20299);
+  EXPECT_EQ(M.SharedPages().Find(77), nullptr);
+  M.Store(77, ptTableRecord, 5);
+  TQXLPage* P = M.GetPage(1, 77, ptTableRecord, true);
+  EXPECT_EQ(P->PageData()[0], 5);
+  M.PutPage(P);
+}
+
+TEST_F(PageCacheTest, ChangesStayPrivateUntilCommit) {
+  TQXLPage* P = M.GetPage(1, 2, ptTableRecord, true);
+  P->PageData()[0] = 200;
+  P->SetIsDirty(true);
+  M.PutPage(P);
+  EXPECT_EQ(M.SharedPages().Find(2), nullptr);
+  EXPECT_EQ(M.FindSession(1)->DirtyPages.Find(2), P);
+
+  // Session 2 reads its own copy of the stored version.
+  TQXLPage* Other = M.GetPage(2, 2, ptTableRecord, true);
+  EXPECT_NE(Other, P);
+  EXPECT_EQ(Other->PageData()[0], 2);
+  M.PutPage(Other);
+
+  TQXLPage* Added = M.AddPage(1, ptTableIndex);
+  EXPECT_EQ(Added->UseCount(), 1);
+  EXPECT_TRUE(Added->IsDirty());
+  EXPECT_EQ(Added->HeaderPageType(), ptTableIndex);
+  EXPECT_GE(Added->HeaderState(), 0);
+  EXPECT_LT(Added->HeaderState(), QXLNewPageStateLimit);
+  M.PutPage(Added);
+
+  M.ApplyChanges(1);
+  EXPECT_EQ(M.Written, (std::vector<std::int32_t>{2, 100}));
+  EXPECT_EQ(M.StoredValue(2), 200);
+  EXPECT_EQ(M.FindSession(1)->DirtyPages.Count(), 0);
+  // Only the committed copy stays in the shared cache, clean.
+  TQXLPage* Seen = M.GetPage(2, 2, ptTableRecord, false);
+  EXPECT_EQ(Seen, P);
+  EXPECT_EQ(Seen->PageData()[0], 200);
+  EXPECT_FALSE(Seen->IsDirty());
+  M.PutPage(Seen);
+  M.CheckNoUncommittedPages();
+}
+
+TEST_F(PageCacheTest, RollbackReleasesAddedPagesAndForgetsRemovals) {
+  TQXLPage* P = M.GetPage(1, 2, ptTableRecord, true);
+  P->PageData()[0] = 200;
+  P->SetIsDirty(true);
+  M.PutPage(P);
+  M.PutPage(M.AddPage(1, ptTableRecord));
+  M.PutPage(M.AddPage(1, ptTableRecord));
+  M.RemovePage(1, 5);
+
+  M.CancelChanges(1);
+  EXPECT_EQ(M.Removed, (std::vector<std::int32_t>{100, 101}));
+  EXPECT_TRUE(M.Written.empty());
+  EXPECT_EQ(M.FindSession(1)->DirtyPages.Count(), 0);
+  TQXLPage* Fresh = M.GetPage(1, 2, ptTableRecord, true);
+  EXPECT_EQ(Fresh->PageData()[0], 2);
+  M.PutPage(Fresh);
+
+  M.ApplyChanges(1);  // nothing left to do: the removal was forgotten
+  EXPECT_TRUE(M.Pages.count(5));
+  EXPECT_TRUE(M.Written.empty());
+}
+
+TEST_F(PageCacheTest, RemovedAndChangedPageIsReleasedNotWritten) {
+  TQXLPage* P = M.GetPage(1, 4, ptTableRecord, true);
+  P->SetIsDirty(true);
+  M.PutPage(P);
+  M.PutPage(M.GetPage(2, 6, ptTableRecord, true));
+  M.RemovePage(1, 4);
+  M.RemovePage(1, 6);
+  M.ApplyChanges(1);
+  EXPECT_EQ(M.Removed, (std::vector<std::int32_t>{4, 6}));
+  EXPECT_TRUE(M.Written.empty());
+  EXPECT_EQ(M.SharedPages().Find(6), nullptr);
+}
+
+TEST_F(PageCacheTest, CommitWithPagesInUseWritesNothing) {
+  TQXLPage* Held = M.GetPage(1, 3, ptTableRecord, true);
+  EXPECT_EQ(ErrorOf([&] { M.ApplyChanges(1); }), 20152);
+  M.PutPage(Held);
+
+  TQXLPage* A = M.GetPage(1, 2, ptTableRecord, true);
+  A->SetIsDirty(true);
+  M.PutPage(A);
+  TQXLPage* B = M.AddPage(1, ptTableRecord);  // still held
+  M.RemovePage(1, 7);
+  EXPECT_EQ(ErrorOf([&] { M.ApplyChanges(1); }), 20086);
+  EXPECT_EQ(ErrorOf([&] { M.CancelChanges(1); }), 20088);
+  EXPECT_TRUE(M.Written.empty());
+  EXPECT_TRUE(M.Removed.empty());
+  M.PutPage(B);
+  M.ApplyChanges(1);
+  EXPECT_EQ(M.Written, (std::vector<std::int32_t>{2, 100}));
+  EXPECT_EQ(M.Removed, (std::vector<std::int32_t>{7}));
+}
+
+TEST_F(PageCacheTest, FailedWriteLeavesUnwrittenPagesWithTheSession) {
+  for (int No : {2, 3}) {
+    TQXLPage* P = M.GetPage(1, No, ptTableRecord, true);
+    P->SetIsDirty(true);
+    M.PutPage(P);
+  }
+  M.FailWrites = true;
+  EXPECT_EQ(ErrorOf([&] { M.ApplyChanges(1); }), 10469);
+  EXPECT_EQ(M.FindSession(1)->DirtyPages.Count(), 2);
+  EXPECT_EQ(ErrorOf([&] { M.CheckNoUncommittedPages(); }), 20097);
+  M.FailWrites = false;
+  M.ApplyChanges(1);
+  EXPECT_EQ(M.Written, (std::vector<std::int32_t>{2, 3}));
+}
+
+TEST_F(PageCacheTest, EvictionDropsLeastRecentlyUsedPagesNotInUse) {
+  M.SetCacheCapacity(3);
+  TQXLPage* Held = M.GetPage(1, 1, ptTableRecord, true);
+  for (int No : {2, 3, 4}) M.PutPage(M.GetPage(1, No, ptTableRecord, true));
+  // 1 is the oldest but held; 2 goes.
+  EXPECT_EQ(M.SharedPages().Count(), 3);
+  EXPECT_NE(M.SharedPages().Find(1), nullptr);
+  EXPECT_EQ(M.SharedPages().Find(2), nullptr);
+
+  M.PutPage(M.GetPage(1, 3, ptTableRecord, true));  // 3 is now newer than 4
+  M.PutPage(M.GetPage(1, 5, ptTableRecord, true));
+  EXPECT_EQ(M.SharedPages().Find(4), nullptr);
+  EXPECT_NE(M.SharedPages().Find(3), nullptr);
+
+  // Every page held: the cache stays above its capacity.
+  TQXLPage* H3 = M.GetPage(1, 3, ptTableRecord, true);
+  TQXLPage* H5 = M.GetPage(1, 5, ptTableRecord, true);
+  TQXLPage* H6 = M.GetPage(1, 6, ptTableRecord, true);
+  M.PutPage(M.GetPage(1, 7, ptTableRecord, true));
+  EXPECT_EQ(M.SharedPages().Count(), 4);
+  for (TQXLPage* P : {Held, H3, H5, H6}) M.PutPage(P);
+}
+
+TEST_F(PageCacheTest, AddedPageReplacesAStaleCopyEvenWhileItIsHeld) {
+  M.Store(100, ptTableRecord, 9);
+  TQXLPage* Stale = M.GetPage(2, 100, ptTableRecord, true);
+  TQXLPage* Added = M.AddPage(1, ptTableRecord);
+  EXPECT_EQ(Added->PageNo(), 100);
+  EXPECT_EQ(M.SharedPages().Find(100), nullptr);
+  EXPECT_EQ(Stale->PageData()[0], 9);  // the holder's copy is still valid memory
+  M.PutPage(Stale);                      // and is freed when given back
+  M.PutPage(Added);
+  M.ApplyChanges(1);
+}
+
+TEST(PageTest, BufferHeaderAndTableStates) {
+  TFakePageManager M;
+  TQXLPage Page(&M);
+  EXPECT_EQ(ErrorOf([&] { Page.EnlargePageBuffer(200); }), 20038);
+  Page.AllocPageBuffer();
+  const std::uint8_t Fresh[40] = {'Q', 'X', 'L', 'P', 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF,
+                                  0,   0,   0,   0,   0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF,
+                                  0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_EQ(std::memcmp(Page.PageBuffer(), Fresh, 40), 0);
+  EXPECT_EQ(ErrorOf([&] { Page.EnlargePageBuffer(127); }), 20039);
+  Page.PageData()[0] = 5;
+  Page.EnlargePageBuffer(300);
+  EXPECT_EQ(Page.PageData()[0], 5);
+
+  std::int32_t State = 0;
+  EXPECT_FALSE(Page.GetTableState(3, State));
+  Page.SetTableState(3, 41);
+  EXPECT_TRUE(Page.GetTableState(3, State));
+  EXPECT_EQ(State, 41);
+  EXPECT_FALSE(Page.GetTableState(-2, State));
+  Page.SetTableState(-2, 7);
+  EXPECT_TRUE(Page.GetTableState(-2, State));
+  EXPECT_EQ(State, 7);
+}
+
+TEST(PageTest, ForeignBufferIsCopiedWhenEnlarged) {
+  TFakePageManager M;
+  TQXLPage Page(&M);
+  std::vector<std::uint8_t> Foreign(128, 3);
+  Page.SetPageBuffer(Foreign.data());
+  Page.SetOwnBuffer(false);
+  Page.EnlargePageBuffer(256);
+  EXPECT_TRUE(Page.OwnBuffer());
+  EXPECT_NE(Page.PageBuffer(), Foreign.data());
+  EXPECT_EQ(Page.PageBuffer()[127], 3);
+  EXPECT_EQ(Page.PageBuffer()[200], 0);
+}
+
+TEST(SortedPageListTest, OrderErrorsAndLRUWalk) {
+  TFakePageManager M;
+  TQXLSortedPageList List;
+  EXPECT_EQ(ErrorOf([&] { List.Delete(1); }), 20165);
+  std::vector<std::unique_ptr<TQXLPage>> Pages;
+  for (int No : {30, 10, 20}) {
+    Pages.push_back(std::make_unique<TQXLPage>(&M));
+    Pages.back()->SetPageNo(No);
+    List.Insert(Pages.back().get());
+  }
+  EXPECT_EQ(List.Items(0)->PageNo(), 10);
+  EXPECT_EQ(List.Items(2)->PageNo(), 30);
+  EXPECT_EQ(ErrorOf([&] { List.Delete(15); }), 20166);
+  TQXLPage Missing(&M);
+  Missing.SetPageNo(99);
+  EXPECT_EQ(ErrorOf([&] { List.UpdateLRU(&Missing); }), 20167);
+
+  List.UpdateLRU(Pages[0].get());  // 30 becomes the newest
+  EXPECT_EQ(List.FirstByLRU()->PageNo(), 10);
+  List.Delete(10);  // deleted during the walk: drops out
+  EXPECT_EQ(List.NextByLRU()->PageNo(), 20);
+  EXPECT_EQ(List.NextByLRU()->PageNo(), 30);
+  EXPECT_EQ(List.NextByLRU(), nullptr);
+
+  TQXLSortedPageList One;
+  One.Insert(Pages[1].get());
+  One.Delete(12345);  // a one-entry list loses its only entry
+  EXPECT_EQ(One.Count(), 0);
+}
+
+}  // namespace
