@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/core/QXLPageItemID.h"
+
 static_assert(std::endian::native == std::endian::little,
               "the stored records are read and written as they lie in memory");
 
@@ -74,8 +76,7 @@ struct TQXLDiskPageHeader {
   std::uint8_t Cipherype;
   std::uint8_t MACType;
   std::int32_t ObjectID;
-  std::int32_t RecordPageNo;
-  std::uint16_t RecordPageItemNo;
+  TQXLPageItemID RecordID;
   std::uint8_t Reserved[8];
 };
 

@@ -56,8 +56,7 @@ void TQXLPage::InitHeader() {
   Header.CRC32 = 0;
   Header.CRCType = Header.HashType = Header.Cipherype = Header.MACType = 0;
   Header.ObjectID = -1;
-  Header.RecordPageNo = -1;
-  Header.RecordPageItemNo = 0;
+  Header.RecordID = {-1, 0};
   std::memcpy(FPageBuffer, &Header, sizeof Header);
 }
 

@@ -169,12 +169,12 @@ TQXLPage* TQXLPageManager::AddPage(std::int32_t SessionID, std::uint16_t PageTyp
   Page->FSessionID = SessionID;
   if (TQXLPage* Stale = FSharedPages.Find(Page->FPageNo)) DropFromSharedCache(Stale);
   Info.DirtyPages.Insert(Page.get());
-  Info.AddedPageNumbers.push_back(Page->FPageNo);
+  Info.AddedPageNumbers.Append(Page->FPageNo);
   return Page.release();
 }
 
 void TQXLPageManager::RemovePage(std::int32_t SessionID, std::int32_t PageNo) {
-  SessionInfo(SessionID).RemovedPageNumbers.push_back(PageNo);
+  SessionInfo(SessionID).RemovedPageNumbers.Append(PageNo);
 }
 
 void TQXLPageManager::CheckSessionPages(const TQXLSessionPageInfo& Info, std::int32_t NotDirtyCode,
@@ -202,17 +202,17 @@ void TQXLPageManager::ApplyChanges(std::int32_t SessionID) {
 
   // Each number leaves the list once it is released, so that a commit that
   // fails part-way never releases a page twice.
-  while (!Info->RemovedPageNumbers.empty()) {
-    const std::int32_t PageNo = Info->RemovedPageNumbers.front();
+  while (Info->RemovedPageNumbers.ItemCount() > 0) {
+    const std::int32_t PageNo = Info->RemovedPageNumbers[0];
     InternalRemovePage(PageNo);
-    Info->RemovedPageNumbers.erase(Info->RemovedPageNumbers.begin());
+    Info->RemovedPageNumbers.Delete(0);
     if (TQXLPage* Page = Info->DirtyPages.Find(PageNo)) {
       Info->DirtyPages.Delete(PageNo);
       delete Page;
     }
     if (TQXLPage* Page = FSharedPages.Find(PageNo)) DropFromSharedCache(Page);
   }
-  Info->AddedPageNumbers.clear();
+  Info->AddedPageNumbers.SetSize(0);
 
   // Ascending page-number order; a page leaves the dirty list once written.
   while (Info->DirtyPages.Count() > 0) {
@@ -238,10 +238,10 @@ void TQXLPageManager::CancelChanges(std::int32_t SessionID) {
   CheckSessionPages(*Info, 20087, 20088);
   for (std::int32_t i = 0; i < Info->DirtyPages.Count(); ++i) delete Info->DirtyPages.Items(i);
   Info->DirtyPages.Clear();
-  while (!Info->AddedPageNumbers.empty()) {
-    const std::int32_t PageNo = Info->AddedPageNumbers.front();
-    Info->AddedPageNumbers.erase(Info->AddedPageNumbers.begin());
+  while (Info->AddedPageNumbers.ItemCount() > 0) {
+    const std::int32_t PageNo = Info->AddedPageNumbers[0];
+    Info->AddedPageNumbers.Delete(0);
     InternalRemovePage(PageNo);
   }
-  Info->RemovedPageNumbers.clear();
+  Info->RemovedPageNumbers.SetSize(0);
 }

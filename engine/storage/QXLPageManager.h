@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/core/QXLIntegerArray.h"
 #include "engine/storage/QXLPage.h"
 #include "engine/storage/QXLSortedPageList.h"
 
@@ -20,8 +21,8 @@ inline constexpr std::int32_t QXLNoSessionID = -1;
 struct TQXLSessionPageInfo {
   std::int32_t SessionID = QXLNoSessionID;
   TQXLSortedPageList DirtyPages;
-  std::vector<std::int32_t> AddedPageNumbers;
-  std::vector<std::int32_t> RemovedPageNumbers;
+  TQXLIntegerArray AddedPageNumbers;
+  TQXLIntegerArray RemovedPageNumbers;
 };
 
 class TQXLPageManager {

@@ -1,0 +1,389 @@
+#include "engine/storage/QXLDatabaseFile.h"
+
+#include <cstring>
+#include <vector>
+
+#include "engine/core/QXLException.h"
+#include "engine/storage/QXLDiskFormat.h"
+#include "platform/Clock.h"
+
+bool FormEditorMode = false;
+
+bool TryRepeatedly(std::int32_t TryCount, std::int32_t DelayMS, const std::function<bool()>& LockFunction) {
+  for (std::int32_t i = 0; i < TryCount; ++i) {
+    if (LockFunction()) return true;
+    platform::Sleep(static_cast<std::uint32_t>(DelayMS));
+  }
+  return false;
+}
+
+namespace {
+
+platform::AccessMode TranslateAccess(TQXLAccessMode Mode) {
+  switch (Mode) {
+    case amReadOnly: return platform::AccessMode::ReadOnly;
+    case amReadWrite: return platform::AccessMode::ReadWrite;
+  }
+  throw EQXLException(30366, "Unknown Access mode: '%d'", {static_cast<int>(Mode)});
+}
+
+platform::ShareMode TranslateShare(TQXLShareMode Mode) {
+  switch (Mode) {
+    case smExclusive: return platform::ShareMode::Exclusive;
+    case smShareDenyNone: return platform::ShareMode::DenyNone;
+    case smShareDenyWrite: return platform::ShareMode::DenyWrite;
+  }
+  throw EQXLException(30367, "Unknown Share mode: '%d'", {static_cast<int>(Mode)});
+}
+
+constexpr std::int64_t SearchWindow = 10000;
+constexpr std::int64_t SearchOverlap = 16;
+
+bool IsHeaderAt(const std::uint8_t* Bytes) {
+  std::int16_t HeaderSize;
+  std::memcpy(&HeaderSize, Bytes + QXLDatabaseSignatureSize, 2);
+  return std::memcmp(Bytes, QXLDatabaseSignature, QXLDatabaseSignatureSize) == 0 &&
+         HeaderSize == static_cast<std::int16_t>(sizeof(TQXLDBHeader));
+}
+
+}  // namespace
+
+TQXLDatabaseFile::~TQXLDatabaseFile() {
+  try {
+    if (FIsOpened) FFile.Close();
+  } catch (const platform::Exception&) {
+  }
+}
+
+void TQXLDatabaseFile::CheckOpened(const char* Operation) const {
+  if (!FIsOpened)
+    throw EQXLException(30376, "Cannot perform this operation (%s) on a closed file", {Operation});
+}
+
+void TQXLDatabaseFile::CheckClosed(const char* Operation) const {
+  if (FIsOpened)
+    throw EQXLException(30377, "Cannot perform this operation (%s) on a opened file", {Operation});
+}
+
+void TQXLDatabaseFile::CreateAndOpenFile(const std::string& FileName) {
+  CheckClosed("CreateFile");
+  if (FileName.empty()) throw EQXLException(30374, "Cannot create file with blank FileName");
+  FFileName = FileName;
+  FAccessMode = amReadWrite;
+  FShareMode = smExclusive;
+  try {
+    // Refused, not emptied, while any handle has the file open.
+    FFile.Create(FileName, platform::ShareMode::Exclusive);
+  } catch (const platform::EOSError& e) {
+    throw EQXLException(30361, "Cannot create file: '%s' Error code: %d. ErrorMessage: %s",
+                        {FileName, e.ErrorCode, platform::SysErrorMessage(e.ErrorCode)});
+  }
+  FIsOpened = true;
+  FPosition = 0;
+}
+
+void TQXLDatabaseFile::OpenHandle() {
+  FFile.Open(FFileName, TranslateAccess(FAccessMode), TranslateShare(FShareMode));
+}
+
+void TQXLDatabaseFile::OpenFile(const std::string& FileName, TQXLAccessMode AccessMode,
+                                TQXLShareMode ShareMode) {
+  CheckClosed("OpenFile");
+  FFileName = FileName;
+  FAccessMode = AccessMode;
+  FShareMode = ShareMode;
+  try {
+    OpenHandle();
+  } catch (const platform::EOSError& e) {
+    throw EQXLException(30364, "Cannot open file:'%s' Error code: %d. ErrorMessage: %s",
+                        {FileName, e.ErrorCode, platform::SysErrorMessage(e.ErrorCode)});
+  }
+  FIsOpened = true;
+  FPosition = 0;
+}
+
+void TQXLDatabaseFile::DeleteFile(const std::string& FileName) {
+  CheckClosed("DeleteFile");
+  int Error = platform::ErrorSharingViolation;
+  try {
+    if (platform::DeleteFile(FileName)) return;
+  } catch (const platform::EOSError& e) {
+    Error = e.ErrorCode;
+  }
+  throw EQXLException(30362, "Cannot delete file: '%s' Error code: %d. ErrorMessage: %s",
+                      {FileName, Error, platform::SysErrorMessage(Error)});
+}
+
+void TQXLDatabaseFile::RenameFile(const std::string& OldFileName, const std::string& NewFileName) {
+  int Error = platform::ErrorSharingViolation;
+  try {
+    if (platform::RenameFile(OldFileName, NewFileName)) return;
+  } catch (const platform::EOSError& e) {
+    Error = e.ErrorCode;
+  }
+  throw EQXLException(30378, "Cannot rename file '%s' to '%s' ErrorCode:%d. ErrorMessage: %s",
+                      {OldFileName, NewFileName, Error, platform::SysErrorMessage(Error)});
+}
+
+void TQXLDatabaseFile::CloseFile() {
+  CheckOpened("CloseFile");
+  // The handle is released even when closing reports an error.
+  FIsOpened = false;
+  try {
+    FFile.Close();
+  } catch (const platform::EOSError& e) {
+    throw EQXLException(30365, "Cannot close file:'%s' Error code: %d. ErrorMessage: %s",
+                        {FFileName, e.ErrorCode, platform::SysErrorMessage(e.ErrorCode)});
+  }
+}
+
+void TQXLDatabaseFile::OpenFileForDesignTime() {
+  if (DesignOpenCount == 0) OpenFile(FFileName, FAccessMode, FShareMode);
+  ++DesignOpenCount;
+}
+
+void TQXLDatabaseFile::CloseFileForDesignTime() {
+  if (DesignOpenCount < 1) return;
+  if (--DesignOpenCount == 0) CloseFile();
+}
+
+bool TQXLDatabaseFile::ReopenDatabaseFile() {
+  if (FFile.IsOpen()) {
+    try {
+      FFile.Size();
+      return true;
+    } catch (const platform::EOSError&) {
+    }
+  }
+  for (int Try = 0; Try < 3; ++Try) {
+    if (Try > 0) platform::Sleep(1000);
+    try {
+      if (FFile.IsOpen()) FFile.Close();
+    } catch (const platform::Exception&) {
+    }
+    try {
+      OpenHandle();
+      break;
+    } catch (const platform::Exception&) {
+    }
+  }
+  return FFile.IsOpen();
+}
+
+bool TQXLDatabaseFile::WithReopen(const std::function<bool()>& Attempt) {
+  if (Attempt()) return true;
+  return ReopenDatabaseFile() && Attempt();
+}
+
+bool TQXLDatabaseFile::Seek(std::int64_t Position) {
+  CheckOpened("Seek");
+  // The descriptor has no pointer of its own; a position is valid when it is
+  // not negative and the handle is usable.
+  return WithReopen([&] {
+    if (Position < 0 || !FFile.IsOpen()) return false;
+    FPosition = Position;
+    return true;
+  });
+}
+
+std::int64_t TQXLDatabaseFile::QuietSize() {
+  try {
+    return FFile.IsOpen() ? FFile.Size() : -1;
+  } catch (const platform::Exception&) {
+    return -1;
+  }
+}
+
+void TQXLDatabaseFile::RaisingSeek(std::int64_t Position, std::int32_t ErrorCode) {
+  if (Seek(Position)) return;
+  throw EQXLException(ErrorCode ? ErrorCode : 30372,
+                      "Cannot Set File Position to %d. FileName='%s'. FilePosition = %d, FileSize = %d",
+                      {Position, FFileName, FPosition, QuietSize()});
+}
+
+std::int64_t TQXLDatabaseFile::GetPosition() {
+  CheckOpened("GetPosition");
+  return FPosition;
+}
+
+void TQXLDatabaseFile::SetPosition(std::int64_t Value) {
+  CheckOpened("SetPosition");
+  RaisingSeek(Value, 30372);
+}
+
+std::int64_t TQXLDatabaseFile::GetSize() {
+  CheckOpened("GetSize");
+  std::int64_t Size = 0;
+  const bool Done = WithReopen([&] {
+    try {
+      Size = FFile.Size();
+      return true;
+    } catch (const platform::EOSError& e) {
+      FLastError = e.ErrorCode;
+      return false;
+    }
+  });
+  if (!Done)
+    throw EQXLException(30371, "Cannot Get File Size for file: '%s'. ErrorCode:%d. ErrorMessage: %s",
+                        {FFileName, FLastError, platform::SysErrorMessage(FLastError)});
+  return Size;
+}
+
+void TQXLDatabaseFile::SetSize(std::int64_t NewSize) {
+  CheckOpened("SetSize");
+  RaisingSeek(NewSize, 30372);
+  const bool Done = WithReopen([&] {
+    try {
+      FFile.SetSize(NewSize);
+      return true;
+    } catch (const platform::EOSError& e) {
+      FLastError = e.ErrorCode;
+      return false;
+    }
+  });
+  if (!Done)
+    throw EQXLException(30370, "Cannot Truncate File '%s' to %d bytes. ErrorCode:%d. ErrorMessage: %s",
+                        {FFileName, NewSize, FLastError, platform::SysErrorMessage(FLastError)});
+}
+
+void TQXLDatabaseFile::FlushFileBuffers() {
+  CheckOpened("FlushFileBuffers");
+  const bool Done = WithReopen([&] {
+    try {
+      FFile.Flush();
+      return true;
+    } catch (const platform::EOSError& e) {
+      FLastError = e.ErrorCode;
+      return false;
+    }
+  });
+  if (!Done)
+    throw EQXLException(30379, "Cannot flush file buffers for file: '%s'. ErrorCode:%d. ErrorMessage: %s",
+                        {FFileName, FLastError, platform::SysErrorMessage(FLastError)});
+}
+
+bool TQXLDatabaseFile::ReadBuffer(void* Buffer, std::int64_t Count, std::int64_t Position) {
+  CheckOpened("ReadBuffer");
+  return WithReopen([&] {
+    if (Position < 0 || Count < 0 || !FFile.IsOpen()) return false;
+    try {
+      const std::size_t Read = FFile.ReadAt(Buffer, static_cast<std::size_t>(Count), Position);
+      FPosition = Position + static_cast<std::int64_t>(Read);
+      return true;
+    } catch (const platform::EOSError& e) {
+      FLastError = e.ErrorCode;
+      return false;
+    }
+  });
+}
+
+std::string TQXLDatabaseFile::IOMessage(const char* Template, std::int64_t Position, std::int64_t Count) {
+  // Fetching position and size for the message never replaces the error
+  // being reported.
+  std::string Text;
+  const platform::FormatArg Args[] = {FFileName,  Position,   Count,
+                                      FPosition,  QuietSize(), FLastError,
+                                      platform::SysErrorMessage(FLastError)};
+  if (!platform::TryFormat(Text, Template, Args)) Text = Template;
+  return Text;
+}
+
+void TQXLDatabaseFile::ReadBuffer(void* Buffer, std::int64_t Count, std::int64_t Position,
+                                  std::int32_t ErrorCode) {
+  CheckOpened("ReadBuffer");
+  FLastError = 0;
+  if (ReadBuffer(Buffer, Count, Position)) return;
+  throw EQXLException(ErrorCode, IOMessage("Cannot Read from file: '%s' Position = %d, Count = %d, "
+                                           "FilePosition = %d, FileSize = %d, ErrorCode:%d. ErrorMessage: %s",
+                                           Position, Count));
+}
+
+void TQXLDatabaseFile::WriteBuffer(const void* Buffer, std::int64_t Count, std::int64_t Position,
+                                   std::int32_t ErrorCode) {
+  CheckOpened("WriteBuffer");
+  FLastError = 0;
+  const bool Done = WithReopen([&] {
+    RaisingSeek(Position, ErrorCode);
+    if (Count < 0 || !FFile.IsOpen()) return false;
+    try {
+      // Short writes are repeated until every byte is written, or fail.
+      FFile.WriteAt(Buffer, static_cast<std::size_t>(Count), Position);
+      FPosition = Position + Count;
+      return true;
+    } catch (const platform::EOSError& e) {
+      FLastError = e.ErrorCode;
+      return false;
+    }
+  });
+  if (!Done)
+    throw EQXLException(ErrorCode, IOMessage("Cannot Write to file: '%s' Position = %d, Count = %d, "
+                                             "FilePosition = %d, FileSize = %d, ErrorCode:%d. ErrorMessage: %s",
+                                             Position, Count));
+}
+
+bool TQXLDatabaseFile::LockByte(std::int64_t Offset, std::int32_t Count) {
+  CheckOpened("LockByte");
+  // A lock that was not taken is always a failed attempt, whatever the reason.
+  return WithReopen([&] {
+    try {
+      return FFile.IsOpen() && FFile.Lock(Offset, Count);
+    } catch (const platform::EOSError& e) {
+      FLastError = e.ErrorCode;
+      return false;
+    }
+  });
+}
+
+bool TQXLDatabaseFile::UnlockByte(std::int64_t Offset, std::int32_t Count) {
+  CheckOpened("UnlockByte");
+  const bool Done = WithReopen([&] {
+    try {
+      return FFile.IsOpen() && FFile.Unlock(Offset, Count);
+    } catch (const platform::EOSError& e) {
+      FLastError = e.ErrorCode;
+      return false;
+    }
+  });
+  return Done || FormEditorMode;
+}
+
+bool TQXLDatabaseFile::IsByteLocked(std::int64_t Offset) {
+  CheckOpened("IsByteLocked");
+  return IsRegionLocked(Offset, 1);
+}
+
+bool TQXLDatabaseFile::IsRegionLocked(std::int64_t Offset, std::int32_t Count) {
+  CheckOpened("IsRegionLocked");
+  try {
+    return FFile.IsRegionLocked(Offset, Count);
+  } catch (const platform::Exception&) {
+    return true;  // a byte that cannot be probed cannot be locked either
+  }
+}
+
+bool TQXLDatabaseFile::FindSignature(std::int64_t& Offset) {
+  const std::int64_t SavedPosition = FPosition;
+  struct RestorePosition {
+    TQXLDatabaseFile* File;
+    std::int64_t Position;
+    ~RestorePosition() { File->FPosition = Position; }
+  } Restore{this, SavedPosition};
+
+  std::vector<std::uint8_t> Window(SearchWindow, 0);
+  const std::int64_t First = sizeof(TQXLDBHeader) + QXLDatabaseSignatureSize;
+  if (ReadBuffer(Window.data(), First, 0) && QuietSize() >= First && IsHeaderAt(Window.data())) {
+    Offset = 0;
+    return true;
+  }
+  const std::int64_t FileSize = QuietSize();
+  for (std::int64_t Start = 0; Start < FileSize; Start += SearchWindow - SearchOverlap) {
+    const std::int64_t Count = std::min(SearchWindow, FileSize - Start);
+    if (!ReadBuffer(Window.data(), Count, Start)) return false;
+    for (std::int64_t i = 0; i + QXLDatabaseSignatureSize + 2 <= Count; ++i)
+      if (IsHeaderAt(Window.data() + i)) {
+        Offset = Start + i;
+        return true;
+      }
+  }
+  return false;
+}

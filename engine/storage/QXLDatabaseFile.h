@@ -1,0 +1,89 @@
+#pragma once
+// The only object that touches a database file: positioned reads and writes,
+// size, flush, byte-range locks and the header search, each failing call
+// retried once after the handle was checked and, if it went bad, reopened.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/File.h"
+
+enum TQXLAccessMode { amReadOnly, amReadWrite };
+enum TQXLShareMode { smExclusive, smShareDenyNone, smShareDenyWrite };
+
+// Set by dataset components made inside a form editor: every access to a
+// database file is then bracketed by a design-time open and close.
+extern bool FormEditorMode;
+
+// Calls LockFunction up to TryCount times, sleeping DelayMS after each failed
+// call (the last one too); true at the first success.
+bool TryRepeatedly(std::int32_t TryCount, std::int32_t DelayMS, const std::function<bool()>& LockFunction);
+
+class TQXLDatabaseFile {
+public:
+  TQXLDatabaseFile() = default;
+  ~TQXLDatabaseFile();
+  TQXLDatabaseFile(const TQXLDatabaseFile&) = delete;
+  TQXLDatabaseFile& operator=(const TQXLDatabaseFile&) = delete;
+
+  const std::string& FileName() const { return FFileName; }
+  bool IsOpened() const { return FIsOpened; }
+  TQXLAccessMode AccessMode() const { return FAccessMode; }
+
+  // Creates an empty file, opened read-write and exclusively. An existing file
+  // is replaced only when no handle has it open.
+  void CreateAndOpenFile(const std::string& FileName);
+  void OpenFile(const std::string& FileName, TQXLAccessMode AccessMode, TQXLShareMode ShareMode);
+  void DeleteFile(const std::string& FileName);
+  void RenameFile(const std::string& OldFileName, const std::string& NewFileName);
+  void CloseFile();
+  void OpenFileForDesignTime();
+  void CloseFileForDesignTime();
+  // True when the handle is healthy or could be opened again.
+  bool ReopenDatabaseFile();
+
+  std::int64_t GetPosition();
+  void SetPosition(std::int64_t Value);
+  std::int64_t GetSize();
+  void SetSize(std::int64_t NewSize);
+  void FlushFileBuffers();
+
+  // A read at or past the end succeeds; the part of Buffer not filled keeps
+  // its content.
+  bool ReadBuffer(void* Buffer, std::int64_t Count, std::int64_t Position);
+  void ReadBuffer(void* Buffer, std::int64_t Count, std::int64_t Position, std::int32_t ErrorCode);
+  // Writes all Count bytes or raises ErrorCode.
+  void WriteBuffer(const void* Buffer, std::int64_t Count, std::int64_t Position, std::int32_t ErrorCode);
+
+  // Locks never raise on a refusal: false means not granted.
+  bool LockByte(std::int64_t Offset, std::int32_t Count);
+  bool UnlockByte(std::int64_t Offset, std::int32_t Count);
+  // Probes that never take a lock, so nobody else's attempt can fail by them.
+  bool IsByteLocked(std::int64_t Offset);
+  bool IsRegionLocked(std::int64_t Offset, std::int32_t Count);
+
+  // Locates the database header; false when no signature was found.
+  bool FindSignature(std::int64_t& Offset);
+
+private:
+  void CheckOpened(const char* Operation) const;
+  void CheckClosed(const char* Operation) const;
+  void OpenHandle();
+  // One attempt, then, when it failed and the handle is usable again, one more.
+  bool WithReopen(const std::function<bool()>& Attempt);
+  bool Seek(std::int64_t Position);
+  void RaisingSeek(std::int64_t Position, std::int32_t ErrorCode);
+  // Position and size for messages; -1 when they cannot be had.
+  std::int64_t QuietSize();
+  std::string IOMessage(const char* Template, std::int64_t Position, std::int64_t Count);
+
+  std::string FFileName;
+  TQXLAccessMode FAccessMode = amReadWrite;
+  TQXLShareMode FShareMode = smExclusive;
+  platform::File FFile;
+  bool FIsOpened = false;
+  std::int32_t DesignOpenCount = 0;
+  // The emulated file pointer: where the last seek, read or write ended.
+  std::int64_t FPosition = 0;
+  int FLastError = 0;
+};
