@@ -1,0 +1,10 @@
+#include "platform/FormatSettings.h"
+
+namespace platform {
+
+TFormatSettings& FormatSettings() {
+  static TFormatSettings settings;
+  return settings;
+}
+
+}  // namespace platform
