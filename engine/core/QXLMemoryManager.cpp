@@ -102,7 +102,8 @@ void TQXLMemoryManager::AddToTotal(std::int64_t Delta) {
 
 void* TQXLMemoryManager::GetMem(std::int64_t BufferSize) {
   if (BufferSize == 0) throw EQXLException(30286, "Cannot allocate 0 bytes");
-  if (FMaxMemorySize != 0 && TotalMemAllocated() + BufferSize > FMaxMemorySize)
+  // Compared as a difference, so that a huge request cannot overflow the sum.
+  if (FMaxMemorySize != 0 && BufferSize > FMaxMemorySize - TotalMemAllocated())
     throw EQXLException(30004, "Memory limit exceeded (Limit = %d bytes)", {FMaxMemorySize});
   try {
     // The header holds the size in 32 signed bits.

@@ -106,6 +106,7 @@ TEST(QXLMemoryManager, LimitIsEnforced) {
   EXPECT_EQ(p, old);
   EXPECT_EQ(mm.GetMemoryBufferSize(p), 1000);
   EXPECT_EQ(p[999], static_cast<std::uint8_t>(999));
+  EXPECT_EQ(Raised([&] { mm.GetMem(INT64_MAX); }).NativeError, 30004);
   mm.FreeAndNillMem(p);
   EXPECT_EQ(mm.TotalMemAllocated(), 0);
 }
