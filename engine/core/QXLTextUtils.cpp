@@ -5,6 +5,7 @@
 
 #include "platform/CaseMap.h"
 #include "platform/Collation.h"
+#include "platform/DateTime.h"
 
 std::u16string UpperCaseWide(std::u16string_view Text) { return platform::UpperCaseWide(Text); }
 
@@ -164,4 +165,57 @@ bool MatchLikeAnsi(std::string_view Data, std::string_view Pattern, bool HasEsca
 bool MatchLikeWide(std::u16string_view Data, std::u16string_view Pattern, bool HasEscape, char16_t EscapeChar,
                    bool CaseInsensitive) {
   return LikeMatcher<char16_t>(Data, Pattern, HasEscape, EscapeChar, CaseInsensitive).Match();
+}
+
+namespace {
+
+// Collects the digits from Pos on, then steps over one more character (the
+// separator, whatever it is). True when exactly Count digits were there.
+bool ReadDigitGroup(std::string_view Text, int Count, int& Value, std::size_t& Pos) {
+  int digits = 0, value = 0;
+  for (; Pos < Text.size() && Text[Pos] >= '0' && Text[Pos] <= '9'; ++Pos, ++digits)
+    if (digits < Count) value = value * 10 + (Text[Pos] - '0');
+  if (Pos < Text.size()) {
+    // One character, however many bytes it takes.
+    ++Pos;
+    while (Pos < Text.size() && (static_cast<unsigned char>(Text[Pos]) & 0xC0) == 0x80) ++Pos;
+  } else {
+    ++Pos;
+  }
+  if (digits != Count) return false;
+  Value = value;
+  return true;
+}
+
+// Reads the groups of the given widths; true when they all fit and nothing
+// but one separator follows the last.
+template <std::size_t N>
+bool ReadGroups(std::string_view Text, const int (&Widths)[N], int (&Values)[N]) {
+  std::size_t pos = 0;
+  for (std::size_t i = 0; i < N; ++i)
+    if (!ReadDigitGroup(Text, Widths[i], Values[i], pos)) return false;
+  return pos >= Text.size();
+}
+
+}  // namespace
+
+bool TryParseDate(std::string_view Text, TDateTime& Value) {
+  int v[3];
+  if (!ReadGroups(Text, {4, 2, 2}, v)) return false;
+  Value = platform::EncodeDate(v[0], v[1], v[2]);
+  return true;
+}
+
+bool TryParseTime(std::string_view Text, TDateTime& Value) {
+  int v[3];
+  if (!ReadGroups(Text, {2, 2, 2}, v)) return false;
+  Value = platform::EncodeTime(v[0], v[1], v[2], 0);
+  return true;
+}
+
+bool TryParseDateTime(std::string_view Text, TDateTime& Value) {
+  int v[6];
+  if (!ReadGroups(Text, {4, 2, 2, 2, 2, 2}, v)) return false;
+  Value = platform::ComposeDateTime(platform::EncodeDate(v[0], v[1], v[2]), platform::EncodeTime(v[3], v[4], v[5], 0));
+  return true;
 }

@@ -21,3 +21,11 @@ bool MatchLikeAnsi(std::string_view Data, std::string_view Pattern, bool HasEsca
                    bool CaseInsensitive);
 bool MatchLikeWide(std::u16string_view Data, std::u16string_view Pattern, bool HasEscape,
                    char16_t EscapeChar, bool CaseInsensitive);
+
+// ISO date and time text: digit groups of fixed width (year 4, the others 2),
+// each followed by any one character. False when a group has another number of
+// digits or more than one character follows the last group; numbers that form
+// no valid date or time raise platform::EConvertError.
+bool TryParseDate(std::string_view Text, TDateTime& Value);
+bool TryParseTime(std::string_view Text, TDateTime& Value);
+bool TryParseDateTime(std::string_view Text, TDateTime& Value);
