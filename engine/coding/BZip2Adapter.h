@@ -1,0 +1,32 @@
+#pragma once
+// Whole-buffer bzip2 streams for algorithm 2, through libbzip2's
+// buffer-to-buffer calls.
+#include <cstdint>
+#include <vector>
+
+#include "platform/Exception.h"
+
+class EBZip2Error : public platform::Exception {
+public:
+  using Exception::Exception;
+};
+
+class EBZCompressionError : public EBZip2Error {
+public:
+  using EBZip2Error::EBZip2Error;
+};
+
+class EBZDecompressionError : public EBZip2Error {
+public:
+  using EBZip2Error::EBZip2Error;
+};
+
+// Raises EBZCompressionError "error <n>" on a library error (a block size of 0
+// or above 9, for one); OutBuffer is then empty.
+void BZip2CompressBuffer(const void* InBuffer, std::int32_t InSize, std::vector<std::uint8_t>& OutBuffer,
+                         std::int32_t& OutSize, int BlockSize100k);
+
+// Raises EBZDecompressionError "error <n>" on damaged data; OutBuffer is then
+// empty. OutEstimate is the expected size, 0 when unknown.
+void BZip2DecompressBuffer(const void* InBuffer, std::int32_t InSize, std::int32_t OutEstimate,
+                           std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize);

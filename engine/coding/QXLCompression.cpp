@@ -1,0 +1,78 @@
+#include "engine/coding/QXLCompression.h"
+
+#include <mutex>
+
+#include "engine/coding/BZip2Adapter.h"
+#include "engine/coding/PpmCoder.h"
+#include "engine/coding/ZlibAdapter.h"
+
+namespace {
+
+std::mutex LastErrorLock;
+std::string LastCompressionError;
+
+// A zlib failure copies the adapter's error text, which it never sets.
+void RefreshLastError() {
+  std::lock_guard lock(LastErrorLock);
+  LastCompressionError.clear();
+}
+
+bool Failed(std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize) {
+  std::vector<std::uint8_t>().swap(OutBuffer);
+  OutSize = 0;
+  return false;
+}
+
+}  // namespace
+
+bool CompressBuffer(TQXLCompressionAlgorithm Algorithm, std::uint8_t Mode, const void* InBuffer, std::int32_t InSize,
+                    std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize) {
+  OutSize = 0;
+  if (Algorithm == acaNone || Algorithm > acaPPM || InSize <= 0) return Failed(OutBuffer, OutSize);
+  try {
+    switch (Algorithm) {
+      case acaZLIB: ZlibCompressBuffer(InBuffer, InSize, OutBuffer, OutSize, Mode); break;
+      case acaBZIP: BZip2CompressBuffer(InBuffer, InSize, OutBuffer, OutSize, Mode); break;
+      default: PPMCompressBuffer(InBuffer, InSize, OutBuffer, OutSize, Mode); break;
+    }
+  } catch (...) {
+    if (Algorithm == acaZLIB) RefreshLastError();
+    return Failed(OutBuffer, OutSize);
+  }
+  return OutSize > 0 || Failed(OutBuffer, OutSize);
+}
+
+bool DecompressBuffer(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, std::int32_t InSize,
+                      std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize) {
+  if (Algorithm == acaNone || Algorithm > acaPPM || InSize <= 0) {
+    std::vector<std::uint8_t>().swap(OutBuffer);
+    return false;
+  }
+  if (OutSize < 0) return Failed(OutBuffer, OutSize);
+  try {
+    switch (Algorithm) {
+      case acaZLIB: ZlibDecompressBuffer(InBuffer, InSize, OutSize, OutBuffer, OutSize); break;
+      case acaBZIP: BZip2DecompressBuffer(InBuffer, InSize, OutSize, OutBuffer, OutSize); break;
+      default: PPMDecompressBuffer(InBuffer, InSize, OutBuffer, OutSize); break;
+    }
+  } catch (...) {
+    return Failed(OutBuffer, OutSize);
+  }
+  if (OutSize > 0) return true;
+  if (Algorithm == acaZLIB) RefreshLastError();
+  return Failed(OutBuffer, OutSize);
+}
+
+TQXLCompressionAlgorithm CompressionAlgorithmFromName(std::string_view Name) {
+  std::string upper(Name);
+  for (char& ch : upper)
+    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+  for (std::size_t i = 0; i < CompressionAlgorithmNames.size(); ++i)
+    if (upper == CompressionAlgorithmNames[i]) return static_cast<TQXLCompressionAlgorithm>(i);
+  return acaNone;
+}
+
+std::string GetLastCompressionError() {
+  std::lock_guard lock(LastErrorLock);
+  return LastCompressionError;
+}

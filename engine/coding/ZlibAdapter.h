@@ -1,0 +1,26 @@
+#pragma once
+// Whole-buffer zlib streams (RFC 1950 around deflate data) for algorithm 1.
+#include <cstdint>
+#include <vector>
+
+#include "platform/Exception.h"
+
+class EZlibError : public platform::Exception {
+public:
+  using Exception::Exception;
+};
+
+class ECompressionError : public EZlibError {
+public:
+  using EZlibError::EZlibError;
+};
+
+// Raises ECompressionError "error <n>" on a zlib error (a Level above 9, for
+// one); OutBuffer is then empty.
+void ZlibCompressBuffer(const void* InBuffer, std::int32_t InSize, std::vector<std::uint8_t>& OutBuffer,
+                        std::int32_t& OutSize, int Level);
+
+// Never raises: a failure leaves OutBuffer empty and OutSize 0. OutEstimate is
+// the expected size, 0 when unknown.
+void ZlibDecompressBuffer(const void* InBuffer, std::int32_t InSize, std::int32_t OutEstimate,
+                          std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize);
