@@ -1,0 +1,7 @@
+#include "engine/core/QXLUniqueName.h"
+
+#include "platform/Guid.h"
+
+std::string UniqueNameWithGuid(std::string_view Prefix) {
+  return std::string(Prefix) + platform::GuidToString(platform::NewGuid());
+}

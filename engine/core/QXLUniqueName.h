@@ -1,0 +1,7 @@
+#pragma once
+// Names that must not collide (temporary indexes, tables and databases).
+#include <string>
+#include <string_view>
+
+// Prefix followed by a new GUID in its 38-character braced text form.
+std::string UniqueNameWithGuid(std::string_view Prefix);
