@@ -1,0 +1,18 @@
+#pragma once
+// Word routines the ciphers share: byte reversal, rotations, buffer xor and
+// byte-wise comparison.
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+
+// The ciphers reach the byte reversal through this pointer; start-up sets it.
+extern std::uint32_t (*SwapInt)(std::uint32_t Value);
+
+inline std::uint32_t ROL(std::uint32_t Value, int Shift) { return std::rotl(Value, Shift); }
+inline std::uint32_t ROR(std::uint32_t Value, int Shift) { return std::rotr(Value, Shift); }
+
+// Dest[i] := A[i] xor B[i] for Size bytes; Dest may be A or B.
+void XORBuffers(const void* A, const void* B, std::int32_t Size, void* Dest);
+
+// The difference of the first unequal bytes of A and B (0 when equal).
+int CompareBuffers(const void* A, const void* B, std::int32_t Size);

@@ -1,0 +1,43 @@
+#pragma once
+// Hex conversion and one-block helpers for the cipher, digest and password tests.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/coding/Cipher.h"
+
+inline std::vector<std::uint8_t> FromHex(const std::string& Hex) {
+  std::vector<std::uint8_t> out;
+  for (std::size_t i = 0; i + 1 < Hex.size(); i += 2) out.push_back(std::uint8_t(std::stoul(Hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+inline std::string ToHex(const void* Data, std::size_t Size) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  auto* p = static_cast<const std::uint8_t*>(Data);
+  for (std::size_t i = 0; i < Size; ++i) {
+    out += digits[p[i] >> 4];
+    out += digits[p[i] & 15];
+  }
+  return out;
+}
+
+inline std::string ToHex(const std::vector<std::uint8_t>& Data) { return ToHex(Data.data(), Data.size()); }
+
+// EncryptBlock of the hex block under the hex key, as hex.
+inline std::string EncryptHex(TCipher& Cipher, const std::string& Key, const std::string& Block) {
+  auto key = FromHex(Key);
+  auto block = FromHex(Block);
+  Cipher.Init(key.data(), std::int32_t(key.size()), nullptr);
+  Cipher.EncryptBlock(block.data());
+  return ToHex(block);
+}
+
+inline std::string DecryptHex(TCipher& Cipher, const std::string& Key, const std::string& Block) {
+  auto key = FromHex(Key);
+  auto block = FromHex(Block);
+  Cipher.Init(key.data(), std::int32_t(key.size()), nullptr);
+  Cipher.DecryptBlock(block.data());
+  return ToHex(block);
+}
