@@ -100,16 +100,23 @@ void File::CheckOpen(const char* operation) const {
 
 void File::OpenDescriptor(const std::string& fileName, int flags, AccessMode access) {
   if (FFd >= 0) throw EOSError(EBUSY, "Open '" + fileName + "': the handle is already open");
+  // Non-blocking, so that naming a FIFO fails at once instead of waiting for a writer.
   int fd;
   do {
-    fd = ::open(fileName.c_str(), flags | O_CLOEXEC, 0666);
+    fd = ::open(fileName.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) throw EOSError(errno, Describe("Open", fileName, errno));
   struct stat st;
-  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  int code = 0;
+  if (fstat(fd, &st) != 0) code = errno;
+  else if (S_ISDIR(st.st_mode)) code = EISDIR;
+  else if (!S_ISREG(st.st_mode)) code = EINVAL;
+  if (code) {
     ::close(fd);
-    throw EOSError(EISDIR, Describe("Open", fileName, EISDIR));
+    throw EOSError(code, code == EINVAL ? "Open '" + fileName + "': not a regular file"
+                                        : Describe("Open", fileName, code));
   }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   FFd = fd;
   FFileName = fileName;
   FAccess = access;
@@ -322,13 +329,14 @@ namespace {
 
 // Opens fileName exclusively for the length of a delete or rename, so that no
 // handle can open it in between. False when a handle has it open. A file this
-// process may not read cannot be guarded; the operation then goes ahead alone.
+// process may not read, or one that is no regular file, cannot be guarded (nor
+// opened by a File); the operation then goes ahead alone.
 bool GuardAgainstUse(File& guard, const std::string& fileName) {
   try {
     guard.Open(fileName, AccessMode::ReadOnly, ShareMode::Exclusive);
   } catch (const EOSError& e) {
     if (e.ErrorCode == ErrorSharingViolation) return false;
-    if (e.ErrorCode != EACCES) throw;
+    if (e.ErrorCode != EACCES && e.ErrorCode != EINVAL) throw;
   }
   return true;
 }

@@ -1,7 +1,6 @@
 #include "platform/Format.h"
 
 #include <charconv>
-#include <cstdio>
 
 namespace platform {
 namespace {
@@ -77,11 +76,16 @@ bool FormatOne(const Spec& spec, const FormatArg& arg, std::string& piece) {
     case 'g': {
       auto d = std::get_if<double>(&v);
       if (!d) return false;
-      char fmt[8] = {'%', '.', '*', spec.Type, 0};
-      char buf[512];
-      int n = std::snprintf(buf, sizeof buf, fmt, spec.Precision >= 0 ? spec.Precision : (spec.Type == 'g' ? 15 : 2), *d);
-      if (n < 0 || n >= static_cast<int>(sizeof buf)) return false;
-      piece.assign(buf, n);
+      // to_chars writes what printf writes in the C locale, whatever locale
+      // the process has set, and needs no bound on the text's length.
+      const int precision = spec.Precision >= 0 ? spec.Precision : (spec.Type == 'g' ? 15 : 2);
+      const auto form = spec.Type == 'f'   ? std::chars_format::fixed
+                        : spec.Type == 'e' ? std::chars_format::scientific
+                                           : std::chars_format::general;
+      std::string buf(static_cast<std::size_t>(precision) + 400, '\0');
+      auto res = std::to_chars(buf.data(), buf.data() + buf.size(), *d, form, precision);
+      if (res.ec != std::errc()) return false;
+      piece.assign(buf.data(), res.ptr);
       return true;
     }
     default:

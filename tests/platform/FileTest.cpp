@@ -250,3 +250,37 @@ TEST(Clock, SeamCanBeReplaced) {
   EXPECT_GE(elapsed, 15u);
   EXPECT_LT(elapsed, 10000u);
 }
+
+TEST(File, OnlyRegularFilesOpenAndNothingWaits) {
+  ScratchPath path;
+  const std::string fifo = path.str() + ".fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (AccessMode access : {AccessMode::ReadOnly, AccessMode::ReadWrite}) {
+    EXPECT_EQ(OpenError(fifo, access, ShareMode::DenyNone), EINVAL);  // at once: no writer is awaited
+  }
+  File f;
+  try {
+    f.Create(fifo);
+    ADD_FAILURE();
+  } catch (const EOSError& e) {
+    EXPECT_EQ(e.ErrorCode, EINVAL);
+  }
+  EXPECT_EQ(OpenError(TempDirectory(), AccessMode::ReadOnly, ShareMode::DenyNone), EISDIR);
+  EXPECT_TRUE(DeleteFile(fifo));
+  EXPECT_NE(access(fifo.c_str(), F_OK), 0);
+  // A regular file opened after a refused one works normally.
+  f.Open(path, AccessMode::ReadWrite, ShareMode::DenyNone);
+  f.WriteAt("x", 1, 0);
+  EXPECT_EQ(f.Size(), 1);
+}
+
+TEST(File, UnreadableFileCanStillBeDeletedAndRenamed) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+  ScratchPath path;
+  const std::string renamed = path.str() + ".renamed";
+  ASSERT_EQ(chmod(path.str().c_str(), 0), 0);
+  EXPECT_EQ(OpenError(path, AccessMode::ReadOnly, ShareMode::DenyNone), EACCES);
+  EXPECT_TRUE(RenameFile(path, renamed));
+  EXPECT_TRUE(DeleteFile(renamed));
+  EXPECT_FALSE(FileExists(renamed));
+}

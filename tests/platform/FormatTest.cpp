@@ -32,3 +32,20 @@ TEST(Format, MismatchIsReported) {
   EXPECT_FALSE(platform::TryFormat(out, "tail %", {}));
   EXPECT_THROW(Format("%d", "x"), platform::EFormatError);
 }
+
+TEST(Format, Floats) {
+  struct Case { std::string got, want; } cases[] = {
+      {Format("%.2f", 3.14159), "3.14"},
+      {Format("%f", 2.5), "2.50"},
+      {Format("%8.1f|", 2.25), "     2.2|"},
+      {Format("%.3e", 1.5e20), "1.500e+20"},
+      {Format("%g", 0.1), "0.1"},
+      {Format("%g", 1e20), "1e+20"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.got, c.want);
+  // Long fixed texts are written in full, not refused.
+  const std::string big = Format("%.2f", 1e300);
+  EXPECT_EQ(big.size(), 304u);
+  EXPECT_EQ(big.substr(0, 2), "10");
+  EXPECT_EQ(big.substr(big.size() - 3), ".00");
+}
