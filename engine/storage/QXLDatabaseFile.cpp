@@ -71,8 +71,13 @@ void TQXLDatabaseFile::CreateAndOpenFile(const std::string& FileName) {
   FFileName = FileName;
   FAccessMode = amReadWrite;
   FShareMode = smExclusive;
+  // An existing file is deleted first (which also drops a read-only mark),
+  // but never while a handle has it open: then creating is refused too.
   try {
-    // Refused, not emptied, while any handle has the file open.
+    if (platform::FileExists(FileName)) platform::DeleteFile(FileName);
+  } catch (const platform::Exception&) {
+  }
+  try {
     FFile.Create(FileName, platform::ShareMode::Exclusive);
   } catch (const platform::EOSError& e) {
     throw EQXLException(30361, "Cannot create file: '%s' Error code: %d. ErrorMessage: %s",
@@ -281,9 +286,9 @@ std::string TQXLDatabaseFile::IOMessage(const char* Template, std::int64_t Posit
   // Fetching position and size for the message never replaces the error
   // being reported.
   std::string Text;
-  const platform::FormatArg Args[] = {FFileName,  Position,   Count,
-                                      FPosition,  QuietSize(), FLastError,
-                                      platform::SysErrorMessage(FLastError)};
+  const std::string SystemMessage = platform::SysErrorMessage(FLastError);
+  const platform::FormatArg Args[] = {FFileName, Position,   Count,        FPosition,
+                                      QuietSize(), FLastError, SystemMessage};
   if (!platform::TryFormat(Text, Template, Args)) Text = Template;
   return Text;
 }

@@ -10,7 +10,11 @@
 TQXLPage::TQXLPage(TQXLPageManager* PageManager) : LPageManager(PageManager) {}
 
 TQXLPage::~TQXLPage() {
-  if (FOwnBuffer) FreeAndNilPageBuffer();
+  // A destructor cannot report a damaged block; the block is freed all the same.
+  try {
+    if (FOwnBuffer) FreeAndNilPageBuffer();
+  } catch (...) {
+  }
 }
 
 std::uint16_t TQXLPage::PageSize() const { return LPageManager->PageSize(); }
@@ -65,8 +69,9 @@ void TQXLPage::ClearPageBuffer() {
 }
 
 void TQXLPage::FreeAndNilPageBuffer() {
-  if (FPageBuffer) QXLFreePageMemory(FPageBuffer);
+  std::uint8_t* Buffer = FPageBuffer;
   FPageBuffer = nullptr;
+  if (Buffer) QXLFreePageMemory(Buffer);
 }
 
 void TQXLPage::EnlargePageBuffer(std::int32_t NewSize) {

@@ -190,15 +190,19 @@ void TQXLPageManager::CheckSessionPages(const TQXLSessionPageInfo& Info, std::in
   }
 }
 
-void TQXLPageManager::ApplyChanges(std::int32_t SessionID) {
+void TQXLPageManager::CheckCanCommit(std::int32_t SessionID) {
   for (std::int32_t i = 0; i < FSharedPages.Count(); ++i) {
     const TQXLPage* Page = FSharedPages.Items(i);
     if (Page->FSessionID == SessionID && Page->FUseCount > 0)
       throw EQXLException(20152, "Some session pages not released");
   }
+  if (const TQXLSessionPageInfo* Info = FindSessionInfo(SessionID)) CheckSessionPages(*Info, 20085, 20086);
+}
+
+void TQXLPageManager::ApplyChanges(std::int32_t SessionID) {
+  CheckCanCommit(SessionID);
   TQXLSessionPageInfo* Info = FindSessionInfo(SessionID);
   if (!Info) return;
-  CheckSessionPages(*Info, 20085, 20086);
 
   // Each number leaves the list once it is released, so that a commit that
   // fails part-way never releases a page twice.

@@ -74,6 +74,9 @@ public:
   virtual bool ReadStoredPageState(std::int32_t PageNo, std::int32_t& State);
 
 protected:
+  // The checks of a commit that come before anything is written: no cached
+  // page held by the session (20152), every changed page dirty and given back.
+  void CheckCanCommit(std::int32_t SessionID);
   TQXLSessionPageInfo& SessionInfo(std::int32_t SessionID);
   TQXLSessionPageInfo* FindSessionInfo(std::int32_t SessionID);
 
