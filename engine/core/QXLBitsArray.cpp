@@ -6,6 +6,7 @@
 #include "engine/core/QXLBitBuffer.h"
 #include "engine/core/QXLException.h"
 #include "engine/core/QXLListError.h"
+#include "engine/core/QXLStream.h"
 
 namespace {
 
@@ -109,4 +110,32 @@ std::int32_t TQXLBitsArray::CountSetBits() const {
   std::int32_t count = 0;
   for (std::int32_t bit = 0; bit < FBitCount; ++bit) count += GetBitInBuffer(bit, FBits.data());
   return count;
+}
+
+void TQXLBitsArray::SaveToStream(TQXLStream& Stream) const {
+  WriteBufferToStream(&FBitCount, 4, Stream, 10398);
+  WriteBufferToStream(&FNonZeroBitCount, 4, Stream, 10427);
+  if (FBitCount > 0) WriteBufferToStream(FBits.data(), static_cast<std::int32_t>(FBits.size()), Stream, 10400);
+}
+
+void TQXLBitsArray::LoadFromStream(TQXLStream& Stream) {
+  std::int32_t bitCount = 0, setCount = 0;
+  ReadBufferFromStream(&bitCount, 4, Stream, 10401);
+  ReadBufferFromStream(&setCount, 4, Stream, 10426);
+  if (bitCount < 0) throw EQXLException(10401, "Invalid number of bits = %d", {bitCount});
+  if (setCount < 0 || setCount > bitCount)
+    throw EQXLException(10426, "Invalid number of set bits = %d, number of bits = %d", {setCount, bitCount});
+  std::vector<std::uint8_t> bits(ByteCount(bitCount));
+  // A damaged count must not claim more memory than the stream can fill.
+  std::int64_t position = Stream.Position(), size = Stream.Size();
+  auto needed = static_cast<std::int64_t>(bits.size());
+  if (size - position < needed)
+    throw EQXLException(10402, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d",
+                        {position, size, needed, std::max<std::int64_t>(size - position, 0)});
+  if (!bits.empty()) ReadBufferFromStream(bits.data(), static_cast<std::int32_t>(needed), Stream, 10402);
+  FBits = std::move(bits);
+  FBitCount = bitCount;
+  FNonZeroBitCount = setCount;
+  // Bytes written by SetAllBits elsewhere may carry set bits beyond the size.
+  ClearBitsPastSize();
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+class TQXLStream;
+
 class TQXLBitsArray {
 public:
   TQXLBitsArray();
@@ -26,6 +28,10 @@ public:
   // the first or last bit when Restart is set.
   bool Find(bool Restart, bool GoForward, std::int32_t CurBitNo, std::int32_t& FoundBitNo) const;
   std::int32_t CountSetBits() const;
+
+  // Bit count, set-bit count, then the bit bytes when there are bits.
+  void LoadFromStream(TQXLStream& Stream);
+  void SaveToStream(TQXLStream& Stream) const;
 
   const std::uint8_t* Bits() const { return FBits.data(); }
 

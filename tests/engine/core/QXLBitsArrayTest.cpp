@@ -1,21 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "engine/core/QXLBitBuffer.h"
 #include "engine/core/QXLBitsArray.h"
 #include "engine/core/QXLException.h"
+#include "tests/engine/core/QXLSchemaTestSupport.h"
 
 namespace {
-
-int NativeErrorOf(auto&& call) {
-  try {
-    call();
-  } catch (const EQXLException& e) {
-    return e.NativeError;
-  }
-  return 0;
-}
 
 TQXLBitsArray WithBits(std::int32_t size, std::initializer_list<std::int32_t> set) {
   TQXLBitsArray a;
@@ -87,7 +80,7 @@ TEST(QXLBitsArray, RankAndSelect) {
   EXPECT_EQ(a.GetBitPositionByBitNo(0), -1);
   EXPECT_EQ(a.GetBitNoByBitPosition(0), 1);
   EXPECT_EQ(a.GetBitNoByBitPosition(2), 9);
-  EXPECT_EQ(NativeErrorOf([&] { a.GetBitNoByBitPosition(3); }), 10428);
+  EXPECT_EQ(NativeCodeOf([&] { a.GetBitNoByBitPosition(3); }), 10428);
 
   // Across many whole bytes, and the shortcut when every bit is set.
   auto big = WithBits(100, {0, 17, 18, 64, 99});
@@ -110,7 +103,7 @@ TEST(QXLBitsArray, BitNumbersOutsideTheArrayRaise) {
       {10429, [&] { a.GetBitPositionByBitNo(10); }},
       {10428, [&] { a.GetBitNoByBitPosition(-1); }},
   };
-  for (auto& c : cases) EXPECT_EQ(NativeErrorOf(c.call), c.code);
+  for (auto& c : cases) EXPECT_EQ(NativeCodeOf(c.call), c.code);
   try {
     a.GetBit(12);
   } catch (const EQXLException& e) {
@@ -141,4 +134,53 @@ TEST(QXLBitsArray, FindWalksSetBits) {
   TQXLBitsArray empty;
   EXPECT_FALSE(empty.FindBit(false, found));
   EXPECT_FALSE(empty.Find(true, false, 0, found));
+}
+
+TEST(QXLBitsArray, StoredFormGoldenBytesAndRoundTrip) {
+  auto a = WithBits(10, {1, 4, 9});
+  TQXLMemoryStream s;
+  a.SaveToStream(s);
+  EXPECT_EQ(ContentOf(s), (Int32LE(10) + Int32LE(3) + Bytes{0x12, 0x02}));
+  s.SetPosition(0);
+  TQXLBitsArray back;
+  back.LoadFromStream(s);
+  EXPECT_EQ(back.Size(), 10);
+  EXPECT_EQ(back.NonZeroBitCount(), 3);
+  EXPECT_EQ(back.GetBitNoByBitPosition(2), 9);
+
+  TQXLBitsArray empty;
+  Fill(s, {});
+  empty.SaveToStream(s);
+  EXPECT_EQ(ContentOf(s), Int32LE(0) + Int32LE(0));
+}
+
+TEST(QXLBitsArray, LoadingClearsBitsBeyondTheSize) {
+  TQXLMemoryStream s;
+  Fill(s, Int32LE(10) + Int32LE(10) + Bytes{0xFF, 0xFF});
+  TQXLBitsArray a;
+  a.LoadFromStream(s);
+  a.SetSize(16);
+  EXPECT_EQ(a.CountSetBits(), 10);
+}
+
+TEST(QXLBitsArray, DamagedStreamsFailWithTheirCodes) {
+  struct {
+    Bytes bytes;
+    std::int32_t code;
+  } cases[] = {
+      {Bytes{1, 0}, 10401},
+      {Int32LE(10), 10426},
+      {Int32LE(10) + Int32LE(1) + Bytes{0}, 10402},
+      {Int32LE(-8) + Int32LE(0), 10401},
+      {Int32LE(8) + Int32LE(9) + Bytes{0}, 10426},
+      {Int32LE(0x7FFFFFFF) + Int32LE(0), 10402},  // claims 256 MiB the stream does not hold
+  };
+  TQXLMemoryStream s;
+  for (auto& c : cases) {
+    Fill(s, c.bytes);
+    TQXLBitsArray a;
+    a.SetSize(3);
+    EXPECT_EQ(NativeCodeOf([&] { a.LoadFromStream(s); }), c.code);
+    EXPECT_EQ(a.Size(), 3);
+  }
 }
