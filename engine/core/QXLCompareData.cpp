@@ -1,0 +1,148 @@
+#include <cstring>
+#include <string>
+
+#include "engine/core/QXLConversion.h"
+#include "engine/core/QXLException.h"
+#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/QXLValueBytes.h"
+#include "platform/Collation.h"
+
+namespace {
+
+// A buffer converted to the common type, freed when the comparison ends,
+// also after an error.
+class ConvertedBuffer {
+public:
+  ConvertedBuffer() = default;
+  ConvertedBuffer(const ConvertedBuffer&) = delete;
+  ConvertedBuffer& operator=(const ConvertedBuffer&) = delete;
+  ~ConvertedBuffer() {
+    if (FData) QXLMemoryManager().FreeMem(FData);
+  }
+
+  // Brings Data of Type to Common, unless it already has that type.
+  void Convert(const void*& Data, std::int32_t& Size, TQXLBaseFieldType Type, TQXLBaseFieldType Common) {
+    if (Type == Common) return;
+    FData = ConvertData(Data, Size, Type, Common, Size);
+    Data = FData;
+  }
+
+private:
+  void* FData = nullptr;
+};
+
+template <typename T>
+TQXLCompareResult Order(const T& a, const T& b) {
+  if (a < b) return cmprLower;
+  if (b < a) return cmprGreater;
+  return cmprEqual;
+}
+
+// The characters of one side: up to the terminator (and the known size), or
+// at most Prefix of them.
+std::string_view AnsiSide(const void* data, std::int32_t size, std::int32_t prefix) {
+  const auto* text = static_cast<const char*>(data);
+  std::size_t limit = size > 0 ? static_cast<std::size_t>(size) : SIZE_MAX;
+  if (prefix >= 0 && static_cast<std::size_t>(prefix) < limit) limit = static_cast<std::size_t>(prefix);
+  return std::string_view(text, strnlen(text, limit));
+}
+
+std::u16string WideSide(const void* data, std::int32_t size, std::int32_t prefix) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  std::size_t limit = size > 0 ? static_cast<std::size_t>(size) / 2 : SIZE_MAX;
+  if (prefix >= 0 && static_cast<std::size_t>(prefix) < limit) limit = static_cast<std::size_t>(prefix);
+  std::u16string text;
+  for (std::size_t i = 0; i < limit; ++i) {
+    const char16_t unit = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    if (unit == 0) break;
+    text.push_back(unit);
+  }
+  return text;
+}
+
+TQXLCompareResult FromSign(int sign) { return sign < 0 ? cmprLower : sign > 0 ? cmprGreater : cmprEqual; }
+
+std::uint32_t Flags(bool caseInsensitive) {
+  return platform::SORT_STRINGSORT | (caseInsensitive ? platform::NORM_IGNORECASE : 0);
+}
+
+TQXLCompareResult CompareAnsi(std::string_view a, std::string_view b, bool caseInsensitive) {
+  try {
+    return FromSign(platform::CompareStringAnsi(Flags(caseInsensitive), a, b));
+  } catch (const platform::ECollationError&) {
+    // The comparison's failure result.
+    throw EQXLException(30045, "Unknown return code: %d", {0});
+  }
+}
+
+TQXLCompareResult CompareWide(std::u16string_view a, std::u16string_view b, bool caseInsensitive) {
+  try {
+    return FromSign(platform::CompareStringWide(Flags(caseInsensitive), a, b));
+  } catch (const platform::ECollationError&) {
+    throw EQXLException(30046,
+                        "Unicode is not supported by your version of  Windows. Please download the Unicode layer "
+                        "for Windows 95, 98 and Me from the platform vendor and put \"unicows.dll\" into the "
+                        "application's folder.");
+  }
+}
+
+TQXLCompareResult CompareTyped(const void* l, const void* r, std::int32_t lSize, std::int32_t rSize,
+                               TQXLBaseFieldType type, std::int32_t prefix, bool caseInsensitive) {
+  if (IsAnsiTextType(type) || type == bftBytes)
+    return CompareAnsi(AnsiSide(l, lSize, prefix), AnsiSide(r, rSize, prefix), caseInsensitive);
+  if (IsWideTextType(type))
+    return CompareWide(WideSide(l, lSize, prefix), WideSide(r, rSize, prefix), caseInsensitive);
+  if (IsIntegerType(type)) return Order(LoadInteger(type, l), LoadInteger(type, r));
+  if (IsFloatType(type) || type == bftCurrency) return Order(LoadFloat(type, l), LoadFloat(type, r));
+  switch (type) {
+    case bftDate:
+    case bftTime: return Order(LoadValue<std::int32_t>(l), LoadValue<std::int32_t>(r));
+    case bftDateTime: {
+      const auto a = LoadValue<TQXLDateTime>(l);
+      const auto b = LoadValue<TQXLDateTime>(r);
+      const TQXLCompareResult byDate = Order(a.Date, b.Date);
+      return byDate != cmprEqual ? byDate : Order(a.Time, b.Time);
+    }
+    case bftLogical: return Order(LoadValue<std::uint16_t>(l) != 0, LoadValue<std::uint16_t>(r) != 0);
+    default: throw EQXLException(30047, "Unknown DataType: '%s'", {BaseFieldTypeName(type)});
+  }
+}
+
+}  // namespace
+
+TQXLCompareResult CompareData(const void* Left, const void* Right, TQXLBaseFieldType LeftType,
+                              TQXLBaseFieldType RightType, bool LeftNull, bool RightNull, std::int32_t Prefix,
+                              bool CaseInsensitive, std::uint32_t /*Locale*/, std::int32_t LeftSize,
+                              std::int32_t RightSize) {
+  if (LeftNull && RightNull) return cmprBothNull;
+  if (LeftNull) return cmprLeftNull;
+  if (RightNull) return cmprRightNull;
+
+  TQXLBaseFieldType common = LeftType;
+  ConvertedBuffer leftConverted, rightConverted;
+  const bool largeText = LeftType == bftClob || LeftType == bftWideClob;
+  if (LeftType != RightType || largeText) {
+    common = GetCommonDataType(LeftType, RightType, true);
+    if (common == bftUnknown)
+      throw EQXLException(30044, "Cannot compare Incompatible DataTypes: '%s' and '%s'",
+                          {BaseFieldTypeName(LeftType), BaseFieldTypeName(RightType)});
+    if (!Left || !Right) throw EQXLException(30140, "Value is Null");
+    leftConverted.Convert(Left, LeftSize, LeftType, common);
+    rightConverted.Convert(Right, RightSize, RightType, common);
+  }
+  if (!Left || !Right) throw EQXLException(30140, "Value is Null");
+  return CompareTyped(Left, Right, LeftSize, RightSize, common, Prefix, CaseInsensitive);
+}
+
+int CompareDataOrder(const void* Left, const void* Right, TQXLBaseFieldType LeftType, TQXLBaseFieldType RightType,
+                     bool LeftNull, bool RightNull, std::int32_t Prefix, bool CaseInsensitive, std::uint32_t Locale,
+                     std::int32_t LeftSize, std::int32_t RightSize) {
+  switch (CompareData(Left, Right, LeftType, RightType, LeftNull, RightNull, Prefix, CaseInsensitive, Locale,
+                      LeftSize, RightSize)) {
+    case cmprLower:
+    case cmprLeftNull: return -1;
+    case cmprGreater:
+    case cmprRightNull: return 1;
+    default: return 0;
+  }
+}

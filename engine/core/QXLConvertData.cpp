@@ -1,0 +1,80 @@
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <optional>
+
+#include "engine/core/QXLConversion.h"
+#include "engine/core/QXLConvertValue.h"
+#include "engine/core/QXLException.h"
+#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/QXLValueBytes.h"
+
+namespace {
+
+std::size_t WideLength(const void* p, std::size_t limit) {
+  const auto* bytes = static_cast<const unsigned char*>(p);
+  std::size_t n = 0;
+  while (n < limit && (bytes[2 * n] | bytes[2 * n + 1]) != 0) ++n;
+  return n;
+}
+
+void* NewBlock(std::int64_t size) {
+  try {
+    return QXLMemoryManager().GetMem(size);
+  } catch (...) {
+    return nullptr;  // a block that cannot be had is reported as no buffer
+  }
+}
+
+}  // namespace
+
+void CopyDataToNewMemory(TQXLBaseFieldType DataType, const void* Source, void*& Buffer, std::int32_t& Size) {
+  Buffer = nullptr;
+  Size = 0;
+  if (!Source) throw EQXLException(30054, "Cannot copy data into new memory");
+  std::int64_t size;
+  if (IsAnsiTextType(DataType))
+    size = GetDataTypeSize(DataType, static_cast<std::int32_t>(
+                                         std::min<std::size_t>(std::strlen(static_cast<const char*>(Source)),
+                                                               std::numeric_limits<std::int32_t>::max() - 1)));
+  else if (IsWideTextType(DataType))
+    size = 2 * (static_cast<std::int64_t>(WideLength(Source, std::numeric_limits<std::int32_t>::max() / 2)) + 1);
+  else
+    size = GetDataTypeSize(DataType);
+  if (size > std::numeric_limits<std::int32_t>::max()) return;
+  void* block = NewBlock(size);
+  if (!block) return;
+  std::memcpy(block, Source, static_cast<std::size_t>(size));
+  Buffer = block;
+  Size = static_cast<std::int32_t>(size);
+}
+
+void* ConvertData(const void* Source, std::int32_t SourceSize, TQXLBaseFieldType SourceType,
+                  TQXLBaseFieldType DestType, std::int32_t& DestSize) {
+  DestSize = 0;
+  auto castError = [&](std::int32_t code) {
+    return EQXLException(code, "Cannot cast from '%s' to '%s'",
+                         {BaseFieldTypeName(SourceType), BaseFieldTypeName(DestType)});
+  };
+  if (!HasConversion(SourceType, DestType)) throw castError(30052);
+  std::string value;
+  try {
+    if (!Source) throw castError(30051);
+    value = ConvertValue(Source, SourceSize, SourceType, DestType);
+  } catch (...) {
+    throw castError(30051);
+  }
+  void* buffer = nullptr;
+  if (DestType == bftBlob) {
+    // A BLOB takes every byte built, terminators included.
+    buffer = NewBlock(static_cast<std::int64_t>(value.size()));
+    if (buffer) {
+      std::memcpy(buffer, value.data(), value.size());
+      DestSize = static_cast<std::int32_t>(value.size());
+    }
+  } else {
+    CopyDataToNewMemory(DestType, value.data(), buffer, DestSize);
+  }
+  if (!buffer) throw castError(30052);
+  return buffer;
+}

@@ -1,0 +1,133 @@
+// Conversions whose source is text: 8-bit and UTF-16 strings and the text
+// large objects.
+#include <cstring>
+
+#include "engine/core/QXLConvertValue.h"
+#include "engine/core/QXLTextUtils.h"
+#include "engine/core/QXLValueBytes.h"
+#include "platform/CaseMap.h"
+#include "platform/CodePage.h"
+#include "platform/DateTimeText.h"
+#include "platform/Exception.h"
+#include "platform/FormatSettings.h"
+#include "platform/NumberText.h"
+
+namespace {
+
+// The source text, bounded by the source size when it is known: a text large
+// object carries no terminator of its own.
+struct SourceText {
+  bool IsWide = false;
+  std::string Ansi;
+  std::u16string Wide;
+
+  std::string Utf8() const { return IsWide ? platform::WideToUtf8(Wide) : platform::AnsiToUtf8(Ansi); }
+};
+
+std::string ReadAnsi(const void* source, std::int32_t size) {
+  const auto* text = static_cast<const char*>(source);
+  return std::string(text, size > 0 ? strnlen(text, static_cast<std::size_t>(size)) : std::strlen(text));
+}
+
+std::u16string ReadWide(const void* source, std::int32_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(source);
+  const std::size_t limit = size > 0 ? static_cast<std::size_t>(size) / 2 : SIZE_MAX;
+  std::u16string text;
+  for (std::size_t i = 0; i < limit; ++i) {
+    const char16_t unit = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    if (unit == 0) break;
+    text.push_back(unit);
+  }
+  return text;
+}
+
+SourceText Read(const void* source, std::int32_t size, TQXLBaseFieldType type, TQXLBaseFieldType dest) {
+  SourceText text;
+  if (type == bftWideClob && size <= 0 && IsAnsiTextType(dest)) {
+    // Without a size, a wide large object bound for 8-bit text is read as
+    // 8-bit text up to its first zero byte.
+    text.Ansi = ReadAnsi(source, size);
+  } else if (IsWideTextType(type) || type == bftWideClob) {
+    text.IsWide = true;
+    text.Wide = ReadWide(source, size);
+  } else {
+    text.Ansi = ReadAnsi(source, size);
+  }
+  return text;
+}
+
+[[noreturn]] void NotParsed() { throw platform::Exception("Text does not parse"); }
+
+TDateTime ToDate(const SourceText& text, bool iso) {
+  const std::string utf8 = text.Utf8();
+  TDateTime value;
+  if (iso && (TryParseDateTime(utf8, value) || TryParseDate(utf8, value))) return value;
+  return platform::StrToDate(utf8);
+}
+
+TDateTime ToTime(const SourceText& text, bool iso) {
+  const std::string utf8 = text.Utf8();
+  TDateTime value;
+  if (iso && TryParseTime(utf8, value)) return value;
+  return platform::StrToTime(utf8);
+}
+
+TDateTime ToDateTime(const SourceText& text, bool iso) {
+  const std::string utf8 = text.Utf8();
+  TDateTime value;
+  if (iso && (TryParseDateTime(utf8, value) || TryParseDate(utf8, value))) return value;
+  return platform::StrToDateTime(utf8);
+}
+
+}  // namespace
+
+std::string ConvertTextValue(const void* Source, std::int32_t SourceSize, TQXLBaseFieldType SourceType,
+                             TQXLBaseFieldType DestType) {
+  const SourceText text = Read(Source, SourceSize, SourceType, DestType);
+  const bool largeObject = SourceType == bftClob || SourceType == bftWideClob;
+  // Only 8-bit strings try the ISO forms before the locale's.
+  const bool iso = IsAnsiTextType(SourceType);
+
+  if (IsAnsiTextType(DestType)) return AnsiTextBytes(text.IsWide ? platform::WideToAnsi(text.Wide) : text.Ansi);
+  if (IsWideTextType(DestType)) return WideTextBytes(text.IsWide ? text.Wide : platform::AnsiToWide(text.Ansi));
+  if (DestType == bftBlob) return text.IsWide ? WideTextBytes(text.Wide) : AnsiTextBytes(text.Ansi);
+  if (IsIntegerType(DestType)) {
+    // Large objects parse 32-bit numbers even for a 64-bit destination.
+    std::int64_t value = 0;
+    std::int32_t value32 = 0;
+    if (DestType == bftSignedInt64 && !largeObject) {
+      if (!platform::TryStrToInt64(text.Utf8(), value)) NotParsed();
+    } else {
+      if (!platform::TryStrToInt(text.Utf8(), value32)) NotParsed();
+      value = value32;
+    }
+    return IntegerBytes(DestType, value);
+  }
+  if (IsFloatType(DestType)) {
+    // "." whatever the locale: the process-wide separator is swapped for the parse.
+    long double value = 0;
+    {
+      platform::ScopedDecimalSeparator dot('.');
+      if (!platform::TryStrToFloat(text.Utf8(), value)) NotParsed();
+    }
+    return FloatBytes(DestType, value);
+  }
+  switch (DestType) {
+    case bftCurrency: {
+      double value = 0;
+      if (!platform::TryStrToCurr(text.Utf8(), value)) NotParsed();
+      return FloatBytes(DestType, value);
+    }
+    case bftDate: return Int32Bytes(DateTimeToQXLDate(ToDate(text, iso)));
+    case bftTime: return Int32Bytes(DateTimeToQXLTime(ToTime(text, iso)));
+    case bftDateTime: {
+      const TQXLDateTime value = DateTimeToQXLDateTime(ToDateTime(text, iso));
+      return DateTimeBytes(value.Date, value.Time);
+    }
+    case bftLogical: {
+      const std::string upper = platform::UpperCaseAscii(text.Utf8());
+      return LogicalBytes(upper == "1" || upper == "TRUE");
+    }
+    default: throw platform::Exception("No conversion");
+  }
+}

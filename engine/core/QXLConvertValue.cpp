@@ -1,0 +1,200 @@
+#include "engine/core/QXLConvertValue.h"
+
+#include <cfloat>
+#include <cmath>
+
+#include "engine/core/QXLConversion.h"
+#include "engine/core/QXLValueBytes.h"
+#include "platform/CodePage.h"
+#include "platform/DateTimeText.h"
+#include "platform/Exception.h"
+#include "platform/NumberText.h"
+
+namespace {
+
+bool IsTextSource(TQXLBaseFieldType t) { return IsStringBaseFieldType(t) || t == bftClob || t == bftWideClob; }
+bool IsText(TQXLBaseFieldType t) { return IsStringBaseFieldType(t); }
+bool IsNumber(TQXLBaseFieldType t) { return IsIntegerType(t) || IsFloatType(t) || t == bftCurrency; }
+bool IsDateOrTime(TQXLBaseFieldType t) { return t == bftDate || t == bftTime || t == bftDateTime; }
+
+[[noreturn]] void Overflow() { throw platform::Exception("Floating point overflow"); }
+[[noreturn]] void InvalidOperation() { throw platform::Exception("Invalid floating point operation"); }
+
+template <typename T>
+std::string FixedBytes(const T& v) {
+  std::string bytes(sizeof v, '\0');
+  StoreValue(bytes.data(), v);
+  return bytes;
+}
+
+std::string FromInteger(std::int64_t v, TQXLBaseFieldType dest) {
+  if (IsText(dest)) return GeneratedTextBytes(dest, std::to_string(v));
+  if (IsIntegerType(dest)) return IntegerBytes(dest, v);
+  if (IsFloatType(dest) || dest == bftCurrency) return FloatBytes(dest, static_cast<long double>(v));
+  switch (dest) {
+    case bftDate:
+    case bftTime: return Int32Bytes(static_cast<std::int32_t>(static_cast<std::uint32_t>(v)));
+    case bftDateTime: return DateTimeBytes(static_cast<std::int32_t>(static_cast<std::uint32_t>(v)), 0);
+    default: return LogicalBytes(v != 0);
+  }
+}
+
+std::string FromFloat(long double x, TQXLBaseFieldType dest) {
+  if (IsText(dest)) return GeneratedTextBytes(dest, platform::FloatToStr(x));
+  if (IsIntegerType(dest)) return IntegerBytes(dest, TruncToInt64(x));
+  if (IsFloatType(dest) || dest == bftCurrency) return FloatBytes(dest, x);
+  auto low32 = [](std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); };
+  switch (dest) {
+    case bftDate: return Int32Bytes(low32(TruncToInt64(x)));
+    case bftTime: return Int32Bytes(low32(TruncToInt64(x) % QXLMSecsPerDay));
+    case bftDateTime: {
+      const std::int64_t days = TruncToInt64(x);
+      const long double fraction = x - std::trunc(x);
+      return DateTimeBytes(low32(days), low32(TruncToInt64(fraction * QXLMSecsPerDay)));
+    }
+    default: return LogicalBytes(x != 0);
+  }
+}
+
+std::string FromCurrency(double x, TQXLBaseFieldType dest) {
+  if (IsText(dest)) return GeneratedTextBytes(dest, platform::CurrToStr(x));
+  if (IsIntegerType(dest)) return IntegerBytes(dest, TruncToInt64(x));
+  if (IsFloatType(dest) || dest == bftCurrency) return FloatBytes(dest, x);
+  return LogicalBytes(x != 0);
+}
+
+std::string FromDate(std::int32_t d, TQXLBaseFieldType dest) {
+  if (IsText(dest)) return GeneratedTextBytes(dest, d == QXLNoDate ? "" : platform::DateToStr(QXLDateToDateTime(d)));
+  if (IsNumber(dest)) return FromInteger(d, dest);
+  switch (dest) {
+    case bftDate: return Int32Bytes(d);
+    case bftTime: return Int32Bytes(d % QXLMSecsPerDay);
+    case bftDateTime: return DateTimeBytes(d, 0);
+    default: return LogicalBytes(d != QXLNoDate);
+  }
+}
+
+std::string FromTime(std::int32_t t, TQXLBaseFieldType dest) {
+  if (IsText(dest)) return GeneratedTextBytes(dest, t == 0 ? "" : platform::TimeToStr(QXLTimeToDateTime(t)));
+  if (IsNumber(dest)) return FromInteger(t, dest);
+  switch (dest) {
+    case bftDate:
+    case bftTime: return Int32Bytes(t);
+    case bftDateTime: return DateTimeBytes(QXLNoDate, t);
+    default: return LogicalBytes(t != 0);
+  }
+}
+
+std::string FromDateTime(const TQXLDateTime& v, TQXLBaseFieldType dest) {
+  if (IsText(dest))
+    return GeneratedTextBytes(dest, v.Date == QXLNoDate && v.Time == 0 ? ""
+                                                                        : platform::DateTimeToStr(QXLDateTimeToDateTime(v)));
+  if (IsIntegerType(dest)) return IntegerBytes(dest, v.Date);
+  // Float conversions use the day number itself, not days since 1899-12-30.
+  const long double number =
+      static_cast<long double>(v.Date == QXLNoDate ? 0 : v.Date) + static_cast<long double>(v.Time) / QXLMSecsPerDay;
+  if (IsFloatType(dest)) return FloatBytes(dest, number);
+  switch (dest) {
+    case bftCurrency: return FloatBytes(dest, std::nearbyint(number * 10000) / 10000);
+    case bftDate: return Int32Bytes(v.Date);
+    case bftTime: return Int32Bytes(v.Time);
+    case bftDateTime: return DateTimeBytes(v.Date, v.Time);
+    default: return LogicalBytes(v.Date != QXLNoDate || v.Time != 0);
+  }
+}
+
+std::string FromLogical(const void* source, TQXLBaseFieldType dest) {
+  const bool v = LoadValue<std::uint16_t>(source) != 0;
+  if (IsText(dest)) return GeneratedTextBytes(dest, v ? "True" : "False");
+  if (IsIntegerType(dest)) return IntegerBytes(dest, v ? 1 : 0);
+  if (IsFloatType(dest)) return FloatBytes(dest, v ? 1.0L : 0.0L);
+  return std::string(static_cast<const char*>(source), 2);
+}
+
+}  // namespace
+
+bool HasConversion(TQXLBaseFieldType Source, TQXLBaseFieldType Dest) {
+  const bool common = IsText(Dest) || IsIntegerType(Dest) || IsFloatType(Dest);
+  if (IsTextSource(Source))
+    return common || Dest == bftCurrency || IsDateOrTime(Dest) || Dest == bftBlob || Dest == bftLogical;
+  if (IsIntegerType(Source) || IsFloatType(Source) || IsDateOrTime(Source))
+    return common || Dest == bftCurrency || IsDateOrTime(Dest) || Dest == bftLogical;
+  if (Source == bftCurrency) return common || Dest == bftCurrency || Dest == bftLogical;
+  if (Source == bftLogical) return common || Dest == bftLogical;
+  return false;
+}
+
+std::string ConvertValue(const void* Source, std::int32_t SourceSize, TQXLBaseFieldType SourceType,
+                         TQXLBaseFieldType DestType) {
+  if (IsTextSource(SourceType)) return ConvertTextValue(Source, SourceSize, SourceType, DestType);
+  if (IsIntegerType(SourceType)) return FromInteger(LoadInteger(SourceType, Source), DestType);
+  if (IsFloatType(SourceType)) return FromFloat(LoadFloat(SourceType, Source), DestType);
+  switch (SourceType) {
+    case bftCurrency: return FromCurrency(LoadValue<double>(Source), DestType);
+    case bftDate: return FromDate(LoadValue<std::int32_t>(Source), DestType);
+    case bftTime: return FromTime(LoadValue<std::int32_t>(Source), DestType);
+    case bftDateTime: return FromDateTime(LoadValue<TQXLDateTime>(Source), DestType);
+    case bftLogical: return FromLogical(Source, DestType);
+    default: throw platform::Exception("No conversion");
+  }
+}
+
+std::string AnsiTextBytes(std::string_view Ansi) {
+  std::string bytes(Ansi);
+  bytes.push_back('\0');
+  return bytes;
+}
+
+std::string WideTextBytes(std::u16string_view Wide) {
+  std::string bytes(2 * (Wide.size() + 1), '\0');
+  std::memcpy(bytes.data(), Wide.data(), 2 * Wide.size());
+  return bytes;
+}
+
+std::string GeneratedTextBytes(TQXLBaseFieldType Dest, std::string_view Utf8) {
+  if (IsWideStringBaseFieldType(Dest)) return WideTextBytes(platform::Utf8ToWide(Utf8));
+  return AnsiTextBytes(platform::Utf8ToAnsi(Utf8));
+}
+
+std::string IntegerBytes(TQXLBaseFieldType Dest, std::int64_t Value) {
+  std::string bytes(static_cast<std::size_t>(GetDataTypeSize(Dest)), '\0');
+  StoreInteger(Dest, bytes.data(), Value);
+  return bytes;
+}
+
+std::string FloatBytes(TQXLBaseFieldType Dest, long double Value) {
+  const bool finite = std::isfinite(Value);
+  switch (Dest) {
+    case bftSingle:
+      if (finite && std::fabs(Value) > FLT_MAX) Overflow();
+      return FixedBytes(static_cast<float>(Value));
+    case bftDouble:
+      if (finite && std::fabs(Value) > DBL_MAX) Overflow();
+      return FixedBytes(static_cast<double>(Value));
+    case bftExtended: {
+      std::string bytes(QXLExtendedSize, '\0');
+      StoreExtended(bytes.data(), Value);
+      return bytes;
+    }
+    default: {
+      // A money amount keeps four decimals, as the runtime's currency type
+      // does, and has that type's range.
+      if (!finite) InvalidOperation();
+      const long double scaled = std::nearbyint(Value * 10000);
+      if (std::fabs(scaled) >= 9223372036854775808.0L) Overflow();
+      return FixedBytes(static_cast<double>(scaled / 10000));
+    }
+  }
+}
+
+std::string Int32Bytes(std::int32_t Value) { return FixedBytes(Value); }
+
+std::string DateTimeBytes(std::int32_t Date, std::int32_t Time) { return FixedBytes(TQXLDateTime{Date, Time}); }
+
+std::string LogicalBytes(bool Value) { return FixedBytes<std::uint16_t>(Value ? 0xFFFF : 0); }
+
+std::int64_t TruncToInt64(long double Value) {
+  const long double t = std::trunc(Value);
+  if (!(t >= -9223372036854775808.0L && t < 9223372036854775808.0L)) InvalidOperation();
+  return static_cast<std::int64_t>(t);
+}

@@ -1,0 +1,139 @@
+// Engine values exchanged with the class library's variant and with streams.
+#include <string>
+#include <type_traits>
+#include <utility>
+
+#include "engine/core/QXLException.h"
+#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/QXLStream.h"
+#include "engine/core/QXLVariant.h"
+#include "platform/CodePage.h"
+#include "platform/Exception.h"
+
+namespace {
+
+// The payload of a variant read as a number or a text, whatever C++ type
+// carries it.
+template <typename T>
+T Number(const Variant& v) {
+  return std::visit(
+      [](const auto& x) -> T {
+        using X = std::decay_t<decltype(x)>;
+        if constexpr (std::is_arithmetic_v<X>) return static_cast<T>(x);
+        throw platform::Exception("The variant holds no number");
+      },
+      v.Value());
+}
+
+std::string Utf8(const Variant& v) {
+  if (const auto* s = std::get_if<std::string>(&v.Value())) return *s;
+  if (const auto* w = std::get_if<std::u16string>(&v.Value())) return platform::WideToUtf8(*w);
+  throw platform::Exception("The variant holds no text");
+}
+
+std::u16string Wide(const Variant& v) {
+  if (const auto* w = std::get_if<std::u16string>(&v.Value())) return *w;
+  return platform::Utf8ToWide(Utf8(v));
+}
+
+// Block from the memory manager for the data being read, freed unless taken.
+class PendingBlock {
+public:
+  explicit PendingBlock(std::int32_t Size) : FData(QXLMemoryManager().GetMem(Size)) {}
+  PendingBlock(const PendingBlock&) = delete;
+  PendingBlock& operator=(const PendingBlock&) = delete;
+  ~PendingBlock() {
+    if (FData) QXLMemoryManager().FreeMem(FData);
+  }
+  void* Get() const { return FData; }
+  void* Take() { return std::exchange(FData, nullptr); }
+
+private:
+  void* FData;
+};
+
+}  // namespace
+
+Variant TQXLVariant::GetAsVariant() const {
+  if (IsNull()) return Variant::Null();
+  switch (FDataType) {
+    case bftChar:
+    case bftVarchar:
+    case bftBlob: return Variant(GetAsAnsiString());
+    case bftWideChar:
+    case bftWideVarchar: return Variant(GetAsWideString());
+    case bftSignedInt8: return Variant(GetAsShortint());
+    case bftSignedInt16: return Variant(GetAsSmallint());
+    case bftSignedInt32: return Variant(GetAsInteger());
+    case bftSignedInt64: return Variant(GetAsInt64());
+    case bftUnsignedInt8: return Variant(GetAsByte());
+    case bftUnsignedInt16: return Variant(GetAsWord());
+    case bftUnsignedInt32: return Variant(GetAsCardinal());
+    case bftSingle:
+    case bftDouble:
+    case bftExtended:
+    case bftCurrency: return Variant(GetAsDouble());
+    case bftDate: return Variant::Date(GetAsTDate());
+    case bftTime: return Variant::Date(GetAsTTime());
+    case bftDateTime: return Variant::Date(GetAsTDateTime());
+    case bftLogical: return Variant(GetAsBoolean());
+    default: throw EQXLException(30114, "Unsupported Variant Type %s", {BaseFieldTypeName(FDataType)});
+  }
+}
+
+void TQXLVariant::SetAsVariant(const Variant& Value) {
+  const TVarType type = Value.VType();
+  switch (type) {
+    case varEmpty:
+    case varNull: SetNull(); return;
+    case varSmallint: SetAsSmallint(Number<std::int16_t>(Value)); return;
+    case varInteger: SetAsInteger(Number<std::int32_t>(Value)); return;
+    case varSingle: SetAsSingle(Number<float>(Value)); return;
+    case varDouble: SetAsDouble(Number<double>(Value)); return;
+    case varShortInt: SetAsShortint(Number<std::int8_t>(Value)); return;
+    case varByte: SetAsByte(Number<std::uint8_t>(Value)); return;
+    case varWord: SetAsWord(Number<std::uint16_t>(Value)); return;
+    case varInt64: SetAsInt64(Number<std::int64_t>(Value)); return;
+    case varLongWord: SetAsCardinal(Number<std::uint32_t>(Value)); return;
+    case varCurrency: SetAsCurrency(Number<double>(Value)); return;
+    case varDate: SetAsTDateTime(Number<double>(Value)); return;
+    case varOleStr:
+    case varUString: SetAsWideString(Wide(Value)); return;
+    case varBoolean: SetAsBoolean(Number<bool>(Value)); return;
+    default:
+      if (type >= 256 && type <= 287) {
+        SetAsAnsiString(Utf8(Value));
+        return;
+      }
+      throw EQXLException(30113, "Unsupported Variant Type %s", {std::to_string(type)});
+  }
+}
+
+void TQXLVariant::SaveToStream(TQXLStream& Stream) const {
+  const auto type = static_cast<std::uint8_t>(FDataType);
+  WriteBufferToStream(&type, 1, Stream, 10179);
+  const std::uint8_t nullFlag = IsNull() ? 255 : 0;
+  WriteBufferToStream(&nullFlag, 1, Stream, 10180);
+  if (nullFlag) return;
+  WriteBufferToStream(&FDataSize, 4, Stream, 10181);
+  WriteBufferToStream(FPData, FDataSize, Stream, 10182);
+}
+
+void TQXLVariant::LoadFromStream(TQXLStream& Stream) {
+  Clear(bftUnknown);
+  std::uint8_t type = 0;
+  ReadBufferFromStream(&type, 1, Stream, 10183);
+  if (type >= QXLBaseFieldTypeCount) throw EQXLException(10183, "Invalid value type in stream: %d", {type});
+  std::uint8_t nullFlag = 0;
+  ReadBufferFromStream(&nullFlag, 1, Stream, 10184);
+  FDataType = static_cast<TQXLBaseFieldType>(type);
+  if (nullFlag) return;
+  std::int32_t size = 0;
+  ReadBufferFromStream(&size, 4, Stream, 10185);
+  if (size <= 0) throw EQXLException(10185, "Invalid value size in stream: %d", {size});
+  PendingBlock block(size);
+  ReadBufferFromStream(block.Get(), size, Stream, 10186);
+  FPData = block.Take();
+  FDataSize = size;
+  FIsNull = false;
+}
