@@ -67,6 +67,7 @@ bool FormatOne(const Spec& spec, const FormatArg& arg, std::string& piece) {
       return true;
     case 's':
       if (auto s = std::get_if<std::string_view>(&v)) piece = std::string(*s);
+      else if (auto o = std::get_if<std::string>(&v)) piece = *o;
       else if (auto c = std::get_if<char>(&v)) piece = std::string(1, *c);
       else return false;
       if (spec.Precision >= 0 && static_cast<int>(piece.size()) > spec.Precision) piece.resize(spec.Precision);

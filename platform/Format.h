@@ -19,11 +19,14 @@ public:
 };
 
 // One argument of a template: text, a character or an integer of any width.
+// Text given as a temporary string is kept by the argument, so that a list of
+// arguments may outlive the expression that made them.
 class FormatArg {
 public:
-  using Value = std::variant<std::string_view, char, std::int64_t, std::uint64_t, double>;
+  using Value = std::variant<std::string_view, std::string, char, std::int64_t, std::uint64_t, double>;
 
   FormatArg(const std::string& s) : FValue(std::string_view(s)) {}
+  FormatArg(std::string&& s) : FValue(std::move(s)) {}
   FormatArg(std::string_view s) : FValue(s) {}
   FormatArg(const char* s) : FValue(std::string_view(s)) {}
   FormatArg(char c) : FValue(c) {}

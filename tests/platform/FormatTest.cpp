@@ -49,3 +49,19 @@ TEST(Format, Floats) {
   EXPECT_EQ(big.substr(0, 2), "10");
   EXPECT_EQ(big.substr(big.size() - 3), ".00");
 }
+
+namespace {
+std::string LongText(int n) { return "a message longer than any short-string buffer, number " + std::to_string(n); }
+}  // namespace
+
+TEST(Format, ArgumentListKeepsTemporaryTexts) {
+  // The temporaries die at the end of the declaration; the list must not.
+  const platform::FormatArg args[] = {LongText(1), 7, LongText(2)};
+  std::string out;
+  ASSERT_TRUE(platform::TryFormat(out, "%s|%d|%s", args));
+  EXPECT_EQ(out, LongText(1) + "|7|" + LongText(2));
+  const std::string name = "kept";
+  const platform::FormatArg copy[] = {args[0], name};
+  ASSERT_TRUE(platform::TryFormat(out, "%s %s", copy));
+  EXPECT_EQ(out, LongText(1) + " kept");
+}
