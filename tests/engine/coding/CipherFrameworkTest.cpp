@@ -1,0 +1,342 @@
+// The cipher base: key state, vector, text keys, the chaining modes and the
+// coder-chain behaviour.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "engine/coding/Ciphers.h"
+#include "engine/coding/StringFormat.h"
+#include "tests/engine/coding/CipherTestUtil.h"
+
+namespace {
+
+std::vector<std::uint8_t> Pattern(std::size_t Size) {
+  std::vector<std::uint8_t> v(Size);
+  for (std::size_t i = 0; i < Size; ++i) v[i] = std::uint8_t(i * 13 + 7);
+  return v;
+}
+
+const std::uint8_t Key16[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+
+void Keyed(TCipher& c) { c.Init(Key16, 16, nullptr); }
+
+std::vector<std::uint8_t> Block(const TCipher& c, std::vector<std::uint8_t> b) {
+  c.EncryptBlock(b.data());
+  return b;
+}
+
+TEST(CipherFrameworkTest, RefusesToCodeWithoutAKey) {
+  TCipher_Rijndael cipher;
+  std::uint8_t buffer[16] = {};
+  try {
+    cipher.EncodeBuffer(buffer, buffer, 16);
+    FAIL();
+  } catch (const ECipherException& e) {
+    EXPECT_EQ(e.ErrorCode, 3);
+    EXPECT_EQ(e.Message, "TCipher_Rijndael is not initialized call Init() or InitKey() before.");
+  }
+  EXPECT_THROW(cipher.DecodeBuffer(buffer, buffer, 16), ECipherException);
+  Keyed(cipher);
+  EXPECT_TRUE(cipher.Initialized());
+  EXPECT_NO_THROW(cipher.EncodeBuffer(buffer, buffer, 16));
+  cipher.Protect();
+  EXPECT_FALSE(cipher.Initialized());
+  EXPECT_THROW(cipher.EncodeBuffer(buffer, buffer, 16), ECipherException);
+  // A password keys at construction.
+  TCipher_Square withPassword("pw");
+  EXPECT_TRUE(withPassword.Initialized());
+  EXPECT_TRUE(withPassword.HasHashKey());
+  EXPECT_FALSE(TCipher_Square().HasHashKey());
+}
+
+TEST(CipherFrameworkTest, VectorAfterInit) {
+  TCipher_Blowfish cipher;
+  Keyed(cipher);
+  const std::vector<std::uint8_t> ff(8, 0xFF);
+  EXPECT_EQ(ToHex(cipher.Vector(), 8), ToHex(Block(cipher, ff)));  // nil vector: E(all 0xFF)
+  EXPECT_EQ(ToHex(cipher.Feedback(), 8), ToHex(cipher.Vector(), 8));
+  const std::uint8_t iv[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  cipher.Init(Key16, 16, iv);
+  EXPECT_EQ(ToHex(cipher.Vector(), 8), "0102030405060708");
+  cipher.InitKey("pw", cipher.Vector());  // own vector: stays all 0xFF
+  EXPECT_EQ(ToHex(cipher.Vector(), 8), "ffffffffffffffff");
+  EXPECT_EQ(ToHex(cipher.Feedback(), 8), "ffffffffffffffff");
+}
+
+TEST(CipherFrameworkTest, KeySizesAreClampedAndTextKeysUseTheDigest) {
+  // A key longer than KeySize is cut; a negative size counts as 0.
+  TCipher_Square a, b;
+  std::uint8_t key[40];
+  for (int i = 0; i < 40; ++i) key[i] = std::uint8_t(i);
+  a.Init(key, 40, nullptr);
+  b.Init(key, 16, nullptr);
+  const auto p = Pattern(16);
+  EXPECT_EQ(Block(a, p), Block(b, p));
+  a.Init(key, -3, nullptr);
+  b.Init(key, 0, nullptr);
+  EXPECT_EQ(Block(a, p), Block(b, p));
+
+  // InitKey: the first min(digest, KeySize) bytes of the digest of the text.
+  TCipher_Square text;
+  text.InitKey("key text", nullptr);
+  auto hash = THash_RipeMD256::Class()->Create(nullptr);
+  hash->Init();
+  hash->Calc("key text", 8);
+  hash->Done();
+  TCipher_Square direct;
+  direct.Init(hash->DigestKey(), 16, nullptr);
+  EXPECT_EQ(Block(text, p), Block(direct, p));
+  EXPECT_EQ(ToHex(text.Feedback(), 16), ToHex(text.Vector(), 16));
+
+  // The digest object no longer holds the key.
+  EXPECT_NE(ToHex(text.Hash().DigestKey(), 16), ToHex(hash->DigestKey(), 16));
+
+  // HashClass: nil selects RIPEMD-256; another class changes the key.
+  text.SetHashClass(THash_MD4::Class());
+  EXPECT_EQ(text.HashClass(), THash_MD4::Class());
+  EXPECT_EQ(text.Hash().DigestKeySize(), 16);
+  text.SetHashClass(nullptr);
+  EXPECT_EQ(text.HashClass(), THash_RipeMD256::Class());
+}
+
+TEST(CipherFrameworkTest, CtsChainingAcrossCalls) {
+  TCipher_Rijndael one, two;
+  Keyed(one);
+  Keyed(two);
+  const int B = 16;
+  auto data = Pattern(2 * B);
+  std::vector<std::uint8_t> whole(2 * B), parts(2 * B);
+  one.EncodeBuffer(data.data(), whole.data(), 2 * B);
+  two.EncodeBuffer(data.data(), parts.data(), B);
+  two.EncodeBuffer(data.data() + B, parts.data() + B, B);
+  EXPECT_EQ(whole, parts);
+
+  // An empty call changes nothing.
+  const std::string before = ToHex(one.Feedback(), B);
+  one.EncodeBuffer(data.data(), whole.data(), 0);
+  one.EncodeBuffer(data.data(), whole.data(), -1);
+  EXPECT_EQ(ToHex(one.Feedback(), B), before);
+
+  // After a tail the next call starts from F xor E(F).
+  TCipher_Rijndael tail;
+  Keyed(tail);
+  std::vector<std::uint8_t> F(tail.Feedback(), tail.Feedback() + B);
+  std::vector<std::uint8_t> out(5 + B);
+  tail.EncodeBuffer(data.data(), out.data(), 5);
+  auto K = Block(tail, F);
+  for (int j = 0; j < 5; ++j) EXPECT_EQ(out[j], data[j] ^ K[j]);
+  for (int j = 0; j < B; ++j) F[j] ^= K[j];
+  EXPECT_EQ(ToHex(tail.Feedback(), B), ToHex(F));
+  tail.EncodeBuffer(data.data(), out.data() + 5, B);
+  std::vector<std::uint8_t> x(B);
+  for (int j = 0; j < B; ++j) x[j] = data[j] ^ F[j];
+  EXPECT_EQ(ToHex(out.data() + 5, B), ToHex(Block(tail, x)));
+
+  // One block plus 5 bytes decodes back, and both sides end on the same F.
+  TCipher_Rijndael enc, dec;
+  Keyed(enc);
+  Keyed(dec);
+  auto plain = Pattern(B + 5), coded = plain;
+  enc.EncodeBuffer(coded.data(), coded.data(), B + 5);
+  dec.DecodeBuffer(coded.data(), coded.data(), B + 5);
+  EXPECT_EQ(coded, plain);
+  EXPECT_EQ(ToHex(enc.Feedback(), B), ToHex(dec.Feedback(), B));
+
+  // Done returns to the vector.
+  enc.Done();
+  EXPECT_EQ(ToHex(enc.Feedback(), B), ToHex(enc.Vector(), B));
+}
+
+TEST(CipherFrameworkTest, CbcCfbOfbFollowTheirFormulas) {
+  TCipher_1DES c;
+  Keyed(c);
+  const int B = 8;
+  const std::vector<std::uint8_t> F0(c.Vector(), c.Vector() + B);
+  auto data = Pattern(2 * B);
+
+  // CBC: Y := E(P xor F), F := Y.
+  c.SetMode(cmCBC);
+  std::vector<std::uint8_t> y(2 * B);
+  c.EncodeBuffer(data.data(), y.data(), 2 * B);
+  std::vector<std::uint8_t> x(B);
+  for (int j = 0; j < B; ++j) x[j] = data[j] ^ F0[j];
+  auto y0 = Block(c, x);
+  for (int j = 0; j < B; ++j) x[j] = data[B + j] ^ y0[j];
+  EXPECT_EQ(ToHex(y.data(), B), ToHex(y0));
+  EXPECT_EQ(ToHex(y.data() + B, B), ToHex(Block(c, x)));
+  c.Done();
+
+  // CFB: byte by byte, c := p xor E(F)[0], F shifts in c.
+  c.SetMode(cmCFB);
+  std::uint8_t out[2];
+  c.EncodeBuffer(data.data(), out, 2);
+  auto k = Block(c, F0);
+  EXPECT_EQ(out[0], data[0] ^ k[0]);
+  std::vector<std::uint8_t> F1(F0.begin() + 1, F0.end());
+  F1.push_back(out[0]);
+  EXPECT_EQ(out[1], data[1] ^ Block(c, F1)[0]);
+  c.Done();
+
+  // OFB: F shifts in the key-stream byte.
+  c.SetMode(cmOFB);
+  c.EncodeBuffer(data.data(), out, 2);
+  EXPECT_EQ(out[0], data[0] ^ k[0]);
+  F1.back() = k[0];
+  EXPECT_EQ(out[1], data[1] ^ Block(c, F1)[0]);
+}
+
+TEST(CipherFrameworkTest, EveryModeDecodesWhatItEncodes) {
+  for (TCipherMode mode : {cmCTS, cmCBC, cmCFB, cmOFB, cmECB}) {
+    for (int size : {0, 1, 7, 8, 9, 15, 16, 17, 100}) {
+      TCipher_Blowfish enc, dec;
+      Keyed(enc);
+      Keyed(dec);
+      enc.SetMode(mode);
+      dec.SetMode(mode);
+      auto plain = Pattern(size), coded = plain, back = plain;
+      enc.EncodeBuffer(plain.data(), coded.data(), size);
+      dec.DecodeBuffer(coded.data(), back.data(), size);
+      EXPECT_EQ(back, plain) << "mode " << int(mode) << " size " << size;
+      if (size >= 8) {
+        EXPECT_NE(coded, plain) << "mode " << int(mode) << " size " << size;
+      }
+    }
+  }
+}
+
+TEST(CipherFrameworkTest, AuthenticationModesLeaveTheCodeInTheRegister) {
+  for (TCipherMode mode : {cmCTSMAC, cmCBCMAC, cmCFBMAC}) {
+    TCipher_Twofish a, b, other;
+    Keyed(a);
+    Keyed(b);
+    Keyed(other);
+    a.SetMode(mode);
+    b.SetMode(mode);
+    other.SetMode(mode);
+    auto data = Pattern(37), dest = std::vector<std::uint8_t>(37, 0xEE);
+    a.EncodeBuffer(data.data(), dest.data(), 37);
+    EXPECT_EQ(dest, std::vector<std::uint8_t>(37, 0xEE)) << int(mode);
+    b.DecodeBuffer(data.data(), dest.data(), 37);
+    EXPECT_EQ(ToHex(a.Feedback(), 16), ToHex(b.Feedback(), 16)) << int(mode);
+    EXPECT_NE(ToHex(a.Feedback(), 16), ToHex(a.Vector(), 16)) << int(mode);
+    data[3] ^= 1;
+    other.EncodeBuffer(data.data(), dest.data(), 37);
+    EXPECT_NE(ToHex(a.Feedback(), 16), ToHex(other.Feedback(), 16)) << int(mode);
+  }
+}
+
+TEST(CipherFrameworkTest, RegistryOfCipherClasses) {
+  auto entries = TCipher::CipherClassEntries();
+  ASSERT_FALSE(entries.empty());
+  EXPECT_EQ(entries[0], "Rijndael=");
+  EXPECT_FALSE(TCipher::RegisterCipherClass(nullptr, "x", "y"));
+  EXPECT_TRUE(TCipher::RegisterCipherClass(TCipher_Square::Class(), "", "first"));
+  EXPECT_TRUE(TCipher::RegisterCipherClass(TCipher_Square::Class(), "  Sq  ", "second"));
+  EXPECT_TRUE(TCipher::RegisterCipherClass(TCipher_3TDES::Class(), "", ""));
+  entries = TCipher::CipherClassEntries();
+  EXPECT_EQ(std::count(entries.begin(), entries.end(), "Sq=second"), 1);
+  EXPECT_EQ(std::count(entries.begin(), entries.end(), "Square=first"), 0);
+  EXPECT_EQ(std::count(entries.begin(), entries.end(), "3TDES="), 1);
+}
+
+TEST(CipherFrameworkTest, FixedFailureTexts) {
+  auto expectText = [](auto fn, const char* text) {
+    try {
+      fn();
+      ADD_FAILURE() << "no exception for " << text;
+    } catch (const platform::Exception& e) {
+      EXPECT_EQ(e.Message, text);
+    }
+  };
+  expectText([] { TCipher::TestVector(); }, "Not implemented 14");
+  expectText([] { TCipher::SelfTest(); }, "Not implemented 14");
+  expectText([] { TCipher_Rijndael::TestVector(); }, "TCipher_Rijndael.TestVector not implemented 20");
+  expectText([] { TCipher_Blowfish::TestVector(); }, "TCipher_Blowfish.TestVector not implemented 21");
+  expectText([] { TCipher_1DES::TestVector(); }, "TCipher_1DES.TestVector not implemented");
+  expectText([] { TCipher_3DES::TestVector(); }, "TCipher_3DES.TestVector not implemented 24");
+  expectText([] { TCipher_3TDES::TestVector(); }, "TCipher_3TDES.TestVector not implemented 25");
+  expectText([] { TCipher_Twofish::TestVector(); }, "TCipher_Twofish.TestVector not implemented 26");
+  expectText([] { TCipher_Square::TestVector(); }, "TCipher_Square.TestVector not implemented 27");
+  expectText([] { TCipher_Square("pw").CodeBuffer(nullptr, 0, paWipe); }, "Not implemented 12");
+}
+
+TEST(CipherFrameworkTest, EveryKeyLengthDecryptsWhatItEncrypts) {
+  for (TCipherClass cls : {TCipher_Rijndael::Class(), TCipher_Blowfish::Class(), TCipher_1DES::Class(),
+                           TCipher_3DES::Class(), TCipher_3TDES::Class(), TCipher_Twofish::Class(),
+                           TCipher_Square::Class()}) {
+    auto cipher = cls->Create({}, nullptr);
+    std::uint8_t key[56];
+    for (int i = 0; i < 56; ++i) key[i] = std::uint8_t(i * 7 + 1);
+    const int first = cls == TCipher_Blowfish::Class() ? 1 : 0;
+    for (int size = first; size <= cls->Sizes.KeySize; ++size) {
+      cipher->Init(key, size, nullptr);
+      auto plain = Pattern(cls->Sizes.BufSize), block = plain;
+      cipher->EncryptBlock(block.data());
+      EXPECT_NE(block, plain) << cls->ClassName << " key " << size;
+      cipher->DecryptBlock(block.data());
+      EXPECT_EQ(block, plain) << cls->ClassName << " key " << size;
+    }
+  }
+}
+
+// As a coder-chain link: paEncode then paDecode through a chain of two
+// ciphers gives the input back; a loop in the chain is refused.
+TEST(CipherFrameworkTest, CoderChain) {
+  auto inner = std::make_shared<TCipher_1DES>("inner");
+  TCipher_Rijndael outer("outer", inner);
+  auto plain = Pattern(53), buffer = plain;
+  EXPECT_EQ(outer.CodeBuffer(buffer.data(), 53, paEncode), 53);
+  EXPECT_NE(buffer, plain);
+  const std::string coded(buffer.begin(), buffer.end());
+  outer.CodeBuffer(buffer.data(), 53, paDecode);
+  EXPECT_EQ(buffer, plain);
+
+  const std::string text = outer.CodeString("hello world", paEncode, 4196);
+  EXPECT_EQ(outer.CodeString(text, paDecode, 4196), "hello world");
+  EXPECT_EQ(TCipher_Rijndael().CodeString("", paEncode, 4196), "");  // no key needed for nothing
+  EXPECT_THROW(TCipher_Rijndael().CodeString("x", paEncode, 4196), ECipherException);
+
+  std::stringstream stream(std::string(plain.begin(), plain.end()));
+  outer.CodeStream(&stream, nullptr, -1, paEncode);
+  EXPECT_EQ(stream.str(), coded);
+  outer.CodeStream(&stream, nullptr, -1, paDecode);
+  EXPECT_EQ(stream.str(), std::string(plain.begin(), plain.end()));
+
+  auto a = std::make_shared<TCipher_Square>("a");
+  auto b = std::make_shared<TCipher_Square>("b", a);
+  EXPECT_THROW(a->SetProtection(b), EProtection);
+  EXPECT_THROW(a->SetProtection(a), EProtection);
+  EXPECT_NO_THROW(a->SetProtection(nullptr));
+}
+
+// Files: coded into a second file, or in place when the names are equal.
+TEST(CipherFrameworkTest, CodeFile) {
+  char dir[] = "/tmp/QXLcipherXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string plainName = std::string(dir) + "/plain", codedName = std::string(dir) + "/coded";
+  const std::string content(10000, 'q');
+  std::ofstream(plainName, std::ios::binary) << content;
+  auto read = [](const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+
+  TCipher_Twofish cipher("file key");
+  cipher.CodeFile(plainName, codedName, paEncode);
+  const std::string coded = read(codedName);
+  EXPECT_EQ(coded.size(), content.size());
+  EXPECT_NE(coded, content);
+  EXPECT_EQ(read(plainName), content);
+  cipher.CodeFile(codedName, codedName, paDecode);
+  EXPECT_EQ(read(codedName), content);
+  EXPECT_THROW(cipher.CodeFile(std::string(dir) + "/missing", codedName, paEncode), platform::Exception);
+  std::remove(plainName.c_str());
+  std::remove(codedName.c_str());
+  rmdir(dir);
+}
+
+}  // namespace
