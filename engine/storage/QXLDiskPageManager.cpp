@@ -1,0 +1,612 @@
+#include "engine/storage/QXLDiskPageManager.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <vector>
+
+#include "engine/coding/Crc32.h"
+#include "engine/core/QXLException.h"
+#include "engine/storage/QXLRandom.h"
+
+namespace {
+
+constexpr std::int32_t HeaderLockTries = 4500;
+constexpr std::int32_t HeaderLockDelayMS = 20;
+constexpr char NotOpened[] = "Error - database file is not opened.";
+
+// Brackets a file access with a design-time open and close while the process
+// runs inside a form editor; does nothing otherwise.
+class TDesignBracket {
+public:
+  explicit TDesignBracket(TQXLDatabaseFile& File) : FFile(FormEditorMode ? &File : nullptr) {
+    if (FFile) FFile->OpenFileForDesignTime();
+  }
+  ~TDesignBracket() {
+    try {
+      if (FFile) FFile->CloseFileForDesignTime();
+    } catch (...) {
+    }
+  }
+  TDesignBracket(const TDesignBracket&) = delete;
+  TDesignBracket& operator=(const TDesignBracket&) = delete;
+
+private:
+  TQXLDatabaseFile* FFile;
+};
+
+// Releases the header lock on every way out.
+class THeaderLockGuard {
+public:
+  explicit THeaderLockGuard(TQXLDiskPageManager& Manager) : FManager(Manager) {}
+  ~THeaderLockGuard() {
+    try {
+      FManager.UnlockDBHeader();
+    } catch (...) {
+    }
+  }
+  THeaderLockGuard(const THeaderLockGuard&) = delete;
+  THeaderLockGuard& operator=(const THeaderLockGuard&) = delete;
+
+private:
+  TQXLDiskPageManager& FManager;
+};
+
+std::uint32_t DataCrc(const TQXLPage* Page) { return UpdateCrc32(0, Page->PageData(), Page->PageDataSize()); }
+
+}  // namespace
+
+bool EncryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size, const std::string& Password) {
+  if (!IsValidCryptoAlgorithm(Algorithm)) return true;
+  try {
+    QXLEncryptBuffer(Algorithm, Buffer, Size, Password);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool DecryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size, const std::string& Password) {
+  if (!IsValidCryptoAlgorithm(Algorithm)) return true;
+  try {
+    QXLDecryptBuffer(Algorithm, Buffer, Size, Password);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+TQXLDiskPageManager::TQXLDiskPageManager() { InitDBHeader(); }
+
+TQXLDiskPageManager::~TQXLDiskPageManager() { CloseDatabase(); }
+
+void TQXLDiskPageManager::InitDBHeader() {
+  std::memset(&FDBHeader, 0, sizeof FDBHeader);
+  std::memcpy(FDBHeader.Signature, QXLDatabaseSignature, QXLDatabaseSignatureSize);
+  FDBHeader.HeaderSize = sizeof(TQXLDBHeader);
+  FDBHeader.Version = QXLDatabaseVersion;
+  FDBHeader.TotalPageCount = 0;
+  FDBHeader.LastUsedPageNo = -1;
+  FDBHeader.WriteChangesState = QXLWriteChangesDone;
+  std::memset(&FLockedBytes, 0, sizeof FLockedBytes);
+  FLockedBytes.LockedByteSize = sizeof(TQXLLockedBytes);
+  std::memset(&FCryptoHeader, 0, sizeof FCryptoHeader);
+  FCryptoHeader.CryptoHeaderSize = sizeof(TQXLCryptoHeader);
+}
+
+TQXLDatabaseFreeSpaceManager& TQXLDiskPageManager::FreeSpace() {
+  if (!FDatabaseFreeSpaceManager) throw EQXLException(10459, NotOpened);
+  return *FDatabaseFreeSpaceManager;
+}
+
+void TQXLDiskPageManager::CheckOpenedFor(std::int32_t ErrorCode) const {
+  if (!FormEditorMode && !FDatabaseFile.IsOpened()) throw EQXLException(ErrorCode, NotOpened);
+}
+
+// ---- Header records ------------------------------------------------------
+
+void TQXLDiskPageManager::ReadDBHeader() {
+  CheckOpenedFor(10459);
+  TDesignBracket Bracket(FDatabaseFile);
+  std::memset(&FDBHeader, 0, sizeof FDBHeader);
+  FDatabaseFile.ReadBuffer(&FDBHeader, sizeof FDBHeader, FOffsetToDBHeader, 10464);
+}
+
+void TQXLDiskPageManager::WriteDBHeader(bool Check) {
+  CheckOpenedFor(10460);
+  TDesignBracket Bracket(FDatabaseFile);
+  if (FormEditorMode) {
+    TQXLDBHeader Stored{};
+    FDatabaseFile.ReadBuffer(&Stored, sizeof Stored, FOffsetToDBHeader, 20195);
+    if (Check && Stored.WriteChangesState == QXLWriteChangesWriting && Stored.State != FDBHeader.State)
+      throw EQXLException(20196, "Cannot write changes. Database file was modified by external application");
+  }
+  FDatabaseFile.WriteBuffer(&FDBHeader, sizeof FDBHeader, FOffsetToDBHeader, 10462);
+}
+
+void TQXLDiskPageManager::ReadCryptoHeader() {
+  CheckOpenedFor(30436);
+  TDesignBracket Bracket(FDatabaseFile);
+  std::memset(&FCryptoHeader, 0, sizeof FCryptoHeader);
+  FDatabaseFile.ReadBuffer(&FCryptoHeader, sizeof FCryptoHeader, FOffsetToCryptoHeader, 30439);
+}
+
+void TQXLDiskPageManager::WriteCryptoHeader() {
+  CheckOpenedFor(30437);
+  TDesignBracket Bracket(FDatabaseFile);
+  FDatabaseFile.WriteBuffer(&FCryptoHeader, sizeof FCryptoHeader, FOffsetToCryptoHeader, 30438);
+}
+
+void TQXLDiskPageManager::ReadLockedBytes() {
+  CheckOpenedFor(30441);
+  TDesignBracket Bracket(FDatabaseFile);
+  FLockedBytes.LockedByteSize = 0;
+  FDatabaseFile.ReadBuffer(&FLockedBytes.LockedByteSize, sizeof FLockedBytes.LockedByteSize,
+                           FOffsetToLockedBytes, 30442);
+}
+
+void TQXLDiskPageManager::WriteLockedBytes() {
+  CheckOpenedFor(30443);
+  TDesignBracket Bracket(FDatabaseFile);
+  FDatabaseFile.WriteBuffer(&FLockedBytes, sizeof FLockedBytes, FOffsetToLockedBytes, 30444);
+}
+
+std::int64_t TQXLDiskPageManager::GetPageOffset(std::int32_t PageNo) const {
+  if (PageNo == -1) throw EQXLException(10471, "Invalid PageNo = %d", {PageNo});
+  return FOffsetToFirstPage + static_cast<std::int64_t>(PageNo) * FPageSize;
+}
+
+// ---- Create, open, close -------------------------------------------------
+
+void TQXLDiskPageManager::CreateAndOpenDatabase(const std::string& DatabaseFileName, const TQXLPassword& Password,
+                                                std::uint16_t PageSize, std::uint16_t ExtentPageCount) {
+  if (FDatabaseFile.IsOpened())
+    throw EQXLException(10461, "Error - database file %s is in use.", {FDatabaseFile.FileName()});
+  // Settings under which no page or space map could be addressed.
+  if (PageSize <= QXLDiskPageHeaderSize || ExtentPageCount < 1 ||
+      (!Password.Password.empty() && !IsValidCryptoAlgorithm(Password.CryptoAlgorithm)))
+    throw EQXLException(20237, "Invalid database format");
+  InitDBHeader();
+  FOffsetToDBHeader = 0;
+  FOffsetToCryptoHeader = sizeof(TQXLDBHeader);
+  FOffsetToLockedBytes = FOffsetToCryptoHeader + sizeof(TQXLCryptoHeader);
+  FOffsetToLastObjectID = FOffsetToLockedBytes + sizeof(TQXLLockedBytes);
+  FOffsetToFirstPage = FOffsetToLastObjectID + 4;
+  FPageSize = PageSize;
+  FPageHeaderSize = QXLDiskPageHeaderSize;
+  FPageDataSize = PageSize - QXLDiskPageHeaderSize;
+  FPassword = Password;
+  FCrypter.reset();
+  FDatabaseFile.CreateAndOpenFile(DatabaseFileName);
+
+  FDBHeader.Encrypted = Password.Password.empty() ? 0 : 0xFF;
+  FDBHeader.PageSize = PageSize;
+  FDBHeader.PageCountInExtent = ExtentPageCount;
+  if (Encrypted()) {
+    FCryptoHeader.CryptoAlgorithm = Password.CryptoAlgorithm;
+    for (std::uint8_t& Byte : FCryptoHeader.ControlBlock) Byte = static_cast<std::uint8_t>(QXLRandom(255));
+    FCryptoHeader.ControlBlockCRC = UpdateCrc32(0, FCryptoHeader.ControlBlock, QXLControlBlockSize);
+    EncryptBuffer(Password.CryptoAlgorithm, FCryptoHeader.ControlBlock, QXLControlBlockSize, Password.Password);
+  }
+  WriteDBHeader(true);
+  WriteCryptoHeader();
+  WriteLockedBytes();
+  InitObjectID(5, 100);
+  FDatabaseFreeSpaceManager = std::make_unique<TQXLDatabaseFreeSpaceManager>(*this);
+}
+
+bool TQXLDiskPageManager::IsFileReadOnly(const std::string& FileName, bool& MultiUser) {
+  struct stat Info;
+  if (::stat(FileName.c_str(), &Info) == 0 && (Info.st_mode & 0222) == 0) {
+    MultiUser = false;
+    return true;
+  }
+  // Whether the file can be opened for writing is the answer; the probe
+  // writes nothing, so a file that then fails to open stays untouched.
+  try {
+    platform::File Probe;
+    Probe.Open(FileName, platform::AccessMode::ReadWrite,
+               MultiUser ? platform::ShareMode::DenyNone : platform::ShareMode::Exclusive);
+    Probe.Close();
+    return false;
+  } catch (const platform::Exception&) {
+    return true;
+  }
+}
+
+void TQXLDiskPageManager::OpenDatabase(const std::string& DatabaseFileName, const TQXLPassword& Password,
+                                       bool& ReadOnly, bool& RepairNeeded, bool Exclusive, bool& aMultiUser) {
+  if (FDatabaseFile.IsOpened())
+    throw EQXLException(10462, "Error - database file %s is in use.", {FDatabaseFile.FileName()});
+  FPassword = Password;
+  FCrypter.reset();
+  if (!ReadOnly && platform::FileExists(DatabaseFileName)) ReadOnly = IsFileReadOnly(DatabaseFileName, aMultiUser);
+  FMultiUser = aMultiUser;
+  FExclusive = Exclusive;
+  TQXLAccessMode Access = amReadWrite;
+  TQXLShareMode Share = smShareDenyNone;
+  if (ReadOnly) {
+    Access = amReadOnly;
+  } else if (Exclusive) {
+    Share = smExclusive;
+    FMultiUser = false;
+  }
+  FDatabaseFile.OpenFile(DatabaseFileName, Access, Share);
+  if (FormEditorMode) FDatabaseFile.CloseFile();
+
+  // The header lock byte lies where it lies in a file created by this engine
+  // until the header has been located.
+  FOffsetToDBHeader = 0;
+  FOffsetToCryptoHeader = sizeof(TQXLDBHeader);
+  FOffsetToLockedBytes = FOffsetToCryptoHeader + sizeof(TQXLCryptoHeader);
+  FOffsetToLastObjectID = FOffsetToLockedBytes + sizeof(TQXLLockedBytes);
+  FOffsetToFirstPage = FOffsetToLastObjectID + 4;
+  if (!TryRepeatedly(HeaderLockTries, HeaderLockDelayMS, [&] { return LockDBHeader(); }))
+    throw EQXLException(20230, "Database is locked");
+  try {
+    {
+      THeaderLockGuard Guard(*this);
+      OpenUnderHeaderLock(RepairNeeded);
+    }
+    FDatabaseFreeSpaceManager = std::make_unique<TQXLDatabaseFreeSpaceManager>(*this);
+  } catch (...) {
+    // A file that failed to open is not kept open (and nothing was written).
+    CloseDatabase();
+    throw;
+  }
+}
+
+void TQXLDiskPageManager::OpenUnderHeaderLock(bool& RepairNeeded) {
+  {
+    TDesignBracket Bracket(FDatabaseFile);
+    std::int64_t Found = 0;
+    if (FDatabaseFile.FindSignature(Found)) FOffsetToDBHeader = Found;
+  }
+  ReadDBHeader();
+  RepairNeeded = FDBHeader.WriteChangesState != QXLWriteChangesDone || FDBHeader.Version < QXLMinimumCleanVersion;
+
+  if (std::memcmp(FDBHeader.Signature, QXLDatabaseSignature, QXLDatabaseSignatureSize) != 0) {
+    std::string Found(FDBHeader.Signature, QXLDatabaseSignatureSize);
+    Found.resize(std::strlen(Found.c_str()));
+    throw EQXLException(10470, "Invalid file format. Found signature: '%s', expected: '%s'",
+                        {Found, QXLDatabaseSignature});
+  }
+  if (FDBHeader.PageSize <= QXLDiskPageHeaderSize || FDBHeader.HeaderSize < static_cast<int>(sizeof(TQXLDBHeader)))
+    throw EQXLException(20237, "Invalid database format");
+  FPageSize = FDBHeader.PageSize;
+  FPageHeaderSize = QXLDiskPageHeaderSize;
+  FPageDataSize = FPageSize - QXLDiskPageHeaderSize;
+
+  FOffsetToCryptoHeader = FOffsetToDBHeader + FDBHeader.HeaderSize;
+  FOffsetToLockedBytes = FOffsetToCryptoHeader + sizeof(TQXLCryptoHeader);
+  ReadCryptoHeader();
+  if (Encrypted()) {
+    FPassword.CryptoAlgorithm = static_cast<TQXLCryptoAlgorithm>(FCryptoHeader.CryptoAlgorithm);
+    DecryptBuffer(FPassword.CryptoAlgorithm, FCryptoHeader.ControlBlock, QXLControlBlockSize, FPassword.Password);
+    if (UpdateCrc32(0, FCryptoHeader.ControlBlock, QXLControlBlockSize) != FCryptoHeader.ControlBlockCRC)
+      throw EQXLException(30445, "Cannot open database - incorrect password");
+  }
+  if (FOffsetToCryptoHeader + FCryptoHeader.CryptoHeaderSize != FOffsetToLockedBytes)
+    throw EQXLException(20237, "Invalid database format");
+  ReadLockedBytes();
+  FOffsetToLastObjectID = FOffsetToLockedBytes + FLockedBytes.LockedByteSize;
+  FOffsetToFirstPage = FOffsetToLastObjectID + 4;
+  ValidateLayout();
+}
+
+void TQXLDiskPageManager::ValidateLayout() {
+  // Counters and sizes that no file of this engine carries, and a file shorter
+  // than its header says, are refused before anything reads a page.
+  std::int64_t Size;
+  {
+    TDesignBracket Bracket(FDatabaseFile);
+    Size = FDatabaseFile.GetSize();
+  }
+  const std::int32_t Total = FDBHeader.TotalPageCount, LastUsed = FDBHeader.LastUsedPageNo;
+  if (FLockedBytes.LockedByteSize < QXLDBHeaderByteOffset + 1 || FDBHeader.PageCountInExtent < 1 || Total < 0 ||
+      LastUsed < -1 || LastUsed >= Total ||
+      Size < FOffsetToFirstPage + static_cast<std::int64_t>(Total) * FPageSize)
+    throw EQXLException(20237, "Invalid database format");
+}
+
+void TQXLDiskPageManager::CloseDatabase() {
+  if (FDatabaseFile.IsOpened()) {
+    try {
+      FDatabaseFile.CloseFile();
+    } catch (...) {
+    }
+  }
+  FLockDBHeaderCount = 0;
+  FDatabaseFreeSpaceManager.reset();
+  FCrypter.reset();
+}
+
+void TQXLDiskPageManager::ExtendFile(std::int32_t PageCount) {
+  if (PageCount < 1) return;
+  TDesignBracket Bracket(FDatabaseFile);
+  FDatabaseFile.SetSize(FDatabaseFile.GetSize() + static_cast<std::int64_t>(PageCount) * FPageSize);
+  FDBHeader.TotalPageCount += PageCount;
+}
+
+void TQXLDiskPageManager::TruncateFile(std::int32_t PageCount) {
+  if (PageCount < 1 || PageCount > FDBHeader.TotalPageCount) return;
+  TDesignBracket Bracket(FDatabaseFile);
+  FDBHeader.TotalPageCount -= PageCount;
+  // The header goes first: a file cut off after it is only longer than its
+  // header says, never shorter.
+  WriteDBHeader(true);
+  FDatabaseFile.SetSize(FDatabaseFile.GetSize() - static_cast<std::int64_t>(PageCount) * FPageSize);
+}
+
+void TQXLDiskPageManager::TruncateDatabase() {
+  const std::int32_t Count = FDBHeader.TotalPageCount - 1 - FDBHeader.LastUsedPageNo;
+  if (Count > 0) TruncateFile(Count);
+}
+
+// ---- Pages ---------------------------------------------------------------
+
+std::int32_t TQXLDiskPageManager::GetPageCount() {
+  if (!LockDBHeader()) throw EQXLException(20236, "Database is locked");
+  THeaderLockGuard Guard(*this);
+  ReadDBHeader();
+  return FDBHeader.TotalPageCount;
+}
+
+bool TQXLDiskPageManager::IsPageUpToDate(std::int32_t SessionID, TQXLPage* Page) {
+  if (!FMultiUser) return true;
+  std::int32_t Work, Recorded;
+  return FTablePagesCacheManager.GetWorkTableState(SessionID, Work) && Page->GetTableState(SessionID, Recorded) &&
+         Work == Recorded;
+}
+
+void TQXLDiskPageManager::SetPageUpToDate(std::int32_t SessionID, TQXLPage* Page) {
+  std::int32_t Work;
+  if (FMultiUser && FTablePagesCacheManager.GetWorkTableState(SessionID, Work)) Page->SetTableState(SessionID, Work);
+}
+
+void TQXLDiskPageManager::InternalAddPage(TQXLPage* Page) {
+  Page->SetPageNo(FreeSpace().GetPage(-1));
+  Page->AllocPageBuffer();
+}
+
+void TQXLDiskPageManager::InternalRemovePage(std::int32_t PageNo) {
+  InternalWritePageState(PageNo, QXLRemovedPageState);
+  FreeSpace().FreePage(PageNo);
+}
+
+bool TQXLDiskPageManager::IsEncryptedPage(const TQXLPage* Page) {
+  return Encrypted() && Page->EncryptionEnabled() && !FreeSpace().IsSystemPage(Page->PageNo());
+}
+
+bool TQXLDiskPageManager::InternalReadPage(TQXLPage* Page) {
+  if (!Page->PageBuffer()) Page->AllocPageBuffer();
+  TDesignBracket Bracket(FDatabaseFile);
+  const bool Read = FDatabaseFile.ReadBuffer(Page->PageBuffer(), FPageSize, GetPageOffset(Page->PageNo()));
+  if (!Read) {
+    Page->SetHeaderState(QXLRemovedPageState);
+  } else if (IsEncryptedPage(Page)) {
+    TQXLDiskPageHeader Header;
+    std::memcpy(&Header, Page->PageBuffer(), sizeof Header);
+    const auto Algorithm = static_cast<TQXLCryptoAlgorithm>(Header.Cipherype);
+    if (IsValidCryptoAlgorithm(Algorithm)) {
+      if (!FCrypter) FCrypter = std::make_unique<TQXLPageCrypter>(FPassword.Password);
+      try {
+        FCrypter->Decrypt(Algorithm, Page->PageData(), FPageDataSize);
+      } catch (...) {
+      }
+    }
+    if (!FIgnoreCRCErrors && DataCrc(Page) != Header.CRC32)
+      throw EQXLException(30446, "Decrypt page error. Check CRC failed. PageNo: %d", {Page->PageNo()});
+  }
+  Page->SetReloaded(true);
+  return Read;
+}
+
+void TQXLDiskPageManager::InternalWritePage(TQXLPage* Page) {
+  Page->SetHeaderState(NextPageState(Page->HeaderState()));
+  TDesignBracket Bracket(FDatabaseFile);
+  if (!IsEncryptedPage(Page)) {
+    FDatabaseFile.WriteBuffer(Page->PageBuffer(), FPageSize, GetPageOffset(Page->PageNo()), 10469);
+    return;
+  }
+  TQXLDiskPageHeader Header;
+  std::memcpy(&Header, Page->PageBuffer(), sizeof Header);
+  Header.Cipherype = FPassword.CryptoAlgorithm;
+  Header.CRC32 = DataCrc(Page);
+  std::memcpy(Page->PageBuffer(), &Header, sizeof Header);
+  // The copy is coded, so the page in memory keeps its plain data.
+  std::vector<std::uint8_t> Coded(Page->PageBuffer(), Page->PageBuffer() + FPageSize);
+  if (!FCrypter) FCrypter = std::make_unique<TQXLPageCrypter>(FPassword.Password);
+  FCrypter->Encrypt(FPassword.CryptoAlgorithm, Coded.data() + FPageHeaderSize, FPageDataSize);
+  FDatabaseFile.WriteBuffer(Coded.data(), FPageSize, GetPageOffset(Page->PageNo()), 10469);
+}
+
+std::int32_t TQXLDiskPageManager::InternalReadPageState(std::int32_t PageNo) {
+  std::int32_t State = QXLRemovedPageState;
+  if (!FMultiUser) return State;
+  try {
+    TDesignBracket Bracket(FDatabaseFile);
+    FDatabaseFile.ReadBuffer(&State, sizeof State, GetPageOffset(PageNo) + QXLPageHeaderStateOffset, 20197);
+  } catch (const platform::Exception&) {
+    return QXLRemovedPageState;
+  }
+  return State;
+}
+
+void TQXLDiskPageManager::InternalWritePageState(std::int32_t PageNo, std::int32_t PageState) {
+  TDesignBracket Bracket(FDatabaseFile);
+  FDatabaseFile.WriteBuffer(&PageState, sizeof PageState, GetPageOffset(PageNo) + QXLPageHeaderStateOffset, 20198);
+}
+
+bool TQXLDiskPageManager::ReadStoredPageState(std::int32_t PageNo, std::int32_t& State) {
+  State = InternalReadPageState(PageNo);
+  return true;
+}
+
+TQXLPage* TQXLDiskPageManager::GetPage(std::int32_t SessionID, std::int32_t PageNo, std::uint16_t PageType,
+                                       bool SynchronizeAllowed) {
+  FreeSpace().CheckPageNoForSystemPages(PageNo);
+  return TQXLPageManager::GetPage(SessionID, PageNo, PageType, SynchronizeAllowed);
+}
+
+void TQXLDiskPageManager::RemovePage(std::int32_t SessionID, std::int32_t PageNo) {
+  FreeSpace().CheckPageNoForSystemPages(PageNo);
+  TQXLPageManager::RemovePage(SessionID, PageNo);
+}
+
+void TQXLDiskPageManager::ReadPageRegion(void* Buffer, std::int32_t PageNo, std::uint16_t Offset,
+                                         std::uint16_t Count) {
+  if (Offset + Count > FPageSize)
+    throw EQXLException(10476, "Error - invalid page offset = %d, page size = %d", {Offset + Count, FPageSize});
+  TDesignBracket Bracket(FDatabaseFile);
+  FDatabaseFile.ReadBuffer(Buffer, Count, GetPageOffset(PageNo) + Offset, 10474);
+}
+
+void TQXLDiskPageManager::WritePageRegion(const void* Buffer, std::int32_t PageNo, std::uint16_t Offset,
+                                          std::uint16_t Count) {
+  if (Offset + Count > FPageSize)
+    throw EQXLException(10477, "Error - invalid page offset = %d, page size = %d", {Offset + Count, FPageSize});
+  TDesignBracket Bracket(FDatabaseFile);
+  FDatabaseFile.WriteBuffer(Buffer, Count, GetPageOffset(PageNo) + Offset, 10475);
+}
+
+void TQXLDiskPageManager::WriteEmptyPage(std::int32_t PageNo) {
+  TQXLPage Page(this);
+  Page.SetPageNo(PageNo);
+  Page.AllocPageBuffer();
+  TQXLDiskPageHeader Header{};
+  std::memcpy(Header.Signature, "QXL1", 4);
+  Header.PageType = ptEmpty;
+  Header.State = 0;
+  Header.NextPageNo = -1;
+  Header.ObjectID = -1;
+  std::memcpy(Page.PageBuffer(), &Header, sizeof Header);
+  InternalWritePage(&Page);
+}
+
+// ---- Locks ---------------------------------------------------------------
+
+bool TQXLDiskPageManager::LockFreeSpaceManager() {
+  TDesignBracket Bracket(FDatabaseFile);
+  return FDatabaseFile.LockByte(FOffsetToLockedBytes + QXLFSMByteOffset, 1);
+}
+bool TQXLDiskPageManager::UnlockFreeSpaceManager() {
+  TDesignBracket Bracket(FDatabaseFile);
+  return FDatabaseFile.UnlockByte(FOffsetToLockedBytes + QXLFSMByteOffset, 1);
+}
+bool TQXLDiskPageManager::LockTables() {
+  TDesignBracket Bracket(FDatabaseFile);
+  return FDatabaseFile.LockByte(FOffsetToLockedBytes + QXLTablesByteOffset, 1);
+}
+bool TQXLDiskPageManager::UnlockTables() {
+  TDesignBracket Bracket(FDatabaseFile);
+  return FDatabaseFile.UnlockByte(FOffsetToLockedBytes + QXLTablesByteOffset, 1);
+}
+
+bool TQXLDiskPageManager::LockDBHeader() {
+  if (FLockDBHeaderCount == 0) {
+    TDesignBracket Bracket(FDatabaseFile);
+    if (!FDatabaseFile.LockByte(FOffsetToLockedBytes + QXLDBHeaderByteOffset, 1)) return false;
+  }
+  ++FLockDBHeaderCount;
+  return true;
+}
+
+bool TQXLDiskPageManager::UnlockDBHeader() {
+  if (FLockDBHeaderCount <= 0) return false;
+  if (--FLockDBHeaderCount > 0) return true;
+  TDesignBracket Bracket(FDatabaseFile);
+  return FDatabaseFile.UnlockByte(FOffsetToLockedBytes + QXLDBHeaderByteOffset, 1);
+}
+
+bool TQXLDiskPageManager::LockLastObjectID() {
+  TDesignBracket Bracket(FDatabaseFile);
+  return FDatabaseFile.LockByte(FOffsetToLastObjectID, 1);
+}
+bool TQXLDiskPageManager::UnlockLastObjectID() {
+  TDesignBracket Bracket(FDatabaseFile);
+  return FDatabaseFile.UnlockByte(FOffsetToLastObjectID, 1);
+}
+bool TQXLDiskPageManager::LockPageByte(std::int32_t PageNo, std::uint16_t Offset) {
+  TDesignBracket Bracket(FDatabaseFile);
+  return FDatabaseFile.LockByte(GetPageOffset(PageNo) + Offset, 1);
+}
+bool TQXLDiskPageManager::UnlockPageByte(std::int32_t PageNo, std::uint16_t Offset) {
+  TDesignBracket Bracket(FDatabaseFile);
+  return FDatabaseFile.UnlockByte(GetPageOffset(PageNo) + Offset, 1);
+}
+bool TQXLDiskPageManager::IsPageByteLocked(std::int32_t PageNo, std::uint16_t Offset) {
+  TDesignBracket Bracket(FDatabaseFile);
+  return FDatabaseFile.IsByteLocked(GetPageOffset(PageNo) + Offset);
+}
+bool TQXLDiskPageManager::IsPageRegionLocked(std::int32_t PageNo, std::uint16_t Offset, std::int32_t Count) {
+  TDesignBracket Bracket(FDatabaseFile);
+  return FDatabaseFile.IsRegionLocked(GetPageOffset(PageNo) + Offset, Count);
+}
+
+// ---- Object numbers --------------------------------------------------------
+
+std::int32_t TQXLDiskPageManager::GetNextObjectID(std::int32_t, std::int32_t) {
+  if (!FormEditorMode && !FDatabaseFile.IsOpened()) throw EQXLException(30399, NotOpened);
+  if (!TryRepeatedly(HeaderLockTries, HeaderLockDelayMS, [&] { return LockLastObjectID(); }))
+    throw EQXLException(30401, "Cannot get NextObjectID. File area is Locked.");
+  struct Unlock {
+    TQXLDiskPageManager& M;
+    ~Unlock() {
+      try {
+        M.UnlockLastObjectID();
+      } catch (...) {
+      }
+    }
+  } Guard{*this};
+  TDesignBracket Bracket(FDatabaseFile);
+  std::int32_t Id = 0;
+  FDatabaseFile.ReadBuffer(&Id, sizeof Id, FOffsetToLastObjectID, 30400);
+  Id = static_cast<std::int32_t>(static_cast<std::uint32_t>(Id) + 1);
+  if (FDatabaseFile.AccessMode() == amReadWrite)
+    FDatabaseFile.WriteBuffer(&Id, sizeof Id, FOffsetToLastObjectID, 30404);
+  else
+    Id = static_cast<std::int32_t>(static_cast<std::uint32_t>(Id) + static_cast<std::uint32_t>(QXLRandom(10000)));
+  return Id;
+}
+
+void TQXLDiskPageManager::InitObjectID(std::int32_t, std::int32_t) {
+  if (!TryRepeatedly(HeaderLockTries, HeaderLockDelayMS, [&] { return LockLastObjectID(); })) return;
+  struct Unlock {
+    TQXLDiskPageManager& M;
+    ~Unlock() {
+      try {
+        M.UnlockLastObjectID();
+      } catch (...) {
+      }
+    }
+  } Guard{*this};
+  if (FDatabaseFile.AccessMode() != amReadWrite) return;
+  TDesignBracket Bracket(FDatabaseFile);
+  const std::int32_t Zero = 0;
+  FDatabaseFile.WriteBuffer(&Zero, sizeof Zero, FOffsetToLastObjectID, 30406);
+}
+
+// ---- Commit ----------------------------------------------------------------
+
+void TQXLDiskPageManager::ApplyChanges(std::int32_t SessionID) {
+  const TQXLSessionPageInfo* Info = FindSession(SessionID);
+  if (!Info || (Info->RemovedPageNumbers.ItemCount() == 0 && Info->AddedPageNumbers.ItemCount() == 0 &&
+                Info->DirtyPages.Count() == 0))
+    return;
+  // A commit refused for pages still in use leaves the file untouched.
+  CheckCanCommit(SessionID);
+  if (!TryRepeatedly(HeaderLockTries, HeaderLockDelayMS, [&] { return LockDBHeader(); }))
+    throw EQXLException(20213, "Database is locked");
+  THeaderLockGuard Guard(*this);
+  ReadDBHeader();
+  // A commit that another process left half-written keeps its mark, so that
+  // the next open still reports that the database needs repair.
+  const bool Interrupted = FDBHeader.WriteChangesState != QXLWriteChangesDone;
+  FDBHeader.WriteChangesState = QXLWriteChangesWriting;
+  WriteDBHeader(true);
+  TQXLPageManager::ApplyChanges(SessionID);
+  FDBHeader.State = static_cast<std::int32_t>(static_cast<std::uint32_t>(FDBHeader.State) + 1);
+  FDBHeader.WriteChangesState = Interrupted ? QXLWriteChangesWriting : QXLWriteChangesDone;
+  WriteDBHeader(false);
+}

@@ -1,0 +1,127 @@
+#pragma once
+// The page manager of a database file: creates and opens it (password check,
+// repair detection), reads and writes pages with CRC and encryption, hands out
+// page and object numbers, offers the file's lock bytes, and commits a
+// session's pages under the header lock with the two-step write state.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/coding/QXLPassword.h"
+#include "engine/storage/QXLDatabaseFile.h"
+#include "engine/storage/QXLDiskFormat.h"
+#include "engine/storage/QXLFreeSpaceManager.h"
+#include "engine/storage/QXLPageManager.h"
+#include "engine/storage/QXLTablePagesCache.h"
+
+// Code one buffer in place under a choice; false when coding failed. A value
+// outside 0 to 7 leaves the buffer unchanged and gives true.
+bool EncryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size, const std::string& Password);
+bool DecryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size, const std::string& Password);
+
+class TQXLDiskPageManager : public TQXLPageManager, public TQXLFreeSpaceHost {
+public:
+  TQXLDiskPageManager();
+  ~TQXLDiskPageManager() override;
+
+  void CreateAndOpenDatabase(const std::string& DatabaseFileName, const TQXLPassword& Password,
+                             std::uint16_t PageSize = QXLDefaultPageSize,
+                             std::uint16_t ExtentPageCount = QXLDefaultPageCountInExtent);
+  void OpenDatabase(const std::string& DatabaseFileName, const TQXLPassword& Password, bool& ReadOnly,
+                    bool& RepairNeeded, bool Exclusive, bool& aMultiUser);
+  void CloseDatabase();
+  void TruncateDatabase();
+  void ExtendFile(std::int32_t PageCount) override;
+  void TruncateFile(std::int32_t PageCount) override;
+
+  void InitDBHeader();
+  void ReadDBHeader() override;
+  void WriteDBHeader(bool Check) override;
+  void ReadCryptoHeader();
+  void WriteCryptoHeader();
+  void ReadLockedBytes();
+  void WriteLockedBytes();
+  std::int64_t GetPageOffset(std::int32_t PageNo) const;
+  // True when the file cannot be opened for writing; clears MultiUser for a
+  // file marked read-only.
+  static bool IsFileReadOnly(const std::string& FileName, bool& MultiUser);
+
+  std::int32_t GetPageCount() override;
+  bool IsPageUpToDate(std::int32_t SessionID, TQXLPage* Page) override;
+  void SetPageUpToDate(std::int32_t SessionID, TQXLPage* Page) override;
+  void InternalAddPage(TQXLPage* Page) override;
+  void InternalRemovePage(std::int32_t PageNo) override;
+  bool InternalReadPage(TQXLPage* Page) override;
+  void InternalWritePage(TQXLPage* Page) override;
+  void RemovePage(std::int32_t SessionID, std::int32_t PageNo) override;
+  TQXLPage* GetPage(std::int32_t SessionID, std::int32_t PageNo, std::uint16_t PageType,
+                    bool SynchronizeAllowed) override;
+  void ApplyChanges(std::int32_t SessionID) override;
+  bool ReadStoredPageState(std::int32_t PageNo, std::int32_t& State) override;
+
+  // Part of one page straight from or to the file: no cache, encryption or CRC.
+  void ReadPageRegion(void* Buffer, std::int32_t PageNo, std::uint16_t Offset, std::uint16_t Count);
+  void WritePageRegion(const void* Buffer, std::int32_t PageNo, std::uint16_t Offset, std::uint16_t Count);
+  void WriteEmptyPage(std::int32_t PageNo);
+  std::int32_t InternalReadPageState(std::int32_t PageNo);
+  void InternalWritePageState(std::int32_t PageNo, std::int32_t PageState);
+
+  bool LockFreeSpaceManager();
+  bool UnlockFreeSpaceManager();
+  bool LockTables();
+  bool UnlockTables();
+  // Re-entrant within this manager: counted, the byte is taken once.
+  bool LockDBHeader() override;
+  bool UnlockDBHeader() override;
+  bool LockLastObjectID();
+  bool UnlockLastObjectID();
+  bool LockPageByte(std::int32_t PageNo, std::uint16_t Offset);
+  bool UnlockPageByte(std::int32_t PageNo, std::uint16_t Offset);
+  bool IsPageByteLocked(std::int32_t PageNo, std::uint16_t Offset);
+  bool IsPageRegionLocked(std::int32_t PageNo, std::uint16_t Offset, std::int32_t Count);
+
+  std::int32_t GetNextObjectID(std::int32_t TryCount = 4500, std::int32_t DelayMS = 20);
+  void InitObjectID(std::int32_t TryCount = 4500, std::int32_t DelayMS = 20);
+
+  TQXLDatabaseFile& DatabaseFile() { return FDatabaseFile; }
+  const TQXLDBHeader& DBHeader() const { return FDBHeader; }
+  const TQXLCryptoHeader& CryptoHeader() const { return FCryptoHeader; }
+  const TQXLLockedBytes& LockedBytes() const { return FLockedBytes; }
+  const TQXLPassword& Password() const { return FPassword; }
+  bool IsOpened() const { return FDatabaseFile.IsOpened(); }
+  bool Encrypted() const { return FDBHeader.Encrypted != 0; }
+  std::int64_t OffsetToFirstPage() const { return FOffsetToFirstPage; }
+  std::int64_t OffsetToLockedBytes() const { return FOffsetToLockedBytes; }
+  std::int64_t OffsetToDBHeader() const { return FOffsetToDBHeader; }
+  TQXLDatabaseFreeSpaceManager* FreeSpaceManager() const { return FDatabaseFreeSpaceManager.get(); }
+  TQXLDiskTablePagesCacheManager& TablePagesCacheManager() { return FTablePagesCacheManager; }
+  bool Exclusive() const { return FExclusive; }
+
+  // The space map's view of this manager.
+  TQXLPageManager& SpaceMapPageManager() override { return *this; }
+  TQXLDBHeader& HeaderInMemory() override { return FDBHeader; }
+
+private:
+  TQXLDatabaseFreeSpaceManager& FreeSpace();
+  bool IsEncryptedPage(const TQXLPage* Page);
+  void CheckOpenedFor(std::int32_t ErrorCode) const;
+  void ValidateLayout();
+  void OpenUnderHeaderLock(bool& RepairNeeded);
+
+  std::unique_ptr<TQXLDatabaseFreeSpaceManager> FDatabaseFreeSpaceManager;
+  TQXLDatabaseFile FDatabaseFile;
+  TQXLDBHeader FDBHeader{};
+  TQXLCryptoHeader FCryptoHeader{};
+  TQXLPassword FPassword;
+  TQXLLockedBytes FLockedBytes{};
+  std::int32_t FLockDBHeaderCount = 0;
+  bool FExclusive = false;
+  TQXLDiskTablePagesCacheManager FTablePagesCacheManager;
+  std::int64_t FOffsetToDBHeader = 0;
+  std::int64_t FOffsetToCryptoHeader = sizeof(TQXLDBHeader);
+  std::int64_t FOffsetToLockedBytes = sizeof(TQXLDBHeader) + sizeof(TQXLCryptoHeader);
+  std::int64_t FOffsetToLastObjectID = FOffsetToLockedBytes + sizeof(TQXLLockedBytes);
+  std::int64_t FOffsetToFirstPage = FOffsetToLastObjectID + 4;
+  // Keyed ciphers of the database password, one per choice met.
+  std::unique_ptr<TQXLPageCrypter> FCrypter;
+};
