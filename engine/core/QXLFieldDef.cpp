@@ -1,0 +1,137 @@
+#include "engine/core/QXLFieldDef.h"
+
+#include "engine/core/QXLDefStream.h"
+#include "engine/core/QXLException.h"
+#include "engine/core/QXLInvalidCast.h"
+#include "engine/core/QXLVariant.h"
+
+TQXLFieldDef::TQXLFieldDef() : DefaultValue(std::make_unique<TQXLVariant>(bftUnknown)) {}
+
+TQXLFieldDef::~TQXLFieldDef() = default;
+
+void TQXLFieldDef::SetFieldDefDataType(TQXLAdvancedFieldType AdvancedFieldType_, std::int32_t FieldSize_) {
+  TQXLBaseFieldType base = AdvancedToBaseFieldType(AdvancedFieldType_);
+  if (base == bftUnknown)
+    throw EQXLException(30007, "Unsupported data type '%s'", {AdvancedFieldTypeName(AdvancedFieldType_)});
+  AdvancedFieldType = AdvancedFieldType_;
+  BaseFieldType = base;
+  FieldSize = FieldSize_;
+  RecalcDataSizes();
+}
+
+void TQXLFieldDef::SetFieldDefDataType(TQXLBaseFieldType BaseFieldType_, std::int32_t FieldSize_) {
+  TQXLAdvancedFieldType advanced = BaseToAdvancedFieldType(BaseFieldType_);
+  if (advanced == aftUnknown)
+    throw EQXLException(30008, "Unsupported data type '%s'", {BaseFieldTypeName(BaseFieldType_)});
+  BaseFieldType = BaseFieldType_;
+  AdvancedFieldType = advanced;
+  FieldSize = FieldSize_;
+  RecalcDataSizes();
+}
+
+void TQXLFieldDef::RecalcDataSizes() {
+  std::int64_t size = GetDataTypeSize(BaseFieldType, FieldSize);
+  // A negative or huge declared size (damaged metadata) must not become a
+  // record layout that overruns its buffers.
+  if (size < 1 || size > std::numeric_limits<std::int32_t>::max())
+    throw EQXLException(30050, "Invalid size = %d of data type '%s'", {FieldSize, BaseFieldTypeName(BaseFieldType)});
+  MemoryDataSize = static_cast<std::int32_t>(size);
+  // A stored record keeps only the 6-byte reference of a BLOB.
+  DiskDataSize = IsBlobBaseFieldType(BaseFieldType) ? 6 : MemoryDataSize;
+}
+
+void TQXLFieldDef::CreateDefaultValueExpr() {
+  DefaultValueExpr.reset();
+  if (!IsDefaultValueExpression(*DefaultValue)) return;
+  DefaultValueExpr = CreateExpression();
+  if (DefaultValueExpr) DefaultValueExpr->ParseForDefaultValueExpression(DefaultValue->GetAsAnsiString());
+}
+
+void TQXLFieldDef::Assign(const TQXLMetaObjectDef& Source) {
+  auto& src = CheckedCast<const TQXLFieldDef>(Source);
+  if (&src == this) return;
+  TQXLMetaObjectDef::Assign(src);
+  BaseFieldType = src.BaseFieldType;
+  AdvancedFieldType = src.AdvancedFieldType;
+  FieldSize = src.FieldSize;
+  DiskDataSize = src.DiskDataSize;
+  MemoryDataSize = src.MemoryDataSize;
+  DiskOffset = src.DiskOffset;
+  MemoryOffset = src.MemoryOffset;
+  DefaultValue->Assign(*src.DefaultValue, true);
+  BLOBCompressionAlgorithm = src.BLOBCompressionAlgorithm;
+  BLOBCompressionMode = src.BLOBCompressionMode;
+  BLOBBlockSize = src.BLOBBlockSize;
+  AutoincIncrement = src.AutoincIncrement;
+  AutoincInitialValue = src.AutoincInitialValue;
+  AutoincMinValue = src.AutoincMinValue;
+  AutoincMaxValue = src.AutoincMaxValue;
+  AutoincCycled = src.AutoincCycled;
+  CreateDefaultValueExpr();
+}
+
+void TQXLFieldDef::SaveToStream(TQXLStream& Stream) const {
+  TQXLMetaObjectDef::SaveToStream(Stream);
+  WriteDefValue<std::uint8_t>(Stream, BaseFieldType, 10170);
+  WriteDefValue<std::uint8_t>(Stream, AdvancedFieldType, 10171);
+  WriteDefValue<std::int32_t>(Stream, FieldSize, 10172);
+  if (IsBlobBaseFieldType(BaseFieldType)) {
+    WriteDefValue<std::uint8_t>(Stream, BLOBCompressionAlgorithm, 10175);
+    WriteDefValue<std::uint8_t>(Stream, BLOBCompressionMode, 10176);
+    WriteDefValue<std::int32_t>(Stream, BLOBBlockSize, 10177);
+  }
+  WriteDefValue<std::int64_t>(Stream, AutoincIncrement, 30412);
+  WriteDefValue<std::int64_t>(Stream, AutoincInitialValue, 30413);
+  WriteDefValue<std::int64_t>(Stream, AutoincMinValue, 30414);
+  WriteDefValue<std::int64_t>(Stream, AutoincMaxValue, 30415);
+  WriteDefBool(Stream, AutoincCycled, 30416);
+  DefaultValue->SaveToStream(Stream);
+}
+
+void TQXLFieldDef::LoadFromStream(TQXLStream& Stream) {
+  TQXLMetaObjectDef::LoadFromStream(Stream);
+  BaseFieldType = static_cast<TQXLBaseFieldType>(ReadDefValue<std::uint8_t>(Stream, 10187));
+  AdvancedFieldType = static_cast<TQXLAdvancedFieldType>(ReadDefValue<std::uint8_t>(Stream, 10188));
+  FieldSize = ReadDefValue<std::int32_t>(Stream, 10189);
+  DefaultValue->Clear(BaseFieldType);
+  if (IsBlobBaseFieldType(BaseFieldType)) {
+    BLOBCompressionAlgorithm = ReadDefValue<std::uint8_t>(Stream, 10192);
+    BLOBCompressionMode = ReadDefValue<std::uint8_t>(Stream, 10193);
+    BLOBBlockSize = ReadDefValue<std::int32_t>(Stream, 10194);
+  }
+  AutoincIncrement = ReadDefValue<std::int64_t>(Stream, 30407);
+  AutoincInitialValue = ReadDefValue<std::int64_t>(Stream, 30408);
+  AutoincMinValue = ReadDefValue<std::int64_t>(Stream, 30409);
+  AutoincMaxValue = ReadDefValue<std::int64_t>(Stream, 30410);
+  AutoincCycled = ReadDefBool(Stream, 30411);
+  DefaultValue->LoadFromStream(Stream);
+  CreateDefaultValueExpr();
+  RecalcDataSizes();
+}
+
+void TQXLFieldDefs::CheckKind(const TQXLMetaObjectDef* Def) const {
+  if (!dynamic_cast<const TQXLFieldDef*>(Def)) throw EQXLInvalidCast();
+}
+
+void TQXLFieldDefs::RecalcFieldOffsets() {
+  std::int32_t memory = NullBitmapSize(), disk = NullBitmapSize();
+  for (std::int32_t i = 0; i < Count(); ++i) {
+    auto& f = *GetDef(i);
+    f.MemoryOffset = memory;
+    f.DiskOffset = disk;
+    memory += f.MemoryDataSize;
+    disk += f.DiskDataSize;
+  }
+}
+
+std::int32_t TQXLFieldDefs::GetMemoryRecordBufferSize() const {
+  std::int32_t size = NullBitmapSize();
+  for (std::int32_t i = 0; i < Count(); ++i) size += GetDef(i)->MemoryDataSize;
+  return size;
+}
+
+std::int32_t TQXLFieldDefs::GetDiskRecordBufferSize() const {
+  std::int32_t size = NullBitmapSize();
+  for (std::int32_t i = 0; i < Count(); ++i) size += GetDef(i)->DiskDataSize;
+  return size;
+}
