@@ -130,9 +130,12 @@ void File::TakeShare(ShareMode share) {
   const bool deniesWrite = share != ShareMode::DenyNone;
   int error = 0;
   bool refused = false;
-  auto take = [&](bool wanted, std::int64_t byte) {
+  // An exclusive handle that can write takes the open byte exclusively: one
+  // atomic step that no other handle can pass, nor it while another holds it.
+  const bool atomicExclusive = exclusive && FWritableDescriptor;
+  auto take = [&](bool wanted, std::int64_t byte, short type = F_RDLCK) {
     if (wanted && !error && !refused) {
-      int e = SetLock(FFd, F_RDLCK, byte, 1);
+      int e = SetLock(FFd, type, byte, 1);
       if (IsConflict(e)) refused = true;
       else error = e;
     }
@@ -144,12 +147,12 @@ void File::TakeShare(ShareMode share) {
       else if (held) refused = true;
     }
   };
-  take(true, OpenByte);
+  take(true, OpenByte, atomicExclusive ? F_WRLCK : F_RDLCK);
   take(exclusive, ExclusiveByte);
   take(writes, WriteByte);
   take(deniesWrite, DenyWriteByte);
   check(true, ExclusiveByte);
-  check(exclusive, OpenByte);
+  check(exclusive && !atomicExclusive, OpenByte);
   check(writes, DenyWriteByte);
   check(deniesWrite, WriteByte);
   if (error || refused) {

@@ -1,7 +1,10 @@
+#include <sys/mman.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <fstream>
@@ -283,4 +286,54 @@ TEST(File, UnreadableFileCanStillBeDeletedAndRenamed) {
   EXPECT_TRUE(RenameFile(path, renamed));
   EXPECT_TRUE(DeleteFile(renamed));
   EXPECT_FALSE(FileExists(renamed));
+}
+
+// Two processes open the file over and over at the same time; handles whose
+// modes exclude each other must never be open together.
+TEST(File, RacingOpensNeverAdmitExcludedHandlesTogether) {
+  struct Shared {
+    std::atomic<int> writers, deniers, holders, violations, admitted[2];
+  };
+  void* mem = mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(mem, MAP_FAILED);
+  auto* shared = new (mem) Shared{};
+  ScratchPath path;
+  struct Modes {
+    AccessMode access[2];
+    ShareMode share[2];
+  } rounds[] = {
+      {{AccessMode::ReadWrite, AccessMode::ReadWrite}, {ShareMode::Exclusive, ShareMode::Exclusive}},
+      {{AccessMode::ReadOnly, AccessMode::ReadOnly}, {ShareMode::Exclusive, ShareMode::Exclusive}},
+      {{AccessMode::ReadOnly, AccessMode::ReadWrite}, {ShareMode::Exclusive, ShareMode::DenyNone}},
+      {{AccessMode::ReadOnly, AccessMode::ReadWrite}, {ShareMode::DenyWrite, ShareMode::DenyNone}},
+  };
+  for (const Modes& m : rounds) {
+    shared->holders = shared->violations = 0;
+    shared->admitted[0] = shared->admitted[1] = 0;
+    auto run = [&](int who) {
+      for (int i = 0; i < 3000; ++i) {
+        File f;
+        try {
+          f.Open(path, m.access[who], m.share[who]);
+        } catch (const EOSError&) {
+          continue;
+        }
+        ++shared->admitted[who];
+        if (++shared->holders > 1) ++shared->violations;
+        sched_yield();
+        --shared->holders;  // before the handle closes
+      }
+    };
+    pid_t pid = fork();
+    if (pid == 0) {
+      run(1);
+      _exit(0);
+    }
+    run(0);
+    int status;
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(shared->violations.load(), 0);
+    EXPECT_GT(shared->admitted[0] + shared->admitted[1], 0);
+  }
+  munmap(mem, sizeof(Shared));
 }
