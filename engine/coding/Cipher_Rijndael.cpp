@@ -4,6 +4,11 @@
 
 #include "engine/coding/CodingWords.h"
 #include "engine/coding/Ciphers.h"
+#include "engine/coding/RijndaelBlocks.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -89,38 +94,41 @@ TCipher_Rijndael::TCipher_Rijndael(std::string_view Password, std::shared_ptr<TP
   KeyFromPassword(Password);
 }
 
-void TCipher_Rijndael::Init(const void* Key, std::int32_t Size, const void* IVector) {
-  StartKeySetup(Size);
-  FRounds = Size <= 16 ? 10 : Size <= 24 ? 12 : 14;
-  const int Nk = FRounds - 6;
+int RijndaelKeySchedule(const void* Key, int Size, std::uint32_t* Encrypt, std::uint32_t* Decrypt) {
+  const int rounds = Size <= 16 ? 10 : Size <= 24 ? 12 : 14;
+  const int Nk = rounds - 6;
   std::uint32_t work[8] = {};
-  if (Size > 0) std::memcpy(work, Key, Size);
-
-  auto* ek = reinterpret_cast<std::uint32_t*>(User());
-  auto* dk = ek + ScheduleWords;
-  const int total = 4 * (FRounds + 1);
+  if (Size > 0) std::memcpy(work, Key, std::min(Size, 32));
+  const int total = 4 * (rounds + 1);
   int have = std::min(Nk, total);
-  std::copy(work, work + have, ek);
+  std::copy(work, work + have, Encrypt);
   std::uint8_t rcon = 1;
   while (have < total) {
     AdvanceKey(work, Nk, rcon);
     rcon = XTime(rcon);
     const int n = std::min(Nk, total - have);
-    std::copy(work, work + n, ek + have);
+    std::copy(work, work + n, Encrypt + have);
     have += n;
   }
-  std::copy(ek, ek + total, dk);
-  for (int i = 4; i < 4 * FRounds; ++i) dk[i] = InvMixColumn(dk[i]);
+  std::copy(Encrypt, Encrypt + total, Decrypt);
+  for (int i = 4; i < 4 * rounds; ++i) Decrypt[i] = InvMixColumn(Decrypt[i]);
   std::memset(work, 0, sizeof work);
+  return rounds;
+}
+
+void TCipher_Rijndael::Init(const void* Key, std::int32_t Size, const void* IVector) {
+  StartKeySetup(Size);
+  auto* ek = reinterpret_cast<std::uint32_t*>(User());
+  FRounds = RijndaelKeySchedule(Key, Size, ek, ek + ScheduleWords);
   FinishKeySetup(IVector);
 }
 
-void TCipher_Rijndael::EncryptBlock(void* Block) const {
-  const auto* rk = reinterpret_cast<const std::uint32_t*>(User());
+void RijndaelEncryptTables(const std::uint32_t* Rk, int Rounds, void* Block) {
+  const std::uint32_t* rk = Rk;
   std::uint32_t s[4], t[4];
   std::memcpy(s, Block, 16);
   for (int c = 0; c < 4; ++c) s[c] ^= rk[c];
-  for (int r = 1; r < FRounds; ++r) {
+  for (int r = 1; r < Rounds; ++r) {
     rk += 4;
     for (int c = 0; c < 4; ++c)
       t[c] = T.Te[0][Byte(s[c], 0)] ^ T.Te[1][Byte(s[(c + 1) & 3], 1)] ^ T.Te[2][Byte(s[(c + 2) & 3], 2)] ^
@@ -135,13 +143,12 @@ void TCipher_Rijndael::EncryptBlock(void* Block) const {
   std::memcpy(Block, t, 16);
 }
 
-void TCipher_Rijndael::DecryptBlock(void* Block) const {
-  const auto* dk = reinterpret_cast<const std::uint32_t*>(User()) + ScheduleWords;
-  const std::uint32_t* rk = dk + 4 * FRounds;
+void RijndaelDecryptTables(const std::uint32_t* Rk, int Rounds, void* Block) {
+  const std::uint32_t* rk = Rk + 4 * Rounds;
   std::uint32_t s[4], t[4];
   std::memcpy(s, Block, 16);
   for (int c = 0; c < 4; ++c) s[c] ^= rk[c];
-  for (int r = 1; r < FRounds; ++r) {
+  for (int r = 1; r < Rounds; ++r) {
     rk -= 4;
     for (int c = 0; c < 4; ++c)
       t[c] = T.Td[0][Byte(s[c], 0)] ^ T.Td[1][Byte(s[(c + 3) & 3], 1)] ^ T.Td[2][Byte(s[(c + 2) & 3], 2)] ^
@@ -154,6 +161,57 @@ void TCipher_Rijndael::DecryptBlock(void* Block) const {
                 T.Si[Byte(s[(c + 1) & 3], 3)]) ^
            rk[c];
   std::memcpy(Block, t, 16);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+
+bool RijndaelHardwareAvailable() {
+  static const bool available = __builtin_cpu_supports("aes") && __builtin_cpu_supports("sse2");
+  return available;
+}
+
+namespace {
+
+__attribute__((target("aes,sse2"))) inline __m128i Load(const std::uint32_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+}  // namespace
+
+__attribute__((target("aes,sse2"))) void RijndaelEncryptHardware(const std::uint32_t* Rk, int Rounds, void* Block) {
+  __m128i s = _mm_xor_si128(_mm_loadu_si128(static_cast<const __m128i*>(Block)), Load(Rk));
+  for (int r = 1; r < Rounds; ++r) s = _mm_aesenc_si128(s, Load(Rk + 4 * r));
+  _mm_storeu_si128(static_cast<__m128i*>(Block), _mm_aesenclast_si128(s, Load(Rk + 4 * Rounds)));
+}
+
+__attribute__((target("aes,sse2"))) void RijndaelDecryptHardware(const std::uint32_t* Rk, int Rounds, void* Block) {
+  __m128i s = _mm_xor_si128(_mm_loadu_si128(static_cast<const __m128i*>(Block)), Load(Rk + 4 * Rounds));
+  for (int r = Rounds - 1; r > 0; --r) s = _mm_aesdec_si128(s, Load(Rk + 4 * r));
+  _mm_storeu_si128(static_cast<__m128i*>(Block), _mm_aesdeclast_si128(s, Load(Rk)));
+}
+
+#else
+
+bool RijndaelHardwareAvailable() { return false; }
+void RijndaelEncryptHardware(const std::uint32_t* Rk, int Rounds, void* Block) { RijndaelEncryptTables(Rk, Rounds, Block); }
+void RijndaelDecryptHardware(const std::uint32_t* Rk, int Rounds, void* Block) { RijndaelDecryptTables(Rk, Rounds, Block); }
+
+#endif
+
+void TCipher_Rijndael::EncryptBlock(void* Block) const {
+  const auto* ek = reinterpret_cast<const std::uint32_t*>(User());
+  if (RijndaelHardwareAvailable())
+    RijndaelEncryptHardware(ek, FRounds, Block);
+  else
+    RijndaelEncryptTables(ek, FRounds, Block);
+}
+
+void TCipher_Rijndael::DecryptBlock(void* Block) const {
+  const auto* dk = reinterpret_cast<const std::uint32_t*>(User()) + ScheduleWords;
+  if (RijndaelHardwareAvailable())
+    RijndaelDecryptHardware(dk, FRounds, Block);
+  else
+    RijndaelDecryptTables(dk, FRounds, Block);
 }
 
 void TCipher_Rijndael::TestVector() { throw platform::Exception("TCipher_Rijndael.TestVector not implemented 20"); }
