@@ -406,4 +406,53 @@ TEST_F(DiskPageManagerTest, TwoHandlesExcludeEachOtherAndSeeEachOthersCommits) {
   EXPECT_EQ(StoredHeader().WriteChangesState, 2);
 }
 
+TEST_F(DiskPageManagerTest, PagesExcludedFromEncryptionAreStoredPlain) {
+  TQXLDiskPageManager M;
+  Create(M, {"secret", craBlowfish});
+  TQXLPage* Page = M.AddPage(0, ptActiveSessionList);
+  Page->SetEncryptionEnabled(false);
+  std::strcpy(reinterpret_cast<char*>(Page->PageData()), "plain text");
+  const std::int32_t No = Page->PageNo();
+  M.PutPage(Page);
+  M.ApplyChanges(0);
+  const auto File = ReadWholeFile(Name);
+  EXPECT_STREQ(reinterpret_cast<const char*>(File.data() + FirstPage + No * PageSize + 40), "plain text");
+  TQXLPage Direct(&M);
+  Direct.SetPageNo(No);
+  Direct.SetEncryptionEnabled(false);
+  ASSERT_TRUE(M.InternalReadPage(&Direct));
+  EXPECT_STREQ(reinterpret_cast<const char*>(Direct.PageData()), "plain text");
+}
+
+TEST_F(DiskPageManagerTest, CreateRefusesAFileInUse) {
+  CreateClosed();
+  TQXLDiskPageManager Holder;
+  Open(Holder);
+  const std::int32_t No = AddCommitted(Holder, 0, "keep me");
+  TQXLDiskPageManager M;
+  EXPECT_EQ(ErrorCodeOf([&] { Create(M); }), 30361);
+  EXPECT_EQ(Text(Holder, 0, No), "keep me");
+  EXPECT_EQ(ReadWholeFile(Name).size(), 380u + 6 * PageSize);
+}
+
+// Inside a form editor every access opens and closes the file around itself.
+TEST_F(DiskPageManagerTest, DesignModeBracketsEveryAccess) {
+  CreateClosed();
+  struct Restore {
+    ~Restore() { FormEditorMode = false; }
+  } R;
+  FormEditorMode = true;
+  TQXLDiskPageManager M;
+  Open(M);
+  EXPECT_FALSE(M.DatabaseFile().IsOpened());
+  const std::int32_t No = AddCommitted(M, 0, "designed");
+  EXPECT_FALSE(M.DatabaseFile().IsOpened());
+  EXPECT_EQ(M.GetNextObjectID(), 1);
+  FormEditorMode = false;
+  TQXLDiskPageManager Check;
+  Open(Check);
+  EXPECT_EQ(Text(Check, 0, No), "designed");
+  EXPECT_EQ(Check.GetNextObjectID(), 2);
+}
+
 }  // namespace
