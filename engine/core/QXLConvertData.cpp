@@ -32,16 +32,21 @@ void CopyDataToNewMemory(TQXLBaseFieldType DataType, const void* Source, void*& 
   Buffer = nullptr;
   Size = 0;
   if (!Source) throw EQXLException(30054, "Cannot copy data into new memory");
+  // Longer text would not fit the 32-bit size of a block.
+  constexpr std::size_t maxAnsi = std::numeric_limits<std::int32_t>::max() - 1;
+  constexpr std::size_t maxWide = std::numeric_limits<std::int32_t>::max() / 2 - 1;
   std::int64_t size;
-  if (IsAnsiTextType(DataType))
-    size = GetDataTypeSize(DataType, static_cast<std::int32_t>(
-                                         std::min<std::size_t>(std::strlen(static_cast<const char*>(Source)),
-                                                               std::numeric_limits<std::int32_t>::max() - 1)));
-  else if (IsWideTextType(DataType))
-    size = 2 * (static_cast<std::int64_t>(WideLength(Source, std::numeric_limits<std::int32_t>::max() / 2)) + 1);
-  else
+  if (IsAnsiTextType(DataType)) {
+    const std::size_t length = strnlen(static_cast<const char*>(Source), maxAnsi + 1);
+    if (length > maxAnsi) return;
+    size = GetDataTypeSize(DataType, static_cast<std::int32_t>(length));
+  } else if (IsWideTextType(DataType)) {
+    const std::size_t length = WideLength(Source, maxWide + 1);
+    if (length > maxWide) return;
+    size = GetDataTypeSize(DataType, static_cast<std::int32_t>(length));
+  } else {
     size = GetDataTypeSize(DataType);
-  if (size > std::numeric_limits<std::int32_t>::max()) return;
+  }
   void* block = NewBlock(size);
   if (!block) return;
   std::memcpy(block, Source, static_cast<std::size_t>(size));

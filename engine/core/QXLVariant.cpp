@@ -176,9 +176,11 @@ std::string TQXLVariant::GetValue(TQXLBaseFieldType Type) const {
 template <typename T>
 T TQXLVariant::GetFixed(TQXLBaseFieldType Type) const {
   if (IsNull()) throw EQXLException(30016, "Value is Null");
-  const std::string bytes = GetValue(Type);
-  T value{};
-  std::memcpy(&value, bytes.data(), std::min(sizeof value, bytes.size()));
+  // At most the type's size is read, and a short buffer leaves zeros.
+  std::string bytes = GetValue(Type);
+  bytes.resize(sizeof(T), '\0');
+  T value;
+  std::memcpy(&value, bytes.data(), sizeof value);
   return value;
 }
 
