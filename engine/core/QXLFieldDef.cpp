@@ -95,7 +95,7 @@ void TQXLFieldDef::LoadFromStream(TQXLStream& Stream) {
   FieldSize = ReadDefValue<std::int32_t>(Stream, 10189);
   DefaultValue->Clear(BaseFieldType);
   if (IsBlobBaseFieldType(BaseFieldType)) {
-    BLOBCompressionAlgorithm = ReadDefValue<std::uint8_t>(Stream, 10192);
+    BLOBCompressionAlgorithm = static_cast<TQXLCompressionAlgorithm>(ReadDefValue<std::uint8_t>(Stream, 10192));
     BLOBCompressionMode = ReadDefValue<std::uint8_t>(Stream, 10193);
     BLOBBlockSize = ReadDefValue<std::int32_t>(Stream, 10194);
   }

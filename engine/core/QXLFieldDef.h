@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 
+#include "engine/coding/QXLCompression.h"
 #include "engine/core/QXLExpression.h"
 #include "engine/core/QXLMetaObjectDef.h"
 #include "engine/core/QXLTypes.h"
@@ -39,7 +40,7 @@ public:
   std::int32_t FieldNoReference = 0;
   std::unique_ptr<TQXLVariant> DefaultValue;  // never null
   std::unique_ptr<TQXLExpression> DefaultValueExpr;
-  std::uint8_t BLOBCompressionAlgorithm = 0;  // a TQXLCompressionAlgorithm
+  TQXLCompressionAlgorithm BLOBCompressionAlgorithm = acaNone;
   std::uint8_t BLOBCompressionMode = 0;
   std::int32_t BLOBBlockSize = 102400;
   std::int64_t AutoincIncrement = 1;

@@ -48,7 +48,7 @@ TEST(QXLFieldDef, BlobFieldGoldenBytesAndRoundTrip) {
   f.Name = "DOC";
   f.ObjectID = 2;
   f.SetFieldDefDataType(aftMemo, 0);
-  f.BLOBCompressionAlgorithm = 1;
+  f.BLOBCompressionAlgorithm = acaZLIB;
   f.BLOBCompressionMode = 6;
   f.BLOBBlockSize = 1048576;
   f.AutoincCycled = true;
@@ -66,7 +66,7 @@ TEST(QXLFieldDef, BlobFieldGoldenBytesAndRoundTrip) {
   EXPECT_EQ(back.Name, "DOC");
   EXPECT_EQ(back.BaseFieldType, bftClob);
   EXPECT_EQ(back.AdvancedFieldType, aftMemo);
-  EXPECT_EQ(back.BLOBCompressionAlgorithm, 1);
+  EXPECT_EQ(back.BLOBCompressionAlgorithm, acaZLIB);
   EXPECT_EQ(back.BLOBCompressionMode, 6);
   EXPECT_EQ(back.BLOBBlockSize, 1048576);
   EXPECT_TRUE(back.AutoincCycled);

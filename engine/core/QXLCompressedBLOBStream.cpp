@@ -1,0 +1,368 @@
+#include "engine/core/QXLCompressedBLOBStream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "engine/coding/Crc32.h"
+#include "engine/core/QXLException.h"
+
+namespace {
+
+constexpr std::int32_t kHeaderSize = TQXLCompressedStreamBlockHeader::StoredSize;
+constexpr const char* kCannotSetPosition = "Cannot set stream position to %d. Position = %d, Size = %d";
+constexpr const char* kSizeTooSmall = "Stream size = %d too small. Should be at least = %d";
+constexpr const char* kInvalidSize = "Invalid stream size = %d. Should be = %d";
+
+// a + b, kept inside the 64-bit range so that damaged offsets can be reported.
+std::int64_t SaturatedSum(std::int64_t a, std::int64_t b) {
+  std::int64_t r;
+  if (__builtin_add_overflow(a, b, &r)) return b > 0 ? std::numeric_limits<std::int64_t>::max()
+                                                     : std::numeric_limits<std::int64_t>::min();
+  return r;
+}
+
+}  // namespace
+
+TQXLCompressedBLOBStream::TQXLCompressedBLOBStream(TQXLStream& Stream, const TQXLBLOBDescriptor& BLOBDescriptor,
+                                                   bool ToCreate, bool ToRepair)
+    : FRepair(ToRepair),
+      FCompressionMode(BLOBDescriptor.CompressionMode),
+      FCompressionAlgorithm(BLOBDescriptor.CompressionAlgorithm),
+      FCompressedStream(Stream),
+      FBLOBDescriptor(BLOBDescriptor) {
+  SetStreamPosition(Stream, 10103, BLOBDescriptor.StartPosition);
+  SetBlockSize(BLOBDescriptor.BlockSize);
+  FStartPosition = BLOBDescriptor.StartPosition;
+  if (Compressed()) {
+    InitCompressedStream(ToCreate);
+    return;
+  }
+  if (Stream.Position() != FStartPosition)
+    throw EQXLException(10079, kCannotSetPosition, {FStartPosition, Stream.Position(), Stream.Size()});
+  if (ToCreate) {
+    FBLOBDescriptor.UncompressedSize = 0;
+  } else {
+    std::int64_t size = BLOBDescriptor.UncompressedSize;
+    std::int64_t available = std::max<std::int64_t>(Stream.Size() - FStartPosition, 0);
+    if (size < 0) throw EQXLException(10081, "Invalid BLOB size = %d", {size});
+    if (size > available) {
+      if (!FRepair) throw EQXLException(10081, kSizeTooSmall, {Stream.Size(), SaturatedSum(FStartPosition, size)});
+      // Repair keeps the bytes that are there.
+      FBLOBDescriptor.UncompressedSize = available;
+    }
+  }
+  FUncompressedSize = FCompressedSize = FBLOBDescriptor.UncompressedSize;
+}
+
+void TQXLCompressedBLOBStream::InitCompressedStream(bool ToCreate) {
+  if (ToCreate) {
+    if (FBLOBDescriptor.BlockSize == 0) FBLOBDescriptor.BlockSize = DefaultBlockSize(FCompressionMode);
+    FBLOBDescriptor.NumBlocks = 0;
+    FBLOBDescriptor.UncompressedSize = 0;
+  }
+  SetBlockSize(FBLOBDescriptor.BlockSize);
+  if (BlockSize() <= 0) throw EQXLException(10080, "Invalid block size = %d", {BlockSize()});
+  FUncompressedSize = FCompressedSize = 0;
+  LoadBlockHeaders();
+  FCurrentHeader = 0;
+  FPosition = 0;
+}
+
+bool TQXLCompressedBLOBStream::StopLoading(std::int64_t NumLoaded, std::int32_t Code, const char* Message,
+                                           std::initializer_list<platform::FormatArg> Args) {
+  if (!FRepair) throw EQXLException(Code, Message, Args);
+  FBLOBDescriptor.NumBlocks = NumLoaded;
+  FHeaders.SetSize(NumLoaded);
+  FBLOBDescriptor.UncompressedSize = FUncompressedSize;
+  return true;
+}
+
+// Every header is checked against the block size and the stream before it is
+// trusted, so that a damaged BLOB can neither make a read run past a block
+// nor have a buffer sized from a stray number.
+void TQXLCompressedBLOBStream::LoadBlockHeaders() {
+  FUncompressedSize = FCompressedSize = 0;
+  TQXLStream& s = FCompressedStream;
+  if (s.Position() != FStartPosition)
+    throw EQXLException(10080, kCannotSetPosition, {FStartPosition, s.Position(), s.Size()});
+  FHeaders.SetSize(0);
+  const std::int64_t numBlocks = FBLOBDescriptor.NumBlocks;
+  if (numBlocks < 0) throw EQXLException(10080, "Invalid number of blocks = %d", {numBlocks});
+  const std::int64_t size = s.Size();
+  for (std::int64_t i = 0; i < numBlocks; ++i) {
+    const std::int64_t p = s.Position();
+    if (size - p < kHeaderSize) {
+      StopLoading(i, 10082, kSizeTooSmall, {size, p + kHeaderSize});
+      return;
+    }
+    std::uint8_t bytes[kHeaderSize];
+    ReadBufferFromStream(bytes, kHeaderSize, s, 10082);
+    auto h = TQXLCompressedStreamBlockHeader::Decode(bytes);
+
+    if (h.CompressedSize < 1 || h.OffsetToNextHeader != std::int64_t{h.CompressedSize} + kHeaderSize) {
+      StopLoading(i, 10083, kCannotSetPosition, {SaturatedSum(p, h.OffsetToNextHeader), p, size});
+      return;
+    }
+    const bool last = i == numBlocks - 1;
+    if (last ? (h.UncompressedSize < 1 || h.UncompressedSize > BlockSize()) : h.UncompressedSize != BlockSize()) {
+      StopLoading(i, 10088, "Decompress buffer failed. UncompSize = %d, Header.UncompSize = %d",
+                  {BlockSize(), h.UncompressedSize});
+      return;
+    }
+    if (size - p - kHeaderSize < h.CompressedSize) {
+      StopLoading(i, 10082, kSizeTooSmall, {size, p + h.OffsetToNextHeader});
+      return;
+    }
+    FUncompressedSize += h.UncompressedSize;
+    FCompressedSize += h.CompressedSize;
+    FHeaders.AppendItem(h, p);
+    SetStreamPosition(s, 10083, p + h.OffsetToNextHeader);
+  }
+}
+
+std::vector<std::uint8_t> TQXLCompressedBLOBStream::CompressBlock(const std::uint8_t* Buffer, std::int32_t Size,
+                                                                  TQXLCompressedStreamBlockHeader& Header) const {
+  Header.UncompressedSize = Size;
+  Header.Crc32 = UpdateCrc32(0, Buffer, static_cast<std::uint32_t>(Size));
+  std::vector<std::uint8_t> out;
+  std::int32_t outSize = 0;
+  if (!CompressBuffer(FCompressionAlgorithm, FCompressionMode, Buffer, Size, out, outSize))
+    throw EQXLException(10085, "Compress buffer failed. CompAlg = %d, CompMode = %d, InSize = %d, OutSize = %d",
+                        {int{FCompressionAlgorithm}, int{FCompressionMode}, Size, outSize});
+  out.resize(static_cast<std::size_t>(outSize));
+  Header.CompressedSize = outSize;
+  return out;
+}
+
+std::vector<std::uint8_t> TQXLCompressedBLOBStream::DecompressBlock(std::int64_t BlockNo) {
+  const TQXLCompressedStreamBlockHeader h = FHeaders.Item(BlockNo);
+  SetStreamPosition(FCompressedStream, 10086, FHeaders.Position(BlockNo) + kHeaderSize);
+  std::vector<std::uint8_t> data(static_cast<std::size_t>(h.CompressedSize));
+  ReadBufferFromStream(data.data(), h.CompressedSize, FCompressedStream, 10086);
+
+  std::vector<std::uint8_t> out;
+  std::int32_t outSize = h.UncompressedSize;
+  if (!DecompressBuffer(FCompressionAlgorithm, data.data(), h.CompressedSize, out, outSize))
+    throw EQXLException(10087, "Decompress buffer failed. CompAlg = %d, InSize = %d, OutSize = %d",
+                        {int{FCompressionAlgorithm}, h.CompressedSize, outSize});
+  if (outSize != h.UncompressedSize)
+    throw EQXLException(10088, "Decompress buffer failed. UncompSize = %d, Header.UncompSize = %d",
+                        {outSize, h.UncompressedSize});
+  out.resize(static_cast<std::size_t>(outSize));
+  std::uint32_t crc = UpdateCrc32(0, out.data(), static_cast<std::uint32_t>(outSize));
+  if (crc != h.Crc32)
+    throw EQXLException(10089, "Decompress buffer failed. CheckSum = %d, Header.Crc32 = %d", {crc, h.Crc32});
+  return out;
+}
+
+std::int32_t TQXLCompressedBLOBStream::Read(void* Buffer, std::int32_t Count) {
+  if (Count <= 0 || FPosition < 0 || FPosition >= FUncompressedSize) return 0;
+  auto* dest = static_cast<std::uint8_t*>(Buffer);
+  if (!Compressed()) {
+    auto wanted = static_cast<std::int32_t>(std::min<std::int64_t>(Count, FUncompressedSize - FPosition));
+    FCompressedStream.Seek(FStartPosition + FPosition, soBeginning);
+    std::int32_t n = FCompressedStream.Read(dest, wanted);
+    FPosition = FCompressedStream.Position() - FStartPosition;
+    return n;
+  }
+  const std::int64_t bs = BlockSize();
+  FCurrentHeader = FPosition / bs;
+  std::int64_t done = 0;
+  while (FPosition < FUncompressedSize && done < Count) {
+    std::vector<std::uint8_t> block = DecompressBlock(FCurrentHeader);
+    const std::int64_t offset = FPosition % bs;
+    const std::int64_t chunk = std::min({static_cast<std::int64_t>(block.size()) - offset, Count - done,
+                                         FUncompressedSize - FPosition});
+    if (chunk <= 0) throw EQXLException(10090, "Cannot read from stream. ReadSize = %d", {chunk});
+    std::memcpy(dest + done, block.data() + offset, static_cast<std::size_t>(chunk));
+    FPosition += chunk;
+    done += chunk;
+    if (done < Count) ++FCurrentHeader;
+  }
+  return static_cast<std::int32_t>(done);
+}
+
+std::int32_t TQXLCompressedBLOBStream::Write(const void* Buffer, std::int32_t Count) {
+  auto* src = static_cast<const std::uint8_t*>(Buffer);
+  if (!Compressed()) {
+    if (Count <= 0 || FPosition < 0) return 0;
+    FCompressedStream.Seek(FStartPosition + FPosition, soBeginning);
+    std::int32_t n = FCompressedStream.Write(src, Count);
+    FUncompressedSize = FCompressedStream.Size() - FStartPosition;
+    FPosition = FCompressedStream.Position() - FStartPosition;
+    FBLOBDescriptor.UncompressedSize = FUncompressedSize;
+    CalcCompressionRate();
+    return n;
+  }
+  if (Count <= 0 || FPosition < FUncompressedSize) return 0;
+  if (FPosition > FUncompressedSize) FillToPosition();
+
+  const std::int64_t bs = BlockSize();
+  FCurrentHeader = std::max<std::int64_t>(FHeaders.ItemCount() - 1, 0);
+  std::int64_t done = 0;
+  const std::int64_t o = FPosition % bs;
+  if (o > 0) {
+    // The last block is partial: complete it and store it again.
+    std::vector<std::uint8_t> block = DecompressBlock(FCurrentHeader);
+    block.resize(static_cast<std::size_t>(bs));
+    done = std::min<std::int64_t>(bs - o, Count);
+    std::memcpy(block.data() + o, src, static_cast<std::size_t>(done));
+    RewriteCurrentBlock(block.data(), static_cast<std::int32_t>(o + done));
+    ++FCurrentHeader;
+  }
+  if (done < Count) {
+    PrepareAppend(Count, done);
+    while (done < Count) {
+      const std::int64_t n = std::min<std::int64_t>(bs, Count - done);
+      FHeaders.Position(FCurrentHeader) = FCompressedStream.Position();
+      RewriteCurrentBlock(src + done, static_cast<std::int32_t>(n));
+      done += n;
+      ++FCurrentHeader;
+    }
+  }
+  FUncompressedSize += Count;
+  FPosition += Count;
+  FBLOBDescriptor.NumBlocks = FHeaders.ItemCount();
+  FBLOBDescriptor.UncompressedSize = FUncompressedSize;
+  CalcCompressionRate();
+  return Count;
+}
+
+void TQXLCompressedBLOBStream::WriteHeader(const TQXLCompressedStreamBlockHeader& Header, std::int32_t Code) {
+  std::uint8_t bytes[kHeaderSize];
+  Header.Encode(bytes);
+  WriteBufferToStream(bytes, kHeaderSize, FCompressedStream, Code);
+}
+
+void TQXLCompressedBLOBStream::RewriteCurrentBlock(const std::uint8_t* Buffer, std::int32_t Size) {
+  TQXLCompressedStreamBlockHeader& h = FHeaders.Item(FCurrentHeader);
+  std::vector<std::uint8_t> data = CompressBlock(Buffer, Size, h);
+  h.OffsetToNextHeader = std::int64_t{h.CompressedSize} + kHeaderSize;
+  SetStreamPosition(FCompressedStream, 10099, FHeaders.Position(FCurrentHeader));
+  WriteHeader(h, 10100);
+  WriteBufferToStream(data.data(), h.CompressedSize, FCompressedStream, 10101);
+}
+
+void TQXLCompressedBLOBStream::PrepareAppend(std::int64_t Count, std::int64_t Done) {
+  const std::int64_t blocks = FHeaders.ItemCount();
+  const std::int64_t next =
+      blocks == 0 ? FStartPosition : FHeaders.Position(blocks - 1) + FHeaders.Item(blocks - 1).OffsetToNextHeader;
+  FCurrentHeader = blocks;
+  const std::int64_t bs = BlockSize();
+  FHeaders.SetSize(blocks + (Count - Done + bs - 1) / bs);
+  SetStreamPosition(FCompressedStream, 10102, next);
+}
+
+void TQXLCompressedBLOBStream::FillToPosition() {
+  const std::int64_t target = FPosition;
+  InternalSetSize(target);
+  if (FPosition != target) throw EQXLException(10091, kCannotSetPosition, {target, FPosition, FUncompressedSize});
+  if (FUncompressedSize != target) throw EQXLException(10092, kInvalidSize, {FUncompressedSize, target});
+}
+
+std::int64_t TQXLCompressedBLOBStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
+  std::int64_t target = FPosition;
+  switch (Origin) {
+    case soBeginning:
+      target = Offset;
+      break;
+    case soCurrent:
+      target = SaturatedSum(FPosition, Offset);
+      break;
+    case soEnd:
+      target = SaturatedSum(FUncompressedSize, Offset);
+      break;
+  }
+  InternalSetPosition(target);
+  return FPosition;
+}
+
+void TQXLCompressedBLOBStream::InternalSetPosition(std::int64_t Position) {
+  if (Compressed()) {
+    FPosition = Position;
+    if (Position == 0) FCurrentHeader = 0;
+    return;
+  }
+  FCompressedStream.Seek(SaturatedSum(FStartPosition, Position), soBeginning);
+  FPosition = FCompressedStream.Position() - FStartPosition;
+}
+
+void TQXLCompressedBLOBStream::SetSize(std::int64_t NewSize) { InternalSetSize(NewSize); }
+
+void TQXLCompressedBLOBStream::InternalSetSize(std::int64_t NewSize) {
+  if (NewSize < 0) throw EQXLException(10093, kInvalidSize, {NewSize, 0});
+  if (Compressed()) {
+    if (NewSize > FUncompressedSize)
+      ExtendTo(NewSize);
+    else if (NewSize < FUncompressedSize)
+      TruncateTo(NewSize);
+  } else {
+    FCompressedStream.SetSize(FStartPosition + NewSize);
+  }
+  FUncompressedSize = NewSize;
+  FBLOBDescriptor.UncompressedSize = NewSize;
+  CalcCompressionRate();
+  if (FPosition > NewSize) InternalSetPosition(NewSize);
+}
+
+void TQXLCompressedBLOBStream::ExtendTo(std::int64_t NewSize) {
+  InternalSetPosition(FUncompressedSize);
+  std::int64_t extension = NewSize - FUncompressedSize;
+  if (extension <= 0)
+    throw EQXLException(10098, "Invalid extension size. NewSize = %d, UncompressedSize = %d, ExtensionSize = %d",
+                        {NewSize, FUncompressedSize, extension});
+  const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(BlockSize()), 0);
+  while (extension > 0) {
+    auto n = static_cast<std::int32_t>(std::min<std::int64_t>(BlockSize(), extension));
+    std::int32_t written = Write(zeros.data(), n);
+    if (written != n)
+      throw EQXLException(10097,
+                          "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d",
+                          {FPosition, FUncompressedSize, n, written});
+    extension -= n;
+  }
+}
+
+void TQXLCompressedBLOBStream::TruncateTo(std::int64_t NewSize) {
+  const std::int64_t bs = BlockSize();
+  const std::int64_t k = NewSize / bs, r = NewSize % bs;
+  std::vector<std::uint8_t> data;
+  if (r > 0) {
+    std::vector<std::uint8_t> block = DecompressBlock(k);
+    data = CompressBlock(block.data(), static_cast<std::int32_t>(r), FHeaders.Item(k));
+  }
+  const std::int64_t kept = r > 0 ? k + 1 : k;
+  FBLOBDescriptor.NumBlocks = kept;
+  FHeaders.SetSize(kept);
+  if (r == 0) return;
+
+  TQXLStream& s = FCompressedStream;
+  TQXLCompressedStreamBlockHeader& h = FHeaders.Item(k);
+  const std::int64_t pos = FHeaders.Position(k);
+  s.SetSize(pos);
+  if (s.Size() != pos) throw EQXLException(10093, kInvalidSize, {s.Size(), pos});
+  s.Seek(pos, soBeginning);
+  if (s.Position() != pos) throw EQXLException(10094, kCannotSetPosition, {pos, s.Position(), s.Size()});
+  h.OffsetToNextHeader = std::int64_t{h.CompressedSize} + kHeaderSize;
+  std::uint8_t bytes[kHeaderSize];
+  h.Encode(bytes);
+  if (s.Write(bytes, kHeaderSize) != kHeaderSize) throw EQXLException(10095, "Error writing to stream");
+  if (s.Write(data.data(), h.CompressedSize) != h.CompressedSize) throw EQXLException(10096, "Error writing to stream");
+}
+
+void TQXLCompressedBLOBStream::CalcCompressionRate() {
+  if (Compressed() && FUncompressedSize > 0) {
+    FCompressedSize = 0;
+    for (std::int64_t i = 0; i < FHeaders.ItemCount(); ++i) FCompressedSize += FHeaders.Item(i).CompressedSize;
+    FCompressionRate = (1.0 - static_cast<double>(FCompressedSize) / static_cast<double>(FUncompressedSize)) * 100.0;
+  } else {
+    FCompressedSize = FUncompressedSize;
+    FCompressionRate = 0;
+  }
+}
+
+double TQXLCompressedBLOBStream::CompressionRate() {
+  CalcCompressionRate();
+  return FCompressionRate;
+}
