@@ -142,28 +142,33 @@ TEST(CipherBlockTest, TripleDesOf16BytesHasAZeroThirdKey) {
 TEST(CipherBlockTest, TripleDesOver24ByteBlocksRunsThreeLanesWithAWordExchange) {
   auto key = FromHex("0123456789abcdef23456789abcdef01456789abcdef0123");
   TCipher_3TDES lanes;
-  lanes.Init(key.data(), 24, nullptr);
-  TCipher_1DES k1, k2, k3;
-  k1.Init(key.data(), 8, nullptr);
-  k2.Init(key.data() + 8, 8, nullptr);
-  k3.Init(key.data() + 16, 8, nullptr);
+  const auto block = FromHex("00112233445566778899aabbccddeeff0123456789abcdef");
+  // A 16-byte key (the engine's) has eight zero bytes as its third key.
+  for (int keySize : {16, 24}) {
+    SCOPED_TRACE(keySize);
+    lanes.Init(key.data(), keySize, nullptr);
+    const std::uint8_t zero[8] = {};
+    TCipher_1DES k1, k2, k3;
+    k1.Init(key.data(), 8, nullptr);
+    k2.Init(key.data() + 8, 8, nullptr);
+    k3.Init(keySize == 24 ? key.data() + 16 : zero, 8, nullptr);
 
-  auto block = FromHex("00112233445566778899aabbccddeeff0123456789abcdef");
-  auto expected = block;
-  auto exchange = [&] {
-    for (int i = 0; i < 4; ++i) std::swap(expected[4 + i], expected[8 + i]);
-  };
-  for (int l = 0; l < 3; ++l) k1.EncryptBlock(expected.data() + 8 * l);
-  exchange();
-  for (int l = 0; l < 3; ++l) k2.DecryptBlock(expected.data() + 8 * l);
-  exchange();
-  for (int l = 0; l < 3; ++l) k3.EncryptBlock(expected.data() + 8 * l);
+    auto expected = block;
+    auto exchange = [&] {
+      for (int i = 0; i < 4; ++i) std::swap(expected[4 + i], expected[8 + i]);
+    };
+    for (int l = 0; l < 3; ++l) k1.EncryptBlock(expected.data() + 8 * l);
+    exchange();
+    for (int l = 0; l < 3; ++l) k2.DecryptBlock(expected.data() + 8 * l);
+    exchange();
+    for (int l = 0; l < 3; ++l) k3.EncryptBlock(expected.data() + 8 * l);
 
-  auto coded = block;
-  lanes.EncryptBlock(coded.data());
-  EXPECT_EQ(ToHex(coded), ToHex(expected));
-  lanes.DecryptBlock(coded.data());
-  EXPECT_EQ(ToHex(coded), ToHex(block));
+    auto coded = block;
+    lanes.EncryptBlock(coded.data());
+    EXPECT_EQ(ToHex(coded), ToHex(expected));
+    lanes.DecryptBlock(coded.data());
+    EXPECT_EQ(ToHex(coded), ToHex(block));
+  }
 
   // Equal lanes do not stay equal, and lane 2 depends on lane 2 alone.
   auto same = FromHex("0123456789abcdef0123456789abcdef0123456789abcdef");
