@@ -174,7 +174,10 @@ TQXLPage* TQXLPageManager::AddPage(std::int32_t SessionID, std::uint16_t PageTyp
 }
 
 void TQXLPageManager::RemovePage(std::int32_t SessionID, std::int32_t PageNo) {
-  SessionInfo(SessionID).RemovedPageNumbers.Append(PageNo);
+  // A number asked for twice is released once: a second release at commit
+  // would fail half-way through the commit.
+  TQXLIntegerArray& Removed = SessionInfo(SessionID).RemovedPageNumbers;
+  if (!Removed.IsValueExists(PageNo)) Removed.Append(PageNo);
 }
 
 void TQXLPageManager::CheckSessionPages(const TQXLSessionPageInfo& Info, std::int32_t NotDirtyCode,

@@ -18,9 +18,12 @@ extern char** environ;
 
 namespace {
 
+// The tools folder from the environment, else beside the tests' own folder.
 std::string WorkerPath() {
-  const char* Dir = std::getenv("QXL_TOOLS_DIR");
-  return std::string(Dir ? Dir : "tools") + "/qxl_store_worker";
+  if (const char* Dir = std::getenv("QXL_TOOLS_DIR")) return std::string(Dir) + "/qxl_store_worker";
+  return (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "tools" /
+          "qxl_store_worker")
+      .string();
 }
 
 // Starts the worker with its output going to OutFile.

@@ -177,6 +177,7 @@ TEST_F(PageCacheTest, RemovedAndChangedPageIsReleasedNotWritten) {
   M.PutPage(M.GetPage(2, 6, ptTableRecord, true));
   M.RemovePage(1, 4);
   M.RemovePage(1, 6);
+  M.RemovePage(1, 4);
   M.ApplyChanges(1);
   EXPECT_EQ(M.Removed, (std::vector<std::int32_t>{4, 6}));
   EXPECT_TRUE(M.Written.empty());
