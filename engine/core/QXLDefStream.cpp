@@ -15,12 +15,12 @@ std::string StoredName(std::string_view Name, std::size_t MaxBytes, std::int32_t
 void WriteShortString(TQXLStream& Stream, std::string_view Name, std::int32_t LengthCode, std::int32_t BytesCode) {
   std::string ansi = StoredName(Name, kMaxShortStringLength, LengthCode);
   WriteDefValue<std::uint8_t>(Stream, static_cast<std::uint8_t>(ansi.size()), LengthCode);
-  if (!ansi.empty()) WriteBufferToStream(ansi.data(), static_cast<std::int64_t>(ansi.size()), Stream, BytesCode);
+  if (!ansi.empty()) WriteBufferToStream(ansi.data(), static_cast<std::int32_t>(ansi.size()), Stream, BytesCode);
 }
 
 std::string ReadShortString(TQXLStream& Stream, std::int32_t LengthCode, std::int32_t BytesCode) {
   std::string ansi(ReadDefValue<std::uint8_t>(Stream, LengthCode), '\0');
-  if (!ansi.empty()) ReadBufferFromStream(ansi.data(), static_cast<std::int64_t>(ansi.size()), Stream, BytesCode);
+  if (!ansi.empty()) ReadBufferFromStream(ansi.data(), static_cast<std::int32_t>(ansi.size()), Stream, BytesCode);
   return platform::AnsiToUtf8(ansi);
 }
 
@@ -36,7 +36,7 @@ void WriteCountedName(TQXLStream& Stream, TQXLNamePrefix Prefix, std::string_vie
     WriteDefValue<std::uint8_t>(Stream, static_cast<std::uint8_t>(bytes.size()), PrefixCode);
   else
     WriteDefValue<std::int32_t>(Stream, static_cast<std::int32_t>(bytes.size()), PrefixCode);
-  WriteBufferToStream(bytes.data(), static_cast<std::int64_t>(bytes.size()), Stream, BytesCode);
+  WriteBufferToStream(bytes.data(), static_cast<std::int32_t>(bytes.size()), Stream, BytesCode);
 }
 
 std::string ReadCountedName(TQXLStream& Stream, TQXLNamePrefix Prefix, std::int32_t PrefixCode,
@@ -48,7 +48,7 @@ std::string ReadCountedName(TQXLStream& Stream, TQXLNamePrefix Prefix, std::int3
   if (count < 0 || count > static_cast<std::int64_t>(kMaxShortStringLength) + 1)
     throw EQXLException(PrefixCode, "Invalid length of a stored name = %d", {count});
   std::string bytes(static_cast<std::size_t>(count), '\0');
-  ReadBufferFromStream(bytes.data(), count, Stream, BytesCode);
+  ReadBufferFromStream(bytes.data(), static_cast<std::int32_t>(count), Stream, BytesCode);
   auto length = static_cast<std::uint8_t>(bytes[0]);
   if (length != count - 1)
     throw EQXLException(BytesCode, "Invalid length of a stored name = %d. Should be = %d", {length, count - 1});

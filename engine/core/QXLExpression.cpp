@@ -1,5 +1,7 @@
 #include "engine/core/QXLExpression.h"
 
+#include "engine/core/QXLVariant.h"
+
 namespace {
 
 TQXLExpressionServices& Services() {
@@ -16,5 +18,8 @@ std::unique_ptr<TQXLExpression> CreateExpression() {
 }
 
 bool IsDefaultValueExpression(const TQXLVariant& Value) {
-  return Services().IsDefaultValueExpression && Services().IsDefaultValueExpression(Value);
+  // Only a non-empty text can be an expression; the parse is the SQL layer's.
+  if (!Services().IsDefaultValueExpression || !Value.IsStringDataType() || Value.IsNull()) return false;
+  if (Value.StrLen() <= 0) return false;
+  return Services().IsDefaultValueExpression(Value);
 }

@@ -62,5 +62,6 @@ struct TQXLExpressionServices {
 void SetExpressionServices(const TQXLExpressionServices& Services);
 // nullptr while no SQL layer is registered.
 std::unique_ptr<TQXLExpression> CreateExpression();
-// False while no SQL layer is registered: every default is then a plain value.
+// False for anything but a non-NULL, non-empty text, and while no SQL layer
+// is registered: every default is then a plain value.
 bool IsDefaultValueExpression(const TQXLVariant& Value);

@@ -180,6 +180,23 @@ TEST(QXLFieldDef, DefaultExpressionsComeFromTheSQLLayer) {
   EXPECT_EQ(f.DefaultValueExpr, nullptr);
 }
 
+TEST(QXLFieldDef, OnlyNonEmptyTextDefaultsAreOfferedAsExpressions) {
+  static int asked = 0;
+  TestExpressionServices services([](const TQXLVariant&) { return ++asked > 0; });
+  TQXLFieldDef f;
+  f.SetFieldDefDataType(aftInteger, 0);
+  f.DefaultValue->SetAsInteger(5);
+  f.CreateDefaultValueExpr();
+  f.DefaultValue->Clear(bftVarchar);
+  f.CreateDefaultValueExpr();
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(f.DefaultValueExpr, nullptr);
+  f.DefaultValue->SetAsWideString(u"X");
+  f.CreateDefaultValueExpr();
+  EXPECT_EQ(asked, 1);
+  EXPECT_NE(f.DefaultValueExpr, nullptr);
+}
+
 TEST(QXLFieldDefs, RecordLayoutStartsAfterTheNullBitmap) {
   for (int n : {8, 9}) {
     TQXLFieldDefs defs;
