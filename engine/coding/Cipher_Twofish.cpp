@@ -44,10 +44,14 @@ constexpr std::uint8_t GMul(std::uint8_t a, std::uint8_t b, unsigned Poly) {
 
 struct TTwofishTables {
   std::uint8_t Q[2][256]{};
+  std::uint32_t MDSColumn[4][256]{};  // column n of the MDS matrix times y
   constexpr TTwofishTables() {
     for (int x = 0; x < 256; ++x) {
       Q[0][x] = QPerm(Q0T, std::uint8_t(x));
       Q[1][x] = QPerm(Q1T, std::uint8_t(x));
+      for (int n = 0; n < 4; ++n)
+        for (int i = 0; i < 4; ++i)
+          MDSColumn[n][x] |= std::uint32_t(GMul(MDS[i][n], std::uint8_t(x), 0x169)) << (8 * i);
     }
   }
 };
@@ -68,11 +72,7 @@ std::uint8_t SBoxOut(int n, std::uint8_t y, const std::uint32_t* L, int k) {
   return T.Q[Third[n]][y];
 }
 
-std::uint32_t MDSColumn(int n, std::uint8_t y) {
-  std::uint32_t z = 0;
-  for (int i = 0; i < 4; ++i) z |= std::uint32_t(GMul(MDS[i][n], y, 0x169)) << (8 * i);
-  return z;
-}
+std::uint32_t MDSColumn(int n, std::uint8_t y) { return T.MDSColumn[n][y]; }
 
 std::uint32_t H(std::uint32_t X, const std::uint32_t* L, int k) {
   std::uint32_t z = 0;
