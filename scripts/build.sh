@@ -7,5 +7,5 @@ scripts/setup.sh
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQXL_BENCH=ON -DQXL_TESTS=OFF -DQXL_WERROR=ON
 cmake --build build-release
 for b in build-release/bench/*; do
-  [ -x "$b" ] && [ -f "$b" ] && "$b" --benchmark_min_time=0.2
+  if [ -f "$b" ] && [ -x "$b" ]; then "$b" --benchmark_min_time=0.2; fi
 done
