@@ -104,11 +104,7 @@ TEST(QXLBitsArray, BitNumbersOutsideTheArrayRaise) {
       {10428, [&] { a.GetBitNoByBitPosition(-1); }},
   };
   for (auto& c : cases) EXPECT_EQ(NativeCodeOf(c.call), c.code);
-  try {
-    a.GetBit(12);
-  } catch (const EQXLException& e) {
-    EXPECT_EQ(e.Message, "Invalid bit no = 12, number of bits = 10 - Native error: 10394");
-  }
+  EXPECT_EQ(MessageOf([&] { a.GetBit(12); }), "Invalid bit no = 12, number of bits = 10 - Native error: 10394");
 }
 
 TEST(QXLBitsArray, FindWalksSetBits) {

@@ -11,19 +11,9 @@
 #include <vector>
 
 #include "engine/core/QXLException.h"
+#include "tests/support/EngineErrors.h"
 
 namespace {
-
-template <typename F>
-EQXLException Raised(F f) {
-  try {
-    f();
-  } catch (const EQXLException& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no EQXLException raised";
-  return EQXLException(0, "");
-}
 
 std::vector<std::uint8_t> Bytes(const void* p, std::size_t n) {
   auto* b = static_cast<const std::uint8_t*>(p);

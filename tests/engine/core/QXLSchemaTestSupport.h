@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLException.h"
 #include "engine/core/QXLMemoryStream.h"
+#include "tests/support/EngineErrors.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -42,25 +42,4 @@ inline Bytes Int64LE(std::int64_t v) {
   Bytes b(8);
   std::memcpy(b.data(), &v, 8);
   return b;
-}
-
-// The native code that f raises, or 0 when it raises nothing.
-template <typename F>
-std::int32_t NativeCodeOf(F&& f) {
-  try {
-    f();
-  } catch (const EQXLException& e) {
-    return e.NativeError;
-  }
-  return 0;
-}
-
-template <typename F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const platform::Exception& e) {
-    return e.Message;
-  }
-  return "";
 }

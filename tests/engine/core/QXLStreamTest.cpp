@@ -21,21 +21,11 @@
 #include "engine/core/QXLTemporaryStream.h"
 #include "platform/File.h"
 #include "platform/TempFile.h"
+#include "tests/support/EngineErrors.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-template <typename F>
-EQXLException Raised(F f) {
-  try {
-    f();
-  } catch (const EQXLException& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no EQXLException raised";
-  return EQXLException(0, "");
-}
 
 std::vector<std::uint8_t> Pattern(std::size_t n, int seed = 0) {
   std::vector<std::uint8_t> v(n);

@@ -8,21 +8,7 @@
 #include <string>
 
 #include "engine/core/QXLException.h"
-
-namespace {
-
-template <typename F>
-EQXLException Raised(F f) {
-  try {
-    f();
-  } catch (const EQXLException& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no EQXLException raised";
-  return EQXLException(0, "");
-}
-
-}  // namespace
+#include "tests/support/EngineErrors.h"
 
 TEST(QXLTypes, DataTypeSizes) {
   struct Case {

@@ -10,10 +10,11 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "engine/core/QXLException.h"
 #include "platform/TempFile.h"
+#include "tests/support/EngineErrors.h"
 
 class TScratchDir {
 public:
@@ -34,25 +35,12 @@ private:
   std::string FPath;
 };
 
+// The storage tests' names for the shared engine-error helpers.
 template <typename F>
-std::int32_t ErrorCodeOf(F&& f) {
-  try {
-    f();
-  } catch (const EQXLException& e) {
-    return e.NativeError;
-  }
-  return 0;
-}
+std::int32_t ErrorCodeOf(F&& f) { return NativeCodeOf(std::forward<F>(f)); }
 
 template <typename F>
-std::string ErrorTextOf(F&& f) {
-  try {
-    f();
-  } catch (const EQXLException& e) {
-    return e.Message;
-  }
-  return "";
-}
+std::string ErrorTextOf(F&& f) { return MessageOf(std::forward<F>(f)); }
 
 inline std::vector<std::uint8_t> ReadWholeFile(const std::string& Name) {
   std::ifstream In(Name, std::ios::binary);
