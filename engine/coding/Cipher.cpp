@@ -12,6 +12,10 @@ namespace {
 
 constexpr int MaxBlock = 64;
 
+// The byte that the 8-bit feedback modes shift into F: the byte written (CFB
+// encoding), the byte read (CFB decoding) or the key-stream byte (OFB).
+enum class TFeed { Out, In, Key };
+
 // The chaining of one buffer. BT is the block size when known at compile
 // time (0: take it from the cipher), so that the xor loops of the page sizes
 // unroll.
@@ -22,139 +26,102 @@ public:
       : C(Cipher), F(Feedback), K(Work), B(BT ? BT : Cipher.BufSize()) {}
 
   void Encode(TCipherMode Mode, const std::uint8_t* s, std::uint8_t* d, std::int32_t n) const {
-    const std::int32_t full = n / B * B;
-    alignas(16) std::uint8_t t[MaxBlock];
     switch (Mode) {
-      case cmCTS:
-      case cmCBC:
-        for (std::int32_t i = 0; i < full; i += B) {
-          for (int j = 0; j < B; ++j) t[j] = s[i + j] ^ F[j];
-          C.EncryptBlock(t);
-          if (Mode == cmCTS)
-            for (int j = 0; j < B; ++j) F[j] ^= t[j];
-          else
-            std::memcpy(F, t, B);
-          std::memcpy(d + i, t, B);
-        }
-        Tail(s + full, d + full, n - full);
-        break;
-      case cmECB:
-        for (std::int32_t i = 0; i < full; i += B) {
-          std::memcpy(t, s + i, B);
-          C.EncryptBlock(t);
-          std::memcpy(d + i, t, B);
-        }
-        Tail(s + full, d + full, n - full);
-        break;
-      case cmCFB:
-        for (std::int32_t i = 0; i < n; ++i) {
-          KeyStream();
-          const std::uint8_t c = s[i] ^ K[0];
-          Shift(c);
-          d[i] = c;
-        }
-        break;
-      case cmOFB:
-        Ofb(s, d, n);
-        break;
-      default:
-        Mac(Mode, s, n);
-        break;
+      case cmCTS: Chain(true, s, d, n); break;
+      case cmCBC: Chain(false, s, d, n); break;
+      case cmCFB: Bytes(TFeed::Out, s, d, n); break;
+      case cmOFB: Bytes(TFeed::Key, s, d, n); break;
+      case cmECB: Blocks(&TCipher::EncryptBlock, s, d, n); break;
+      case cmCTSMAC: Chain(true, s, nullptr, n); break;
+      case cmCBCMAC: Chain(false, s, nullptr, n); break;
+      case cmCFBMAC: Bytes(TFeed::Out, s, nullptr, n); break;
     }
   }
 
+  // The authentication modes and OFB decode as they encode.
   void Decode(TCipherMode Mode, const std::uint8_t* s, std::uint8_t* d, std::int32_t n) const {
-    const std::int32_t full = n / B * B;
-    alignas(16) std::uint8_t t[MaxBlock];
     switch (Mode) {
       case cmCTS:
-      case cmCBC:
-        for (std::int32_t i = 0; i < full; i += B) {
-          std::memcpy(t, s + i, B);
-          alignas(16) std::uint8_t next[MaxBlock];
-          for (int j = 0; j < B; ++j) next[j] = Mode == cmCTS ? t[j] ^ F[j] : t[j];
-          C.DecryptBlock(t);
-          for (int j = 0; j < B; ++j) d[i + j] = t[j] ^ F[j];
-          std::memcpy(F, next, B);
-        }
-        Tail(s + full, d + full, n - full);
-        break;
-      case cmECB:
-        for (std::int32_t i = 0; i < full; i += B) {
-          std::memcpy(t, s + i, B);
-          C.DecryptBlock(t);
-          std::memcpy(d + i, t, B);
-        }
-        Tail(s + full, d + full, n - full);
-        break;
-      case cmCFB:
-        for (std::int32_t i = 0; i < n; ++i) {
-          KeyStream();
-          const std::uint8_t c = s[i];
-          Shift(c);
-          d[i] = c ^ K[0];
-        }
-        break;
-      case cmOFB:
-        Ofb(s, d, n);
-        break;
-      default:
-        Mac(Mode, s, n);
-        break;
+      case cmCBC: Unchain(Mode == cmCTS, s, d, n); break;
+      case cmCFB: Bytes(TFeed::In, s, d, n); break;
+      case cmECB: Blocks(&TCipher::DecryptBlock, s, d, n); break;
+      default: Encode(Mode, s, d, n); break;
     }
   }
 
 private:
+  // Full blocks: Y := E(P xor F), then F := Y xor F (Cts) or Y. Without d
+  // (the authentication modes) nothing is written and the code stays in F.
+  void Chain(bool Cts, const std::uint8_t* s, std::uint8_t* d, std::int32_t n) const {
+    const std::int32_t full = n / B * B;
+    alignas(16) std::uint8_t t[MaxBlock];
+    for (std::int32_t i = 0; i < full; i += B) {
+      for (int j = 0; j < B; ++j) t[j] = s[i + j] ^ F[j];
+      C.EncryptBlock(t);
+      if (Cts)
+        for (int j = 0; j < B; ++j) F[j] ^= t[j];
+      else
+        std::memcpy(F, t, B);
+      if (d) std::memcpy(d + i, t, B);
+    }
+    Tail(s + full, d ? d + full : nullptr, n - full);
+  }
+
+  // Full blocks: P := D(Y) xor F, then F := Y xor F (Cts, taken before the
+  // block is decrypted) or Y.
+  void Unchain(bool Cts, const std::uint8_t* s, std::uint8_t* d, std::int32_t n) const {
+    const std::int32_t full = n / B * B;
+    alignas(16) std::uint8_t t[MaxBlock], next[MaxBlock];
+    for (std::int32_t i = 0; i < full; i += B) {
+      std::memcpy(t, s + i, B);
+      for (int j = 0; j < B; ++j) next[j] = Cts ? t[j] ^ F[j] : t[j];
+      C.DecryptBlock(t);
+      for (int j = 0; j < B; ++j) d[i + j] = t[j] ^ F[j];
+      std::memcpy(F, next, B);
+    }
+    Tail(s + full, d + full, n - full);
+  }
+
+  // Code book: each full block on its own; a tail as in the chained modes, so
+  // that its plain bytes never pass through unchanged.
+  void Blocks(void (TCipher::*Run)(void*) const, const std::uint8_t* s, std::uint8_t* d, std::int32_t n) const {
+    const std::int32_t full = n / B * B;
+    alignas(16) std::uint8_t t[MaxBlock];
+    for (std::int32_t i = 0; i < full; i += B) {
+      std::memcpy(t, s + i, B);
+      (C.*Run)(t);
+      std::memcpy(d + i, t, B);
+    }
+    Tail(s + full, d + full, n - full);
+  }
+
+  // A last partial block: xor with the key stream E(F), and F := F xor E(F).
+  // Without d only F changes.
+  void Tail(const std::uint8_t* s, std::uint8_t* d, std::int32_t n) const {
+    if (n <= 0) return;
+    KeyStream();
+    if (d)
+      for (std::int32_t j = 0; j < n; ++j) d[j] = s[j] ^ K[j];
+    for (int j = 0; j < B; ++j) F[j] ^= K[j];
+  }
+
+  // The 8-bit feedback modes: each byte is xored with E(F)[0], and F moves
+  // one byte towards its start to take the Feed byte as its last. Without d
+  // nothing is written (cmCFBMAC).
+  void Bytes(TFeed Feed, const std::uint8_t* s, std::uint8_t* d, std::int32_t n) const {
+    for (std::int32_t i = 0; i < n; ++i) {
+      KeyStream();
+      const std::uint8_t in = s[i], key = K[0], out = in ^ key;
+      std::memmove(F, F + 1, B - 1);
+      F[B - 1] = Feed == TFeed::Out ? out : Feed == TFeed::In ? in : key;
+      if (d) d[i] = out;
+    }
+  }
+
   // K := E(F).
   void KeyStream() const {
     std::memcpy(K, F, B);
     C.EncryptBlock(K);
-  }
-
-  // F moves one byte towards its start; Last becomes its last byte.
-  void Shift(std::uint8_t Last) const {
-    std::memmove(F, F + 1, B - 1);
-    F[B - 1] = Last;
-  }
-
-  // A last partial block: xor with the key stream E(F), and F := F xor E(F).
-  void Tail(const std::uint8_t* s, std::uint8_t* d, std::int32_t n) const {
-    if (n <= 0) return;
-    KeyStream();
-    for (std::int32_t j = 0; j < n; ++j) d[j] = s[j] ^ K[j];
-    for (int j = 0; j < B; ++j) F[j] ^= K[j];
-  }
-
-  void Ofb(const std::uint8_t* s, std::uint8_t* d, std::int32_t n) const {
-    for (std::int32_t i = 0; i < n; ++i) {
-      KeyStream();
-      d[i] = s[i] ^ K[0];
-      Shift(K[0]);
-    }
-  }
-
-  // The authentication modes leave their code in F and write no output.
-  void Mac(TCipherMode Mode, const std::uint8_t* s, std::int32_t n) const {
-    if (Mode == cmCFBMAC) {
-      for (std::int32_t i = 0; i < n; ++i) {
-        KeyStream();
-        Shift(s[i] ^ K[0]);
-      }
-      return;
-    }
-    const std::int32_t full = n / B * B;
-    for (std::int32_t i = 0; i < full; i += B) {
-      for (int j = 0; j < B; ++j) K[j] = s[i + j] ^ F[j];
-      C.EncryptBlock(K);
-      if (Mode == cmCTSMAC)
-        for (int j = 0; j < B; ++j) F[j] ^= K[j];
-      else
-        std::memcpy(F, K, B);
-    }
-    if (n > full) {
-      KeyStream();
-      for (int j = 0; j < B; ++j) F[j] ^= K[j];
-    }
   }
 
   const TCipher& C;
@@ -173,29 +140,37 @@ void WithChaining(const TCipher& Cipher, std::uint8_t* Feedback, std::uint8_t* W
   }
 }
 
+// The process-wide cipher list. The engine's start-up registers Rijndael with
+// an empty name and description.
 struct TCipherList {
   std::mutex Lock;
-  // The engine's start-up registers Rijndael with an empty name and description.
   std::vector<std::pair<TCipherClass, std::string>> Entries{{TCipher_Rijndael::Class(), "Rijndael="}};
 };
 
-TCipherList& CipherList();
+TCipherList& CipherList() {
+  static TCipherList list;
+  return list;
+}
 
+// Spaces and control characters off both ends.
 std::string Trim(const std::string& S) {
-  const auto first = S.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  const auto last = S.find_last_not_of(" \t\r\n");
-  return S.substr(first, last - first + 1);
+  auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  const auto first = std::find_if_not(S.begin(), S.end(), blank);
+  const auto last = std::find_if_not(S.rbegin(), S.rend(), blank).base();
+  return first < last ? std::string(first, last) : std::string();
 }
 
 }  // namespace
 
-TCipher::TCipher(TCipherSizes Sizes, std::shared_ptr<TProtection> AProtection)
-    : TProtection(std::move(AProtection)), FHashClass(THash_RipeMD256::Class()), FSizes(Sizes) {
-  FBuffer = std::make_unique<std::uint8_t[]>(FSizes.BufSize);
-  FVector = std::make_unique<std::uint8_t[]>(FSizes.BufSize);
-  FFeedback = std::make_unique<std::uint8_t[]>(FSizes.BufSize);
-  FUser = std::make_unique<std::uint64_t[]>((FSizes.UserSize + 7) / 8);
+void TCipherClassInfo::TestVector() const { throw platform::Exception(TestVectorText); }
+
+TCipher::TCipher(TCipherClass Class, std::shared_ptr<TProtection> AProtection)
+    : TProtection(std::move(AProtection)), FHashClass(THash_RipeMD256::Class()), FClass(Class) {
+  const TCipherSizes& sizes = FClass->Sizes;
+  FBuffer = std::make_unique<std::uint8_t[]>(sizes.BufSize);
+  FVector = std::make_unique<std::uint8_t[]>(sizes.BufSize);
+  FFeedback = std::make_unique<std::uint8_t[]>(sizes.BufSize);
+  FUser = std::make_unique<std::uint64_t[]>((sizes.UserSize + 7) / 8);
   TCipher::Protect();
 }
 
@@ -232,7 +207,7 @@ void TCipher::Init(const void*, std::int32_t, const void*) {}
 void TCipher::Protect() {
   SetStateFlag(0, false);
   SetStateFlag(1, false);
-  const std::size_t b = FSizes.BufSize, u = FSizes.UserSize;
+  const std::size_t b = FClass->Sizes.BufSize, u = FClass->Sizes.UserSize;
   for (std::uint8_t fill : {0xAA, 0x55}) {
     std::memset(FVector.get(), fill, b);
     std::memset(FFeedback.get(), fill, b);
@@ -248,22 +223,22 @@ void TCipher::Protect() {
 void TCipher::StartKeySetup(std::int32_t& Size) {
   SetStateFlag(1, false);
   Protect();
-  Size = std::clamp(Size, 0, FSizes.KeySize);
+  Size = std::clamp(Size, 0, KeySize());
 }
 
 void TCipher::FinishKeySetup(const void* IVector) {
   if (!IVector)
     EncryptBlock(FVector.get());
   else
-    std::memmove(FVector.get(), IVector, FSizes.BufSize);
-  std::memcpy(FFeedback.get(), FVector.get(), FSizes.BufSize);
+    std::memmove(FVector.get(), IVector, BufSize());
+  std::memcpy(FFeedback.get(), FVector.get(), BufSize());
   SetStateFlag(1, true);
 }
 
 void TCipher::Done() {
-  if (std::memcmp(FVector.get(), FFeedback.get(), FSizes.BufSize) == 0) return;
-  std::memcpy(FBuffer.get(), FFeedback.get(), FSizes.BufSize);
-  std::memcpy(FFeedback.get(), FVector.get(), FSizes.BufSize);
+  if (std::memcmp(FVector.get(), FFeedback.get(), BufSize()) == 0) return;
+  std::memcpy(FBuffer.get(), FFeedback.get(), BufSize());
+  std::memcpy(FFeedback.get(), FVector.get(), BufSize());
 }
 
 void TCipher::InitKey(std::string_view Key, const void* IVector) {
@@ -271,7 +246,7 @@ void TCipher::InitKey(std::string_view Key, const void* IVector) {
   hash.Init();
   hash.Calc(Key.data(), static_cast<std::int32_t>(Key.size()));
   hash.Done();
-  const std::int32_t n = std::min(hash.DigestKeySize(), FSizes.KeySize);
+  const std::int32_t n = std::min(hash.DigestKeySize(), KeySize());
   Init(hash.DigestKey(), n, IVector);
   EncodeBuffer(hash.DigestKey(), hash.DigestKey(), hash.DigestKeySize());
   Done();
@@ -364,13 +339,3 @@ std::vector<std::string> TCipher::CipherClassEntries() {
   for (auto& e : list.Entries) out.push_back(e.second);
   return out;
 }
-
-namespace {
-
-TCipherList& CipherList() {
-  // The engine's start-up registers Rijndael as the default cipher.
-  static TCipherList list;
-  return list;
-}
-
-}  // namespace

@@ -38,11 +38,15 @@ struct TCipherSizes {
 
 class TCipher;
 
-// What a cipher class offers without an object.
+// What a cipher class offers without an object: its name, its sizes, a way to
+// make one, and the text its TestVector raises.
 struct TCipherClassInfo {
   const char* ClassName;
   TCipherSizes Sizes;
   std::unique_ptr<TCipher> (*Create)(std::string_view Password, std::shared_ptr<TProtection> AProtection);
+  const char* TestVectorText;
+
+  [[noreturn]] void TestVector() const;
 };
 using TCipherClass = const TCipherClassInfo*;
 
@@ -58,14 +62,14 @@ public:
   // Nil selects RIPEMD-256; a different class drops the current digest object.
   void SetHashClass(THashClass Value);
 
-  std::int32_t KeySize() const { return FSizes.KeySize; }
-  std::int32_t BufSize() const { return FSizes.BufSize; }
+  std::int32_t KeySize() const { return FClass->Sizes.KeySize; }
+  std::int32_t BufSize() const { return FClass->Sizes.BufSize; }
   std::uint8_t* Vector() { return FVector.get(); }
   std::uint8_t* Feedback() { return FFeedback.get(); }
   const std::uint8_t* Vector() const { return FVector.get(); }
   bool HasHashKey() const { return (FFlags & 1) != 0; }
   bool Initialized() const { return (FFlags & 2) != 0; }
-  virtual const char* ClassName() const { return "TCipher"; }
+  const char* ClassName() const { return FClass->ClassName; }
 
   virtual void SetStateFlag(int Index, bool Value);
   // One block of BufSize bytes in place; they read only the key schedule.
@@ -99,6 +103,7 @@ public:
   void EndCoding(TPAction Action) override;
   void CodeChunk(void* Buffer, std::int32_t Size, TPAction Action) override;
 
+  // The base class has neither; each cipher's TestVector is its class's.
   static void TestVector();
   static void SelfTest();
 
@@ -109,7 +114,8 @@ public:
   static std::vector<std::string> CipherClassEntries();
 
 protected:
-  TCipher(TCipherSizes Sizes, std::shared_ptr<TProtection> AProtection);
+  // Class gives the sizes and the name; the four areas are made here.
+  TCipher(TCipherClass Class, std::shared_ptr<TProtection> AProtection);
 
   // Every concrete constructor ends with this: a non-empty password keys the cipher.
   void KeyFromPassword(std::string_view Password);
@@ -124,7 +130,7 @@ private:
   TCipherMode FMode = cmCTS;
   std::shared_ptr<THash> FHash;
   THashClass FHashClass;
-  TCipherSizes FSizes;
+  TCipherClass FClass;
   std::unique_ptr<std::uint8_t[]> FBuffer;
   std::unique_ptr<std::uint8_t[]> FVector;
   std::unique_ptr<std::uint8_t[]> FFeedback;

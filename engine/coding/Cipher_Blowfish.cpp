@@ -222,7 +222,7 @@ inline void Decrypt(const TBlowfishKey& k, std::uint32_t& L, std::uint32_t& R) {
 }  // namespace
 
 TCipher_Blowfish::TCipher_Blowfish(std::string_view Password, std::shared_ptr<TProtection> AProtection)
-    : TCipher(Class()->Sizes, std::move(AProtection)) {
+    : TCipher(Class(), std::move(AProtection)) {
   KeyFromPassword(Password);
 }
 
@@ -259,30 +259,17 @@ void TCipher_Blowfish::Init(const void* Key, std::int32_t Size, const void* IVec
 }
 
 void TCipher_Blowfish::EncryptBlock(void* Block) const {
-  std::uint32_t w[2];
-  std::memcpy(w, Block, 8);
-  w[0] = SwapInt(w[0]);
-  w[1] = SwapInt(w[1]);
-  Encrypt(*reinterpret_cast<const TBlowfishKey*>(User()), w[0], w[1]);
-  w[0] = SwapInt(w[0]);
-  w[1] = SwapInt(w[1]);
-  std::memcpy(Block, w, 8);
+  const auto& k = *reinterpret_cast<const TBlowfishKey*>(User());
+  WithBigEndianWords(Block, [&k](std::uint32_t& L, std::uint32_t& R) { Encrypt(k, L, R); });
 }
 
 void TCipher_Blowfish::DecryptBlock(void* Block) const {
-  std::uint32_t w[2];
-  std::memcpy(w, Block, 8);
-  w[0] = SwapInt(w[0]);
-  w[1] = SwapInt(w[1]);
-  Decrypt(*reinterpret_cast<const TBlowfishKey*>(User()), w[0], w[1]);
-  w[0] = SwapInt(w[0]);
-  w[1] = SwapInt(w[1]);
-  std::memcpy(Block, w, 8);
+  const auto& k = *reinterpret_cast<const TBlowfishKey*>(User());
+  WithBigEndianWords(Block, [&k](std::uint32_t& L, std::uint32_t& R) { Decrypt(k, L, R); });
 }
 
-void TCipher_Blowfish::TestVector() { throw platform::Exception("TCipher_Blowfish.TestVector not implemented 21"); }
-
 TCipherClass TCipher_Blowfish::Class() {
-  static const TCipherClassInfo info{"TCipher_Blowfish", {8, 56, 4168}, NewCipher<TCipher_Blowfish>};
+  static const TCipherClassInfo info{"TCipher_Blowfish", {8, 56, 4168}, NewCipher<TCipher_Blowfish>,
+                                     "TCipher_Blowfish.TestVector not implemented 21"};
   return &info;
 }

@@ -126,14 +126,7 @@ void DESWords(const TDESKey& Key, std::uint32_t& Left, std::uint32_t& Right) {
 }
 
 void DESBlock(const TDESKey& Key, std::uint8_t* Block) {
-  std::uint32_t w[2];
-  std::memcpy(w, Block, 8);
-  w[0] = SwapInt(w[0]);
-  w[1] = SwapInt(w[1]);
-  DESWords(Key, w[0], w[1]);
-  w[0] = SwapInt(w[0]);
-  w[1] = SwapInt(w[1]);
-  std::memcpy(Block, w, 8);
+  WithBigEndianWords(Block, [&Key](std::uint32_t& L, std::uint32_t& R) { DESWords(Key, L, R); });
 }
 
 TDESKey* Keys(std::uint8_t* User) { return reinterpret_cast<TDESKey*>(User); }
@@ -158,11 +151,11 @@ void ThreeLanes(const TDESKey* Key, std::uint8_t* Block) {
 
 // --- single DES ------------------------------------------------------------
 
-TCipher_1DES::TCipher_1DES(TCipherSizes Sizes, std::shared_ptr<TProtection> AProtection)
-    : TCipher(Sizes, std::move(AProtection)) {}
+TCipher_1DES::TCipher_1DES(TCipherClass Class, std::shared_ptr<TProtection> AProtection)
+    : TCipher(Class, std::move(AProtection)) {}
 
 TCipher_1DES::TCipher_1DES(std::string_view Password, std::shared_ptr<TProtection> AProtection)
-    : TCipher_1DES(Class()->Sizes, std::move(AProtection)) {
+    : TCipher_1DES(Class(), std::move(AProtection)) {
   KeyFromPassword(Password);
 }
 
@@ -179,20 +172,19 @@ void TCipher_1DES::EncryptBlock(void* Block) const { DESBlock(Keys(User())[0], s
 
 void TCipher_1DES::DecryptBlock(void* Block) const { DESBlock(Keys(User())[1], static_cast<std::uint8_t*>(Block)); }
 
-void TCipher_1DES::TestVector() { throw platform::Exception("TCipher_1DES.TestVector not implemented"); }
-
 TCipherClass TCipher_1DES::Class() {
-  static const TCipherClassInfo info{"TCipher_1DES", {8, 8, 256}, NewCipher<TCipher_1DES>};
+  static const TCipherClassInfo info{"TCipher_1DES", {8, 8, 256}, NewCipher<TCipher_1DES>,
+                                     "TCipher_1DES.TestVector not implemented"};
   return &info;
 }
 
 // --- triple DES ------------------------------------------------------------
 
-TCipher_3DES::TCipher_3DES(TCipherSizes Sizes, std::shared_ptr<TProtection> AProtection)
-    : TCipher_1DES(Sizes, std::move(AProtection)) {}
+TCipher_3DES::TCipher_3DES(TCipherClass Class, std::shared_ptr<TProtection> AProtection)
+    : TCipher_1DES(Class, std::move(AProtection)) {}
 
 TCipher_3DES::TCipher_3DES(std::string_view Password, std::shared_ptr<TProtection> AProtection)
-    : TCipher_3DES(Class()->Sizes, std::move(AProtection)) {
+    : TCipher_3DES(Class(), std::move(AProtection)) {
   KeyFromPassword(Password);
 }
 
@@ -218,17 +210,16 @@ void TCipher_3DES::DecryptBlock(void* Block) const {
   for (int i = 3; i < 6; ++i) DESBlock(Keys(User())[i], static_cast<std::uint8_t*>(Block));
 }
 
-void TCipher_3DES::TestVector() { throw platform::Exception("TCipher_3DES.TestVector not implemented 24"); }
-
 TCipherClass TCipher_3DES::Class() {
-  static const TCipherClassInfo info{"TCipher_3DES", {8, 24, 768}, NewCipher<TCipher_3DES>};
+  static const TCipherClassInfo info{"TCipher_3DES", {8, 24, 768}, NewCipher<TCipher_3DES>,
+                                     "TCipher_3DES.TestVector not implemented 24"};
   return &info;
 }
 
 // --- triple DES over 24-byte blocks ----------------------------------------
 
 TCipher_3TDES::TCipher_3TDES(std::string_view Password, std::shared_ptr<TProtection> AProtection)
-    : TCipher_3DES(Class()->Sizes, std::move(AProtection)) {
+    : TCipher_3DES(Class(), std::move(AProtection)) {
   KeyFromPassword(Password);
 }
 
@@ -238,9 +229,8 @@ void TCipher_3TDES::DecryptBlock(void* Block) const {
   ThreeLanes(Keys(User()) + 3, static_cast<std::uint8_t*>(Block));
 }
 
-void TCipher_3TDES::TestVector() { throw platform::Exception("TCipher_3TDES.TestVector not implemented 25"); }
-
 TCipherClass TCipher_3TDES::Class() {
-  static const TCipherClassInfo info{"TCipher_3TDES", {24, 24, 768}, NewCipher<TCipher_3TDES>};
+  static const TCipherClassInfo info{"TCipher_3TDES", {24, 24, 768}, NewCipher<TCipher_3TDES>,
+                                     "TCipher_3TDES.TestVector not implemented 25"};
   return &info;
 }

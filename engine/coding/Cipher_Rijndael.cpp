@@ -90,7 +90,7 @@ constexpr int ScheduleWords = 60;
 }  // namespace
 
 TCipher_Rijndael::TCipher_Rijndael(std::string_view Password, std::shared_ptr<TProtection> AProtection)
-    : TCipher(Class()->Sizes, std::move(AProtection)) {
+    : TCipher(Class(), std::move(AProtection)) {
   KeyFromPassword(Password);
 }
 
@@ -214,9 +214,8 @@ void TCipher_Rijndael::DecryptBlock(void* Block) const {
     RijndaelDecryptTables(dk, FRounds, Block);
 }
 
-void TCipher_Rijndael::TestVector() { throw platform::Exception("TCipher_Rijndael.TestVector not implemented 20"); }
-
 TCipherClass TCipher_Rijndael::Class() {
-  static const TCipherClassInfo info{"TCipher_Rijndael", {16, 32, 480}, NewCipher<TCipher_Rijndael>};
+  static const TCipherClassInfo info{"TCipher_Rijndael", {16, 32, 480}, NewCipher<TCipher_Rijndael>,
+                                     "TCipher_Rijndael.TestVector not implemented 20"};
   return &info;
 }

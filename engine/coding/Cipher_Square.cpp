@@ -125,16 +125,30 @@ void LastRound(std::uint32_t* s, const std::uint8_t (&Box)[256], const std::uint
   std::memcpy(s, t, 16);
 }
 
+using TRoundKeys = std::uint32_t[Rounds + 1][4];
+
 struct TSquareKey {
-  std::uint32_t E[Rounds + 1][4];
-  std::uint32_t D[Rounds + 1][4];
+  TRoundKeys E;
+  TRoundKeys D;
 };
 static_assert(sizeof(TSquareKey) == 288);
+
+// One block through the round keys with the round tables and the last
+// round's S-box: encryption and decryption differ only in these.
+void SquareBlock(const TRoundKeys& Keys, const std::uint32_t (&Tables)[4][256], const std::uint8_t (&Box)[256],
+                 void* Block) {
+  std::uint32_t s[4];
+  std::memcpy(s, Block, 16);
+  for (int i = 0; i < 4; ++i) s[i] ^= Keys[0][i];
+  for (int t = 1; t < Rounds; ++t) Round(s, Tables, Keys[t]);
+  LastRound(s, Box, Keys[Rounds]);
+  std::memcpy(Block, s, 16);
+}
 
 }  // namespace
 
 TCipher_Square::TCipher_Square(std::string_view Password, std::shared_ptr<TProtection> AProtection)
-    : TCipher(Class()->Sizes, std::move(AProtection)) {
+    : TCipher(Class(), std::move(AProtection)) {
   KeyFromPassword(Password);
 }
 
@@ -158,28 +172,15 @@ void TCipher_Square::Init(const void* Key, std::int32_t Size, const void* IVecto
 }
 
 void TCipher_Square::EncryptBlock(void* Block) const {
-  const auto& sk = *reinterpret_cast<const TSquareKey*>(User());
-  std::uint32_t s[4];
-  std::memcpy(s, Block, 16);
-  for (int i = 0; i < 4; ++i) s[i] ^= sk.E[0][i];
-  for (int t = 1; t < Rounds; ++t) Round(s, T.Te, sk.E[t]);
-  LastRound(s, Se, sk.E[Rounds]);
-  std::memcpy(Block, s, 16);
+  SquareBlock(reinterpret_cast<const TSquareKey*>(User())->E, T.Te, Se, Block);
 }
 
 void TCipher_Square::DecryptBlock(void* Block) const {
-  const auto& sk = *reinterpret_cast<const TSquareKey*>(User());
-  std::uint32_t s[4];
-  std::memcpy(s, Block, 16);
-  for (int i = 0; i < 4; ++i) s[i] ^= sk.D[0][i];
-  for (int t = 1; t < Rounds; ++t) Round(s, T.Td, sk.D[t]);
-  LastRound(s, T.Sd, sk.D[Rounds]);
-  std::memcpy(Block, s, 16);
+  SquareBlock(reinterpret_cast<const TSquareKey*>(User())->D, T.Td, T.Sd, Block);
 }
 
-void TCipher_Square::TestVector() { throw platform::Exception("TCipher_Square.TestVector not implemented 27"); }
-
 TCipherClass TCipher_Square::Class() {
-  static const TCipherClassInfo info{"TCipher_Square", {16, 16, 288}, NewCipher<TCipher_Square>};
+  static const TCipherClassInfo info{"TCipher_Square", {16, 16, 288}, NewCipher<TCipher_Square>,
+                                     "TCipher_Square.TestVector not implemented 27"};
   return &info;
 }

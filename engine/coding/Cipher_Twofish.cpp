@@ -93,7 +93,7 @@ inline std::uint32_t G(const TTwofishKey& k, std::uint32_t x) {
 }  // namespace
 
 TCipher_Twofish::TCipher_Twofish(std::string_view Password, std::shared_ptr<TProtection> AProtection)
-    : TCipher(Class()->Sizes, std::move(AProtection)) {
+    : TCipher(Class(), std::move(AProtection)) {
   KeyFromPassword(Password);
 }
 
@@ -173,9 +173,8 @@ void TCipher_Twofish::DecryptBlock(void* Block) const {
   std::memcpy(Block, w, 16);
 }
 
-void TCipher_Twofish::TestVector() { throw platform::Exception("TCipher_Twofish.TestVector not implemented 26"); }
-
 TCipherClass TCipher_Twofish::Class() {
-  static const TCipherClassInfo info{"TCipher_Twofish", {16, 32, 4256}, NewCipher<TCipher_Twofish>};
+  static const TCipherClassInfo info{"TCipher_Twofish", {16, 32, 4256}, NewCipher<TCipher_Twofish>,
+                                     "TCipher_Twofish.TestVector not implemented 26"};
   return &info;
 }

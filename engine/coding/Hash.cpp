@@ -16,6 +16,8 @@ std::uint8_t* THash::DigestKey() { throw platform::Exception("Not implemented 14
 
 std::string THash::DigestStr(std::int32_t Format) { return BytesToFormat(DigestKey(), DigestKeySize(), Format); }
 
+void THashClassInfo::TestVector() const { throw platform::Exception(TestVectorText); }
+
 void THash::TestVector() { throw platform::Exception("Not implemented 14"); }
 
 void THash::SelfTest() { throw platform::Exception("Not implemented 14"); }
@@ -160,8 +162,6 @@ void THash_MD4::Done() {
   std::memset(FBuffer, 0, sizeof FBuffer);
 }
 
-void THash_MD4::TestVector() { throw platform::Exception("THash_MD4.TestVector not implemented 28"); }
-
 namespace {
 
 inline std::uint32_t MD4F(std::uint32_t x, std::uint32_t y, std::uint32_t z) { return (x & y) | (~x & z); }
@@ -191,13 +191,7 @@ void THash_MD4::CompressBlock(const std::uint8_t* Block) {
   for (int i = 0; i < 4; ++i) FDigest[i] += s[i];
 }
 
-namespace {
-
-std::shared_ptr<THash> NewMD4(std::shared_ptr<TProtection> p) { return std::make_shared<THash_MD4>(std::move(p)); }
-
-}  // namespace
-
 THashClass THash_MD4::Class() {
-  static const THashClassInfo info{"THash_MD4", 16, NewMD4};
+  static const THashClassInfo info{"THash_MD4", 16, NewHash<THash_MD4>, "THash_MD4.TestVector not implemented 28"};
   return &info;
 }

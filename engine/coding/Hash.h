@@ -13,12 +13,15 @@ static_assert(std::endian::native == std::endian::little, "digest words are litt
 
 class THash;
 
-// What a digest class offers without an object: its name, its digest size and
-// a way to make one.
+// What a digest class offers without an object: its name, its digest size, a
+// way to make one, and the text its TestVector raises.
 struct THashClassInfo {
   const char* ClassName;
   std::int32_t DigestKeySize;
   std::shared_ptr<THash> (*Create)(std::shared_ptr<TProtection> AProtection);
+  const char* TestVectorText;
+
+  [[noreturn]] void TestVector() const;
 };
 using THashClass = const THashClassInfo*;
 
@@ -39,6 +42,7 @@ public:
   void EndCoding(TPAction Action) override;
   void CodeChunk(void* Buffer, std::int32_t Size, TPAction Action) override;
 
+  // The base class has neither; each digest's TestVector is its class's.
   static void TestVector();
   static void SelfTest();
 
@@ -65,8 +69,6 @@ public:
   void Done() override;
   std::uint8_t* DigestKey() override { return reinterpret_cast<std::uint8_t*>(FDigest); }
   std::int32_t DigestKeySize() const override { return 16; }
-
-  static void TestVector();
   static THashClass Class();
 
 protected:
@@ -80,8 +82,6 @@ protected:
 class THash_RipeMD128 : public THash_MD4 {
 public:
   using THash_MD4::THash_MD4;
-
-  static void TestVector();
   static THashClass Class();
 
 protected:
@@ -94,10 +94,14 @@ public:
 
   void Init() override;
   std::int32_t DigestKeySize() const override { return 32; }
-
-  static void TestVector();
   static THashClass Class();
 
 protected:
   void CompressBlock(const std::uint8_t* Block) override;
 };
+
+// Makes a digest of class C chained to AProtection.
+template <class C>
+std::shared_ptr<THash> NewHash(std::shared_ptr<TProtection> AProtection) {
+  return std::make_shared<C>(std::move(AProtection));
+}

@@ -69,8 +69,6 @@ void THash_RipeMD128::CompressBlock(const std::uint8_t* Block) {
   FDigest[0] = t;
 }
 
-void THash_RipeMD128::TestVector() { throw platform::Exception("THash_RipeMD128.TestVector not implemented 30"); }
-
 void THash_RipeMD256::Init() {
   THash_MD4::Init();
   FDigest[4] = 0x76543210;
@@ -101,25 +99,14 @@ void THash_RipeMD256::CompressBlock(const std::uint8_t* Block) {
   FDigest[7] += right.D;
 }
 
-void THash_RipeMD256::TestVector() { throw platform::Exception("THash_RipeMD256.TestVector not implemented 31"); }
-
-namespace {
-
-std::shared_ptr<THash> NewRipeMD128(std::shared_ptr<TProtection> p) {
-  return std::make_shared<THash_RipeMD128>(std::move(p));
-}
-std::shared_ptr<THash> NewRipeMD256(std::shared_ptr<TProtection> p) {
-  return std::make_shared<THash_RipeMD256>(std::move(p));
-}
-
-}  // namespace
-
 THashClass THash_RipeMD128::Class() {
-  static const THashClassInfo info{"THash_RipeMD128", 16, NewRipeMD128};
+  static const THashClassInfo info{"THash_RipeMD128", 16, NewHash<THash_RipeMD128>,
+                                    "THash_RipeMD128.TestVector not implemented 30"};
   return &info;
 }
 
 THashClass THash_RipeMD256::Class() {
-  static const THashClassInfo info{"THash_RipeMD256", 32, NewRipeMD256};
+  static const THashClassInfo info{"THash_RipeMD256", 32, NewHash<THash_RipeMD256>,
+                                    "THash_RipeMD256.TestVector not implemented 31"};
   return &info;
 }

@@ -448,6 +448,16 @@ void TPPMModel::AfterSymbol() {
   }
 }
 
+// After an escape: down the suffix chain to the first context with a state
+// not yet masked. False when the escapes passed the order-0 context.
+bool TPPMModel::EscapeToSuffix() {
+  do {
+    ++OrderDrop;
+    CurrentContext = Suffix(CurrentContext);
+  } while (CurrentContext && StateCount(CurrentContext) == static_cast<std::uint32_t>(MaskedCount));
+  return CurrentContext != 0;
+}
+
 // ---- encoder -------------------------------------------------------------------
 
 void TPPMModel::EncodeSingle(TPPMRangeEncoder& rc, TPPMRef x, int c) {
@@ -526,11 +536,7 @@ std::size_t TPPMModel::Encode(const std::uint8_t* In, std::size_t InSize, std::u
       EncodeSingle(rc, CurrentContext, c);
     while (!CodedState) {
       rc.Normalise();
-      do {
-        ++OrderDrop;
-        CurrentContext = Suffix(CurrentContext);
-      } while (CurrentContext && StateCount(CurrentContext) == static_cast<std::uint32_t>(MaskedCount));
-      if (!CurrentContext) break;
+      if (!EscapeToSuffix()) break;
       EncodeMasked(rc, CurrentContext, c);
     }
     if (!CurrentContext) {
@@ -640,11 +646,7 @@ std::int64_t TPPMModel::Decode(const std::uint8_t* In, std::size_t InSize, std::
     ok = StateCount(CurrentContext) != 1 ? DecodeFirst(rc, CurrentContext) : DecodeSingle(rc, CurrentContext);
     while (ok && !CodedState) {
       rc.Normalise();
-      do {
-        ++OrderDrop;
-        CurrentContext = Suffix(CurrentContext);
-      } while (CurrentContext && StateCount(CurrentContext) == static_cast<std::uint32_t>(MaskedCount));
-      if (!CurrentContext) break;
+      if (!EscapeToSuffix()) break;
       ok = DecodeMasked(rc, CurrentContext);
     }
     if (!ok || !CurrentContext) break;

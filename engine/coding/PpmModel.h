@@ -97,6 +97,7 @@ private:
   bool UpdatePPMModel();
   bool BuildSuccessors(int Mode, TPPMRef p);
   void AfterSymbol();
+  bool EscapeToSuffix();
 
   void EncodeFirst(TPPMRangeEncoder& rc, TPPMRef x, int c);
   void EncodeSingle(TPPMRangeEncoder& rc, TPPMRef x, int c);

@@ -53,6 +53,13 @@ TRegistry& Registry() {
   return registry;
 }
 
+// The one constant object that stands for the format class F.
+template <class F>
+const TStringFormat* Instance() {
+  static const F instance;
+  return &instance;
+}
+
 }  // namespace
 
 // --- TStringFormat ---------------------------------------------------------
@@ -67,26 +74,21 @@ std::string TStringFormat::StrTo(const char* Value, std::int32_t Len) const {
 
 bool TStringFormat::IsValid(const char*, std::int32_t, bool) const { return true; }
 
-const TStringFormat* TStringFormat::Class() {
-  static const TStringFormat instance;
-  return &instance;
-}
+const TStringFormat* TStringFormat::Class() { return Instance<TStringFormat>(); }
 
-// --- HEX family ------------------------------------------------------------
+// --- formats with an alphabet ----------------------------------------------
 
-std::string TStringFormat_HEX::CharTable() const { throw platform::Exception("Not Implemented 2"); }
-
-std::string TStringFormat_HEX::ToStr(const char*, std::int32_t) const {
+std::string TCharTableFormat::ToStr(const char*, std::int32_t) const {
   CharTable();
   return {};
 }
 
-std::string TStringFormat_HEX::StrTo(const char*, std::int32_t) const {
+std::string TCharTableFormat::StrTo(const char*, std::int32_t) const {
   CharTable();
   return {};
 }
 
-bool TStringFormat_HEX::IsValid(const char* Value, std::int32_t Len, bool ToStr) const {
+bool TCharTableFormat::IsValid(const char* Value, std::int32_t Len, bool ToStr) const {
   if (!ToStr) return true;
   const std::string table = CharTable();
   const std::size_t n = Length(Value, Len);
@@ -95,17 +97,21 @@ bool TStringFormat_HEX::IsValid(const char* Value, std::int32_t Len, bool ToStr)
   return true;
 }
 
-const TStringFormat* TStringFormat_HEX::Class() {
-  static const TStringFormat_HEX instance;
-  return &instance;
-}
+std::string TStringFormat_HEX::CharTable() const { throw platform::Exception("Not Implemented 2"); }
+
+const TStringFormat* TStringFormat_HEX::Class() { return Instance<TStringFormat_HEX>(); }
 
 std::string TStringFormat_HEXL::CharTable() const { throw platform::Exception("Not implemented 3"); }
 
-const TStringFormat* TStringFormat_HEXL::Class() {
-  static const TStringFormat_HEXL instance;
-  return &instance;
-}
+const TStringFormat* TStringFormat_HEXL::Class() { return Instance<TStringFormat_HEXL>(); }
+
+std::string TStringFormat_UU::CharTable() const { throw platform::Exception("Not implemented 5"); }
+
+const TStringFormat* TStringFormat_UU::Class() { return Instance<TStringFormat_UU>(); }
+
+std::string TStringFormat_XX::CharTable() const { throw platform::Exception("Not implemented 6"); }
+
+const TStringFormat* TStringFormat_XX::Class() { return Instance<TStringFormat_XX>(); }
 
 // --- Base64 ----------------------------------------------------------------
 
@@ -158,45 +164,7 @@ std::string TStringFormat_MIME64::ToStr(const char* Value, std::int32_t Len) con
   return out;
 }
 
-const TStringFormat* TStringFormat_MIME64::Class() {
-  static const TStringFormat_MIME64 instance;
-  return &instance;
-}
-
-// --- UU family -------------------------------------------------------------
-
-std::string TStringFormat_UU::CharTable() const { throw platform::Exception("Not implemented 5"); }
-
-std::string TStringFormat_UU::ToStr(const char*, std::int32_t) const {
-  CharTable();
-  return {};
-}
-
-std::string TStringFormat_UU::StrTo(const char*, std::int32_t) const {
-  CharTable();
-  return {};
-}
-
-bool TStringFormat_UU::IsValid(const char* Value, std::int32_t Len, bool ToStr) const {
-  if (!ToStr) return true;
-  const std::string table = CharTable();
-  const std::size_t n = Length(Value, Len);
-  for (std::size_t i = 0; i < n; ++i)
-    if (table.find(Value[i]) == std::string::npos) return false;
-  return true;
-}
-
-const TStringFormat* TStringFormat_UU::Class() {
-  static const TStringFormat_UU instance;
-  return &instance;
-}
-
-std::string TStringFormat_XX::CharTable() const { throw platform::Exception("Not implemented 6"); }
-
-const TStringFormat* TStringFormat_XX::Class() {
-  static const TStringFormat_XX instance;
-  return &instance;
-}
+const TStringFormat* TStringFormat_MIME64::Class() { return Instance<TStringFormat_MIME64>(); }
 
 // --- registry --------------------------------------------------------------
 

@@ -25,22 +25,28 @@ public:
   virtual std::string Name() const { return "copy Input to Output"; }
   virtual std::int32_t Format() const { return 1; }
   virtual bool IsValid(const char* Value, std::int32_t Len, bool ToStr) const;
-  virtual const char* ClassName() const { return "TStringFormat"; }
 
   static const TStringFormat* Class();
 };
 
 using TStringFormatClass = const TStringFormat*;
 
-class TStringFormat_HEX : public TStringFormat {
+// The formats with an alphabet (CharTable): text to bytes is valid when every
+// character is in it. Those that do not provide their alphabet raise their own
+// "Not implemented" text from CharTable, so every conversion fails with it.
+class TCharTableFormat : public TStringFormat {
 public:
   std::string ToStr(const char* Value, std::int32_t Len) const override;
   std::string StrTo(const char* Value, std::int32_t Len) const override;
+  bool IsValid(const char* Value, std::int32_t Len, bool ToStr) const override;
+  virtual std::string CharTable() const = 0;
+};
+
+class TStringFormat_HEX : public TCharTableFormat {
+public:
   std::string Name() const override { return "Hexadecimal"; }
   std::int32_t Format() const override { return 16; }
-  bool IsValid(const char* Value, std::int32_t Len, bool ToStr) const override;
-  const char* ClassName() const override { return "TStringFormat_HEX"; }
-  virtual std::string CharTable() const;
+  std::string CharTable() const override;
 
   static const TStringFormat* Class();
 };
@@ -49,7 +55,6 @@ class TStringFormat_HEXL : public TStringFormat_HEX {
 public:
   std::string Name() const override { return "Hexadecimal lowercase"; }
   std::int32_t Format() const override { return 1016; }
-  const char* ClassName() const override { return "TStringFormat_HEXL"; }
   std::string CharTable() const override;
 
   static const TStringFormat* Class();
@@ -63,21 +68,16 @@ public:
   std::string StrTo(const char* Value, std::int32_t Len) const override;
   std::string Name() const override { return "MIME Base 64"; }
   std::int32_t Format() const override { return 4196; }
-  const char* ClassName() const override { return "TStringFormat_MIME64"; }
   std::string CharTable() const override;
 
   static const TStringFormat* Class();
 };
 
-class TStringFormat_UU : public TStringFormat {
+class TStringFormat_UU : public TCharTableFormat {
 public:
-  std::string ToStr(const char* Value, std::int32_t Len) const override;
-  std::string StrTo(const char* Value, std::int32_t Len) const override;
   std::string Name() const override { return "UU Coding"; }
   std::int32_t Format() const override { return 21845; }
-  bool IsValid(const char* Value, std::int32_t Len, bool ToStr) const override;
-  const char* ClassName() const override { return "TStringFormat_UU"; }
-  virtual std::string CharTable() const;
+  std::string CharTable() const override;
 
   static const TStringFormat* Class();
 };
@@ -86,7 +86,6 @@ class TStringFormat_XX : public TStringFormat_UU {
 public:
   std::string Name() const override { return "XX Coding"; }
   std::int32_t Format() const override { return 22616; }
-  const char* ClassName() const override { return "TStringFormat_XX"; }
   std::string CharTable() const override;
 
   static const TStringFormat* Class();

@@ -189,6 +189,60 @@ TEST(CipherFrameworkTest, CbcCfbOfbFollowTheirFormulas) {
   EXPECT_EQ(out[1], data[1] ^ Block(c, F1)[0]);
 }
 
+std::vector<std::uint8_t> Xor(const std::uint8_t* A, const std::vector<std::uint8_t>& B) {
+  std::vector<std::uint8_t> out(B.size());
+  for (std::size_t j = 0; j < B.size(); ++j) out[j] = A[j] ^ B[j];
+  return out;
+}
+
+// The code book and the three authentication modes, rebuilt block by block.
+TEST(CipherFrameworkTest, EcbAndAuthenticationModesFollowTheirFormulas) {
+  const int B = 8;
+  const auto data = Pattern(2 * B + 3);
+  TCipher_1DES c;
+  Keyed(c);
+  const std::vector<std::uint8_t> F0(c.Vector(), c.Vector() + B);
+
+  // ECB: Y := E(P); a tail takes the key stream E(F) as the chained modes do.
+  c.SetMode(cmECB);
+  std::vector<std::uint8_t> y(2 * B + 3);
+  c.EncodeBuffer(data.data(), y.data(), 2 * B + 3);
+  EXPECT_EQ(ToHex(y.data(), B), ToHex(Block(c, {data.begin(), data.begin() + B})));
+  EXPECT_EQ(ToHex(y.data() + B, B), ToHex(Block(c, {data.begin() + B, data.begin() + 2 * B})));
+  const auto K = Block(c, F0);
+  for (int j = 0; j < 3; ++j) EXPECT_EQ(y[2 * B + j], data[2 * B + j] ^ K[j]);
+  EXPECT_EQ(ToHex(c.Feedback(), B), ToHex(Xor(F0.data(), K)));
+  c.Done();
+
+  // CTSMAC: F := E(P xor F) xor F; CBCMAC: F := E(P xor F); the tail then
+  // xors F with E(F). Nothing is written.
+  for (TCipherMode mode : {cmCTSMAC, cmCBCMAC}) {
+    c.SetMode(mode);
+    std::vector<std::uint8_t> F = F0;
+    for (int i = 0; i < 2; ++i) {
+      const auto X = Block(c, Xor(data.data() + B * i, F));
+      F = mode == cmCTSMAC ? Xor(X.data(), F) : X;
+    }
+    F = Xor(F.data(), Block(c, F));
+    std::vector<std::uint8_t> dest(2 * B + 3, 0xEE);
+    c.EncodeBuffer(data.data(), dest.data(), 2 * B + 3);
+    EXPECT_EQ(ToHex(c.Feedback(), B), ToHex(F)) << int(mode);
+    EXPECT_EQ(dest, std::vector<std::uint8_t>(2 * B + 3, 0xEE)) << int(mode);
+    c.Done();
+  }
+
+  // CFBMAC: byte by byte, F shifts in p xor E(F)[0].
+  c.SetMode(cmCFBMAC);
+  std::vector<std::uint8_t> F = F0;
+  for (int i = 0; i < 3; ++i) {
+    const std::uint8_t next = data[i] ^ Block(c, F)[0];
+    F.erase(F.begin());
+    F.push_back(next);
+  }
+  c.EncodeBuffer(data.data(), y.data(), 3);
+  EXPECT_EQ(ToHex(c.Feedback(), B), ToHex(F));
+}
+
 TEST(CipherFrameworkTest, EveryModeDecodesWhatItEncodes) {
   for (TCipherMode mode : {cmCTS, cmCBC, cmCFB, cmOFB, cmECB}) {
     for (int size : {0, 1, 7, 8, 9, 15, 16, 17, 100}) {
@@ -244,24 +298,16 @@ TEST(CipherFrameworkTest, RegistryOfCipherClasses) {
 }
 
 TEST(CipherFrameworkTest, FixedFailureTexts) {
-  auto expectText = [](auto fn, const char* text) {
-    try {
-      fn();
-      ADD_FAILURE() << "no exception for " << text;
-    } catch (const platform::Exception& e) {
-      EXPECT_EQ(e.Message, text);
-    }
-  };
-  expectText([] { TCipher::TestVector(); }, "Not implemented 14");
-  expectText([] { TCipher::SelfTest(); }, "Not implemented 14");
-  expectText([] { TCipher_Rijndael::TestVector(); }, "TCipher_Rijndael.TestVector not implemented 20");
-  expectText([] { TCipher_Blowfish::TestVector(); }, "TCipher_Blowfish.TestVector not implemented 21");
-  expectText([] { TCipher_1DES::TestVector(); }, "TCipher_1DES.TestVector not implemented");
-  expectText([] { TCipher_3DES::TestVector(); }, "TCipher_3DES.TestVector not implemented 24");
-  expectText([] { TCipher_3TDES::TestVector(); }, "TCipher_3TDES.TestVector not implemented 25");
-  expectText([] { TCipher_Twofish::TestVector(); }, "TCipher_Twofish.TestVector not implemented 26");
-  expectText([] { TCipher_Square::TestVector(); }, "TCipher_Square.TestVector not implemented 27");
-  expectText([] { TCipher_Square("pw").CodeBuffer(nullptr, 0, paWipe); }, "Not implemented 12");
+  ExpectMessage([] { TCipher::TestVector(); }, "Not implemented 14");
+  ExpectMessage([] { TCipher::SelfTest(); }, "Not implemented 14");
+  ExpectMessage([] { TCipher_Rijndael::Class()->TestVector(); }, "TCipher_Rijndael.TestVector not implemented 20");
+  ExpectMessage([] { TCipher_Blowfish::Class()->TestVector(); }, "TCipher_Blowfish.TestVector not implemented 21");
+  ExpectMessage([] { TCipher_1DES::Class()->TestVector(); }, "TCipher_1DES.TestVector not implemented");
+  ExpectMessage([] { TCipher_3DES::Class()->TestVector(); }, "TCipher_3DES.TestVector not implemented 24");
+  ExpectMessage([] { TCipher_3TDES::Class()->TestVector(); }, "TCipher_3TDES.TestVector not implemented 25");
+  ExpectMessage([] { TCipher_Twofish::Class()->TestVector(); }, "TCipher_Twofish.TestVector not implemented 26");
+  ExpectMessage([] { TCipher_Square::Class()->TestVector(); }, "TCipher_Square.TestVector not implemented 27");
+  ExpectMessage([] { TCipher_Square("pw").CodeBuffer(nullptr, 0, paWipe); }, "Not implemented 12");
 }
 
 TEST(CipherFrameworkTest, EveryKeyLengthDecryptsWhatItEncrypts) {

@@ -1,5 +1,8 @@
 #pragma once
-// Hex conversion and one-block helpers for the cipher, digest and password tests.
+// Hex conversion, one-block and message helpers for the cipher, digest,
+// text-format and password tests.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,19 +28,28 @@ inline std::string ToHex(const void* Data, std::size_t Size) {
 
 inline std::string ToHex(const std::vector<std::uint8_t>& Data) { return ToHex(Data.data(), Data.size()); }
 
-// EncryptBlock of the hex block under the hex key, as hex.
-inline std::string EncryptHex(TCipher& Cipher, const std::string& Key, const std::string& Block) {
+// One block under the hex key through Run (&TCipher::EncryptBlock or
+// &TCipher::DecryptBlock), as hex.
+inline std::string BlockHex(TCipher& Cipher, void (TCipher::*Run)(void*) const, const std::string& Key,
+                            const std::string& Block) {
   auto key = FromHex(Key);
   auto block = FromHex(Block);
   Cipher.Init(key.data(), std::int32_t(key.size()), nullptr);
-  Cipher.EncryptBlock(block.data());
+  (Cipher.*Run)(block.data());
   return ToHex(block);
 }
 
-inline std::string DecryptHex(TCipher& Cipher, const std::string& Key, const std::string& Block) {
-  auto key = FromHex(Key);
-  auto block = FromHex(Block);
-  Cipher.Init(key.data(), std::int32_t(key.size()), nullptr);
-  Cipher.DecryptBlock(block.data());
-  return ToHex(block);
+inline std::string EncryptHex(TCipher& Cipher, const std::string& Key, const std::string& Block) {
+  return BlockHex(Cipher, &TCipher::EncryptBlock, Key, Block);
+}
+
+// Run must raise an exception of this system whose message is Text.
+template <class Fn>
+void ExpectMessage(Fn&& Run, const std::string& Text) {
+  try {
+    Run();
+    ADD_FAILURE() << "no exception for " << Text;
+  } catch (const platform::Exception& e) {
+    EXPECT_EQ(e.Message, Text);
+  }
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/coding/StringFormat.h"
+#include "tests/engine/coding/CipherTestUtil.h"
 
 namespace {
 
@@ -61,9 +62,28 @@ TEST(StringFormatTest, RegistryFindsFormatsByNumber) {
   EXPECT_EQ(FindStringFormat(12345), nullptr);
   EXPECT_EQ(TStringFormat_MIME64::Class()->Name(), "MIME Base 64");
 
-  // Re-registering a number replaces the class in its place.
-  RegisterStringFormatClasses({TStringFormat_MIME64::Class()});
+}
+
+// A format of its own number that refuses every byte string, and one that
+// claims the number -1.
+struct TPickyFormat : TStringFormat {
+  explicit TPickyFormat(std::int32_t Number) : FNumber(Number) {}
+  std::string Name() const override { return "Picky"; }
+  std::int32_t Format() const override { return FNumber; }
+  bool IsValid(const char*, std::int32_t, bool) const override { return false; }
+  std::int32_t FNumber;
+};
+
+TEST(StringFormatTest, RegisteringReplacesByNumberAndSkipsMinusOne) {
+  static const TPickyFormat picky(7001), hexRival(16), unnumbered(-1);
+  RegisterStringFormatClasses({&picky, &unnumbered, &hexRival});
+  EXPECT_EQ(FindStringFormat(7001), &picky);
   EXPECT_EQ(FindStringFormat(-1), TStringFormat_MIME64::Class());
+  EXPECT_EQ(FindStringFormat(16), &hexRival);
+  ExpectMessage([] { BytesToFormat("foo", 3, 7001); }, "Input can not be convert to Picky Format.");
+  ExpectMessage([] { FormatToBytes("foo", 3, 7001); }, "Input is not an valid Picky Format.");
+  RegisterStringFormatClasses({TStringFormat_HEX::Class()});
+  EXPECT_EQ(FindStringFormat(16), TStringFormat_HEX::Class());
 }
 
 TEST(StringFormatTest, ConversionsThroughTheRegistry) {
@@ -74,22 +94,14 @@ TEST(StringFormatTest, ConversionsThroughTheRegistry) {
   EXPECT_EQ(BytesToFormat("foo", 0, 4196), "");
   EXPECT_EQ(BytesToFormat("foo", 3, 0), "");
 
-  auto expectText = [](auto fn, const std::string& text) {
-    try {
-      fn();
-      ADD_FAILURE() << "no exception for " << text;
-    } catch (const platform::Exception& e) {
-      EXPECT_EQ(e.Message, text);
-    }
-  };
-  expectText([] { BytesToFormat("foo", 3, 77); }, "String Format \"77\" not exists.");
+  ExpectMessage([] { BytesToFormat("foo", 3, 77); }, "String Format \"77\" not exists.");
   // Through the registry, Base64 text must hold alphabet characters only.
-  expectText([] { FormatToBytes("Zm9v\n", 5, 4196); }, "Input is not an valid MIME Base 64 Format.");
-  expectText([] { BytesToFormat("foo", 3, 16); }, "Not Implemented 2");
-  expectText([] { FormatToBytes("00", 2, 16); }, "Not Implemented 2");
-  expectText([] { BytesToFormat("foo", 3, 1016); }, "Not implemented 3");
-  expectText([] { BytesToFormat("foo", 3, 21845); }, "Not implemented 5");
-  expectText([] { FormatToBytes("foo", 3, 22616); }, "Not implemented 6");
+  ExpectMessage([] { FormatToBytes("Zm9v\n", 5, 4196); }, "Input is not an valid MIME Base 64 Format.");
+  ExpectMessage([] { BytesToFormat("foo", 3, 16); }, "Not Implemented 2");
+  ExpectMessage([] { FormatToBytes("00", 2, 16); }, "Not Implemented 2");
+  ExpectMessage([] { BytesToFormat("foo", 3, 1016); }, "Not implemented 3");
+  ExpectMessage([] { BytesToFormat("foo", 3, 21845); }, "Not implemented 5");
+  ExpectMessage([] { FormatToBytes("foo", 3, 22616); }, "Not implemented 6");
   EXPECT_THROW(BytesToFormat("foo", 3, 77), EStringFormat);
   EXPECT_THROW(FormatToBytes("Zm9v\n", 5, 4196), EStringFormat);
 }
