@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -38,26 +39,11 @@ TQXLCompareResult Order(const T& a, const T& b) {
   return cmprEqual;
 }
 
-// The characters of one side: up to the terminator (and the known size), or
-// at most Prefix of them.
-std::string_view AnsiSide(const void* data, std::int32_t size, std::int32_t prefix) {
-  const auto* text = static_cast<const char*>(data);
-  std::size_t limit = size > 0 ? static_cast<std::size_t>(size) : SIZE_MAX;
-  if (prefix >= 0 && static_cast<std::size_t>(prefix) < limit) limit = static_cast<std::size_t>(prefix);
-  return std::string_view(text, strnlen(text, limit));
-}
-
-std::u16string WideSide(const void* data, std::int32_t size, std::int32_t prefix) {
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  std::size_t limit = size > 0 ? static_cast<std::size_t>(size) / 2 : SIZE_MAX;
-  if (prefix >= 0 && static_cast<std::size_t>(prefix) < limit) limit = static_cast<std::size_t>(prefix);
-  std::u16string text;
-  for (std::size_t i = 0; i < limit; ++i) {
-    const char16_t unit = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    if (unit == 0) break;
-    text.push_back(unit);
-  }
-  return text;
+// How many characters of one side may count: those within its known size, and
+// at most Prefix of them (-1: no prefix). The terminator may end it sooner.
+std::size_t SideLimit(std::int32_t size, std::size_t charSize, std::int32_t prefix) {
+  const std::size_t limit = CharsWithin(size, charSize);
+  return prefix >= 0 ? std::min(limit, static_cast<std::size_t>(prefix)) : limit;
 }
 
 TQXLCompareResult FromSign(int sign) { return sign < 0 ? cmprLower : sign > 0 ? cmprGreater : cmprEqual; }
@@ -89,9 +75,11 @@ TQXLCompareResult CompareWide(std::u16string_view a, std::u16string_view b, bool
 TQXLCompareResult CompareTyped(const void* l, const void* r, std::int32_t lSize, std::int32_t rSize,
                                TQXLBaseFieldType type, std::int32_t prefix, bool caseInsensitive) {
   if (IsAnsiTextType(type) || type == bftBytes)
-    return CompareAnsi(AnsiSide(l, lSize, prefix), AnsiSide(r, rSize, prefix), caseInsensitive);
+    return CompareAnsi(LoadAnsiText(l, SideLimit(lSize, 1, prefix)), LoadAnsiText(r, SideLimit(rSize, 1, prefix)),
+                       caseInsensitive);
   if (IsWideTextType(type))
-    return CompareWide(WideSide(l, lSize, prefix), WideSide(r, rSize, prefix), caseInsensitive);
+    return CompareWide(LoadWideText(l, SideLimit(lSize, 2, prefix)), LoadWideText(r, SideLimit(rSize, 2, prefix)),
+                       caseInsensitive);
   if (IsIntegerType(type)) return Order(LoadInteger(type, l), LoadInteger(type, r));
   if (IsFloatType(type) || type == bftCurrency) return Order(LoadFloat(type, l), LoadFloat(type, r));
   switch (type) {
@@ -131,6 +119,9 @@ TQXLCompareResult CompareData(const void* Left, const void* Right, TQXLBaseField
     rightConverted.Convert(Right, RightSize, RightType, common);
   }
   if (!Left || !Right) throw EQXLException(30140, "Value is Null");
+  std::string leftRoom, rightRoom;
+  Left = PadShortValue(common, Left, LeftSize, leftRoom);
+  Right = PadShortValue(common, Right, RightSize, rightRoom);
   return CompareTyped(Left, Right, LeftSize, RightSize, common, Prefix, CaseInsensitive);
 }
 

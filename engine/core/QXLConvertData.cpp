@@ -1,7 +1,5 @@
-#include <cmath>
 #include <cstring>
 #include <limits>
-#include <optional>
 
 #include "engine/core/QXLConversion.h"
 #include "engine/core/QXLConvertValue.h"
@@ -10,13 +8,6 @@
 #include "engine/core/QXLValueBytes.h"
 
 namespace {
-
-std::size_t WideLength(const void* p, std::size_t limit) {
-  const auto* bytes = static_cast<const unsigned char*>(p);
-  std::size_t n = 0;
-  while (n < limit && (bytes[2 * n] | bytes[2 * n + 1]) != 0) ++n;
-  return n;
-}
 
 void* NewBlock(std::int64_t size) {
   try {
@@ -37,11 +28,11 @@ void CopyDataToNewMemory(TQXLBaseFieldType DataType, const void* Source, void*& 
   constexpr std::size_t maxWide = std::numeric_limits<std::int32_t>::max() / 2 - 1;
   std::int64_t size;
   if (IsAnsiTextType(DataType)) {
-    const std::size_t length = strnlen(static_cast<const char*>(Source), maxAnsi + 1);
+    const std::size_t length = LoadAnsiText(Source, maxAnsi + 1).size();
     if (length > maxAnsi) return;
     size = GetDataTypeSize(DataType, static_cast<std::int32_t>(length));
   } else if (IsWideTextType(DataType)) {
-    const std::size_t length = WideLength(Source, maxWide + 1);
+    const std::size_t length = WideTextLength(Source, maxWide + 1);
     if (length > maxWide) return;
     size = GetDataTypeSize(DataType, static_cast<std::int32_t>(length));
   } else {

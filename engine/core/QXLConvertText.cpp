@@ -1,7 +1,5 @@
 // Conversions whose source is text: 8-bit and UTF-16 strings and the text
 // large objects.
-#include <cstring>
-
 #include "engine/core/QXLConvertValue.h"
 #include "engine/core/QXLTextUtils.h"
 #include "engine/core/QXLValueBytes.h"
@@ -24,34 +22,17 @@ struct SourceText {
   std::string Utf8() const { return IsWide ? platform::WideToUtf8(Wide) : platform::AnsiToUtf8(Ansi); }
 };
 
-std::string ReadAnsi(const void* source, std::int32_t size) {
-  const auto* text = static_cast<const char*>(source);
-  return std::string(text, size > 0 ? strnlen(text, static_cast<std::size_t>(size)) : std::strlen(text));
-}
-
-std::u16string ReadWide(const void* source, std::int32_t size) {
-  const auto* bytes = static_cast<const unsigned char*>(source);
-  const std::size_t limit = size > 0 ? static_cast<std::size_t>(size) / 2 : SIZE_MAX;
-  std::u16string text;
-  for (std::size_t i = 0; i < limit; ++i) {
-    const char16_t unit = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    if (unit == 0) break;
-    text.push_back(unit);
-  }
-  return text;
-}
-
 SourceText Read(const void* source, std::int32_t size, TQXLBaseFieldType type, TQXLBaseFieldType dest) {
   SourceText text;
   if (type == bftWideClob && size <= 0 && IsAnsiTextType(dest)) {
     // Without a size, a wide large object bound for 8-bit text is read as
     // 8-bit text up to its first zero byte.
-    text.Ansi = ReadAnsi(source, size);
+    text.Ansi = LoadAnsiText(source, SIZE_MAX);
   } else if (IsWideTextType(type) || type == bftWideClob) {
     text.IsWide = true;
-    text.Wide = ReadWide(source, size);
+    text.Wide = LoadWideText(source, CharsWithin(size, 2));
   } else {
-    text.Ansi = ReadAnsi(source, size);
+    text.Ansi = LoadAnsiText(source, CharsWithin(size, 1));
   }
   return text;
 }

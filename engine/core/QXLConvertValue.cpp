@@ -127,6 +127,8 @@ bool HasConversion(TQXLBaseFieldType Source, TQXLBaseFieldType Dest) {
 std::string ConvertValue(const void* Source, std::int32_t SourceSize, TQXLBaseFieldType SourceType,
                          TQXLBaseFieldType DestType) {
   if (IsTextSource(SourceType)) return ConvertTextValue(Source, SourceSize, SourceType, DestType);
+  std::string room;
+  Source = PadShortValue(SourceType, Source, SourceSize, room);
   if (IsIntegerType(SourceType)) return FromInteger(LoadInteger(SourceType, Source), DestType);
   if (IsFloatType(SourceType)) return FromFloat(LoadFloat(SourceType, Source), DestType);
   switch (SourceType) {

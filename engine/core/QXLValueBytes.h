@@ -3,6 +3,8 @@
 // arrays (record fields are not aligned), so every access goes through memcpy.
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "engine/core/QXLTypes.h"
 
@@ -37,6 +39,49 @@ inline bool IsIntegerType(TQXLBaseFieldType t) { return t >= bftSignedInt8 && t 
 inline bool IsFloatType(TQXLBaseFieldType t) { return t >= bftSingle && t <= bftExtended; }
 inline bool IsAnsiTextType(TQXLBaseFieldType t) { return t == bftChar || t == bftVarchar; }
 inline bool IsWideTextType(TQXLBaseFieldType t) { return t == bftWideChar || t == bftWideVarchar; }
+// Numbers, dates, times and Booleans: one size per type.
+inline bool IsFixedSizeType(TQXLBaseFieldType t) {
+  return (t >= bftSignedInt8 && t <= bftDateTime) || t == bftLogical || t == bftCurrency;
+}
+
+// A value of a fixed-size type given in fewer bytes than its type has (raw
+// data of a known size) reads as if padded with zeros, so that no load passes
+// its end. Returns Data itself, or Room holding the padded copy.
+inline const void* PadShortValue(TQXLBaseFieldType Type, const void* Data, std::int32_t Size, std::string& Room) {
+  if (!Data || Size <= 0 || !IsFixedSizeType(Type)) return Data;
+  const auto full = static_cast<std::size_t>(GetDataTypeSize(Type));
+  if (static_cast<std::size_t>(Size) >= full) return Data;
+  Room.assign(full, '\0');
+  std::memcpy(Room.data(), Data, static_cast<std::size_t>(Size));
+  return Room.data();
+}
+
+// How many characters of CharSize bytes a buffer of Size bytes can hold; no
+// bound when the size is unknown (0 or less) and the text must end in a zero.
+inline std::size_t CharsWithin(std::int32_t Size, std::size_t CharSize) {
+  return Size > 0 ? static_cast<std::size_t>(Size) / CharSize : SIZE_MAX;
+}
+
+// 8-bit text at p up to its terminator, at most MaxChars characters.
+inline std::string_view LoadAnsiText(const void* p, std::size_t MaxChars) {
+  const auto* text = static_cast<const char*>(p);
+  return std::string_view(text, strnlen(text, MaxChars));
+}
+
+// The code units of UTF-16 text at p before its terminator, at most MaxChars.
+inline std::size_t WideTextLength(const void* p, std::size_t MaxChars) {
+  const auto* bytes = static_cast<const unsigned char*>(p);
+  std::size_t n = 0;
+  while (n < MaxChars && (bytes[2 * n] | bytes[2 * n + 1]) != 0) ++n;
+  return n;
+}
+
+// UTF-16 text at p up to its terminator, at most MaxChars code units.
+inline std::u16string LoadWideText(const void* p, std::size_t MaxChars) {
+  std::u16string text(WideTextLength(p, MaxChars), u'\0');
+  std::memcpy(text.data(), p, 2 * text.size());
+  return text;
+}
 
 // An integer value of type t, sign-extended for signed types and zero-extended
 // for unsigned ones (every unsigned type fits in 64 signed bits).

@@ -173,11 +173,18 @@ std::string TQXLVariant::GetValue(TQXLBaseFieldType Type) const {
   return std::string(static_cast<const char*>(block), static_cast<std::size_t>(size));
 }
 
+std::string TQXLVariant::GetFixedBytes(TQXLBaseFieldType Type) const {
+  if (IsNull()) throw EQXLException(30016, "Value is Null");
+  // Exactly the type's size: data set with another size is cut or padded with zeros.
+  std::string bytes = GetValue(Type);
+  bytes.resize(static_cast<std::size_t>(GetDataTypeSize(Type)), '\0');
+  return bytes;
+}
+
 template <typename T>
 T TQXLVariant::GetFixed(TQXLBaseFieldType Type) const {
-  if (IsNull()) throw EQXLException(30016, "Value is Null");
-  // At most the type's size is read, and a short buffer leaves zeros.
-  std::string bytes = GetValue(Type);
+  // A long double has room beyond the 10 bytes of an extended value.
+  std::string bytes = GetFixedBytes(Type);
   bytes.resize(sizeof(T), '\0');
   T value;
   std::memcpy(&value, bytes.data(), sizeof value);
@@ -243,9 +250,7 @@ void TQXLVariant::SetAsAnsiString(std::string_view Value) { SetAnsiText(platform
 std::u16string TQXLVariant::GetAsWideString() const {
   if (IsNull()) return std::u16string();
   const std::string bytes = GetValue(bftWideVarchar);
-  std::u16string text(bytes.size() / 2, u'\0');
-  std::memcpy(text.data(), bytes.data(), 2 * text.size());
-  return std::u16string(UpToZero(text));
+  return LoadWideText(bytes.data(), bytes.size() / 2);
 }
 
 void TQXLVariant::SetAsWideString(std::u16string_view Value) {
@@ -264,8 +269,8 @@ void TQXLVariant::Cast(TQXLBaseFieldType NewDataType) {
   if (FDataType == bftClob && NewDataType == bftVarchar) {
     // The text as it is, plus a terminator: always in a block of this value's
     // own, since linked data belongs to someone else and must not grow.
+    block = QXLMemoryManager().GetMem(std::int64_t{FDataSize} + 1);
     size = FDataSize + 1;
-    block = QXLMemoryManager().GetMem(size);
     std::memcpy(block, FPData, static_cast<std::size_t>(FDataSize));
     static_cast<char*>(block)[FDataSize] = '\0';
   } else {

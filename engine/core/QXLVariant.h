@@ -142,6 +142,8 @@ protected:
   void SetAnsiText(std::string_view Ansi);
 
 private:
+  // The getting rule for a type of fixed size, in exactly that many bytes.
+  std::string GetFixedBytes(TQXLBaseFieldType Type) const;
   template <typename T>
   T GetFixed(TQXLBaseFieldType Type) const;
   template <typename T>

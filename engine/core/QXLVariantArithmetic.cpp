@@ -160,8 +160,8 @@ void TQXLVariant::Arithmetic(const TQXLVariant& Value, char op) {
   const bool supported = IsIntegerType(common) || IsFloatType(common) || common == bftCurrency ||
                          common == bftDate || common == bftTime || common == bftDateTime || common == bftLogical;
   if (!supported) NotNumeric(op);
-  const std::string mine = GetValue(common);
-  const std::string theirs = Value.GetValue(common);
+  const std::string mine = GetFixedBytes(common);
+  const std::string theirs = Value.GetFixedBytes(common);
   std::string result;
   if (IsIntegerType(common)) {
     result.assign(static_cast<std::size_t>(GetDataTypeSize(common)), '\0');

@@ -1,4 +1,5 @@
 // Engine values exchanged with the class library's variant and with streams.
+#include <algorithm>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -51,6 +52,17 @@ public:
 private:
   void* FData;
 };
+
+// A damaged size must not claim more memory than the stream can fill: the
+// short read is reported before the block is taken.
+void RefuseSizeBeyondStream(TQXLStream& Stream, std::int32_t Size) {
+  const std::int64_t position = Stream.Position(), streamSize = Stream.Size();
+  if (Size > streamSize - position)
+    throw EQXLException(10186,
+                        "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d",
+                        {position, streamSize, static_cast<std::int64_t>(Size),
+                         std::max<std::int64_t>(streamSize - position, 0)});
+}
 
 }  // namespace
 
@@ -131,6 +143,7 @@ void TQXLVariant::LoadFromStream(TQXLStream& Stream) {
   std::int32_t size = 0;
   ReadBufferFromStream(&size, 4, Stream, 10185);
   if (size <= 0) throw EQXLException(10185, "Invalid value size in stream: %d", {size});
+  RefuseSizeBeyondStream(Stream, size);
   PendingBlock block(size);
   ReadBufferFromStream(block.Get(), size, Stream, 10186);
   FPData = block.Take();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/core/QXLException.h"
+#include "engine/core/QXLMemoryManager.h"
 #include "engine/core/QXLMemoryStream.h"
 #include "engine/core/QXLVariant.h"
 #include "QXLValueFixtures.h"
@@ -187,6 +188,41 @@ TEST(QXLVariantStream, DamagedStreamsAreRefused) {
     EXPECT_TRUE(v.IsNull());
     EXPECT_EQ(v.pData(), nullptr);
   }
+}
+
+// A memory stream that notes the most engine memory in use at any read.
+class WatchedStream : public TQXLMemoryStream {
+public:
+  std::int32_t Read(void* Buffer, std::int32_t Count) override {
+    FPeak = std::max(FPeak, QXLMemoryManager().TotalMemAllocated());
+    return TQXLMemoryStream::Read(Buffer, Count);
+  }
+  std::int64_t Peak() const { return FPeak; }
+
+private:
+  std::int64_t FPeak = 0;
+};
+
+TEST(QXLVariantStream, ASizeBeyondTheStreamTakesNoMemory) {
+  // Type Int32, not NULL, a size of about 2 GB, then only four data bytes.
+  const std::string bytes("\x07\x00\xF0\xFF\xFF\x7F" "abcd", 10);
+  WatchedStream stream;
+  stream.Write(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+  stream.SetPosition(0);
+  const std::int64_t before = QXLMemoryManager().TotalMemAllocated();
+  TQXLVariant v;
+  try {
+    v.LoadFromStream(stream);
+    FAIL();
+  } catch (const EQXLException& e) {
+    EXPECT_EQ(e.NativeError, 10186);
+    EXPECT_EQ(e.Message,
+              "Cannot read from stream. Position = 6, Stream size = 10, Block size = 2147483632, Bytes Read = 4 - "
+              "Native error: 10186");
+  }
+  EXPECT_LT(stream.Peak() - before, 1 << 20);
+  EXPECT_TRUE(v.IsNull());
+  EXPECT_EQ(v.pData(), nullptr);
 }
 
 }  // namespace

@@ -567,4 +567,21 @@ TEST(QXLVariant, MoveTakesTheData) {
   EXPECT_EQ(c.DataType(), bftVarchar);
 }
 
+TEST(QXLVariant, DataShorterThanItsTypeReadsAsIfPaddedWithZeros) {
+  // Raw data of one byte for an 8-byte type: no read may pass its end.
+  TQXLVariant shortValue;
+  shortValue.SetData("\x05", 1, bftSignedInt64, true);
+  EXPECT_EQ(shortValue.GetAsInt64(), 5);
+  EXPECT_EQ(shortValue.GetAsAnsiString(), "5");                               // converted
+  EXPECT_EQ(shortValue.Compare(Of(I64(5)), false, false, false), cmprEqual);   // same type
+  EXPECT_EQ(shortValue.Compare(Of(Dbl(4.5)), false, false, false), cmprGreater);  // converted first
+  shortValue.Add(Of(I64(1)));
+  EXPECT_EQ(DataOf(shortValue), I64(6).Bytes);
+
+  TQXLVariant shortDate;
+  shortDate.SetData("\x01\x02", 2, bftDateTime, true);
+  shortDate.Sub(Of(DT(1, 0)));
+  EXPECT_EQ(DataOf(shortDate), DT(0x0201 - 1, 0).Bytes);
+}
+
 }  // namespace
