@@ -125,13 +125,14 @@ void TQXLBitsArray::LoadFromStream(TQXLStream& Stream) {
   if (bitCount < 0) throw EQXLException(10401, "Invalid number of bits = %d", {bitCount});
   if (setCount < 0 || setCount > bitCount)
     throw EQXLException(10426, "Invalid number of set bits = %d, number of bits = %d", {setCount, bitCount});
-  std::vector<std::uint8_t> bits(ByteCount(bitCount));
-  // A damaged count must not claim more memory than the stream can fill.
-  std::int64_t position = Stream.Position(), size = Stream.Size();
-  auto needed = static_cast<std::int64_t>(bits.size());
+  // A damaged count must not claim more memory than the stream can fill, so
+  // the stream is measured before anything is allocated.
+  const auto needed = static_cast<std::int64_t>(ByteCount(bitCount));
+  const std::int64_t position = Stream.Position(), size = Stream.Size();
   if (size - position < needed)
     throw EQXLException(10402, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d",
                         {position, size, needed, std::max<std::int64_t>(size - position, 0)});
+  std::vector<std::uint8_t> bits(static_cast<std::size_t>(needed));
   if (!bits.empty()) ReadBufferFromStream(bits.data(), static_cast<std::int32_t>(needed), Stream, 10402);
   FBits = std::move(bits);
   FBitCount = bitCount;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 #include "engine/coding/Crc32.h"
 #include "engine/core/QXLException.h"
@@ -13,14 +12,6 @@ constexpr std::int32_t kHeaderSize = TQXLCompressedStreamBlockHeader::StoredSize
 constexpr const char* kCannotSetPosition = "Cannot set stream position to %d. Position = %d, Size = %d";
 constexpr const char* kSizeTooSmall = "Stream size = %d too small. Should be at least = %d";
 constexpr const char* kInvalidSize = "Invalid stream size = %d. Should be = %d";
-
-// a + b, kept inside the 64-bit range so that damaged offsets can be reported.
-std::int64_t SaturatedSum(std::int64_t a, std::int64_t b) {
-  std::int64_t r;
-  if (__builtin_add_overflow(a, b, &r)) return b > 0 ? std::numeric_limits<std::int64_t>::max()
-                                                     : std::numeric_limits<std::int64_t>::min();
-  return r;
-}
 
 }  // namespace
 
@@ -47,7 +38,7 @@ TQXLCompressedBLOBStream::TQXLCompressedBLOBStream(TQXLStream& Stream, const TQX
     std::int64_t available = std::max<std::int64_t>(Stream.Size() - FStartPosition, 0);
     if (size < 0) throw EQXLException(10081, "Invalid BLOB size = %d", {size});
     if (size > available) {
-      if (!FRepair) throw EQXLException(10081, kSizeTooSmall, {Stream.Size(), SaturatedSum(FStartPosition, size)});
+      if (!FRepair) throw EQXLException(10081, kSizeTooSmall, {Stream.Size(), SaturatedAdd(FStartPosition, size)});
       // Repair keeps the bytes that are there.
       FBLOBDescriptor.UncompressedSize = available;
     }
@@ -101,7 +92,7 @@ void TQXLCompressedBLOBStream::LoadBlockHeaders() {
     auto h = TQXLCompressedStreamBlockHeader::Decode(bytes);
 
     if (h.CompressedSize < 1 || h.OffsetToNextHeader != std::int64_t{h.CompressedSize} + kHeaderSize) {
-      StopLoading(i, 10083, kCannotSetPosition, {SaturatedSum(p, h.OffsetToNextHeader), p, size});
+      StopLoading(i, 10083, kCannotSetPosition, {SaturatedAdd(p, h.OffsetToNextHeader), p, size});
       return;
     }
     const bool last = i == numBlocks - 1;
@@ -262,19 +253,9 @@ void TQXLCompressedBLOBStream::FillToPosition() {
 }
 
 std::int64_t TQXLCompressedBLOBStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
-  std::int64_t target = FPosition;
-  switch (Origin) {
-    case soBeginning:
-      target = Offset;
-      break;
-    case soCurrent:
-      target = SaturatedSum(FPosition, Offset);
-      break;
-    case soEnd:
-      target = SaturatedSum(FUncompressedSize, Offset);
-      break;
-  }
-  InternalSetPosition(target);
+  // Any other origin keeps the position.
+  const auto base = SeekBase(Origin, FPosition, [this] { return FUncompressedSize; });
+  InternalSetPosition(base ? SaturatedAdd(*base, Offset) : FPosition);
   return FPosition;
 }
 
@@ -284,7 +265,7 @@ void TQXLCompressedBLOBStream::InternalSetPosition(std::int64_t Position) {
     if (Position == 0) FCurrentHeader = 0;
     return;
   }
-  FCompressedStream.Seek(SaturatedSum(FStartPosition, Position), soBeginning);
+  FCompressedStream.Seek(SaturatedAdd(FStartPosition, Position), soBeginning);
   FPosition = FCompressedStream.Position() - FStartPosition;
 }
 

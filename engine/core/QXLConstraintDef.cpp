@@ -23,6 +23,13 @@ void TQXLConstraintDef::Assign(const TQXLMetaObjectDef& Source) {
   ConstraintType = src.ConstraintType;
 }
 
+void TQXLTableConstraintDef::AssignTable(const TQXLTableConstraintDef& Source) {
+  TableSchemaName = Source.TableSchemaName;
+  TableSchemaObjectID = Source.TableSchemaObjectID;
+  TableName = Source.TableName;
+  TableObjectID = Source.TableObjectID;
+}
+
 const std::int32_t* TQXLColumnConstraintDef::WriteCodes() const {
   return ConstraintType == ctCheck ? kCheckWrite : kNotNullWrite;
 }
@@ -34,10 +41,7 @@ const std::int32_t* TQXLColumnConstraintDef::ReadCodes() const {
 void TQXLColumnConstraintDef::Assign(const TQXLMetaObjectDef& Source) {
   TQXLConstraintDef::Assign(Source);
   if (auto* src = dynamic_cast<const TQXLColumnConstraintDef*>(&Source)) {
-    TableSchemaName = src->TableSchemaName;
-    TableSchemaObjectID = src->TableSchemaObjectID;
-    TableName = src->TableName;
-    TableObjectID = src->TableObjectID;
+    AssignTable(*src);
     ColumnName = src->ColumnName;
     ColumnObjectID = src->ColumnObjectID;
   }
@@ -103,10 +107,7 @@ void TQXLConstraintDefCheck::LoadFromStream(TQXLStream& Stream) {
 void TQXLConstraintDefUnique::Assign(const TQXLMetaObjectDef& Source) {
   TQXLConstraintDef::Assign(Source);
   if (auto* src = dynamic_cast<const TQXLConstraintDefUnique*>(&Source)) {
-    TableSchemaName = src->TableSchemaName;
-    TableSchemaObjectID = src->TableSchemaObjectID;
-    TableName = src->TableName;
-    TableObjectID = src->TableObjectID;
+    AssignTable(*src);
     IndexName = src->IndexName;
     IndexObjectID = src->IndexObjectID;
     Columns = src->Columns;

@@ -22,14 +22,27 @@ public:
   TQXLConstraintType ConstraintType;
 };
 
+// The table that a constraint of any stored kind belongs to.
+class TQXLTableConstraintDef : public TQXLConstraintDef {
+public:
+  std::string TableSchemaName;
+  std::int32_t TableSchemaObjectID = -1;
+  std::string TableName;
+  std::int32_t TableObjectID = -1;
+
+protected:
+  using TQXLConstraintDef::TQXLConstraintDef;
+  void AssignTable(const TQXLTableConstraintDef& Source);
+};
+
 // What NOT NULL and CHECK share: the table and the column they constrain.
 // Their stored names are prefixed with a byte holding the length plus one,
 // so a name of these records holds at most 254 bytes.
-class TQXLColumnConstraintDef : public TQXLConstraintDef {
+class TQXLColumnConstraintDef : public TQXLTableConstraintDef {
 public:
   static constexpr std::size_t MaxNameLength = 254;
 
-  using TQXLConstraintDef::TQXLConstraintDef;
+  using TQXLTableConstraintDef::TQXLTableConstraintDef;
   void Assign(const TQXLMetaObjectDef& Source) override;
   void LoadFromStream(TQXLStream& Stream) override;
   void SaveToStream(TQXLStream& Stream) const override;
@@ -38,10 +51,6 @@ public:
   // stored), and the definition's schema name cut to 255.
   void SetNames(const std::string& ColumnName_, const std::string& TableName_, const std::string& SchemaName_);
 
-  std::string TableSchemaName;
-  std::int32_t TableSchemaObjectID = -1;
-  std::string TableName;
-  std::int32_t TableObjectID = -1;
   std::string ColumnName;
   std::int32_t ColumnObjectID = -1;
 
@@ -75,24 +84,20 @@ struct TQXLConstraintColumn {
   std::int32_t ColumnObjectID = -1;
 };
 
-class TQXLConstraintDefUnique : public TQXLConstraintDef {
+class TQXLConstraintDefUnique : public TQXLTableConstraintDef {
 public:
-  TQXLConstraintDefUnique() : TQXLConstraintDef(ctUnique) {}
+  TQXLConstraintDefUnique() : TQXLTableConstraintDef(ctUnique) {}
 
   void Assign(const TQXLMetaObjectDef& Source) override;
   void LoadFromStream(TQXLStream& Stream) override;
   void SaveToStream(TQXLStream& Stream) const override;
 
-  std::string TableSchemaName;
-  std::int32_t TableSchemaObjectID = -1;
-  std::string TableName;
-  std::int32_t TableObjectID = -1;
   std::string IndexName;
   std::int32_t IndexObjectID = -1;
   std::vector<TQXLConstraintColumn> Columns;
 
 protected:
-  explicit TQXLConstraintDefUnique(TQXLConstraintType Type) : TQXLConstraintDef(Type) {}
+  explicit TQXLConstraintDefUnique(TQXLConstraintType Type) : TQXLTableConstraintDef(Type) {}
 };
 
 class TQXLConstraintDefPrimary : public TQXLConstraintDefUnique {

@@ -13,19 +13,20 @@ void TQXLFieldDef::SetFieldDefDataType(TQXLAdvancedFieldType AdvancedFieldType_,
   TQXLBaseFieldType base = AdvancedToBaseFieldType(AdvancedFieldType_);
   if (base == bftUnknown)
     throw EQXLException(30007, "Unsupported data type '%s'", {AdvancedFieldTypeName(AdvancedFieldType_)});
-  AdvancedFieldType = AdvancedFieldType_;
-  BaseFieldType = base;
-  FieldSize = FieldSize_;
-  RecalcDataSizes();
+  SetTypesAndSize(base, AdvancedFieldType_, FieldSize_);
 }
 
 void TQXLFieldDef::SetFieldDefDataType(TQXLBaseFieldType BaseFieldType_, std::int32_t FieldSize_) {
   TQXLAdvancedFieldType advanced = BaseToAdvancedFieldType(BaseFieldType_);
   if (advanced == aftUnknown)
     throw EQXLException(30008, "Unsupported data type '%s'", {BaseFieldTypeName(BaseFieldType_)});
-  BaseFieldType = BaseFieldType_;
-  AdvancedFieldType = advanced;
-  FieldSize = FieldSize_;
+  SetTypesAndSize(BaseFieldType_, advanced, FieldSize_);
+}
+
+void TQXLFieldDef::SetTypesAndSize(TQXLBaseFieldType Base, TQXLAdvancedFieldType Advanced, std::int32_t Size) {
+  BaseFieldType = Base;
+  AdvancedFieldType = Advanced;
+  FieldSize = Size;
   RecalcDataSizes();
 }
 

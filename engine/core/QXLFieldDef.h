@@ -48,6 +48,9 @@ public:
   std::int64_t AutoincMinValue = 0;
   std::int64_t AutoincMaxValue = std::numeric_limits<std::int64_t>::max();
   bool AutoincCycled = false;
+
+private:
+  void SetTypesAndSize(TQXLBaseFieldType Base, TQXLAdvancedFieldType Advanced, std::int32_t Size);
 };
 
 class TQXLFieldDefs : public TQXLMetaObjectDefs {

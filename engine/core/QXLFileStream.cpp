@@ -81,21 +81,10 @@ std::int32_t TQXLFileStream::Write(const void* Buffer, std::int32_t Count) {
 }
 
 std::int64_t TQXLFileStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
-  std::int64_t base = 0;
-  switch (Origin) {
-    case soBeginning:
-      break;
-    case soCurrent:
-      base = FPosition;
-      break;
-    case soEnd:
-      base = GetSize();
-      break;
-    default:
-      return FPosition = 0;
-  }
+  const auto base = SeekBase(Origin, FPosition, [this] { return GetSize(); });
+  if (!base) return FPosition = 0;
   std::int64_t target;
-  if (__builtin_add_overflow(base, Offset, &target) || target < 0) return -1;
+  if (__builtin_add_overflow(*base, Offset, &target) || target < 0) return -1;
   return FPosition = target;
 }
 

@@ -72,19 +72,6 @@ std::int32_t TQXLMemoryStream::Write(const void* Buffer, std::int32_t Count) {
 }
 
 std::int64_t TQXLMemoryStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
-  std::int64_t base = 0;
-  switch (Origin) {
-    case soBeginning:
-      break;
-    case soCurrent:
-      base = FPosition;
-      break;
-    case soEnd:
-      base = FBufferSize;
-      break;
-    default:
-      return FPosition = 0;
-  }
-  if (__builtin_add_overflow(base, Offset, &FPosition)) FPosition = Offset > 0 ? INT64_MAX : INT64_MIN;
-  return FPosition;
+  const auto base = SeekBase(Origin, FPosition, [this] { return std::int64_t{FBufferSize}; });
+  return FPosition = base ? SaturatedAdd(*base, Offset) : 0;
 }

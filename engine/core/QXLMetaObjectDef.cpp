@@ -31,20 +31,20 @@ std::int32_t TQXLMetaObjectDefs::AddDef(std::unique_ptr<TQXLMetaObjectDef> Def) 
   return Count() - 1;
 }
 
-TQXLMetaObjectDef* TQXLMetaObjectDefs::InternalAddCreated() {
+std::unique_ptr<TQXLMetaObjectDef> TQXLMetaObjectDefs::CreatedDef() const {
   auto def = NewDef();
   if (!def)
     throw EQXLException(30339, "The method '%s' not overrided in class '%s'", {"InternalAddCreated", ClassName()});
-  return GetDef(AddDef(std::move(def)));
+  return def;
 }
+
+TQXLMetaObjectDef* TQXLMetaObjectDefs::InternalAddCreated() { return GetDef(AddDef(CreatedDef())); }
 
 void TQXLMetaObjectDefs::LoadFromStream(TQXLStream& Stream) {
   Clear();
   FLoadedItemCount = ReadDefValue<std::int32_t>(Stream, 10159);
   for (std::int32_t i = 0; i < FLoadedItemCount; ++i) {
-    auto def = NewDef();
-    if (!def)
-      throw EQXLException(30339, "The method '%s' not overrided in class '%s'", {"InternalAddCreated", ClassName()});
+    auto def = CreatedDef();
     def->LoadFromStream(Stream);
     AddDef(std::move(def));
   }

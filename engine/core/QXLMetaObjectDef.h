@@ -64,6 +64,8 @@ protected:
   virtual const char* ClassName() const { return "TQXLMetaObjectDefs"; }
   // A new, unlisted definition of the list's kind (nullptr in the base list).
   virtual std::unique_ptr<TQXLMetaObjectDef> NewDef() const { return nullptr; }
+  // NewDef, or 30339 for a list without a kind of its own.
+  std::unique_ptr<TQXLMetaObjectDef> CreatedDef() const;
   // Raises the invalid-cast error unless Def is a definition of the list's kind.
   virtual void CheckKind(const TQXLMetaObjectDef* Def) const;
   // The count that leads the stored list, with its write code.

@@ -22,13 +22,26 @@ private:
   void* FData;
 };
 
+// Moves exactly Count bytes with Transfer, which returns the count it moved,
+// or raises Code with Message and the position before, the size, Count and
+// the count moved.
+template <typename Transfer>
+void TransferExactly(std::int32_t Count, TQXLStream& Stream, std::int32_t Code, const char* Message,
+                     Transfer transfer) {
+  const std::int64_t position = Stream.Position();
+  const std::int32_t done = Count < 0 ? 0 : transfer();
+  if (Count < 0 || done != Count)
+    throw EQXLException(Code, Message,
+                        {position, Stream.GetSize(), static_cast<std::int64_t>(Count), static_cast<std::int64_t>(done)});
+}
+
+}  // namespace
+
 std::int64_t SaturatedAdd(std::int64_t a, std::int64_t b) {
   std::int64_t sum;
   if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
   return sum;
 }
-
-}  // namespace
 
 std::int64_t TQXLStream::GetSize() {
   const std::int64_t position = Seek(0, soCurrent);
@@ -103,21 +116,15 @@ void TQXLStream::SaveToFile(const std::string& FileName) {
 std::string GetTemporaryFileName() { return platform::TempFileName(); }
 
 void WriteBufferToStream(const void* Buffer, std::int32_t Count, TQXLStream& Stream, std::int32_t NativeErrorCode) {
-  const std::int64_t position = Stream.Position();
-  const std::int32_t written = Count < 0 ? 0 : Stream.Write(Buffer, Count);
-  if (Count < 0 || written != Count)
-    throw EQXLException(NativeErrorCode,
-                        "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d",
-                        {position, Stream.GetSize(), static_cast<std::int64_t>(Count), static_cast<std::int64_t>(written)});
+  TransferExactly(Count, Stream, NativeErrorCode,
+                  "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d",
+                  [&] { return Stream.Write(Buffer, Count); });
 }
 
 void ReadBufferFromStream(void* Buffer, std::int32_t Count, TQXLStream& Stream, std::int32_t NativeErrorCode) {
-  const std::int64_t position = Stream.Position();
-  const std::int32_t read = Count < 0 ? 0 : Stream.Read(Buffer, Count);
-  if (Count < 0 || read != Count)
-    throw EQXLException(NativeErrorCode,
-                        "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d",
-                        {position, Stream.GetSize(), static_cast<std::int64_t>(Count), static_cast<std::int64_t>(read)});
+  TransferExactly(Count, Stream, NativeErrorCode,
+                  "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d",
+                  [&] { return Stream.Read(Buffer, Count); });
 }
 
 void SetStreamPosition(TQXLStream& Stream, std::int32_t NativeErrorCode, std::int64_t Position) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 enum TSeekOrigin : std::uint16_t { soBeginning = 0, soCurrent = 1, soEnd = 2 };
@@ -58,12 +59,30 @@ public:
 
 protected:
   void DoProgress(double PercentDone);
+  // What a seek from Origin counts from: 0, Position, or the size that Size()
+  // gives (asked for soEnd only); nothing for an origin outside the three.
+  template <typename SizeFn>
+  static std::optional<std::int64_t> SeekBase(TSeekOrigin Origin, std::int64_t Position, SizeFn Size) {
+    switch (Origin) {
+      case soBeginning:
+        return 0;
+      case soCurrent:
+        return Position;
+      case soEnd:
+        return Size();
+    }
+    return std::nullopt;
+  }
 
   std::recursive_mutex FCSect;
   std::int32_t FBlockSize = DefaultBlockSize;
   TQXLNoCancelProgressEvent FOnProgress;
   bool FModified = false;
 };
+
+// a + b held at the ends of the 64-bit range instead of wrapping, for
+// positions computed from caller-given or stored offsets.
+std::int64_t SaturatedAdd(std::int64_t a, std::int64_t b);
 
 // A new, empty, uniquely named file in the system's temporary folder, its name
 // starting with "QXL".
