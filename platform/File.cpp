@@ -32,13 +32,20 @@ struct flock MakeLock(short type, std::int64_t offset, std::int64_t count) {
   return fl;
 }
 
+// Repeats a system call that a signal interrupted; its result otherwise.
+template <typename Call>
+auto RetryOnInterrupt(Call call) {
+  decltype(call()) result;
+  do {
+    result = call();
+  } while (result < 0 && errno == EINTR);
+  return result;
+}
+
 // 0 on success, else the errno value.
 int SetLock(int fd, short type, std::int64_t offset, std::int64_t count) {
   struct flock fl = MakeLock(type, offset, count);
-  while (fcntl(fd, F_OFD_SETLK, &fl) != 0) {
-    if (errno != EINTR) return errno;
-  }
-  return 0;
+  return RetryOnInterrupt([&] { return fcntl(fd, F_OFD_SETLK, &fl); }) == 0 ? 0 : errno;
 }
 
 bool IsConflict(int error) { return error == EAGAIN || error == EACCES; }
@@ -47,9 +54,7 @@ bool IsConflict(int error) { return error == EAGAIN || error == EACCES; }
 // 0 when none does, -errno on failure.
 int OtherHolds(int fd, std::int64_t offset, std::int64_t count) {
   struct flock fl = MakeLock(F_WRLCK, offset, count);
-  while (fcntl(fd, F_OFD_GETLK, &fl) != 0) {
-    if (errno != EINTR) return -errno;
-  }
+  if (RetryOnInterrupt([&] { return fcntl(fd, F_OFD_GETLK, &fl); }) != 0) return -errno;
   return fl.l_type == F_UNLCK ? 0 : 1;
 }
 
@@ -79,7 +84,6 @@ File& File::operator=(File&& other) noexcept {
     FFd = other.FFd;
     FFileName = std::move(other.FFileName);
     FAccess = other.FAccess;
-    FWritableDescriptor = other.FWritableDescriptor;
     {
       std::lock_guard guard(other.FLocksMutex);
       FLocks = std::move(other.FLocks);
@@ -101,10 +105,7 @@ void File::CheckOpen(const char* operation) const {
 void File::OpenDescriptor(const std::string& fileName, int flags, AccessMode access) {
   if (FFd >= 0) throw EOSError(EBUSY, "Open '" + fileName + "': the handle is already open");
   // Non-blocking, so that naming a FIFO fails at once instead of waiting for a writer.
-  int fd;
-  do {
-    fd = ::open(fileName.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = RetryOnInterrupt([&] { return ::open(fileName.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666); });
   if (fd < 0) throw EOSError(errno, Describe("Open", fileName, errno));
   struct stat st;
   int code = 0;
@@ -120,7 +121,6 @@ void File::OpenDescriptor(const std::string& fileName, int flags, AccessMode acc
   FFd = fd;
   FFileName = fileName;
   FAccess = access;
-  FWritableDescriptor = (flags & O_ACCMODE) == O_RDWR;
   FLocks.clear();
 }
 
@@ -132,7 +132,8 @@ void File::TakeShare(ShareMode share) {
   bool refused = false;
   // An exclusive handle that can write takes the open byte exclusively: one
   // atomic step that no other handle can pass, nor it while another holds it.
-  const bool atomicExclusive = exclusive && FWritableDescriptor;
+  // (An exclusive OFD lock needs a descriptor open for writing.)
+  const bool atomicExclusive = exclusive && writes;
   auto take = [&](bool wanted, std::int64_t byte, short type = F_RDLCK) {
     if (wanted && !error && !refused) {
       int e = SetLock(FFd, type, byte, 1);
@@ -188,16 +189,6 @@ void File::Create(const std::string& fileName, ShareMode share) {
   }
 }
 
-void File::Adopt(int fd, const std::string& fileName, ShareMode share) {
-  if (FFd >= 0) throw EOSError(EBUSY, "Adopt '" + fileName + "': the handle is already open");
-  FFd = fd;
-  FFileName = fileName;
-  FAccess = AccessMode::ReadWrite;
-  FWritableDescriptor = true;
-  FLocks.clear();
-  TakeShare(share);
-}
-
 void File::Close() {
   if (FFd < 0) return;
   int fd = FFd;
@@ -215,11 +206,9 @@ std::size_t File::ReadAt(void* buffer, std::size_t count, std::int64_t offset) {
   auto* out = static_cast<char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
-    ssize_t n = ::pread(FFd, out + done, count - done, offset + static_cast<std::int64_t>(done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail("Read", errno);
-    }
+    const ssize_t n = RetryOnInterrupt(
+        [&] { return ::pread(FFd, out + done, count - done, offset + static_cast<std::int64_t>(done)); });
+    if (n < 0) Fail("Read", errno);
     if (n == 0) break;  // end of file
     done += static_cast<std::size_t>(n);
   }
@@ -231,13 +220,13 @@ void File::WriteAt(const void* buffer, std::size_t count, std::int64_t offset) {
   if (FAccess != AccessMode::ReadWrite) Fail("Write", EBADF);
   const auto* in = static_cast<const char*>(buffer);
   std::size_t done = 0;
+  // A short write is repeated for the rest; a write that makes no progress
+  // fails rather than spin.
   while (done < count) {
-    ssize_t n = ::pwrite(FFd, in + done, count - done, offset + static_cast<std::int64_t>(done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Fail("Write", errno);
-    }
-    if (n == 0) Fail("Write", EIO);  // no progress: never spin
+    const ssize_t n = RetryOnInterrupt(
+        [&] { return ::pwrite(FFd, in + done, count - done, offset + static_cast<std::int64_t>(done)); });
+    if (n < 0) Fail("Write", errno);
+    if (n == 0) Fail("Write", EIO);
     done += static_cast<std::size_t>(n);
   }
 }
@@ -253,16 +242,12 @@ void File::SetSize(std::int64_t size) {
   CheckOpen("SetSize");
   if (FAccess != AccessMode::ReadWrite) Fail("SetSize", EBADF);
   if (size < 0) Fail("SetSize", EINVAL);
-  while (ftruncate(FFd, size) != 0) {
-    if (errno != EINTR) Fail("SetSize", errno);
-  }
+  if (RetryOnInterrupt([&] { return ftruncate(FFd, size); }) != 0) Fail("SetSize", errno);
 }
 
 void File::Flush() {
   CheckOpen("Flush");
-  while (fdatasync(FFd) != 0) {
-    if (errno != EINTR) Fail("Flush", errno);
-  }
+  if (RetryOnInterrupt([&] { return fdatasync(FFd); }) != 0) Fail("Flush", errno);
 }
 
 namespace {
@@ -274,19 +259,24 @@ bool ValidRange(std::int64_t offset, std::int64_t count) {
 
 }  // namespace
 
+bool File::HoldsPartOf(std::int64_t offset, std::int64_t count) const {
+  for (const Range& r : FLocks)
+    if (offset < r.Offset + r.Count && r.Offset < offset + count) return true;
+  return false;
+}
+
 bool File::Lock(std::int64_t offset, std::int64_t count) {
   std::lock_guard guard(FLocksMutex);
   CheckOpen("Lock");
-  if (!ValidRange(offset, count)) return false;
-  for (const Range& r : FLocks)
-    if (offset < r.Offset + r.Count && r.Offset < offset + count) return false;
+  if (!ValidRange(offset, count) || HoldsPartOf(offset, count)) return false;
   // Exclusive locks need a descriptor open for writing. A read-only one takes a
   // shared lock, which keeps writers out, and then gives it back if any other
   // handle holds part of the range, which keeps other readers out.
-  int e = SetLock(FFd, FWritableDescriptor ? F_WRLCK : F_RDLCK, offset, count);
+  const bool writable = FAccess == AccessMode::ReadWrite;
+  int e = SetLock(FFd, writable ? F_WRLCK : F_RDLCK, offset, count);
   if (IsConflict(e)) return false;
   if (e) Fail("Lock", e);
-  if (!FWritableDescriptor) {
+  if (!writable) {
     int held = OtherHolds(FFd, offset, count);
     if (held != 0) {
       SetLock(FFd, F_UNLCK, offset, count);
@@ -316,8 +306,7 @@ bool File::IsRegionLocked(std::int64_t offset, std::int64_t count) const {
   std::lock_guard guard(FLocksMutex);
   CheckOpen("IsRegionLocked");
   if (!ValidRange(offset, count)) return true;  // such a range can never be locked
-  for (const Range& r : FLocks)
-    if (offset < r.Offset + r.Count && r.Offset < offset + count) return true;
+  if (HoldsPartOf(offset, count)) return true;
   int held = OtherHolds(FFd, offset, count);
   if (held < 0) Fail("IsRegionLocked", -held);
   return held != 0;

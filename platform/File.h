@@ -51,16 +51,11 @@ public:
   // that another handle has open is refused (ErrorSharingViolation), never
   // emptied.
   void Create(const std::string& fileName, ShareMode share = ShareMode::Exclusive);
-  // Takes over a descriptor that is already open read-write (O_CLOEXEC).
-  void Adopt(int fd, const std::string& fileName, ShareMode share = ShareMode::Exclusive);
   // Releases the handle and its locks. Throws EOSError when close reports an
   // error; the handle is released all the same.
   void Close();
 
   bool IsOpen() const { return FFd >= 0; }
-  const std::string& FileName() const { return FFileName; }
-  AccessMode Access() const { return FAccess; }
-  int Descriptor() const { return FFd; }
 
   // Reads up to count bytes at offset; fewer only at the end of the file.
   std::size_t ReadAt(void* buffer, std::size_t count, std::int64_t offset);
@@ -90,12 +85,13 @@ private:
   void CheckOpen(const char* operation) const;
   void OpenDescriptor(const std::string& fileName, int flags, AccessMode access);
   void TakeShare(ShareMode share);
+  // Whether this handle's registry holds part of the range (FLocksMutex held).
+  bool HoldsPartOf(std::int64_t offset, std::int64_t count) const;
   [[noreturn]] void Fail(const char* operation, int errorCode) const;
 
   int FFd = -1;
   std::string FFileName;
   AccessMode FAccess = AccessMode::ReadOnly;
-  bool FWritableDescriptor = false;
   mutable std::mutex FLocksMutex;
   std::vector<Range> FLocks;
 };

@@ -7,24 +7,9 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/File.h"
+
 namespace platform {
-namespace {
-
-// Creates the file; returns its descriptor and sets name.
-int MakeTempFile(std::string& name) {
-  std::string pattern = TempDirectory() + "/QXLXXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  int fd = mkostemp(buffer.data(), O_CLOEXEC);
-  if (fd < 0) {
-    int e = errno;
-    throw EOSError(e, "Create temporary file '" + pattern + "': " + SysErrorMessage(e));
-  }
-  name.assign(buffer.data());
-  return fd;
-}
-
-}  // namespace
 
 std::string TempDirectory() {
   const char* dir = std::getenv("TMPDIR");
@@ -33,29 +18,17 @@ std::string TempDirectory() {
   return result;
 }
 
-TempFile::TempFile() {
-  int fd = MakeTempFile(FFileName);
-  try {
-    FFile.Adopt(fd, FFileName);
-  } catch (...) {
-    ::unlink(FFileName.c_str());
-    throw;
-  }
-}
-
-TempFile::~TempFile() {
-  try {
-    FFile.Close();
-  } catch (const EOSError&) {
-    // The file goes all the same.
-  }
-  ::unlink(FFileName.c_str());
-}
-
 std::string TempFileName() {
-  std::string name;
-  ::close(MakeTempFile(name));
-  return name;
+  const std::string pattern = TempDirectory() + "/QXLXXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int fd = mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) {
+    const int e = errno;
+    throw EOSError(e, "Create temporary file '" + pattern + "': " + SysErrorMessage(e));
+  }
+  ::close(fd);
+  return name.data();
 }
 
 }  // namespace platform

@@ -1,12 +1,9 @@
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "FileTestSupport.h"
 
 using namespace platform;
+using platform::test::HoldingChild;
 using platform::test::OpenShared;
 using platform::test::RunInChild;
 using platform::test::ScratchPath;
@@ -115,76 +112,39 @@ TEST(FileLock, SecondProcessIsExcluded) {
   EXPECT_TRUE(f.Lock(8, 1));
 
   // And the other way round: a lock of the child keeps this process out.
-  int fds[2], back[2];
-  ASSERT_EQ(pipe(fds), 0);
-  ASSERT_EQ(pipe(back), 0);
-  pid_t pid = fork();
-  if (pid == 0) {
-    File g = OpenShared(path);
-    char c = g.Lock(20, 4) ? 'y' : 'n';
-    if (write(fds[1], &c, 1) != 1) _exit(1);
-    if (read(back[0], &c, 1) != 1) _exit(1);  // hold until told
-    _exit(0);
-  }
-  char c = 0;
-  ASSERT_EQ(read(fds[0], &c, 1), 1);
-  EXPECT_EQ(c, 'y');
+  HoldingChild holder(path, [](File& g) { return g.Lock(20, 4) ? 'y' : 'n'; });
+  EXPECT_EQ(holder.Report(), 'y');
   EXPECT_FALSE(f.Lock(22, 1));
   EXPECT_TRUE(f.IsRegionLocked(0, 21));
-  ASSERT_EQ(write(back[1], "x", 1), 1);
-  int status;
-  waitpid(pid, &status, 0);
+  holder.Release();
   EXPECT_TRUE(f.Lock(22, 1));
-  for (int fd : {fds[0], fds[1], back[0], back[1]}) close(fd);
 }
 
 TEST(FileLock, ProcessThatDiesReleasesItsLocksAtOnce) {
   ScratchPath path;
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  pid_t pid = fork();
-  if (pid == 0) {
-    File g = OpenShared(path);
-    char c = g.Lock(9, 1) ? 'y' : 'n';
-    if (write(fds[1], &c, 1) != 1) _exit(1);
-    for (;;) pause();
-  }
-  char c = 0;
-  ASSERT_EQ(read(fds[0], &c, 1), 1);
-  ASSERT_EQ(c, 'y');
+  HoldingChild holder(path, [](File& g) { return g.Lock(9, 1) ? 'y' : 'n'; });
+  ASSERT_EQ(holder.Report(), 'y');
   File f = OpenShared(path);
   EXPECT_FALSE(f.Lock(9, 1));
-  kill(pid, SIGKILL);
-  int status;
-  waitpid(pid, &status, 0);
+  holder.Kill();
   EXPECT_TRUE(f.Lock(9, 1));
-  close(fds[0]);
-  close(fds[1]);
 }
 
 TEST(FileLock, ProbeNeverDisturbsALockBeingTaken) {
   ScratchPath path;
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  pid_t pid = fork();
-  if (pid == 0) {
-    File g = OpenShared(path);
-    if (write(fds[1], "r", 1) != 1) _exit(1);
-    for (;;) (void)g.IsByteLocked(3);  // probe as fast as possible
-  }
-  char c;
-  ASSERT_EQ(read(fds[0], &c, 1), 1);
+  HoldingChild prober(
+      path, [](File&) { return 'r'; },
+      [](File& g) {
+        for (;;) (void)g.IsByteLocked(3);  // probe as fast as possible
+      });
+  ASSERT_EQ(prober.Report(), 'r');
   File f = OpenShared(path);
   int refused = 0;
   for (int i = 0; i < 20000; ++i) {
     if (!f.Lock(3, 1)) ++refused;
     else f.Unlock(3, 1);
   }
-  kill(pid, SIGKILL);
-  int status;
-  waitpid(pid, &status, 0);
-  close(fds[0]);
-  close(fds[1]);
+  prober.Kill();
   EXPECT_EQ(refused, 0);
 }
 

@@ -146,6 +146,25 @@ TEST(File, ShareModes) {
   EXPECT_EQ(OpenError(path, A::ReadWrite, S::Exclusive), 0);
 }
 
+// Every pair of modes against the Windows rule itself: a share mode admits
+// the access of others (Exclusive none, DenyWrite reading, DenyNone all).
+TEST(File, ShareModesFollowTheRuleForEveryPair) {
+  const auto admits = [](ShareMode share, AccessMode access) {
+    return share == ShareMode::DenyNone || (share == ShareMode::DenyWrite && access == AccessMode::ReadOnly);
+  };
+  ScratchPath path;
+  for (AccessMode a1 : {AccessMode::ReadOnly, AccessMode::ReadWrite})
+    for (ShareMode s1 : {ShareMode::Exclusive, ShareMode::DenyWrite, ShareMode::DenyNone})
+      for (AccessMode a2 : {AccessMode::ReadOnly, AccessMode::ReadWrite})
+        for (ShareMode s2 : {ShareMode::Exclusive, ShareMode::DenyWrite, ShareMode::DenyNone}) {
+          SCOPED_TRACE(testing::Message() << int(a1) << int(s1) << " then " << int(a2) << int(s2));
+          File first;
+          first.Open(path, a1, s1);
+          const bool admitted = admits(s1, a2) && admits(s2, a1);
+          EXPECT_EQ(OpenError(path, a2, s2), admitted ? 0 : ErrorSharingViolation);
+        }
+}
+
 TEST(File, FileInUseIsNeverDeletedRenamedOrReplaced) {
   ScratchPath path;
   std::string renamed = path.str() + ".renamed";
@@ -209,18 +228,15 @@ TEST(File, CreateEmptiesAFileNobodyHasOpen) {
   EXPECT_EQ(OpenError(path, AccessMode::ReadOnly, ShareMode::DenyNone), ErrorSharingViolation);
 }
 
-TEST(TempFile, IsNamedInTheTemporaryFolderAndRemoved) {
-  std::string name;
-  {
-    TempFile t;
-    name = t.FileName();
+TEST(TempFile, NewNamesInTheTemporaryFolder) {
+  ScratchPath first, second;
+  for (const std::string& name : {first.str(), second.str()}) {
     EXPECT_EQ(name.rfind(TempDirectory() + "/QXL", 0), 0u) << name;
+    EXPECT_EQ(name.size(), TempDirectory().size() + 10) << name;  // "/QXL" and six characters
     EXPECT_TRUE(FileExists(name));
-    t.Handle().WriteAt("abc", 3, 0);
-    EXPECT_EQ(t.Handle().Size(), 3);
-    EXPECT_FALSE(DeleteFile(name));  // in use
+    EXPECT_EQ(Contents(name), "");
   }
-  EXPECT_FALSE(FileExists(name));
+  EXPECT_NE(first.str(), second.str());
 }
 
 TEST(TempFile, FollowsTmpdir) {
