@@ -42,6 +42,23 @@ void ForEachCodePoint(std::u16string_view w, F&& f) {
   }
 }
 
+// Converts between UTF-8 and UTF-16 with one of ICU's substituting converters;
+// unitsPerInput bounds the output units each input unit can give.
+template <typename Out, typename In, typename Converter>
+Out ConvertUtf(In input, std::size_t unitsPerInput, Converter convert) {
+  if (input.empty()) return {};
+  if (input.size() > static_cast<std::size_t>(INT32_MAX) / unitsPerInput)
+    throw Exception("Text too long to convert");
+  Out out(input.size() * unitsPerInput, typename Out::value_type());
+  int32_t len = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  convert(out.data(), static_cast<int32_t>(out.size()), &len, input.data(), static_cast<int32_t>(input.size()),
+          kReplacement, nullptr, &status);
+  if (U_FAILURE(status)) throw Exception("Text cannot be converted between UTF-8 and UTF-16");
+  out.resize(static_cast<std::size_t>(len));
+  return out;
+}
+
 }  // namespace
 
 char16_t AnsiCharToWide(char c) {
@@ -74,32 +91,12 @@ std::string AnsiToUtf8(std::string_view Ansi) { return WideToUtf8(AnsiToWide(Ans
 
 std::string Utf8ToAnsi(std::string_view Utf8) { return WideToAnsi(Utf8ToWide(Utf8)); }
 
+// A UTF-8 sequence never gives more UTF-16 units than it has bytes.
 std::u16string Utf8ToWide(std::string_view Utf8) {
-  if (Utf8.empty()) return {};
-  if (Utf8.size() > static_cast<std::size_t>(INT32_MAX)) throw Exception("Text too long to convert");
-  // A UTF-8 sequence never gives more UTF-16 units than it has bytes.
-  std::u16string w(Utf8.size(), u'\0');
-  int32_t len = 0;
-  UErrorCode status = U_ZERO_ERROR;
-  u_strFromUTF8WithSub(w.data(), static_cast<int32_t>(w.size()), &len, Utf8.data(),
-                       static_cast<int32_t>(Utf8.size()), kReplacement, nullptr, &status);
-  if (U_FAILURE(status)) throw Exception("UTF-8 text cannot be converted");
-  w.resize(static_cast<std::size_t>(len));
-  return w;
+  return ConvertUtf<std::u16string>(Utf8, 1, u_strFromUTF8WithSub);
 }
 
-std::string WideToUtf8(std::u16string_view Wide) {
-  if (Wide.empty()) return {};
-  if (Wide.size() > static_cast<std::size_t>(INT32_MAX / 3)) throw Exception("Text too long to convert");
-  // A UTF-16 unit never gives more than three UTF-8 bytes (a pair gives four).
-  std::string s(Wide.size() * 3, '\0');
-  int32_t len = 0;
-  UErrorCode status = U_ZERO_ERROR;
-  u_strToUTF8WithSub(s.data(), static_cast<int32_t>(s.size()), &len, Wide.data(),
-                     static_cast<int32_t>(Wide.size()), kReplacement, nullptr, &status);
-  if (U_FAILURE(status)) throw Exception("UTF-16 text cannot be converted");
-  s.resize(static_cast<std::size_t>(len));
-  return s;
-}
+// A UTF-16 unit never gives more than three UTF-8 bytes (a pair gives four).
+std::string WideToUtf8(std::u16string_view Wide) { return ConvertUtf<std::string>(Wide, 3, u_strToUTF8WithSub); }
 
 }  // namespace platform

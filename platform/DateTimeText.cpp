@@ -1,5 +1,6 @@
 #include "platform/DateTimeText.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace platform {
@@ -32,10 +33,16 @@ public:
     while (i < format.size()) {
       const char c = format[i];
       const char token = Upper(c);
-      if (token >= 'A' && token <= 'Z') {
+      if (token == 'A') {
+        i = AmPm(format, i);
+        lastToken = token;
+        continue;
+      }
+      if (token >= 'B' && token <= 'Z') {
         std::size_t count = 1;
         while (i + count < format.size() && Upper(format[i + count]) == token) ++count;
-        i = Letter(format, i, token, count, lastToken, level);
+        Letters(format.substr(i, count), format.substr(i + count), lastToken, level);
+        i += count;
         lastToken = token;
         continue;
       }
@@ -58,45 +65,36 @@ public:
   std::string Result() { return std::move(FOut); }
 
 private:
-  // Writes the run of count letters at i; returns where scanning goes on.
-  std::size_t Letter(std::string_view format, std::size_t i, char token, std::size_t count, char lastToken,
-                     int level) {
+  // Writes a run of one letter (other than 'A'); rest is the format after it.
+  void Letters(std::string_view run, std::string_view rest, char lastToken, int level) {
+    const std::size_t count = run.size();
     const int n = static_cast<int>(count);
-    switch (token) {
+    switch (Upper(run[0])) {
       case 'Y':
         if (count <= 2) AppendNumber(FOut, FYear % 100, 2);
         else AppendNumber(FOut, FYear, 4);
-        return i + count;
+        break;
       case 'M':
         if (lastToken == 'H' && count <= 2) AppendNumber(FOut, FMin, n);
         else if (count <= 2) AppendNumber(FOut, FMonth, n);
         else if (count == 3) FOut += FSettings.ShortMonthNames[FMonth - 1];
         else FOut += FSettings.LongMonthNames[FMonth - 1];
-        return i + count;
+        break;
       case 'D':
         if (count <= 2) AppendNumber(FOut, FDay, n);
         else if (count == 3) FOut += FSettings.ShortDayNames[DayOfWeek(FValue) - 1];
         else if (count == 4) FOut += FSettings.LongDayNames[DayOfWeek(FValue) - 1];
         else if (level < 2) Append(FSettings.ShortDateFormat, level + 1);
-        return i + count;
-      case 'H': {
-        int hour = FHour;
-        if (TwelveHourClock(format, i + count)) hour = hour == 0 ? 12 : hour > 12 ? hour - 12 : hour;
-        AppendNumber(FOut, hour, count > 2 ? 2 : n);
-        return i + count;
-      }
-      case 'N':
-        AppendNumber(FOut, FMin, count > 2 ? 2 : n);
-        return i + count;
-      case 'S':
-        AppendNumber(FOut, FSec, count > 2 ? 2 : n);
-        return i + count;
-      case 'Z':
-        AppendNumber(FOut, FMSec, count > 3 ? 3 : n);
-        return i + count;
+        break;
+      case 'H':
+        AppendNumber(FOut, TwelveHourClock(rest) ? (FHour + 11) % 12 + 1 : FHour, std::min(n, 2));
+        break;
+      case 'N': AppendNumber(FOut, FMin, std::min(n, 2)); break;
+      case 'S': AppendNumber(FOut, FSec, std::min(n, 2)); break;
+      case 'Z': AppendNumber(FOut, FMSec, std::min(n, 3)); break;
       case 'T':
         if (level < 2) Append(count == 1 ? FSettings.ShortTimeFormat : FSettings.LongTimeFormat, level + 1);
-        return i + count;
+        break;
       case 'C':
         if (level < 2) {
           Append(FSettings.ShortDateFormat, level + 1);
@@ -105,32 +103,34 @@ private:
             Append(FSettings.LongTimeFormat, level + 1);
           }
         }
-        return i + count;
-      case 'A':
-        if (StartsWithNoCase(format, i, "am/pm")) {
-          FOut.append(format.substr(FHour >= 12 ? i + 3 : i, 2));
-          return i + 5;
-        }
-        if (StartsWithNoCase(format, i, "a/p")) {
-          FOut += format[FHour >= 12 ? i + 2 : i];
-          return i + 3;
-        }
-        if (StartsWithNoCase(format, i, "ampm")) {
-          FOut += FHour >= 12 ? FSettings.TimePMString : FSettings.TimeAMString;
-          return i + 4;
-        }
-        FOut += format[i];
-        return i + 1;
+        break;
       default:
-        FOut.append(format.substr(i, count));
-        return i + count;
+        FOut.append(run);
     }
   }
 
+  // Writes the am/pm token at i, or the letter itself; returns where scanning goes on.
+  std::size_t AmPm(std::string_view format, std::size_t i) {
+    if (StartsWithNoCase(format, i, "am/pm")) {
+      FOut.append(format.substr(FHour >= 12 ? i + 3 : i, 2));
+      return i + 5;
+    }
+    if (StartsWithNoCase(format, i, "a/p")) {
+      FOut += format[FHour >= 12 ? i + 2 : i];
+      return i + 3;
+    }
+    if (StartsWithNoCase(format, i, "ampm")) {
+      FOut += FHour >= 12 ? FSettings.TimePMString : FSettings.TimeAMString;
+      return i + 4;
+    }
+    FOut += format[i];
+    return i + 1;
+  }
+
   // True when an am/pm token follows before the next hour token.
-  static bool TwelveHourClock(std::string_view format, std::size_t i) {
+  static bool TwelveHourClock(std::string_view format) {
     char quote = 0;
-    for (; i < format.size(); ++i) {
+    for (std::size_t i = 0; i < format.size(); ++i) {
       char c = format[i];
       if (quote) {
         if (c == quote) quote = 0;
@@ -312,12 +312,18 @@ std::string DateTimeToStr(TDateTime value, const TFormatSettings& settings) {
 
 bool TryStrToDate(std::string_view text, TDateTime& value, const TFormatSettings& settings) {
   Scanner s(text, settings);
-  return s.Date(value) && s.AtEnd();
+  TDateTime date;
+  if (!s.Date(date) || !s.AtEnd()) return false;
+  value = date;
+  return true;
 }
 
 bool TryStrToTime(std::string_view text, TDateTime& value, const TFormatSettings& settings) {
   Scanner s(text, settings);
-  return s.Time(value) && s.AtEnd();
+  TDateTime time;
+  if (!s.Time(time) || !s.AtEnd()) return false;
+  value = time;
+  return true;
 }
 
 bool TryStrToDateTime(std::string_view text, TDateTime& value, const TFormatSettings& settings) {

@@ -36,7 +36,8 @@ bool TryStrToTime(std::string_view text, TDateTime& value, const TFormatSettings
 bool TryStrToDateTime(std::string_view text, TDateTime& value,
                       const TFormatSettings& settings = FormatSettings());
 
-// As the Try forms, throwing EConvertError.
+// The Try forms leave value as it was when the text does not parse. These
+// throw EConvertError instead.
 TDateTime StrToDate(std::string_view text, const TFormatSettings& settings = FormatSettings());
 TDateTime StrToTime(std::string_view text, const TFormatSettings& settings = FormatSettings());
 TDateTime StrToDateTime(std::string_view text, const TFormatSettings& settings = FormatSettings());

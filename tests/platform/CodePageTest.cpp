@@ -1,6 +1,10 @@
 #include "platform/CodePage.h"
 
+#include <unicode/ucnv.h>
+
 #include <gtest/gtest.h>
+
+#include <memory>
 
 using namespace platform;
 
@@ -10,6 +14,27 @@ TEST(CodePage, EveryByteSurvivesARoundTrip) {
   EXPECT_EQ(WideToAnsi(AnsiToWide(all)), all);
   EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(all)), all);
   EXPECT_EQ(AnsiToWide(all).size(), 256u);
+}
+
+// Every byte against ICU's own Windows-1252 table, and every UTF-16 unit back:
+// a unit maps to a byte exactly when some byte maps to that unit.
+TEST(CodePage, WholeTableAgreesWithIcu) {
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<UConverter, decltype(&ucnv_close)> icu(ucnv_open("windows-1252", &status), ucnv_close);
+  ASSERT_TRUE(U_SUCCESS(status)) << u_errorName(status);
+  std::u16string fromIcu(256, u'\0');
+  for (int b = 0; b < 256; ++b) {
+    const char byte = static_cast<char>(b);
+    status = U_ZERO_ERROR;
+    ASSERT_EQ(ucnv_toUChars(icu.get(), &fromIcu[b], 1, &byte, 1, &status), 1) << b;
+    EXPECT_EQ(AnsiCharToWide(byte), fromIcu[b]) << b;
+  }
+  for (int u = 0; u < 0x10000; ++u) {
+    const auto unit = static_cast<char16_t>(u);
+    const std::size_t byte = fromIcu.find(unit);
+    EXPECT_EQ(IsAnsiChar(unit), byte != std::u16string::npos) << u;
+    EXPECT_EQ(static_cast<unsigned char>(WideCharToAnsi(unit)), byte != std::u16string::npos ? byte : '?') << u;
+  }
 }
 
 TEST(CodePage, HighRangeAndUndefinedBytes) {

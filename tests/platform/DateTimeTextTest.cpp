@@ -4,7 +4,11 @@
 
 #include <cmath>
 
+#include "ParseCases.h"
+
 using namespace platform;
+using platform::test::ExpectParses;
+using platform::test::ParseCase;
 
 namespace {
 
@@ -67,11 +71,7 @@ TEST(DateTimeText, ParseDates) {
   TDateTime today = Date();
   int thisYear, m, d;
   DecodeDate(today, thisYear, m, d);
-  struct Case {
-    const char* text;
-    bool ok;
-    TDateTime value;
-  } cases[] = {
+  const ParseCase<TDateTime> cases[] = {
       {"05.03.2026", true, EncodeDate(2026, 3, 5)},
       {"5.3.2026", true, EncodeDate(2026, 3, 5)},
       {" 5 . 3 . 2026 ", true, EncodeDate(2026, 3, 5)},
@@ -89,13 +89,7 @@ TEST(DateTimeText, ParseDates) {
       {"", false, 0},
       {"5", false, 0},
   };
-  for (const Case& c : cases) {
-    TDateTime v = -99;
-    EXPECT_EQ(TryStrToDate(c.text, v, settings), c.ok) << c.text;
-    if (c.ok) {
-      EXPECT_EQ(v, c.value) << c.text;
-    }
-  }
+  ExpectParses(cases, [&](const char* text, TDateTime& v) { return TryStrToDate(text, v, settings); });
   EXPECT_THROW(StrToDate("31.04.2026", settings), EConvertError);
 }
 
@@ -148,11 +142,9 @@ TEST(DateTimeText, ParseTimes) {
       {"", false, 0, 0, 0, 0},          {"14.07", false, 0, 0, 0, 0},     {"14:07 XM", false, 0, 0, 0, 0},
   };
   for (const Case& c : cases) {
-    TDateTime v;
+    TDateTime v = -99;  // left as it is by text that does not parse
     ASSERT_EQ(TryStrToTime(c.text, v, settings), c.ok) << c.text;
-    if (c.ok) {
-      EXPECT_EQ(v, EncodeTime(c.h, c.m, c.s, c.ms)) << c.text;
-    }
+    EXPECT_EQ(v, c.ok ? EncodeTime(c.h, c.m, c.s, c.ms) : -99) << c.text;
   }
   EXPECT_THROW(StrToTime("25:00", settings), EConvertError);
 }

@@ -5,7 +5,11 @@
 #include <cmath>
 #include <limits>
 
+#include "ParseCases.h"
+
 using namespace platform;
+using platform::test::ExpectParses;
+using platform::test::ParseCase;
 
 TEST(NumberText, GeneralFloatText) {
   const TFormatSettings settings;
@@ -46,11 +50,7 @@ TEST(NumberText, GeneralFloatText) {
 
 TEST(NumberText, FloatParsing) {
   const TFormatSettings settings;
-  struct Case {
-    const char* text;
-    bool ok;
-    double value;
-  } cases[] = {
+  const ParseCase<double> cases[] = {
       {"1.5", true, 1.5},     {" 1.5 ", true, 1.5},    {"+2", true, 2},        {"-.5", true, -0.5},
       {"5.", true, 5},        {"1e3", true, 1000},     {"1E-2", true, 0.01},   {"-1.5e+2", true, -150},
       {"1e-400", true, 0},    {"0.1", true, 0.1},      {"007", true, 7},
@@ -59,11 +59,7 @@ TEST(NumberText, FloatParsing) {
       {"-1e400", false, 0},   {"1.2.3", false, 0},     {"NaN", false, 0},      {"INF", false, 0},
       {"0x10", false, 0},     {"1 000", false, 0},     {"1,000.5", false, 0},  {"--1", false, 0},
   };
-  for (const Case& c : cases) {
-    double v = -99;
-    ASSERT_EQ(TryStrToFloat(c.text, v, settings), c.ok) << c.text;
-    EXPECT_EQ(v, c.ok ? c.value : -99) << c.text;
-  }
+  ExpectParses(cases, [&](const char* text, double& v) { return TryStrToFloat(text, v, settings); });
   long double ld;
   ASSERT_TRUE(TryStrToFloat("1e4000", ld, settings));
   EXPECT_EQ(ld, 1e4000L);
@@ -100,11 +96,7 @@ TEST(NumberText, DecimalSeparatorCanBeSwappedForAConversion) {
 
 TEST(NumberText, MoneyAmounts) {
   const TFormatSettings settings;
-  struct Case {
-    const char* text;
-    bool ok;
-    double value;
-  } cases[] = {
+  const ParseCase<double> cases[] = {
       {"1.5", true, 1.5},
       {"12", true, 12},
       {"-0.0001", true, -0.0001},
@@ -127,13 +119,7 @@ TEST(NumberText, MoneyAmounts) {
       {"", false, 0},
       {"1.5.", false, 0},
   };
-  for (const Case& c : cases) {
-    double v = -99;
-    ASSERT_EQ(TryStrToCurr(c.text, v, settings), c.ok) << c.text;
-    if (c.ok) {
-      EXPECT_EQ(v, c.value) << c.text;
-    }
-  }
+  ExpectParses(cases, [&](const char* text, double& v) { return TryStrToCurr(text, v, settings); });
   EXPECT_THROW(StrToCurr("x", settings), EConvertError);
 }
 
@@ -156,11 +142,7 @@ TEST(NumberText, MoneyText) {
 }
 
 TEST(NumberText, Integers) {
-  struct Case {
-    const char* text;
-    bool ok;
-    std::int32_t value;
-  } cases[] = {
+  const ParseCase<std::int32_t> cases[] = {
       {"0", true, 0},          {"123", true, 123},               {"-123", true, -123},
       {"+7", true, 7},         {"  42", true, 42},               {"2147483647", true, 2147483647},
       {"-2147483648", true, INT32_MIN},                          {"$FF", true, 255},
@@ -171,27 +153,15 @@ TEST(NumberText, Integers) {
       {"$", false, 0},         {"1.5", false, 0},                {"abc", false, 0},
       {"--1", false, 0},       {"+-1", false, 0},                {"99999999999999999999", false, 0},
   };
-  for (const Case& c : cases) {
-    std::int32_t v = -99;
-    ASSERT_EQ(TryStrToInt(c.text, v), c.ok) << c.text;
-    EXPECT_EQ(v, c.ok ? c.value : -99) << c.text;
-  }
-  struct Case64 {
-    const char* text;
-    bool ok;
-    std::int64_t value;
-  } cases64[] = {
+  ExpectParses(cases, [](const char* text, std::int32_t& v) { return TryStrToInt(text, v); });
+  const ParseCase<std::int64_t> cases64[] = {
       {"9223372036854775807", true, INT64_MAX},
       {"-9223372036854775808", true, INT64_MIN},
       {"9223372036854775808", false, 0},
       {"$FFFFFFFFFFFFFFFF", true, -1},
       {"4294967296", true, 4294967296},
   };
-  for (const Case64& c : cases64) {
-    std::int64_t v = -99;
-    ASSERT_EQ(TryStrToInt64(c.text, v), c.ok) << c.text;
-    EXPECT_EQ(v, c.ok ? c.value : -99) << c.text;
-  }
+  ExpectParses(cases64, [](const char* text, std::int64_t& v) { return TryStrToInt64(text, v); });
   EXPECT_EQ(StrToInt("-5"), -5);
   EXPECT_THROW(StrToInt("5x"), EConvertError);
   EXPECT_THROW(StrToInt64(""), EConvertError);
