@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "platform/File.h"
 
@@ -18,6 +19,28 @@ extern bool FormEditorMode;
 // Calls LockFunction up to TryCount times, sleeping DelayMS after each failed
 // call (the last one too); true at the first success.
 bool TryRepeatedly(std::int32_t TryCount, std::int32_t DelayMS, const std::function<bool()>& LockFunction);
+
+// The wait for the header and object-counter locks: about 90 seconds.
+inline constexpr std::int32_t QXLLockTries = 4500;
+inline constexpr std::int32_t QXLLockDelayMS = 20;
+
+// Releases a lock on every way out of a scope; a failing release never
+// replaces the error that is on its way out.
+class TQXLUnlockOnExit {
+public:
+  explicit TQXLUnlockOnExit(std::function<bool()> Unlock) : FUnlock(std::move(Unlock)) {}
+  ~TQXLUnlockOnExit() {
+    try {
+      FUnlock();
+    } catch (...) {
+    }
+  }
+  TQXLUnlockOnExit(const TQXLUnlockOnExit&) = delete;
+  TQXLUnlockOnExit& operator=(const TQXLUnlockOnExit&) = delete;
+
+private:
+  std::function<bool()> FUnlock;
+};
 
 class TQXLDatabaseFile {
 public:

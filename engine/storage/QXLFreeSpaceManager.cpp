@@ -11,9 +11,6 @@
 
 namespace {
 
-constexpr std::int32_t HeaderLockTries = 4500;
-constexpr std::int32_t HeaderLockDelayMS = 20;
-
 void CheckPageType(std::uint16_t Found, std::uint16_t Expected, std::int32_t ErrorCode) {
   if (Found == Expected) return;
   const std::string FoundName = GetPageTypeName(Found);
@@ -115,13 +112,13 @@ void TQXLDatabaseFreeSpaceManager::WriteHeaderCounters() {
 bool TQXLDatabaseFreeSpaceManager::GetPageUsageFromPFS(std::int32_t PageNo) {
   const std::int32_t P = FPFSPage_PagesAddressed;
   const std::int32_t PFS = (PageNo / P) * P;
-  if (FLastUsedPageNo < PFS) return false;
+  if (PageNo < 0 || FLastUsedPageNo < PFS) return false;
   auto Page = ReadMapPage(PFS, ptPFS, 30430);
   const std::int32_t Bit = PageNo % P;
   return (Page->PageData()[Bit / 8] >> (Bit % 8)) & 1;
 }
 
-void TQXLDatabaseFreeSpaceManager::SetPageUsage(std::int32_t PageNo, bool Used) {
+bool TQXLDatabaseFreeSpaceManager::ChangePageUsage(std::int32_t PageNo, bool Used) {
   if (PageNo < 0 || PageNo >= FTotalPageCount)
     throw EQXLException(30430, "Page: %d cannot be addressed. TotalPageCount=%d", {PageNo, FTotalPageCount});
   const std::int32_t P = FPFSPage_PagesAddressed;
@@ -129,14 +126,16 @@ void TQXLDatabaseFreeSpaceManager::SetPageUsage(std::int32_t PageNo, bool Used) 
   const std::int32_t Bit = PageNo % P;
   std::uint8_t& Byte = Page->PageData()[Bit / 8];
   const std::uint8_t Mask = static_cast<std::uint8_t>(1u << (Bit % 8));
-  if (Used) {
-    if (Byte & Mask) throw EQXLException(30425, "Page: %d already used", {PageNo});
-    Byte |= Mask;
-  } else {
-    if (!(Byte & Mask)) throw EQXLException(30427, "Page: %d already free", {PageNo});
-    Byte &= static_cast<std::uint8_t>(~Mask);
-  }
+  if (((Byte & Mask) != 0) == Used) return false;
+  Byte ^= Mask;
   ReleaseMapPage(Page.get(), true);
+  return true;
+}
+
+void TQXLDatabaseFreeSpaceManager::SetPageUsage(std::int32_t PageNo, bool Used) {
+  if (ChangePageUsage(PageNo, Used)) return;
+  if (Used) throw EQXLException(30425, "Page: %d already used", {PageNo});
+  throw EQXLException(30427, "Page: %d already free", {PageNo});
 }
 
 void TQXLDatabaseFreeSpaceManager::UpdateExtentState(std::int32_t PageNo) {
@@ -233,7 +232,9 @@ std::int32_t TQXLDatabaseFreeSpaceManager::AllocateNewPages() {
     for (std::int32_t k = OldEAM + 1; k <= NewEAM; ++k) WriteNewMapPage(EAMPageNo(k), ptEAM);
 
   FLastUsedPageNo = NewPage;
-  for (std::int32_t k = OldEAM + 1; k <= NewEAM; ++k) SetPageUsage(EAMPageNo(k), true);
+  // A cut that took an EAM page but kept the PFS page describing it left its
+  // bit set; the page is back now, so a set bit is no error.
+  for (std::int32_t k = OldEAM + 1; k <= NewEAM; ++k) ChangePageUsage(EAMPageNo(k), true);
   for (std::int32_t k = OldPFS + 1; k <= NewPFS; ++k) UpdateExtentState(PFSPageNo(k));
   MarkPage(NewPage, true);
   return NewPage;
@@ -265,64 +266,50 @@ void TQXLDatabaseFreeSpaceManager::ShrinkFile() {
   // PFS page at an EAM position would be left without its EAM page.
   while (Cut > 0 && IsSystemPage(FTotalPageCount - Cut - 1)) --Cut;
   if (Cut <= 0) return;
+  // The cut writes the header once; it carries the new last used page too, so
+  // that no stored header names a last used page beyond the file.
+  LPageManager.HeaderInMemory().LastUsedPageNo = FLastUsedPageNo;
   LPageManager.TruncateFile(Cut);
   FTotalPageCount = LPageManager.HeaderInMemory().TotalPageCount;
 }
 
-namespace {
-
-// Holds the header lock; on the way out writes the counters back (when they
-// were read) and releases the lock, whatever happened.
-template <typename Work>
-auto UnderHeaderLock(TQXLFreeSpaceHost& Host, std::int32_t LockedCode, Work&& W) {
-  if (!TryRepeatedly(HeaderLockTries, HeaderLockDelayMS, [&] { return Host.LockDBHeader(); }))
+void QXLWaitForHeaderLock(TQXLFreeSpaceHost& Host, std::int32_t LockedCode) {
+  if (!TryRepeatedly(QXLLockTries, QXLLockDelayMS, [&] { return Host.LockDBHeader(); }))
     throw EQXLException(LockedCode, "Database is locked");
-  struct Unlock {
-    TQXLFreeSpaceHost& Host;
-    ~Unlock() { Host.UnlockDBHeader(); }
-  } Guard{Host};
-  return W();
 }
 
-}  // namespace
+void TQXLDatabaseFreeSpaceManager::UnderHeaderLock(std::int32_t LockedCode, const std::function<void()>& Work) {
+  QXLWaitForHeaderLock(LPageManager, LockedCode);
+  TQXLUnlockOnExit Unlock([this] { return LPageManager.UnlockDBHeader(); });
+  ReadHeaderCounters();
+  try {
+    Work();
+  } catch (...) {
+    try {
+      WriteHeaderCounters();
+    } catch (...) {
+    }
+    throw;
+  }
+  WriteHeaderCounters();
+}
 
 std::int32_t TQXLDatabaseFreeSpaceManager::GetPage(std::int32_t) {
-  return UnderHeaderLock(LPageManager, 20231, [&] {
-    ReadHeaderCounters();
-    std::int32_t Page;
-    try {
-      Page = FindFreePage();
-      if (Page < 0) Page = AllocateNewPages();
-      FLastUsedPageNo = std::max(FLastUsedPageNo, Page);
-    } catch (...) {
-      try {
-        WriteHeaderCounters();
-      } catch (...) {
-      }
-      throw;
-    }
-    WriteHeaderCounters();
-    return Page;
+  std::int32_t Page = -1;
+  UnderHeaderLock(20231, [&] {
+    Page = FindFreePage();
+    if (Page < 0) Page = AllocateNewPages();
+    FLastUsedPageNo = std::max(FLastUsedPageNo, Page);
   });
+  return Page;
 }
 
 void TQXLDatabaseFreeSpaceManager::FreePage(std::int32_t PageNo) {
   // Clearing a space-map page's own bit would corrupt the map.
   CheckPageNoForSystemPages(PageNo);
-  UnderHeaderLock(LPageManager, 20232, [&] {
-    ReadHeaderCounters();
-    try {
-      MarkPage(PageNo, false);
-      FLastUsedPageNo = FindLastUsedPageNo();
-      ShrinkFile();
-    } catch (...) {
-      try {
-        WriteHeaderCounters();
-      } catch (...) {
-      }
-      throw;
-    }
-    WriteHeaderCounters();
-    return 0;
+  UnderHeaderLock(20232, [&] {
+    MarkPage(PageNo, false);
+    FLastUsedPageNo = FindLastUsedPageNo();
+    ShrinkFile();
   });
 }

@@ -4,6 +4,7 @@
 // free and cutting free pages off the end. Every operation runs under the
 // database header lock and rereads the header first.
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "engine/storage/QXLDiskFormat.h"
@@ -27,6 +28,10 @@ public:
   virtual void ExtendFile(std::int32_t PageCount) = 0;
   virtual void TruncateFile(std::int32_t PageCount) = 0;
 };
+
+// Takes the host's header lock with the engine's bounded wait; raises
+// LockedCode "Database is locked" when it cannot be had.
+void QXLWaitForHeaderLock(TQXLFreeSpaceHost& Host, std::int32_t LockedCode);
 
 class TQXLDatabaseFreeSpaceManager {
 public:
@@ -61,9 +66,14 @@ private:
 
   void ReadHeaderCounters();
   void WriteHeaderCounters();
+  // Runs Work under the header lock between a reread of the counters and,
+  // on every way out, their write-back.
+  void UnderHeaderLock(std::int32_t LockedCode, const std::function<void()>& Work);
   std::int32_t LastPFS() const;
   std::int32_t LastEAM() const;
 
+  // Sets or clears a page's bit; false (and nothing written) when it already was so.
+  bool ChangePageUsage(std::int32_t PageNo, bool Used);
   void SetPageUsage(std::int32_t PageNo, bool Used);
   void UpdateExtentState(std::int32_t PageNo);
   void MarkPage(std::int32_t PageNo, bool Used);
