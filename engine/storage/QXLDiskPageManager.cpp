@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr std::int32_t HeaderLockTries = 4500;
-constexpr std::int32_t HeaderLockDelayMS = 20;
 constexpr char NotOpened[] = "Error - database file is not opened.";
 
 // Brackets a file access with a design-time open and close while the process
@@ -33,23 +31,6 @@ public:
 
 private:
   TQXLDatabaseFile* FFile;
-};
-
-// Releases the header lock on every way out.
-class THeaderLockGuard {
-public:
-  explicit THeaderLockGuard(TQXLDiskPageManager& Manager) : FManager(Manager) {}
-  ~THeaderLockGuard() {
-    try {
-      FManager.UnlockDBHeader();
-    } catch (...) {
-    }
-  }
-  THeaderLockGuard(const THeaderLockGuard&) = delete;
-  THeaderLockGuard& operator=(const THeaderLockGuard&) = delete;
-
-private:
-  TQXLDiskPageManager& FManager;
 };
 
 std::uint32_t DataCrc(const TQXLPage* Page) { return UpdateCrc32(0, Page->PageData(), Page->PageDataSize()); }
@@ -241,11 +222,10 @@ void TQXLDiskPageManager::OpenDatabase(const std::string& DatabaseFileName, cons
   FOffsetToLockedBytes = FOffsetToCryptoHeader + sizeof(TQXLCryptoHeader);
   FOffsetToLastObjectID = FOffsetToLockedBytes + sizeof(TQXLLockedBytes);
   FOffsetToFirstPage = FOffsetToLastObjectID + 4;
-  if (!TryRepeatedly(HeaderLockTries, HeaderLockDelayMS, [&] { return LockDBHeader(); }))
-    throw EQXLException(20230, "Database is locked");
   try {
     {
-      THeaderLockGuard Guard(*this);
+      QXLWaitForHeaderLock(*this, 20230);
+      TQXLUnlockOnExit Unlock([this] { return UnlockDBHeader(); });
       OpenUnderHeaderLock(RepairNeeded);
     }
     FDatabaseFreeSpaceManager = std::make_unique<TQXLDatabaseFreeSpaceManager>(*this);
@@ -281,6 +261,9 @@ void TQXLDiskPageManager::OpenUnderHeaderLock(bool& RepairNeeded) {
   FOffsetToLockedBytes = FOffsetToCryptoHeader + sizeof(TQXLCryptoHeader);
   ReadCryptoHeader();
   if (Encrypted()) {
+    // No file of this engine names a cipher it does not know; its pages could
+    // be neither read nor written.
+    if (!IsValidCryptoAlgorithm(FCryptoHeader.CryptoAlgorithm)) throw EQXLException(20237, "Invalid database format");
     FPassword.CryptoAlgorithm = static_cast<TQXLCryptoAlgorithm>(FCryptoHeader.CryptoAlgorithm);
     DecryptBuffer(FPassword.CryptoAlgorithm, FCryptoHeader.ControlBlock, QXLControlBlockSize, FPassword.Password);
     if (UpdateCrc32(0, FCryptoHeader.ControlBlock, QXLControlBlockSize) != FCryptoHeader.ControlBlockCRC)
@@ -347,7 +330,7 @@ void TQXLDiskPageManager::TruncateDatabase() {
 
 std::int32_t TQXLDiskPageManager::GetPageCount() {
   if (!LockDBHeader()) throw EQXLException(20236, "Database is locked");
-  THeaderLockGuard Guard(*this);
+  TQXLUnlockOnExit Unlock([this] { return UnlockDBHeader(); });
   ReadDBHeader();
   return FDBHeader.TotalPageCount;
 }
@@ -486,27 +469,28 @@ void TQXLDiskPageManager::WriteEmptyPage(std::int32_t PageNo) {
 
 // ---- Locks ---------------------------------------------------------------
 
-bool TQXLDiskPageManager::LockFreeSpaceManager() {
+bool TQXLDiskPageManager::LockFileByte(std::int64_t Offset) {
   TDesignBracket Bracket(FDatabaseFile);
-  return FDatabaseFile.LockByte(FOffsetToLockedBytes + QXLFSMByteOffset, 1);
+  return FDatabaseFile.LockByte(Offset, 1);
 }
-bool TQXLDiskPageManager::UnlockFreeSpaceManager() {
+
+bool TQXLDiskPageManager::UnlockFileByte(std::int64_t Offset) {
   TDesignBracket Bracket(FDatabaseFile);
-  return FDatabaseFile.UnlockByte(FOffsetToLockedBytes + QXLFSMByteOffset, 1);
+  return FDatabaseFile.UnlockByte(Offset, 1);
 }
-bool TQXLDiskPageManager::LockTables() {
-  TDesignBracket Bracket(FDatabaseFile);
-  return FDatabaseFile.LockByte(FOffsetToLockedBytes + QXLTablesByteOffset, 1);
-}
-bool TQXLDiskPageManager::UnlockTables() {
-  TDesignBracket Bracket(FDatabaseFile);
-  return FDatabaseFile.UnlockByte(FOffsetToLockedBytes + QXLTablesByteOffset, 1);
-}
+
+bool TQXLDiskPageManager::LockFreeSpaceManager() { return LockFileByte(FOffsetToLockedBytes + QXLFSMByteOffset); }
+bool TQXLDiskPageManager::UnlockFreeSpaceManager() { return UnlockFileByte(FOffsetToLockedBytes + QXLFSMByteOffset); }
+bool TQXLDiskPageManager::LockTables() { return LockFileByte(FOffsetToLockedBytes + QXLTablesByteOffset); }
+bool TQXLDiskPageManager::UnlockTables() { return UnlockFileByte(FOffsetToLockedBytes + QXLTablesByteOffset); }
 
 bool TQXLDiskPageManager::LockDBHeader() {
   if (FLockDBHeaderCount == 0) {
-    TDesignBracket Bracket(FDatabaseFile);
-    if (!FDatabaseFile.LockByte(FOffsetToLockedBytes + QXLDBHeaderByteOffset, 1)) return false;
+    const std::int64_t Offset = FOffsetToLockedBytes + QXLDBHeaderByteOffset;
+    if (!LockFileByte(Offset)) return false;
+    // An open moves the offsets once it has found the header; the byte is
+    // released where it was taken.
+    FLockedDBHeaderByte = Offset;
   }
   ++FLockDBHeaderCount;
   return true;
@@ -515,25 +499,16 @@ bool TQXLDiskPageManager::LockDBHeader() {
 bool TQXLDiskPageManager::UnlockDBHeader() {
   if (FLockDBHeaderCount <= 0) return false;
   if (--FLockDBHeaderCount > 0) return true;
-  TDesignBracket Bracket(FDatabaseFile);
-  return FDatabaseFile.UnlockByte(FOffsetToLockedBytes + QXLDBHeaderByteOffset, 1);
+  return UnlockFileByte(FLockedDBHeaderByte);
 }
 
-bool TQXLDiskPageManager::LockLastObjectID() {
-  TDesignBracket Bracket(FDatabaseFile);
-  return FDatabaseFile.LockByte(FOffsetToLastObjectID, 1);
-}
-bool TQXLDiskPageManager::UnlockLastObjectID() {
-  TDesignBracket Bracket(FDatabaseFile);
-  return FDatabaseFile.UnlockByte(FOffsetToLastObjectID, 1);
-}
+bool TQXLDiskPageManager::LockLastObjectID() { return LockFileByte(FOffsetToLastObjectID); }
+bool TQXLDiskPageManager::UnlockLastObjectID() { return UnlockFileByte(FOffsetToLastObjectID); }
 bool TQXLDiskPageManager::LockPageByte(std::int32_t PageNo, std::uint16_t Offset) {
-  TDesignBracket Bracket(FDatabaseFile);
-  return FDatabaseFile.LockByte(GetPageOffset(PageNo) + Offset, 1);
+  return LockFileByte(GetPageOffset(PageNo) + Offset);
 }
 bool TQXLDiskPageManager::UnlockPageByte(std::int32_t PageNo, std::uint16_t Offset) {
-  TDesignBracket Bracket(FDatabaseFile);
-  return FDatabaseFile.UnlockByte(GetPageOffset(PageNo) + Offset, 1);
+  return UnlockFileByte(GetPageOffset(PageNo) + Offset);
 }
 bool TQXLDiskPageManager::IsPageByteLocked(std::int32_t PageNo, std::uint16_t Offset) {
   TDesignBracket Bracket(FDatabaseFile);
@@ -548,17 +523,9 @@ bool TQXLDiskPageManager::IsPageRegionLocked(std::int32_t PageNo, std::uint16_t 
 
 std::int32_t TQXLDiskPageManager::GetNextObjectID(std::int32_t, std::int32_t) {
   if (!FormEditorMode && !FDatabaseFile.IsOpened()) throw EQXLException(30399, NotOpened);
-  if (!TryRepeatedly(HeaderLockTries, HeaderLockDelayMS, [&] { return LockLastObjectID(); }))
+  if (!TryRepeatedly(QXLLockTries, QXLLockDelayMS, [this] { return LockLastObjectID(); }))
     throw EQXLException(30401, "Cannot get NextObjectID. File area is Locked.");
-  struct Unlock {
-    TQXLDiskPageManager& M;
-    ~Unlock() {
-      try {
-        M.UnlockLastObjectID();
-      } catch (...) {
-      }
-    }
-  } Guard{*this};
+  TQXLUnlockOnExit Unlock([this] { return UnlockLastObjectID(); });
   TDesignBracket Bracket(FDatabaseFile);
   std::int32_t Id = 0;
   FDatabaseFile.ReadBuffer(&Id, sizeof Id, FOffsetToLastObjectID, 30400);
@@ -571,16 +538,8 @@ std::int32_t TQXLDiskPageManager::GetNextObjectID(std::int32_t, std::int32_t) {
 }
 
 void TQXLDiskPageManager::InitObjectID(std::int32_t, std::int32_t) {
-  if (!TryRepeatedly(HeaderLockTries, HeaderLockDelayMS, [&] { return LockLastObjectID(); })) return;
-  struct Unlock {
-    TQXLDiskPageManager& M;
-    ~Unlock() {
-      try {
-        M.UnlockLastObjectID();
-      } catch (...) {
-      }
-    }
-  } Guard{*this};
+  if (!TryRepeatedly(QXLLockTries, QXLLockDelayMS, [this] { return LockLastObjectID(); })) return;
+  TQXLUnlockOnExit Unlock([this] { return UnlockLastObjectID(); });
   if (FDatabaseFile.AccessMode() != amReadWrite) return;
   TDesignBracket Bracket(FDatabaseFile);
   const std::int32_t Zero = 0;
@@ -596,9 +555,8 @@ void TQXLDiskPageManager::ApplyChanges(std::int32_t SessionID) {
     return;
   // A commit refused for pages still in use leaves the file untouched.
   CheckCanCommit(SessionID);
-  if (!TryRepeatedly(HeaderLockTries, HeaderLockDelayMS, [&] { return LockDBHeader(); }))
-    throw EQXLException(20213, "Database is locked");
-  THeaderLockGuard Guard(*this);
+  QXLWaitForHeaderLock(*this, 20213);
+  TQXLUnlockOnExit Unlock([this] { return UnlockDBHeader(); });
   ReadDBHeader();
   // A commit that another process left half-written keeps its mark, so that
   // the next open still reports that the database needs repair.

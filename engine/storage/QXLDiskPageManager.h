@@ -107,6 +107,9 @@ private:
   void CheckOpenedFor(std::int32_t ErrorCode) const;
   void ValidateLayout();
   void OpenUnderHeaderLock(bool& RepairNeeded);
+  // One byte at a file position, inside the design-mode bracket.
+  bool LockFileByte(std::int64_t Offset);
+  bool UnlockFileByte(std::int64_t Offset);
 
   std::unique_ptr<TQXLDatabaseFreeSpaceManager> FDatabaseFreeSpaceManager;
   TQXLDatabaseFile FDatabaseFile;
@@ -115,6 +118,8 @@ private:
   TQXLPassword FPassword;
   TQXLLockedBytes FLockedBytes{};
   std::int32_t FLockDBHeaderCount = 0;
+  // Where the header lock byte was taken while the count is above 0.
+  std::int64_t FLockedDBHeaderByte = 0;
   bool FExclusive = false;
   TQXLDiskTablePagesCacheManager FTablePagesCacheManager;
   std::int64_t FOffsetToDBHeader = 0;

@@ -66,7 +66,14 @@ TQXLPage* TQXLPageManager::GetPage(std::int32_t SessionID, std::int32_t PageNo, 
       if (Page->FUseCount > 0 && Page->FSessionID != SessionID)
         throw EQXLException(20090, "Page is used by other session");
       if (SynchronizeAllowed && Page->FUseCount == 0 && !IsPageUpToDate(SessionID, Page)) {
-        Page->Synchronize();
+        try {
+          Page->Synchronize();
+        } catch (...) {
+          // A reread that failed may have left its bytes in the buffer; such
+          // a copy must never be handed out as current.
+          DropFromSharedCache(Page);
+          throw;
+        }
         SetPageUpToDate(SessionID, Page);
       }
       Page->FParentList = &FSharedPages;

@@ -208,6 +208,23 @@ TEST_F(DiskPageManagerTest, UnencryptedFileAcceptsAnyPassword) {
   EXPECT_FALSE(M.Encrypted());
 }
 
+TEST_F(DiskPageManagerTest, EncryptedFileNamingAnUnknownCipherIsRefused) {
+  // A control block left plain under an unknown choice would pass the
+  // password check; its pages could then be neither read nor written.
+  CreateClosed();
+  auto File = ReadWholeFile(Name);
+  File[43] = 0xFF;
+  File[78] = QXLCryptoAlgorithmCount;
+  for (int i = 0; i < 256; ++i) File[80 + i] = static_cast<std::uint8_t>(i);
+  const std::uint32_t Crc = UpdateCrc32(0, File.data() + 80, 256);
+  std::memcpy(File.data() + 336, &Crc, 4);
+  WriteWholeFile(Name, File);
+  TQXLDiskPageManager M;
+  EXPECT_EQ(ErrorCodeOf([&] { Open(M, {"pw", craBlowfish}); }), 20237);
+  EXPECT_FALSE(M.IsOpened());
+  EXPECT_EQ(ReadWholeFile(Name), File);
+}
+
 TEST_F(DiskPageManagerTest, InterruptedCommitIsReportedAndItsMarkKept) {
   CreateClosed();
   TQXLDiskPageManager Survivor;
@@ -295,6 +312,18 @@ TEST_F(DiskPageManagerTest, HeaderLocatedBehindOtherBytes) {
   EXPECT_EQ(M.OffsetToDBHeader(), 10000);
   EXPECT_EQ(M.OffsetToFirstPage(), 10380);
   EXPECT_EQ(Text(M, 0, 2), "moved");
+
+  // The header lock taken while the header was sought is given back: another
+  // handle opens, and both commit.
+  platform::FakeClock Clock;
+  platform::ScopedClock Use(Clock);
+  TQXLDiskPageManager Other;
+  Open(Other);
+  EXPECT_EQ(Clock.SleepCount(), 0u);
+  const std::int32_t No = AddCommitted(Other, 0, "other");
+  AddCommitted(M, 0, "mine");
+  EXPECT_EQ(Text(M, 0, No), "other");
+  EXPECT_EQ(Clock.SleepCount(), 0u);
 }
 
 TEST_F(DiskPageManagerTest, ObjectNumbersOnReadWriteAndReadOnlyFiles) {

@@ -5,6 +5,7 @@
 #include <map>
 #include <vector>
 
+#include "engine/core/QXLException.h"
 #include "engine/storage/QXLDiskFormat.h"
 #include "engine/storage/QXLPageManager.h"
 
@@ -40,6 +41,8 @@ public:
     if (It == Pages.end()) return false;
     if (!Page->PageBuffer()) Page->AllocPageBuffer();
     std::memcpy(Page->PageBuffer(), It->second.data(), FPageSize);
+    // As a page that fails its check after it was read into the buffer.
+    if (FailReadChecks) throw EQXLException(30446, "Decrypt page error. Check CRC failed. PageNo: %d", {Page->PageNo()});
     Page->SetReloaded(true);
     return true;
   }
@@ -63,5 +66,5 @@ public:
   std::vector<std::int32_t> Written, Removed;
   std::int32_t NextPageNo = 100;
   int Reads = 0, StateReads = 0;
-  bool FailWrites = false;
+  bool FailWrites = false, FailReadChecks = false;
 };

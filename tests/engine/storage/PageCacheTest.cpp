@@ -82,6 +82,20 @@ TEST_F(PageCacheTest, SynchronizeKeepsCurrentCopiesAndRereadsChangedOnes) {
   EXPECT_EQ(M.StateReads, Before);
 }
 
+TEST_F(PageCacheTest, CopyWhoseRereadFailedIsNeverHandedOut) {
+  M.SetMultiUser(true);
+  M.PutPage(M.GetPage(1, 3, ptTableRecord, true));
+  M.Store(3, ptTableRecord, 42, 8);  // changed by another process
+  M.FailReadChecks = true;
+  EXPECT_EQ(ErrorOf([&] { M.GetPage(1, 3, ptTableRecord, true); }), 30446);
+  EXPECT_EQ(M.SharedPages().Find(3), nullptr);
+  for (bool Sync : {false, true}) EXPECT_EQ(ErrorOf([&] { M.GetPage(1, 3, ptTableRecord, Sync); }), 30446);
+  M.FailReadChecks = false;
+  TQXLPage* P = M.GetPage(1, 3, ptTableRecord, false);
+  EXPECT_EQ(P->PageData()[0], 42);
+  M.PutPage(P);
+}
+
 TEST_F(PageCacheTest, TypeIsCheckedOnlyWhenThePageIsRead) {
   EXPECT_EQ(ErrorOf([&] { M.GetPage(1, 4, ptTableIndex, true); }), 20153);
   EXPECT_EQ(M.SharedPages().Count(), 0);  // the failed read is not kept
