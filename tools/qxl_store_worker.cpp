@@ -6,9 +6,11 @@
 //   qxl_store_worker hang FILE READYFILE    adds two pages and commits; after
 //                                            the first page is written it creates
 //                                            READYFILE and waits to be killed
+//                                            (at most ten minutes)
 //
-// Lock retries sleep a twentieth of the time they ask for, so that contention
-// between several workers costs little.
+// Lock retries sleep a fifth of the time they ask for: contention between
+// several workers costs little, and a worker still waits long enough for a
+// lock on a slow, loaded machine.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +26,7 @@ namespace {
 
 class TQuickClock : public platform::Clock {
 public:
-  void Sleep(std::uint32_t ms) override { std::this_thread::sleep_for(std::chrono::microseconds(ms * 50)); }
+  void Sleep(std::uint32_t ms) override { std::this_thread::sleep_for(std::chrono::microseconds(ms * 200)); }
   std::uint32_t GetTickCount() override { return platform::SystemClock().GetTickCount(); }
 };
 
@@ -36,7 +38,9 @@ public:
     TQXLDiskPageManager::InternalWritePage(Page);
     if (Page->PageNo() >= 2 && FCommitting) {
       std::ofstream(FReadyFile) << "ready\n";
-      for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+      // Never outlives a test that failed before it could kill the worker.
+      std::this_thread::sleep_for(std::chrono::minutes(10));
+      std::_Exit(3);
     }
   }
   bool FCommitting = false;

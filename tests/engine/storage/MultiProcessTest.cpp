@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -26,28 +27,54 @@ std::string WorkerPath() {
       .string();
 }
 
-// Starts the worker with its output going to OutFile.
-pid_t Spawn(const std::vector<std::string>& Args, const std::string& OutFile) {
-  std::vector<std::string> All{WorkerPath()};
-  All.insert(All.end(), Args.begin(), Args.end());
-  std::vector<char*> Argv;
-  for (auto& A : All) Argv.push_back(A.data());
-  Argv.push_back(nullptr);
-  posix_spawn_file_actions_t Actions;
-  posix_spawn_file_actions_init(&Actions);
-  posix_spawn_file_actions_addopen(&Actions, 1, OutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t Pid = -1;
-  const int Error = posix_spawn(&Pid, Argv[0], &Actions, nullptr, Argv.data(), environ);
-  posix_spawn_file_actions_destroy(&Actions);
-  if (Error != 0) throw std::runtime_error("cannot start " + All[0] + ": " + std::strerror(Error));
-  return Pid;
-}
+// A worker process, killed and reaped at the end of its scope if it still
+// runs, so that no failed test leaves one behind.
+class TWorker {
+public:
+  // Starts the worker with its output going to OutFile.
+  TWorker(const std::vector<std::string>& Args, const std::string& OutFile) {
+    std::vector<std::string> All{WorkerPath()};
+    All.insert(All.end(), Args.begin(), Args.end());
+    std::vector<char*> Argv;
+    for (auto& A : All) Argv.push_back(A.data());
+    Argv.push_back(nullptr);
+    posix_spawn_file_actions_t Actions;
+    posix_spawn_file_actions_init(&Actions);
+    posix_spawn_file_actions_addopen(&Actions, 1, OutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int Error = posix_spawn(&FPid, Argv[0], &Actions, nullptr, Argv.data(), environ);
+    posix_spawn_file_actions_destroy(&Actions);
+    if (Error != 0) throw std::runtime_error("cannot start " + All[0] + ": " + std::strerror(Error));
+  }
+  ~TWorker() {
+    if (FPid > 0) Kill();
+  }
+  TWorker(const TWorker&) = delete;
+  TWorker& operator=(const TWorker&) = delete;
 
-int Wait(pid_t Pid) {
-  int Status = 0;
-  waitpid(Pid, &Status, 0);
-  return Status;
-}
+  void Kill() {
+    kill(FPid, SIGKILL);
+    waitpid(FPid, nullptr, 0);
+    FPid = -1;
+  }
+  // True when the worker ended by itself with exit code 0 within the time;
+  // one that is still running then is killed.
+  bool Succeeds(std::chrono::seconds Limit = std::chrono::seconds(120)) {
+    const auto Deadline = std::chrono::steady_clock::now() + Limit;
+    int Status = 0;
+    while (waitpid(FPid, &Status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > Deadline) {
+        Kill();
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    FPid = -1;
+    return WIFEXITED(Status) && WEXITSTATUS(Status) == 0;
+  }
+
+private:
+  pid_t FPid = -1;
+};
 
 std::vector<std::int32_t> Numbers(const std::string& File) {
   std::ifstream In(File);
@@ -79,14 +106,12 @@ protected:
 
 TEST_F(MultiProcessTest, ConcurrentAllocationNeverGivesAPageTwice) {
   constexpr int Workers = 4, Each = 40;
-  std::vector<pid_t> Pids;
+  std::vector<std::unique_ptr<TWorker>> Started;
   for (int w = 0; w < Workers; ++w)
-    Pids.push_back(Spawn({"alloc", Name, std::to_string(Each), "w" + std::to_string(w)},
-                         Dir.File("out" + std::to_string(w))));
-  for (pid_t Pid : Pids) {
-    const int Status = Wait(Pid);
-    ASSERT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "worker status " << Status;
-  }
+    Started.push_back(std::make_unique<TWorker>(
+        std::vector<std::string>{"alloc", Name, std::to_string(Each), "w" + std::to_string(w)},
+        Dir.File("out" + std::to_string(w))));
+  for (auto& Worker : Started) ASSERT_TRUE(Worker->Succeeds());
 
   std::set<std::int32_t> All;
   TQXLDiskPageManager M;
@@ -113,14 +138,13 @@ TEST_F(MultiProcessTest, ProcessKilledInsideACommit) {
   TQXLDiskPageManager Survivor;
   EXPECT_FALSE(Open(Survivor));
   const std::string Ready = Dir.File("ready");
-  const pid_t Pid = Spawn({"hang", Name, Ready}, Dir.File("hang.out"));
-  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  TWorker Hanging({"hang", Name, Ready}, Dir.File("hang.out"));
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   while (!std::filesystem::exists(Ready) && std::chrono::steady_clock::now() < Deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   ASSERT_TRUE(std::filesystem::exists(Ready)) << "the worker never reached its commit";
   EXPECT_EQ(Stored().WriteChangesState, 1);
-  kill(Pid, SIGKILL);
-  Wait(Pid);
+  Hanging.Kill();
 
   {
     TQXLDiskPageManager Probe;
@@ -135,12 +159,11 @@ TEST_F(MultiProcessTest, ProcessKilledInsideACommit) {
   EXPECT_EQ(Stored().WriteChangesState, 1);
 
   // So does a new process.
-  const pid_t Other = Spawn({"alloc", Name, "2", "late"}, Dir.File("late.out"));
-  const int Status = Wait(Other);
-  EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0);
-  const auto Late = Numbers(Dir.File("late.out"));
-  EXPECT_EQ(Late.size(), 2u);
-  for (std::int32_t L : Late) EXPECT_NE(L, No);
+  TWorker Late({"alloc", Name, "2", "late"}, Dir.File("late.out"));
+  EXPECT_TRUE(Late.Succeeds());
+  const auto LatePages = Numbers(Dir.File("late.out"));
+  EXPECT_EQ(LatePages.size(), 2u);
+  for (std::int32_t L : LatePages) EXPECT_NE(L, No);
 
   TQXLDiskPageManager Probe;
   EXPECT_TRUE(Open(Probe));
