@@ -4,33 +4,20 @@
 
 #include "engine/core/QXLConversion.h"
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/QXLOwnedBlock.h"
 #include "engine/core/QXLValueBytes.h"
 #include "platform/Collation.h"
 
 namespace {
 
-// A buffer converted to the common type, freed when the comparison ends,
-// also after an error.
-class ConvertedBuffer {
-public:
-  ConvertedBuffer() = default;
-  ConvertedBuffer(const ConvertedBuffer&) = delete;
-  ConvertedBuffer& operator=(const ConvertedBuffer&) = delete;
-  ~ConvertedBuffer() {
-    if (FData) QXLMemoryManager().FreeMem(FData);
-  }
-
-  // Brings Data of Type to Common, unless it already has that type.
-  void Convert(const void*& Data, std::int32_t& Size, TQXLBaseFieldType Type, TQXLBaseFieldType Common) {
-    if (Type == Common) return;
-    FData = ConvertData(Data, Size, Type, Common, Size);
-    Data = FData;
-  }
-
-private:
-  void* FData = nullptr;
-};
+// Brings Data of Type to Common, unless it has that type already; Holder
+// keeps the converted block until the comparison ends, also after an error.
+void ConvertTo(TQXLBaseFieldType Common, TQXLBaseFieldType Type, const void*& Data, std::int32_t& Size,
+               TQXLOwnedBlock& Holder) {
+  if (Type == Common) return;
+  Holder.reset(ConvertData(Data, Size, Type, Common, Size));
+  Data = Holder.get();
+}
 
 template <typename T>
 TQXLCompareResult Order(const T& a, const T& b) {
@@ -107,7 +94,7 @@ TQXLCompareResult CompareData(const void* Left, const void* Right, TQXLBaseField
   if (RightNull) return cmprRightNull;
 
   TQXLBaseFieldType common = LeftType;
-  ConvertedBuffer leftConverted, rightConverted;
+  TQXLOwnedBlock leftConverted, rightConverted;
   const bool largeText = LeftType == bftClob || LeftType == bftWideClob;
   if (LeftType != RightType || largeText) {
     common = GetCommonDataType(LeftType, RightType, true);
@@ -115,8 +102,8 @@ TQXLCompareResult CompareData(const void* Left, const void* Right, TQXLBaseField
       throw EQXLException(30044, "Cannot compare Incompatible DataTypes: '%s' and '%s'",
                           {BaseFieldTypeName(LeftType), BaseFieldTypeName(RightType)});
     if (!Left || !Right) throw EQXLException(30140, "Value is Null");
-    leftConverted.Convert(Left, LeftSize, LeftType, common);
-    rightConverted.Convert(Right, RightSize, RightType, common);
+    ConvertTo(common, LeftType, Left, LeftSize, leftConverted);
+    ConvertTo(common, RightType, Right, RightSize, rightConverted);
   }
   if (!Left || !Right) throw EQXLException(30140, "Value is Null");
   std::string leftRoom, rightRoom;

@@ -20,13 +20,6 @@ bool IsDateOrTime(TQXLBaseFieldType t) { return t == bftDate || t == bftTime || 
 [[noreturn]] void Overflow() { throw platform::Exception("Floating point overflow"); }
 [[noreturn]] void InvalidOperation() { throw platform::Exception("Invalid floating point operation"); }
 
-template <typename T>
-std::string FixedBytes(const T& v) {
-  std::string bytes(sizeof v, '\0');
-  StoreValue(bytes.data(), v);
-  return bytes;
-}
-
 std::string FromInteger(std::int64_t v, TQXLBaseFieldType dest) {
   if (IsText(dest)) return GeneratedTextBytes(dest, std::to_string(v));
   if (IsIntegerType(dest)) return IntegerBytes(dest, v);
@@ -169,10 +162,10 @@ std::string FloatBytes(TQXLBaseFieldType Dest, long double Value) {
   switch (Dest) {
     case bftSingle:
       if (finite && std::fabs(Value) > FLT_MAX) Overflow();
-      return FixedBytes(static_cast<float>(Value));
+      return ValueBytes(static_cast<float>(Value));
     case bftDouble:
       if (finite && std::fabs(Value) > DBL_MAX) Overflow();
-      return FixedBytes(static_cast<double>(Value));
+      return ValueBytes(static_cast<double>(Value));
     case bftExtended: {
       std::string bytes(QXLExtendedSize, '\0');
       StoreExtended(bytes.data(), Value);
@@ -184,16 +177,16 @@ std::string FloatBytes(TQXLBaseFieldType Dest, long double Value) {
       if (!finite) InvalidOperation();
       const long double scaled = std::nearbyint(Value * 10000);
       if (std::fabs(scaled) >= 9223372036854775808.0L) Overflow();
-      return FixedBytes(static_cast<double>(scaled / 10000));
+      return ValueBytes(static_cast<double>(scaled / 10000));
     }
   }
 }
 
-std::string Int32Bytes(std::int32_t Value) { return FixedBytes(Value); }
+std::string Int32Bytes(std::int32_t Value) { return ValueBytes(Value); }
 
-std::string DateTimeBytes(std::int32_t Date, std::int32_t Time) { return FixedBytes(TQXLDateTime{Date, Time}); }
+std::string DateTimeBytes(std::int32_t Date, std::int32_t Time) { return ValueBytes(TQXLDateTime{Date, Time}); }
 
-std::string LogicalBytes(bool Value) { return FixedBytes<std::uint16_t>(Value ? 0xFFFF : 0); }
+std::string LogicalBytes(bool Value) { return ValueBytes<std::uint16_t>(Value ? 0xFFFF : 0); }
 
 std::int64_t TruncToInt64(long double Value) {
   const long double t = std::trunc(Value);

@@ -25,6 +25,14 @@ void StoreValue(void* p, const T& v) {
   std::memcpy(p, &v, sizeof v);
 }
 
+// The bytes of one value as a buffer holds them.
+template <typename T>
+std::string ValueBytes(const T& v) {
+  std::string bytes(sizeof v, '\0');
+  StoreValue(bytes.data(), v);
+  return bytes;
+}
+
 inline long double LoadExtended(const void* p) {
   long double v = 0;
   std::memcpy(&v, p, QXLExtendedSize);

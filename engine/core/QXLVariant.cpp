@@ -6,24 +6,11 @@
 
 #include "engine/core/QXLException.h"
 #include "engine/core/QXLMemoryManager.h"
+#include "engine/core/QXLOwnedBlock.h"
 #include "engine/core/QXLValueBytes.h"
 #include "platform/CodePage.h"
 
 namespace {
-
-// A block from ConvertData, freed when the reader is done with it.
-class ConvertedBlock {
-public:
-  explicit ConvertedBlock(void* Data) : FData(Data) {}
-  ConvertedBlock(const ConvertedBlock&) = delete;
-  ConvertedBlock& operator=(const ConvertedBlock&) = delete;
-  ~ConvertedBlock() {
-    if (FData) QXLMemoryManager().FreeMem(FData);
-  }
-
-private:
-  void* FData;
-};
 
 std::string_view UpToZero(std::string_view text) { return text.substr(0, text.find('\0')); }
 
@@ -168,9 +155,8 @@ void TQXLVariant::SetValue(TQXLBaseFieldType Type, const void* Bytes, std::int32
 std::string TQXLVariant::GetValue(TQXLBaseFieldType Type) const {
   if (FDataType == Type) return std::string(static_cast<const char*>(FPData), static_cast<std::size_t>(FDataSize));
   std::int32_t size = 0;
-  void* block = ConvertData(FPData, FDataSize, FDataType, Type, size);
-  ConvertedBlock guard(block);
-  return std::string(static_cast<const char*>(block), static_cast<std::size_t>(size));
+  const TQXLOwnedBlock block(ConvertData(FPData, FDataSize, FDataType, Type, size));
+  return std::string(static_cast<const char*>(block.get()), static_cast<std::size_t>(size));
 }
 
 std::string TQXLVariant::GetFixedBytes(TQXLBaseFieldType Type) const {

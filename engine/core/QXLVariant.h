@@ -35,8 +35,8 @@ public:
   std::int32_t DataSize() const { return FDataSize; }
   void* pData() const { return FPData; }
   bool IsDataLinked() const { return FIsDataLinked; }
-  bool IsNull() const { return GetIsNull(); }
-  bool GetIsNull() const { return FIsNull || !FPData; }
+  // NULL by its flag, or for want of data.
+  bool IsNull() const { return FIsNull || !FPData; }
 
   // Takes Source's type, size and null flag; its data copied (CopyDataFlag)
   // or linked.

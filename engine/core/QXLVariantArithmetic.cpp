@@ -1,7 +1,8 @@
 // Unary minus and the four arithmetic operators of engine values.
 #include <cmath>
-#include <cstring>
+#include <type_traits>
 
+#include "engine/core/QXLConvertValue.h"
 #include "engine/core/QXLException.h"
 #include "engine/core/QXLValueBytes.h"
 #include "engine/core/QXLVariant.h"
@@ -16,6 +17,14 @@ namespace {
 
 // Failures of the operation itself; Division reports them as 30128.
 [[noreturn]] void DivisionByZero() { throw platform::Exception("Division by zero"); }
+
+// Minus x in the width of T: the lowest signed value stays itself, and an
+// unsigned x becomes 2^width - x.
+template <typename T>
+T Negated(T x) {
+  using U = std::make_unsigned_t<T>;
+  return static_cast<T>(static_cast<U>(U{0} - static_cast<U>(x)));
+}
 
 // Integers wrap in their width: the arithmetic runs on 64 unsigned bits and
 // the caller keeps the low bytes.
@@ -57,17 +66,11 @@ F FloatOp(F a, F b, char op) {
 
 template <typename F>
 std::string FloatResult(const std::string& a, const std::string& b, char op) {
-  const F r = FloatOp(LoadValue<F>(a.data()), LoadValue<F>(b.data()), op);
-  std::string bytes(sizeof r, '\0');
-  StoreValue(bytes.data(), r);
-  return bytes;
+  return ValueBytes(FloatOp(LoadValue<F>(a.data()), LoadValue<F>(b.data()), op));
 }
 
 std::string ExtendedResult(const std::string& a, const std::string& b, char op) {
-  const long double r = FloatOp(LoadExtended(a.data()), LoadExtended(b.data()), op);
-  std::string bytes(QXLExtendedSize, '\0');
-  StoreExtended(bytes.data(), r);
-  return bytes;
+  return FloatBytes(bftExtended, FloatOp(LoadExtended(a.data()), LoadExtended(b.data()), op));
 }
 
 std::string DateTimeResult(const std::string& a, const std::string& b, char op) {
@@ -79,9 +82,36 @@ std::string DateTimeResult(const std::string& a, const std::string& b, char op) 
     r.Date = Int32Op(r.Date, r.Time / QXLMSecsPerDay, '+');
     r.Time %= QXLMSecsPerDay;
   }
-  std::string bytes(sizeof r, '\0');
-  StoreValue(bytes.data(), r);
-  return bytes;
+  return DateTimeBytes(r.Date, r.Time);
+}
+
+std::string Int32Result(const std::string& a, const std::string& b, char op) {
+  return Int32Bytes(Int32Op(LoadValue<std::int32_t>(a.data()), LoadValue<std::int32_t>(b.data()), op));
+}
+
+std::string IntegerResult(TQXLBaseFieldType type, const std::string& a, const std::string& b, char op) {
+  return IntegerBytes(type, IntegerOp(LoadInteger(type, a.data()), LoadInteger(type, b.data()), op));
+}
+
+// Every operator of two Booleans is "or".
+std::string LogicalResult(const std::string& a, const std::string& b) {
+  return LogicalBytes(LoadValue<std::uint16_t>(a.data()) != 0 || LoadValue<std::uint16_t>(b.data()) != 0);
+}
+
+// Operands and result of a type of fixed size, in that type's bytes.
+std::string FixedResult(TQXLBaseFieldType type, const std::string& a, const std::string& b, char op) {
+  if (IsIntegerType(type)) return IntegerResult(type, a, b, op);
+  switch (type) {
+    case bftSingle: return FloatResult<float>(a, b, op);
+    case bftDouble:
+    case bftCurrency: return FloatResult<double>(a, b, op);
+    case bftExtended: return ExtendedResult(a, b, op);
+    case bftDate:
+    case bftTime: return Int32Result(a, b, op);
+    case bftDateTime: return DateTimeResult(a, b, op);
+    case bftLogical: return LogicalResult(a, b);
+    default: NotNumeric(op);
+  }
 }
 
 }  // namespace
@@ -89,21 +119,19 @@ std::string DateTimeResult(const std::string& a, const std::string& b, char op) 
 void TQXLVariant::InvertValue() {
   if (IsNull()) return;
   switch (FDataType) {
-    case bftSignedInt8: SetAsShortint(static_cast<std::int8_t>(0u - static_cast<std::uint8_t>(GetAsShortint()))); break;
-    case bftSignedInt16:
-      SetAsSmallint(static_cast<std::int16_t>(0u - static_cast<std::uint16_t>(GetAsSmallint())));
-      break;
-    case bftSignedInt32: SetAsInteger(static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(GetAsInteger()))); break;
-    case bftSignedInt64: SetAsInt64(static_cast<std::int64_t>(0ull - static_cast<std::uint64_t>(GetAsInt64()))); break;
+    case bftSignedInt8: SetAsShortint(Negated(GetAsShortint())); break;
+    case bftSignedInt16: SetAsSmallint(Negated(GetAsSmallint())); break;
+    case bftSignedInt32: SetAsInteger(Negated(GetAsInteger())); break;
+    case bftSignedInt64: SetAsInt64(Negated(GetAsInt64())); break;
     // Unsigned values stay unsigned: the negation in their width.
-    case bftUnsignedInt8: SetAsByte(static_cast<std::uint8_t>(0u - GetAsByte())); break;
-    case bftUnsignedInt16: SetAsWord(static_cast<std::uint16_t>(0u - GetAsWord())); break;
-    case bftUnsignedInt32: SetAsCardinal(0u - GetAsCardinal()); break;
+    case bftUnsignedInt8: SetAsByte(Negated(GetAsByte())); break;
+    case bftUnsignedInt16: SetAsWord(Negated(GetAsWord())); break;
+    case bftUnsignedInt32: SetAsCardinal(Negated(GetAsCardinal())); break;
     case bftSingle: SetAsSingle(-GetAsSingle()); break;
     case bftDouble: SetAsDouble(-GetAsDouble()); break;
     case bftExtended: SetAsExtended(-GetAsExtended()); break;
     case bftCurrency: SetAsCurrency(-GetAsCurrency()); break;
-    case bftDate: SetAsQXLDate(static_cast<std::int32_t>(0u - static_cast<std::uint32_t>(GetAsQXLDate()))); break;
+    case bftDate: SetAsQXLDate(Negated(GetAsQXLDate())); break;
     case bftLogical: SetAsBoolean(!GetAsBoolean()); break;
     default:
       throw EQXLException(30123, "Cannot invert value with not numeric type '%s'", {BaseFieldTypeName(FDataType)});
@@ -157,38 +185,9 @@ void TQXLVariant::Arithmetic(const TQXLVariant& Value, char op) {
       SetAnsiText(GetAnsiText() + Value.GetAnsiText());
     return;
   }
-  const bool supported = IsIntegerType(common) || IsFloatType(common) || common == bftCurrency ||
-                         common == bftDate || common == bftTime || common == bftDateTime || common == bftLogical;
-  if (!supported) NotNumeric(op);
-  const std::string mine = GetFixedBytes(common);
-  const std::string theirs = Value.GetFixedBytes(common);
-  std::string result;
-  if (IsIntegerType(common)) {
-    result.assign(static_cast<std::size_t>(GetDataTypeSize(common)), '\0');
-    StoreInteger(common, result.data(),
-                 IntegerOp(LoadInteger(common, mine.data()), LoadInteger(common, theirs.data()), op));
-  } else {
-    switch (common) {
-      case bftSingle: result = FloatResult<float>(mine, theirs, op); break;
-      case bftDouble:
-      case bftCurrency: result = FloatResult<double>(mine, theirs, op); break;
-      case bftExtended: result = ExtendedResult(mine, theirs, op); break;
-      case bftDate:
-      case bftTime: {
-        const std::int32_t r = Int32Op(LoadValue<std::int32_t>(mine.data()), LoadValue<std::int32_t>(theirs.data()), op);
-        result.assign(sizeof r, '\0');
-        StoreValue(result.data(), r);
-        break;
-      }
-      case bftDateTime: result = DateTimeResult(mine, theirs, op); break;
-      default: {
-        // Every operator of two Booleans is "or".
-        const bool r = LoadValue<std::uint16_t>(mine.data()) != 0 || LoadValue<std::uint16_t>(theirs.data()) != 0;
-        const std::uint16_t bits = r ? 0xFFFF : 0;
-        result.assign(sizeof bits, '\0');
-        StoreValue(result.data(), bits);
-      }
-    }
-  }
+  // Besides text, only the types of one fixed size (numbers, dates and times,
+  // Booleans) have arithmetic.
+  if (!IsFixedSizeType(common)) NotNumeric(op);
+  const std::string result = FixedResult(common, GetFixedBytes(common), Value.GetFixedBytes(common), op);
   SetValue(common, result.data(), static_cast<std::int32_t>(result.size()), false);
 }

@@ -2,10 +2,10 @@
 #include <algorithm>
 #include <string>
 #include <type_traits>
-#include <utility>
 
 #include "engine/core/QXLException.h"
 #include "engine/core/QXLMemoryManager.h"
+#include "engine/core/QXLOwnedBlock.h"
 #include "engine/core/QXLStream.h"
 #include "engine/core/QXLVariant.h"
 #include "platform/CodePage.h"
@@ -36,22 +36,6 @@ std::u16string Wide(const Variant& v) {
   if (const auto* w = std::get_if<std::u16string>(&v.Value())) return *w;
   return platform::Utf8ToWide(Utf8(v));
 }
-
-// Block from the memory manager for the data being read, freed unless taken.
-class PendingBlock {
-public:
-  explicit PendingBlock(std::int32_t Size) : FData(QXLMemoryManager().GetMem(Size)) {}
-  PendingBlock(const PendingBlock&) = delete;
-  PendingBlock& operator=(const PendingBlock&) = delete;
-  ~PendingBlock() {
-    if (FData) QXLMemoryManager().FreeMem(FData);
-  }
-  void* Get() const { return FData; }
-  void* Take() { return std::exchange(FData, nullptr); }
-
-private:
-  void* FData;
-};
 
 // A damaged size must not claim more memory than the stream can fill: the
 // short read is reported before the block is taken.
@@ -144,9 +128,9 @@ void TQXLVariant::LoadFromStream(TQXLStream& Stream) {
   ReadBufferFromStream(&size, 4, Stream, 10185);
   if (size <= 0) throw EQXLException(10185, "Invalid value size in stream: %d", {size});
   RefuseSizeBeyondStream(Stream, size);
-  PendingBlock block(size);
-  ReadBufferFromStream(block.Get(), size, Stream, 10186);
-  FPData = block.Take();
+  TQXLOwnedBlock block(QXLMemoryManager().GetMem(size));
+  ReadBufferFromStream(block.get(), size, Stream, 10186);
+  FPData = block.release();
   FDataSize = size;
   FIsNull = false;
 }
