@@ -1,6 +1,5 @@
 #include "engine/core/QXLVariant.h"
 
-#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -153,6 +152,7 @@ void TQXLVariant::SetValue(TQXLBaseFieldType Type, const void* Bytes, std::int32
 }
 
 std::string TQXLVariant::GetValue(TQXLBaseFieldType Type) const {
+  if (IsNull()) throw EQXLException(30016, "Value is Null");
   if (FDataType == Type) return std::string(static_cast<const char*>(FPData), static_cast<std::size_t>(FDataSize));
   std::int32_t size = 0;
   const TQXLOwnedBlock block(ConvertData(FPData, FDataSize, FDataType, Type, size));
@@ -160,7 +160,6 @@ std::string TQXLVariant::GetValue(TQXLBaseFieldType Type) const {
 }
 
 std::string TQXLVariant::GetFixedBytes(TQXLBaseFieldType Type) const {
-  if (IsNull()) throw EQXLException(30016, "Value is Null");
   // Exactly the type's size: data set with another size is cut or padded with zeros.
   std::string bytes = GetValue(Type);
   bytes.resize(static_cast<std::size_t>(GetDataTypeSize(Type)), '\0');

@@ -131,11 +131,12 @@ public:
   void LoadFromStream(TQXLStream& Stream);
 
 protected:
-  // The setting rule: Bytes of type Type (for text: Length characters and the
-  // terminator) stored into this value, converted to its type when it has one.
+  // The setting rule: the Size bytes at Bytes, a value of Type (text with its
+  // terminator; IsEmptyText when it has no characters), stored into this
+  // value, converted to its type when it has one.
   void SetValue(TQXLBaseFieldType Type, const void* Bytes, std::int32_t Size, bool IsEmptyText);
   // The getting rule: this value as Type, in a string of bytes (text with its
-  // terminator).
+  // terminator). Raises 30016 on NULL: text getters check for NULL first.
   std::string GetValue(TQXLBaseFieldType Type) const;
   // Windows-1252 text as it is held.
   std::string GetAnsiText() const;
