@@ -196,8 +196,8 @@ std::int32_t TQXLCompressedBLOBStream::Write(const void* Buffer, std::int32_t Co
   if (o > 0) {
     // The last block is partial: complete it and store it again.
     std::vector<std::uint8_t> block = DecompressBlock(FCurrentHeader);
-    block.resize(static_cast<std::size_t>(bs));
     done = std::min<std::int64_t>(bs - o, Count);
+    block.resize(static_cast<std::size_t>(o + done));
     std::memcpy(block.data() + o, src, static_cast<std::size_t>(done));
     RewriteCurrentBlock(block.data(), static_cast<std::int32_t>(o + done));
     ++FCurrentHeader;
@@ -293,9 +293,12 @@ void TQXLCompressedBLOBStream::ExtendTo(std::int64_t NewSize) {
   if (extension <= 0)
     throw EQXLException(10098, "Invalid extension size. NewSize = %d, UncompressedSize = %d, ExtensionSize = %d",
                         {NewSize, FUncompressedSize, extension});
-  const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(BlockSize()), 0);
+  // Never more zeros at once than one chunk needs: a block size alone must
+  // not decide how much memory a small extension takes.
+  const std::int64_t chunk = std::min<std::int64_t>(BlockSize(), extension);
+  const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(chunk), 0);
   while (extension > 0) {
-    auto n = static_cast<std::int32_t>(std::min<std::int64_t>(BlockSize(), extension));
+    auto n = static_cast<std::int32_t>(std::min(chunk, extension));
     std::int32_t written = Write(zeros.data(), n);
     if (written != n)
       throw EQXLException(10097,

@@ -228,6 +228,18 @@ TEST_F(BlobFixture, WritesOnlyAtOrPastTheEnd) {
   EXPECT_EQ(ReadAll(*Open(blob->BLOBDescriptor())), (Text("hello") + Bytes{0, 0, 0, 0} + Text("!")));
 }
 
+// Buffers follow the bytes at hand, not the block size: a huge block size
+// (a damaged or odd column setting) must not make small writes allocate it.
+TEST_F(BlobFixture, AHugeBlockSizeCostsOnlyTheBytesWritten) {
+  auto d = Store(Text("abc"), Descriptor(acaZLIB, 1, 0x7FFFFFFF));
+  auto blob = Open(d);
+  blob->SetPosition(3);
+  WriteAll(*blob, Text("def"));
+  blob->SetSize(10);
+  EXPECT_EQ(blob->BLOBDescriptor().NumBlocks, 1);
+  EXPECT_EQ(ReadAll(*Open(blob->BLOBDescriptor())), (Text("abcdef") + Bytes{0, 0, 0, 0}));
+}
+
 TEST_F(BlobFixture, EveryAlgorithmRoundTripsOverManySmallBlocks) {
   const Bytes data = Data(10000, 9);
   for (auto [alg, mode] : {std::pair{acaZLIB, 9}, {acaBZIP, 1}, {acaPPM, 5}}) {

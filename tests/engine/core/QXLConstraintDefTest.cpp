@@ -94,6 +94,37 @@ TEST(QXLConstraintDefCheck, BoundsFollowTheNamesAndUseCheckCodes) {
   }
 }
 
+// Each field of a stored record cut off raises that field's read code.
+TEST(QXLConstraintDef, CutRecordsRaiseTheCodeOfTheCutField) {
+  struct Cut {
+    std::size_t start;
+    std::int32_t code;
+  };
+  auto expectCuts = [](const TQXLConstraintDef& whole, auto makeEmpty, std::initializer_list<Cut> cuts) {
+    TQXLMemoryStream s;
+    whole.SaveToStream(s);
+    const Bytes all = ContentOf(s);
+    for (const Cut& c : cuts) {
+      Fill(s, Bytes(all.begin(), all.begin() + static_cast<long>(c.start)));
+      auto cut = makeEmpty();
+      EXPECT_EQ(NativeCodeOf([&] { cut.LoadFromStream(s); }), c.code) << int(whole.ConstraintType) << " at " << c.start;
+    }
+  };
+  TQXLConstraintDefNotNull notNull;
+  SetTableAndColumn(notNull);
+  notNull.ColumnName = "ID";
+  expectCuts(notNull, [] { return TQXLConstraintDefNotNull(); },
+             {{0, 10166}, {1, 10167}, {2, 10169}, {6, 10249}, {10, 10250}, {14, 10251}, {18, 10252}, {19, 10253},
+              {20, 10254}, {21, 10255}, {23, 10256}, {24, 10257}});
+  TQXLConstraintDefUnique unique;
+  SetTableAndColumn(unique);
+  unique.IndexName = "PK";
+  unique.Columns = {{"ID", 4}};
+  expectCuts(unique, [] { return TQXLConstraintDefUnique(); },
+             {{6, 30303}, {10, 30304}, {14, 30317}, {18, 30305}, {22, 30306}, {23, 30307}, {27, 30308},
+              {29, 30321}, {33, 30322}, {36, 30309}, {40, 30310}, {44, 30311}, {48, 30312}});
+}
+
 // A name of 255 bytes cannot be described by a length-plus-one byte: NOT NULL
 // and CHECK records refuse it instead of storing a wrapped length.
 TEST(QXLConstraintDefNotNull, NamesAreLimitedTo254Bytes) {

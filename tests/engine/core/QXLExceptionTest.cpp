@@ -16,9 +16,10 @@ TEST(QXLException, TemplatedMessagePadsCodeWithBlanks) {
 }
 
 TEST(QXLException, MismatchedArgumentsKeepTheTemplate) {
-  for (auto* e : {new EQXLException(10001, "Value %d", {"text"}), new EQXLException(10002, "%s and %s", {"one"})}) {
-    EXPECT_NE(e->Message.find(" Arguments are invalid! - Native error: "), std::string::npos) << e->Message;
-    EXPECT_GT(e->NativeError, 10000);
-    delete e;
-  }
+  const EQXLException wrongType(10001, "Value %d", {"text"});
+  const EQXLException tooFew(2002, "%s and %s", {"one"});
+  EXPECT_EQ(wrongType.Message, "Value %d Arguments are invalid! - Native error: 10001");
+  EXPECT_EQ(wrongType.NativeError, 10001);
+  EXPECT_EQ(tooFew.Message, "%s and %s Arguments are invalid! - Native error:  2002");
+  EXPECT_EQ(tooFew.NativeError, 2002);
 }
