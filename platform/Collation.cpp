@@ -3,6 +3,7 @@
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -45,19 +46,21 @@ std::unique_ptr<CollatorSet> MakeSet(std::string_view name) {
 }
 
 // Every set ever built stays alive until the process ends, so that a reader
-// holding the previous one is never left with a freed collator. Locale changes
-// are rare; comparisons then cost one atomic load.
+// holding the previous one is never left with a freed collator; selecting a
+// locale again reuses its set. Locale changes are rare; comparisons then cost
+// one atomic load.
 struct Registry {
   std::mutex Lock;
   std::vector<std::unique_ptr<CollatorSet>> Sets;
   std::atomic<const CollatorSet*> Current{nullptr};
 
-  Registry() { Install(MakeSet("")); }
+  Registry() { Select(""); }
 
-  void Install(std::unique_ptr<CollatorSet> set) {
+  void Select(std::string_view name) {
     std::lock_guard guard(Lock);
-    Current.store(set.get(), std::memory_order_release);
-    Sets.push_back(std::move(set));
+    auto known = std::find_if(Sets.begin(), Sets.end(), [&](const auto& set) { return set->Name == name; });
+    if (known == Sets.end()) known = Sets.insert(Sets.end(), MakeSet(name));
+    Current.store(known->get(), std::memory_order_release);
   }
 };
 
@@ -72,7 +75,7 @@ int ToSign(UCollationResult r) { return r == UCOL_LESS ? -1 : r == UCOL_GREATER 
 
 }  // namespace
 
-void SetCollationLocale(std::string_view Locale) { TheRegistry().Install(MakeSet(Locale)); }
+void SetCollationLocale(std::string_view Locale) { TheRegistry().Select(Locale); }
 
 std::string CollationLocale() { return Current().Name; }
 

@@ -250,6 +250,14 @@ public:
     return TryEncodeTime(hour, min, sec, msec, value);
   }
 
+  // A date, optionally followed by a time.
+  bool DateTime(TDateTime& value) {
+    TDateTime date, time = 0;
+    if (!Date(date) || (!AtEnd() && !Time(time))) return false;
+    value = ComposeDateTime(date, time);
+    return true;
+  }
+
 private:
   // Fractional seconds as milliseconds: ".5" is 500 ms; digits past the third are dropped.
   bool Fraction(int& msec) {
@@ -286,8 +294,23 @@ private:
   const TFormatSettings& FSettings;
 };
 
-[[noreturn]] void ConvertFailed(std::string_view text, const char* what) {
-  throw EConvertError("'" + std::string(text) + "' is not a valid " + what);
+// The whole text read by one of the scanner's readers; value changes only when
+// the text fits.
+bool ReadWhole(std::string_view text, TDateTime& value, const TFormatSettings& settings,
+               bool (Scanner::*read)(TDateTime&)) {
+  Scanner s(text, settings);
+  TDateTime v;
+  if (!(s.*read)(v) || !s.AtEnd()) return false;
+  value = v;
+  return true;
+}
+
+using TryRead = bool (*)(std::string_view, TDateTime&, const TFormatSettings&);
+
+TDateTime ReadOrFail(std::string_view text, const TFormatSettings& settings, TryRead read, const char* what) {
+  TDateTime v;
+  if (!read(text, v, settings)) throw EConvertError("'" + std::string(text) + "' is not a valid " + what);
+  return v;
 }
 
 }  // namespace
@@ -311,47 +334,27 @@ std::string DateTimeToStr(TDateTime value, const TFormatSettings& settings) {
 }
 
 bool TryStrToDate(std::string_view text, TDateTime& value, const TFormatSettings& settings) {
-  Scanner s(text, settings);
-  TDateTime date;
-  if (!s.Date(date) || !s.AtEnd()) return false;
-  value = date;
-  return true;
+  return ReadWhole(text, value, settings, &Scanner::Date);
 }
 
 bool TryStrToTime(std::string_view text, TDateTime& value, const TFormatSettings& settings) {
-  Scanner s(text, settings);
-  TDateTime time;
-  if (!s.Time(time) || !s.AtEnd()) return false;
-  value = time;
-  return true;
+  return ReadWhole(text, value, settings, &Scanner::Time);
 }
 
 bool TryStrToDateTime(std::string_view text, TDateTime& value, const TFormatSettings& settings) {
-  Scanner s(text, settings);
-  TDateTime date, time = 0;
-  if (s.Date(date) && (s.AtEnd() || (s.Time(time) && s.AtEnd()))) {
-    value = ComposeDateTime(date, time);
-    return true;
-  }
-  return TryStrToTime(text, value, settings);
+  return ReadWhole(text, value, settings, &Scanner::DateTime) || ReadWhole(text, value, settings, &Scanner::Time);
 }
 
 TDateTime StrToDate(std::string_view text, const TFormatSettings& settings) {
-  TDateTime v;
-  if (!TryStrToDate(text, v, settings)) ConvertFailed(text, "date");
-  return v;
+  return ReadOrFail(text, settings, TryStrToDate, "date");
 }
 
 TDateTime StrToTime(std::string_view text, const TFormatSettings& settings) {
-  TDateTime v;
-  if (!TryStrToTime(text, v, settings)) ConvertFailed(text, "time");
-  return v;
+  return ReadOrFail(text, settings, TryStrToTime, "time");
 }
 
 TDateTime StrToDateTime(std::string_view text, const TFormatSettings& settings) {
-  TDateTime v;
-  if (!TryStrToDateTime(text, v, settings)) ConvertFailed(text, "date and time");
-  return v;
+  return ReadOrFail(text, settings, TryStrToDateTime, "date and time");
 }
 
 }  // namespace platform
