@@ -98,6 +98,12 @@ void File::Fail(const char* operation, int errorCode) const {
   throw EOSError(errorCode, Describe(operation, FFileName, errorCode));
 }
 
+void File::Abandon(const char* operation, int errorCode) {
+  ::close(FFd);  // releases whatever share bytes were taken
+  FFd = -1;
+  throw EOSError(errorCode, Describe(operation, FFileName, errorCode));
+}
+
 void File::CheckOpen(const char* operation) const {
   if (FFd < 0) throw EOSError(EBADF, std::string(operation) + ": the file is not open");
 }
@@ -156,12 +162,7 @@ void File::TakeShare(ShareMode share) {
   check(exclusive && !atomicExclusive, OpenByte);
   check(writes, DenyWriteByte);
   check(deniesWrite, WriteByte);
-  if (error || refused) {
-    ::close(FFd);  // releases whatever share bytes were taken
-    FFd = -1;
-    int code = refused ? ErrorSharingViolation : error;
-    throw EOSError(code, Describe("Open", FFileName, code));
-  }
+  if (error || refused) Abandon("Open", refused ? ErrorSharingViolation : error);
 }
 
 void File::Open(const std::string& fileName, AccessMode access, ShareMode share) {
@@ -174,19 +175,9 @@ void File::Create(const std::string& fileName, ShareMode share) {
   TakeShare(share);
   // Whatever the share modes would admit, a file another handle has open is
   // never emptied under it.
-  int held = OtherHolds(FFd, OpenByte, 1);
-  if (held != 0) {
-    int code = held > 0 ? ErrorSharingViolation : -held;
-    ::close(FFd);
-    FFd = -1;
-    throw EOSError(code, Describe("Create", fileName, code));
-  }
-  if (ftruncate(FFd, 0) != 0) {
-    int code = errno;
-    ::close(FFd);
-    FFd = -1;
-    throw EOSError(code, Describe("Create", fileName, code));
-  }
+  const int held = OtherHolds(FFd, OpenByte, 1);
+  if (held != 0) Abandon("Create", held > 0 ? ErrorSharingViolation : -held);
+  if (RetryOnInterrupt([&] { return ftruncate(FFd, 0); }) != 0) Abandon("Create", errno);
 }
 
 void File::Close() {

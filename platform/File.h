@@ -88,6 +88,8 @@ private:
   // Whether this handle's registry holds part of the range (FLocksMutex held).
   bool HoldsPartOf(std::int64_t offset, std::int64_t count) const;
   [[noreturn]] void Fail(const char* operation, int errorCode) const;
+  // Closes the descriptor of a handle that could not be opened, and throws.
+  [[noreturn]] void Abandon(const char* operation, int errorCode);
 
   int FFd = -1;
   std::string FFileName;
