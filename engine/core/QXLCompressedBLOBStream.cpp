@@ -25,20 +25,24 @@ TQXLCompressedBLOBStream::TQXLCompressedBLOBStream(TQXLStream& Stream, const TQX
   SetStreamPosition(Stream, 10103, BLOBDescriptor.StartPosition);
   SetBlockSize(BLOBDescriptor.BlockSize);
   FStartPosition = BLOBDescriptor.StartPosition;
-  if (Compressed()) {
+  if (Compressed())
     InitCompressedStream(ToCreate);
-    return;
-  }
-  if (Stream.Position() != FStartPosition)
-    throw EQXLException(10079, kCannotSetPosition, {FStartPosition, Stream.Position(), Stream.Size()});
+  else
+    InitUncompressedStream(ToCreate);
+}
+
+void TQXLCompressedBLOBStream::InitUncompressedStream(bool ToCreate) {
+  TQXLStream& s = FCompressedStream;
+  if (s.Position() != FStartPosition)
+    throw EQXLException(10079, kCannotSetPosition, {FStartPosition, s.Position(), s.Size()});
   if (ToCreate) {
     FBLOBDescriptor.UncompressedSize = 0;
   } else {
-    std::int64_t size = BLOBDescriptor.UncompressedSize;
-    std::int64_t available = std::max<std::int64_t>(Stream.Size() - FStartPosition, 0);
+    const std::int64_t size = FBLOBDescriptor.UncompressedSize;
+    const std::int64_t available = std::max<std::int64_t>(s.Size() - FStartPosition, 0);
     if (size < 0) throw EQXLException(10081, "Invalid BLOB size = %d", {size});
     if (size > available) {
-      if (!FRepair) throw EQXLException(10081, kSizeTooSmall, {Stream.Size(), SaturatedAdd(FStartPosition, size)});
+      if (!FRepair) throw EQXLException(10081, kSizeTooSmall, {s.Size(), SaturatedAdd(FStartPosition, size)});
       // Repair keeps the bytes that are there.
       FBLOBDescriptor.UncompressedSize = available;
     }
@@ -189,35 +193,38 @@ std::int32_t TQXLCompressedBLOBStream::Write(const void* Buffer, std::int32_t Co
   if (Count <= 0 || FPosition < FUncompressedSize) return 0;
   if (FPosition > FUncompressedSize) FillToPosition();
 
-  const std::int64_t bs = BlockSize();
   FCurrentHeader = std::max<std::int64_t>(FHeaders.ItemCount() - 1, 0);
-  std::int64_t done = 0;
-  const std::int64_t o = FPosition % bs;
-  if (o > 0) {
-    // The last block is partial: complete it and store it again.
-    std::vector<std::uint8_t> block = DecompressBlock(FCurrentHeader);
-    done = std::min<std::int64_t>(bs - o, Count);
-    block.resize(static_cast<std::size_t>(o + done));
-    std::memcpy(block.data() + o, src, static_cast<std::size_t>(done));
-    RewriteCurrentBlock(block.data(), static_cast<std::int32_t>(o + done));
-    ++FCurrentHeader;
-  }
-  if (done < Count) {
-    PrepareAppend(Count, done);
-    while (done < Count) {
-      const std::int64_t n = std::min<std::int64_t>(bs, Count - done);
-      FHeaders.Position(FCurrentHeader) = FCompressedStream.Position();
-      RewriteCurrentBlock(src + done, static_cast<std::int32_t>(n));
-      done += n;
-      ++FCurrentHeader;
-    }
-  }
+  const std::int64_t done = CompleteLastBlock(src, Count);
+  if (done < Count) AppendBlocks(src, done, Count);
   FUncompressedSize += Count;
   FPosition += Count;
   FBLOBDescriptor.NumBlocks = FHeaders.ItemCount();
   FBLOBDescriptor.UncompressedSize = FUncompressedSize;
   CalcCompressionRate();
   return Count;
+}
+
+std::int64_t TQXLCompressedBLOBStream::CompleteLastBlock(const std::uint8_t* Buffer, std::int64_t Count) {
+  const std::int64_t o = FPosition % BlockSize();
+  if (o == 0) return 0;
+  std::vector<std::uint8_t> block = DecompressBlock(FCurrentHeader);
+  const std::int64_t taken = std::min<std::int64_t>(BlockSize() - o, Count);
+  block.resize(static_cast<std::size_t>(o + taken));
+  std::memcpy(block.data() + o, Buffer, static_cast<std::size_t>(taken));
+  RewriteCurrentBlock(block.data(), static_cast<std::int32_t>(o + taken));
+  ++FCurrentHeader;
+  return taken;
+}
+
+void TQXLCompressedBLOBStream::AppendBlocks(const std::uint8_t* Buffer, std::int64_t Done, std::int64_t Count) {
+  PrepareAppend(Count, Done);
+  while (Done < Count) {
+    const std::int64_t n = std::min<std::int64_t>(BlockSize(), Count - Done);
+    FHeaders.Position(FCurrentHeader) = FCompressedStream.Position();
+    RewriteCurrentBlock(Buffer + Done, static_cast<std::int32_t>(n));
+    Done += n;
+    ++FCurrentHeader;
+  }
 }
 
 void TQXLCompressedBLOBStream::WriteHeader(const TQXLCompressedStreamBlockHeader& Header, std::int32_t Code) {

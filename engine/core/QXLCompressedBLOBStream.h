@@ -52,6 +52,7 @@ public:
 private:
   bool Compressed() const { return FCompressionAlgorithm != acaNone; }
   void InitCompressedStream(bool ToCreate);
+  void InitUncompressedStream(bool ToCreate);
   void LoadBlockHeaders();
   // Ends the BLOB before block NumLoaded (repair) or raises Code with Message.
   bool StopLoading(std::int64_t NumLoaded, std::int32_t Code, const char* Message,
@@ -67,6 +68,11 @@ private:
   void TruncateTo(std::int64_t NewSize);
   void FillToPosition();
   void RewriteCurrentBlock(const std::uint8_t* Buffer, std::int32_t Size);
+  // When the BLOB ends inside its last block, fills that block from Buffer and
+  // stores it again; returns the bytes taken.
+  std::int64_t CompleteLastBlock(const std::uint8_t* Buffer, std::int64_t Count);
+  // Stores bytes Done to Count of Buffer as new blocks after the last one.
+  void AppendBlocks(const std::uint8_t* Buffer, std::int64_t Done, std::int64_t Count);
   void PrepareAppend(std::int64_t Count, std::int64_t Done);
   void WriteHeader(const TQXLCompressedStreamBlockHeader& Header, std::int32_t Code);
 
