@@ -95,16 +95,18 @@ void TQXLVariant::Assign(const TQXLVariant& Source, bool CopyDataFlag) {
 }
 
 void TQXLVariant::SetData(const void* Buffer, std::int32_t Size, TQXLBaseFieldType DataType, bool CopyDataFlag) {
+  // Every value holds at least one byte (text its terminator): no buffer or
+  // no size gives a NULL, never a size that a copy or a stream would trust.
+  if (!Buffer || Size <= 0) {
+    Clear(DataType);
+    return;
+  }
   if (!CopyDataFlag) {
     Clear(DataType);
     // Linked data is only read through this value, never written.
     FPData = const_cast<void*>(Buffer);
     FIsDataLinked = true;
   } else {
-    if (!Buffer || Size <= 0) {
-      Clear(DataType);
-      return;
-    }
     if (!FPData || FIsDataLinked || FDataSize != Size) {
       Clear(DataType);
       FPData = QXLMemoryManager().GetMem(Size);

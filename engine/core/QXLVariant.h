@@ -42,6 +42,7 @@ public:
   // or linked.
   void Assign(const TQXLVariant& Source, bool CopyDataFlag);
   // The value becomes the Size bytes at Buffer, copied or linked; not NULL.
+  // Without a buffer or with a size of 0 or less: NULL of DataType.
   void SetData(const void* Buffer, std::int32_t Size, TQXLBaseFieldType DataType, bool CopyDataFlag);
   // Copies the data to Buffer. False for NULL and for text of at most one
   // byte; raises 20056 when MaxSize (-1: unlimited) is below the data size.

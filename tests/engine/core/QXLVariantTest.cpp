@@ -584,4 +584,27 @@ TEST(QXLVariant, DataShorterThanItsTypeReadsAsIfPaddedWithZeros) {
   EXPECT_EQ(DataOf(shortDate), DT(0x0201 - 1, 0).Bytes);
 }
 
+TEST(QXLVariant, SetDataWithoutBytesGivesNull) {
+  char buffer[8] = {'x'};
+  const struct {
+    const void* Buffer;
+    std::int32_t Size;
+    bool Copy;
+  } cases[] = {{buffer, 0, false}, {buffer, -5, false}, {nullptr, 4, false},
+               {buffer, 0, true},  {buffer, -5, true},  {nullptr, 4, true}};
+  for (const auto& c : cases) {
+    TQXLVariant v = Integer(1);
+    v.SetData(c.Buffer, c.Size, bftVarBytes, c.Copy);
+    EXPECT_TRUE(v.IsNull()) << c.Size << c.Copy;
+    EXPECT_EQ(v.DataType(), bftVarBytes);
+    EXPECT_EQ(v.pData(), nullptr);
+    EXPECT_EQ(v.DataSize(), 0);
+    // Nothing may trust a size that is not there.
+    EXPECT_FALSE(v.CopyDataToAddress(buffer, -1));
+    TQXLVariant copy;
+    copy.Assign(v, true);
+    EXPECT_TRUE(copy.IsNull());
+  }
+}
+
 }  // namespace
