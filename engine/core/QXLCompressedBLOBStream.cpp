@@ -64,13 +64,13 @@ void TQXLCompressedBLOBStream::InitCompressedStream(bool ToCreate) {
   FPosition = 0;
 }
 
-bool TQXLCompressedBLOBStream::StopLoading(std::int64_t NumLoaded, std::int32_t Code, const char* Message,
-                                           std::initializer_list<platform::FormatArg> Args) {
+std::nullopt_t TQXLCompressedBLOBStream::StopLoading(std::int64_t NumLoaded, std::int32_t Code, const char* Message,
+                                                     std::initializer_list<platform::FormatArg> Args) {
   if (!FRepair) throw EQXLException(Code, Message, Args);
   FBLOBDescriptor.NumBlocks = NumLoaded;
   FHeaders.SetSize(NumLoaded);
   FBLOBDescriptor.UncompressedSize = FUncompressedSize;
-  return true;
+  return std::nullopt;
 }
 
 // Every header is checked against the block size and the stream before it is
@@ -87,33 +87,32 @@ void TQXLCompressedBLOBStream::LoadBlockHeaders() {
   const std::int64_t size = s.Size();
   for (std::int64_t i = 0; i < numBlocks; ++i) {
     const std::int64_t p = s.Position();
-    if (size - p < kHeaderSize) {
-      StopLoading(i, 10082, kSizeTooSmall, {size, p + kHeaderSize});
-      return;
-    }
-    std::uint8_t bytes[kHeaderSize];
-    ReadBufferFromStream(bytes, kHeaderSize, s, 10082);
-    auto h = TQXLCompressedStreamBlockHeader::Decode(bytes);
-
-    if (h.CompressedSize < 1 || h.OffsetToNextHeader != std::int64_t{h.CompressedSize} + kHeaderSize) {
-      StopLoading(i, 10083, kCannotSetPosition, {SaturatedAdd(p, h.OffsetToNextHeader), p, size});
-      return;
-    }
-    const bool last = i == numBlocks - 1;
-    if (last ? (h.UncompressedSize < 1 || h.UncompressedSize > BlockSize()) : h.UncompressedSize != BlockSize()) {
-      StopLoading(i, 10088, "Decompress buffer failed. UncompSize = %d, Header.UncompSize = %d",
-                  {BlockSize(), h.UncompressedSize});
-      return;
-    }
-    if (size - p - kHeaderSize < h.CompressedSize) {
-      StopLoading(i, 10082, kSizeTooSmall, {size, p + h.OffsetToNextHeader});
-      return;
-    }
-    FUncompressedSize += h.UncompressedSize;
-    FCompressedSize += h.CompressedSize;
-    FHeaders.AppendItem(h, p);
-    SetStreamPosition(s, 10083, p + h.OffsetToNextHeader);
+    const auto h = ReadSoundHeader(i, p, size);
+    if (!h) return;
+    FUncompressedSize += h->UncompressedSize;
+    FCompressedSize += h->CompressedSize;
+    FHeaders.AppendItem(*h, p);
+    SetStreamPosition(s, 10083, p + h->OffsetToNextHeader);
   }
+}
+
+std::optional<TQXLCompressedStreamBlockHeader> TQXLCompressedBLOBStream::ReadSoundHeader(std::int64_t BlockNo,
+                                                                                         std::int64_t P,
+                                                                                         std::int64_t StreamSize) {
+  if (StreamSize - P < kHeaderSize) return StopLoading(BlockNo, 10082, kSizeTooSmall, {StreamSize, P + kHeaderSize});
+  std::uint8_t bytes[kHeaderSize];
+  ReadBufferFromStream(bytes, kHeaderSize, FCompressedStream, 10082);
+  const auto h = TQXLCompressedStreamBlockHeader::Decode(bytes);
+
+  if (h.CompressedSize < 1 || h.OffsetToNextHeader != std::int64_t{h.CompressedSize} + kHeaderSize)
+    return StopLoading(BlockNo, 10083, kCannotSetPosition, {SaturatedAdd(P, h.OffsetToNextHeader), P, StreamSize});
+  const bool last = BlockNo == FBLOBDescriptor.NumBlocks - 1;
+  if (last ? (h.UncompressedSize < 1 || h.UncompressedSize > BlockSize()) : h.UncompressedSize != BlockSize())
+    return StopLoading(BlockNo, 10088, "Decompress buffer failed. UncompSize = %d, Header.UncompSize = %d",
+                       {BlockSize(), h.UncompressedSize});
+  if (StreamSize - P - kHeaderSize < h.CompressedSize)
+    return StopLoading(BlockNo, 10082, kSizeTooSmall, {StreamSize, P + h.OffsetToNextHeader});
+  return h;
 }
 
 std::vector<std::uint8_t> TQXLCompressedBLOBStream::CompressBlock(const std::uint8_t* Buffer, std::int32_t Size,

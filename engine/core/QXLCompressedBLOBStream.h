@@ -5,6 +5,7 @@
 // of an underlying stream. With algorithm 0 the bytes are stored as they are.
 // A compressed BLOB grows only at its end; reads decompress the blocks they touch.
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "engine/coding/QXLCompression.h"
@@ -54,9 +55,13 @@ private:
   void InitCompressedStream(bool ToCreate);
   void InitUncompressedStream(bool ToCreate);
   void LoadBlockHeaders();
+  // The header of block BlockNo, at P of a stream of StreamSize bytes, once it
+  // is found sound: sizes that fit the block size, a block inside the stream.
+  std::optional<TQXLCompressedStreamBlockHeader> ReadSoundHeader(std::int64_t BlockNo, std::int64_t P,
+                                                                 std::int64_t StreamSize);
   // Ends the BLOB before block NumLoaded (repair) or raises Code with Message.
-  bool StopLoading(std::int64_t NumLoaded, std::int32_t Code, const char* Message,
-                   std::initializer_list<platform::FormatArg> Args);
+  std::nullopt_t StopLoading(std::int64_t NumLoaded, std::int32_t Code, const char* Message,
+                             std::initializer_list<platform::FormatArg> Args);
   // The compressed bytes of Size bytes of Buffer; fills Header's sizes and CRC.
   std::vector<std::uint8_t> CompressBlock(const std::uint8_t* Buffer, std::int32_t Size,
                                           TQXLCompressedStreamBlockHeader& Header) const;
