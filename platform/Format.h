@@ -28,7 +28,7 @@ public:
   FormatArg(const std::string& s) : FValue(std::string_view(s)) {}
   FormatArg(std::string&& s) : FValue(std::move(s)) {}
   FormatArg(std::string_view s) : FValue(s) {}
-  FormatArg(const char* s) : FValue(std::string_view(s)) {}
+  FormatArg(const char* s) : FValue(std::string_view(s ? s : "")) {}
   FormatArg(char c) : FValue(c) {}
   FormatArg(double d) : FValue(d) {}
   template <typename T>

@@ -2,6 +2,7 @@
 // Scratch files for the file tests, and forked children: one that reports by
 // exit code, one that keeps its own handle of a file open until released.
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,8 +59,11 @@ public:
   HoldingChild(const std::string& path, const std::function<char(File&)>& act,
                const std::function<void(File&)>& hold = {}) {
     if (pipe(FReport) != 0 || pipe(FRelease) != 0) return;
+    const pid_t parent = getpid();
     FPid = fork();
     if (FPid != 0) return;
+    // Never outlive the test, even one that crashes.
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(1);
     char c = 'e';
     try {
       File f = OpenShared(path);

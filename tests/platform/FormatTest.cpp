@@ -18,6 +18,7 @@ TEST(Format, Placeholders) {
       {Format("%s", 'c'), "c"},
       {Format("100%%"), "100%"},
       {Format("%u", std::uint32_t(4000000000u)), "4000000000"},
+      {Format("[%s]", static_cast<const char*>(nullptr)), "[]"},  // no text, not a crash
   };
   for (const auto& c : cases) EXPECT_EQ(c.got, c.want);
 }
