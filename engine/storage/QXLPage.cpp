@@ -22,25 +22,29 @@ std::uint16_t TQXLPage::PageHeaderSize() const { return LPageManager->PageHeader
 std::uint8_t* TQXLPage::PageData() const { return FPageBuffer + PageHeaderSize(); }
 std::uint16_t TQXLPage::PageDataSize() const { return LPageManager->PageDataSize(); }
 
-std::int32_t TQXLPage::HeaderState() const {
-  std::int32_t Value;
-  std::memcpy(&Value, FPageBuffer + QXLPageHeaderStateOffset, sizeof Value);
+namespace {
+
+// Header fields lie unaligned in the buffer.
+template <typename T>
+T LoadAt(const std::uint8_t* At) {
+  T Value;
+  std::memcpy(&Value, At, sizeof Value);
   return Value;
 }
 
-void TQXLPage::SetHeaderState(std::int32_t Value) {
-  std::memcpy(FPageBuffer + QXLPageHeaderStateOffset, &Value, sizeof Value);
+template <typename T>
+void StoreAt(std::uint8_t* At, T Value) {
+  std::memcpy(At, &Value, sizeof Value);
 }
 
+}  // namespace
+
+std::int32_t TQXLPage::HeaderState() const { return LoadAt<std::int32_t>(FPageBuffer + QXLPageHeaderStateOffset); }
+void TQXLPage::SetHeaderState(std::int32_t Value) { StoreAt(FPageBuffer + QXLPageHeaderStateOffset, Value); }
 std::uint16_t TQXLPage::HeaderPageType() const {
-  std::uint16_t Value;
-  std::memcpy(&Value, FPageBuffer + QXLPageHeaderTypeOffset, sizeof Value);
-  return Value;
+  return LoadAt<std::uint16_t>(FPageBuffer + QXLPageHeaderTypeOffset);
 }
-
-void TQXLPage::SetHeaderPageType(std::uint16_t Value) {
-  std::memcpy(FPageBuffer + QXLPageHeaderTypeOffset, &Value, sizeof Value);
-}
+void TQXLPage::SetHeaderPageType(std::uint16_t Value) { StoreAt(FPageBuffer + QXLPageHeaderTypeOffset, Value); }
 
 void TQXLPage::AllocPageBuffer() {
   if (FOwnBuffer) FreeAndNilPageBuffer();

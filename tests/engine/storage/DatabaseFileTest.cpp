@@ -13,6 +13,14 @@ namespace {
 
 class DatabaseFileTest : public ::testing::Test {
 protected:
+  // Two handles on one new file, both sharing it for reading and writing.
+  void OpenTwoHandles(TQXLDatabaseFile& A, TQXLDatabaseFile& B) {
+    A.CreateAndOpenFile(Name);
+    A.CloseFile();
+    A.OpenFile(Name, amReadWrite, smShareDenyNone);
+    B.OpenFile(Name, amReadWrite, smShareDenyNone);
+  }
+
   TScratchDir Dir;
   std::string Name = Dir.File("db.qxl");
 };
@@ -42,15 +50,15 @@ TEST_F(DatabaseFileTest, ReadsAndWritesAtPositions) {
 TEST_F(DatabaseFileTest, StateAndNameErrors) {
   TQXLDatabaseFile F;
   char Byte;
-  EXPECT_EQ(ErrorCodeOf([&] { F.ReadBuffer(&Byte, 1, 0, 10464); }), 30376);
-  EXPECT_EQ(ErrorTextOf([&] { F.GetSize(); }).rfind("Cannot perform this operation (GetSize) on a closed file", 0), 0u);
-  EXPECT_EQ(ErrorCodeOf([&] { F.CloseFile(); }), 30376);
-  EXPECT_EQ(ErrorCodeOf([&] { F.CreateAndOpenFile(""); }), 30374);
-  EXPECT_EQ(ErrorCodeOf([&] { F.OpenFile(Dir.File("missing"), amReadWrite, smShareDenyNone); }), 30364);
+  EXPECT_EQ(NativeCodeOf([&] { F.ReadBuffer(&Byte, 1, 0, 10464); }), 30376);
+  EXPECT_EQ(MessageOf([&] { F.GetSize(); }).rfind("Cannot perform this operation (GetSize) on a closed file", 0), 0u);
+  EXPECT_EQ(NativeCodeOf([&] { F.CloseFile(); }), 30376);
+  EXPECT_EQ(NativeCodeOf([&] { F.CreateAndOpenFile(""); }), 30374);
+  EXPECT_EQ(NativeCodeOf([&] { F.OpenFile(Dir.File("missing"), amReadWrite, smShareDenyNone); }), 30364);
   F.CreateAndOpenFile(Name);
-  EXPECT_EQ(ErrorCodeOf([&] { F.OpenFile(Name, amReadWrite, smShareDenyNone); }), 30377);
-  EXPECT_EQ(ErrorCodeOf([&] { F.DeleteFile(Name); }), 30377);
-  EXPECT_EQ(ErrorCodeOf([&] { F.SetPosition(-1); }), 30372);
+  EXPECT_EQ(NativeCodeOf([&] { F.OpenFile(Name, amReadWrite, smShareDenyNone); }), 30377);
+  EXPECT_EQ(NativeCodeOf([&] { F.DeleteFile(Name); }), 30377);
+  EXPECT_EQ(NativeCodeOf([&] { F.SetPosition(-1); }), 30372);
   F.CloseFileForDesignTime();  // without a matching open: nothing happens
   EXPECT_TRUE(F.IsOpened());
 }
@@ -67,10 +75,10 @@ TEST_F(DatabaseFileTest, CreateReplacesAReadOnlyFileButNeverOneInUse) {
   TQXLDatabaseFile Holder;
   Holder.OpenFile(Name, amReadWrite, smShareDenyNone);
   TQXLDatabaseFile F;
-  EXPECT_EQ(ErrorCodeOf([&] { F.CreateAndOpenFile(Name); }), 30361);
+  EXPECT_EQ(NativeCodeOf([&] { F.CreateAndOpenFile(Name); }), 30361);
   EXPECT_EQ(ReadWholeFile(Name), (std::vector<std::uint8_t>{'a', 'b', 'c'}));
-  EXPECT_EQ(ErrorCodeOf([&] { F.DeleteFile(Name); }), 30362);
-  EXPECT_EQ(ErrorCodeOf([&] { F.RenameFile(Name, Dir.File("other")); }), 30378);
+  EXPECT_EQ(NativeCodeOf([&] { F.DeleteFile(Name); }), 30362);
+  EXPECT_EQ(NativeCodeOf([&] { F.RenameFile(Name, Dir.File("other")); }), 30378);
   Holder.CloseFile();
   F.RenameFile(Name, Dir.File("other"));
   F.DeleteFile(Dir.File("other"));
@@ -80,17 +88,14 @@ TEST_F(DatabaseFileTest, WriteThatCannotCompleteRaisesTheCallersCode) {
   WriteWholeFile(Name, std::vector<std::uint8_t>(16, 0));
   TQXLDatabaseFile F;
   F.OpenFile(Name, amReadOnly, smShareDenyNone);
-  const std::string Text = ErrorTextOf([&] { F.WriteBuffer("x", 1, 4, 10469); });
+  const std::string Text = MessageOf([&] { F.WriteBuffer("x", 1, 4, 10469); });
   EXPECT_EQ(Text.rfind("Cannot Write to file: '" + Name + "' Position = 4, Count = 1, ", 0), 0u) << Text;
-  EXPECT_EQ(ErrorCodeOf([&] { F.WriteBuffer("x", 1, 4, 10469); }), 10469);
+  EXPECT_EQ(NativeCodeOf([&] { F.WriteBuffer("x", 1, 4, 10469); }), 10469);
 }
 
 TEST_F(DatabaseFileTest, LocksBetweenHandles) {
   TQXLDatabaseFile A, B;
-  A.CreateAndOpenFile(Name);
-  A.CloseFile();
-  A.OpenFile(Name, amReadWrite, smShareDenyNone);
-  B.OpenFile(Name, amReadWrite, smShareDenyNone);
+  OpenTwoHandles(A, B);
 
   EXPECT_TRUE(A.LockByte(360, 1));
   EXPECT_FALSE(B.LockByte(360, 1));  // refused: a failed attempt, every time
@@ -107,10 +112,7 @@ TEST_F(DatabaseFileTest, LocksBetweenHandles) {
 
 TEST_F(DatabaseFileTest, ProbesNeverMakeAnotherHandlesLockFail) {
   TQXLDatabaseFile A, B;
-  A.CreateAndOpenFile(Name);
-  A.CloseFile();
-  A.OpenFile(Name, amReadWrite, smShareDenyNone);
-  B.OpenFile(Name, amReadWrite, smShareDenyNone);
+  OpenTwoHandles(A, B);
   std::atomic<bool> Stop{false};
   std::thread Prober([&] {
     while (!Stop) B.IsByteLocked(360);

@@ -48,6 +48,14 @@ protected:
     M.ApplyChanges(Session);
     return No;
   }
+  // Session's private change of a page's text, committed.
+  void Rewrite(TQXLDiskPageManager& M, std::int32_t Session, std::int32_t PageNo, const char* Text) {
+    TQXLPage* Page = M.GetPage(Session, PageNo, ptTableRecord, true);
+    std::strcpy(reinterpret_cast<char*>(Page->PageData()), Text);
+    Page->SetIsDirty(true);
+    M.PutPage(Page);
+    M.ApplyChanges(Session);
+  }
   std::string Text(TQXLDiskPageManager& M, std::int32_t Session, std::int32_t PageNo, bool Sync = true) {
     TQXLPage* Page = M.GetPage(Session, PageNo, ptTableRecord, Sync);
     std::string T(reinterpret_cast<const char*>(Page->PageData()));
@@ -129,7 +137,7 @@ TEST_F(DiskPageManagerTest, CommitAndRollbackWithSeveralSessions) {
   M.ApplyChanges(1);
   EXPECT_EQ(int(StoredHeader().State), 2);
   EXPECT_EQ(Text(M, 3, A), "changed");
-  EXPECT_EQ(ErrorCodeOf([&] { M.GetPage(3, B, ptTableRecord, true); }), 20153);  // never written
+  EXPECT_EQ(NativeCodeOf([&] { M.GetPage(3, B, ptTableRecord, true); }), 20153);  // never written
   EXPECT_EQ(AddCommitted(M, 0, "keep"), B);
 
   // Removing commits the release: the state is marked and the space reused.
@@ -182,7 +190,7 @@ TEST_F(DiskPageManagerTest, EveryEncryptionChoiceRoundTripsAndChecksThePassword)
 
     {
       TQXLDiskPageManager M;
-      EXPECT_EQ(ErrorCodeOf([&] { Open(M, {"wrong", craRijndael_128}); }), 30445);
+      EXPECT_EQ(NativeCodeOf([&] { Open(M, {"wrong", craRijndael_128}); }), 30445);
       EXPECT_FALSE(M.IsOpened());
       Open(M, {"Rk#4w%", craRijndael_128});  // the stored choice decides
       EXPECT_EQ(M.Password().CryptoAlgorithm, Choice);
@@ -195,7 +203,7 @@ TEST_F(DiskPageManagerTest, EveryEncryptionChoiceRoundTripsAndChecksThePassword)
     WriteWholeFile(Name, File);
     TQXLDiskPageManager M;
     Open(M, Password);
-    EXPECT_EQ(ErrorCodeOf([&] { M.GetPage(0, No, ptTableRecord, true); }), 30446);
+    EXPECT_EQ(NativeCodeOf([&] { M.GetPage(0, No, ptTableRecord, true); }), 30446);
     M.SetIgnoreCRCErrors(true);
     M.PutPage(M.GetPage(0, No, ptTableRecord, true));
   }
@@ -220,7 +228,7 @@ TEST_F(DiskPageManagerTest, EncryptedFileNamingAnUnknownCipherIsRefused) {
   std::memcpy(File.data() + 336, &Crc, 4);
   WriteWholeFile(Name, File);
   TQXLDiskPageManager M;
-  EXPECT_EQ(ErrorCodeOf([&] { Open(M, {"pw", craBlowfish}); }), 20237);
+  EXPECT_EQ(NativeCodeOf([&] { Open(M, {"pw", craBlowfish}); }), 20237);
   EXPECT_FALSE(M.IsOpened());
   EXPECT_EQ(ReadWholeFile(Name), File);
 }
@@ -289,7 +297,7 @@ TEST_F(DiskPageManagerTest, BadFilesAreRefusedAndLeftUntouched) {
     C.Damage(File);
     WriteWholeFile(Name, File);
     TQXLDiskPageManager M;
-    EXPECT_EQ(ErrorCodeOf([&] { Open(M); }), C.Code);
+    EXPECT_EQ(NativeCodeOf([&] { Open(M); }), C.Code);
     EXPECT_FALSE(M.IsOpened());
     EXPECT_EQ(ReadWholeFile(Name), File);
   }
@@ -355,11 +363,11 @@ TEST_F(DiskPageManagerTest, PageRegionsAndStates) {
   char Buffer[4096];
   M.ReadPageRegion(Buffer, No, 40, 4056);
   EXPECT_STREQ(Buffer, "region");
-  EXPECT_EQ(ErrorCodeOf([&] { M.ReadPageRegion(Buffer, No, 41, 4056); }), 10476);
-  EXPECT_EQ(ErrorCodeOf([&] { M.WritePageRegion(Buffer, No, 4000, 97); }), 10477);
-  EXPECT_EQ(ErrorCodeOf([&] { M.GetPageOffset(-1); }), 10471);
-  EXPECT_EQ(ErrorCodeOf([&] { M.GetPage(0, 1, ptAny, true); }), 30434);
-  EXPECT_EQ(ErrorCodeOf([&] { M.RemovePage(0, 0); }), 30434);
+  EXPECT_EQ(NativeCodeOf([&] { M.ReadPageRegion(Buffer, No, 41, 4056); }), 10476);
+  EXPECT_EQ(NativeCodeOf([&] { M.WritePageRegion(Buffer, No, 4000, 97); }), 10477);
+  EXPECT_EQ(NativeCodeOf([&] { M.GetPageOffset(-1); }), 10471);
+  EXPECT_EQ(NativeCodeOf([&] { M.GetPage(0, 1, ptAny, true); }), 30434);
+  EXPECT_EQ(NativeCodeOf([&] { M.RemovePage(0, 0); }), 30434);
 
   // The state after 0x7FFFFFFC is 0.
   const std::int32_t Last = QXLMaxPageState;
@@ -387,11 +395,7 @@ TEST_F(DiskPageManagerTest, TwoHandlesExcludeEachOtherAndSeeEachOthersCommits) {
   EXPECT_EQ(Text(B, 0, No), "from A");
 
   // B changes the page; A's cached copy is found stale by its stored state.
-  TQXLPage* Page = B.GetPage(0, No, ptTableRecord, true);
-  std::strcpy(reinterpret_cast<char*>(Page->PageData()), "from B");
-  Page->SetIsDirty(true);
-  B.PutPage(Page);
-  B.ApplyChanges(0);
+  Rewrite(B, 0, No, "from B");
   EXPECT_EQ(Text(A, 0, No), "from B");
 
   // While A's session works on a locked table at a known state, its copies
@@ -401,11 +405,7 @@ TEST_F(DiskPageManagerTest, TwoHandlesExcludeEachOtherAndSeeEachOthersCommits) {
   A.TablePagesCacheManager().BeginWorkWithTable(0, 7);
   EXPECT_EQ(Text(A, 0, No), "from B");  // validated and recorded at 41
   AddCommitted(B, 0, "unrelated");
-  TQXLPage* Again = B.GetPage(0, No, ptTableRecord, true);
-  std::strcpy(reinterpret_cast<char*>(Again->PageData()), "from B again");
-  Again->SetIsDirty(true);
-  B.PutPage(Again);
-  B.ApplyChanges(0);
+  Rewrite(B, 0, No, "from B again");
   EXPECT_EQ(Text(A, 0, No), "from B");
   A.TablePagesCacheManager().EndWorkWithTable(0, 7);
   EXPECT_EQ(Text(A, 0, No), "from B again");
@@ -417,18 +417,18 @@ TEST_F(DiskPageManagerTest, TwoHandlesExcludeEachOtherAndSeeEachOthersCommits) {
   B.PutPage(Pending);
   ASSERT_TRUE(A.LockDBHeader());
   ASSERT_TRUE(A.LockDBHeader());  // re-entrant
-  EXPECT_EQ(ErrorCodeOf([&] { B.GetPageCount(); }), 20236);
+  EXPECT_EQ(NativeCodeOf([&] { B.GetPageCount(); }), 20236);
   platform::FakeClock Clock;
   const auto Before = ReadWholeFile(Name);
   {
     platform::ScopedClock Use(Clock);
-    EXPECT_EQ(ErrorCodeOf([&] { B.AddPage(1, ptTableRecord); }), 20231);
-    EXPECT_EQ(ErrorCodeOf([&] { B.ApplyChanges(2); }), 20213);
+    EXPECT_EQ(NativeCodeOf([&] { B.AddPage(1, ptTableRecord); }), 20231);
+    EXPECT_EQ(NativeCodeOf([&] { B.ApplyChanges(2); }), 20213);
   }
   EXPECT_EQ(Clock.SleepCount(), 9000u);
   EXPECT_EQ(ReadWholeFile(Name), Before);
   EXPECT_TRUE(A.UnlockDBHeader());
-  EXPECT_EQ(ErrorCodeOf([&] { B.GetPageCount(); }), 20236);
+  EXPECT_EQ(NativeCodeOf([&] { B.GetPageCount(); }), 20236);
   EXPECT_TRUE(A.UnlockDBHeader());
   EXPECT_EQ(B.GetPageCount(), 6);
   B.ApplyChanges(2);
@@ -459,7 +459,7 @@ TEST_F(DiskPageManagerTest, CreateRefusesAFileInUse) {
   Open(Holder);
   const std::int32_t No = AddCommitted(Holder, 0, "keep me");
   TQXLDiskPageManager M;
-  EXPECT_EQ(ErrorCodeOf([&] { Create(M); }), 30361);
+  EXPECT_EQ(NativeCodeOf([&] { Create(M); }), 30361);
   EXPECT_EQ(Text(Holder, 0, No), "keep me");
   EXPECT_EQ(ReadWholeFile(Name).size(), 380u + 6 * PageSize);
 }

@@ -4,9 +4,9 @@
 #include <random>
 #include <set>
 
-#include "engine/core/QXLException.h"
 #include "engine/storage/QXLFreeSpaceManager.h"
 #include "engine/storage/QXLPageManager.h"
+#include "tests/support/EngineErrors.h"
 
 namespace {
 
@@ -68,16 +68,6 @@ public:
   std::vector<std::uint8_t> File;
   int Locks = 0;
 };
-
-template <typename F>
-std::int32_t ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const EQXLException& e) {
-    return e.NativeError;
-  }
-  return 0;
-}
 
 TEST(FreeSpaceTest, WorkedExampleOfTheFirstPagesAndGrowth) {
   TFakeSpaceHost Host(4096, 8);
@@ -150,22 +140,22 @@ TEST(FreeSpaceTest, ErrorsOfTheMap) {
   TQXLDatabaseFreeSpaceManager FSM(Host);
   for (int p : {0, 1, 32448, 4 * 32448 + 1}) {
     EXPECT_TRUE(FSM.IsSystemPage(p)) << p;
-    EXPECT_EQ(ErrorOf([&] { FSM.CheckPageNoForSystemPages(p); }), 30434) << p;
+    EXPECT_EQ(NativeCodeOf([&] { FSM.CheckPageNoForSystemPages(p); }), 30434) << p;
   }
-  for (int p : {2, 32449}) EXPECT_EQ(ErrorOf([&] { FSM.CheckPageNoForSystemPages(p); }), 0) << p;
+  for (int p : {2, 32449}) EXPECT_EQ(NativeCodeOf([&] { FSM.CheckPageNoForSystemPages(p); }), 0) << p;
 
   FSM.GetPage();
   FSM.GetPage();
-  EXPECT_EQ(ErrorOf([&] { FSM.FreePage(4); }), 30427);
-  EXPECT_EQ(ErrorOf([&] { FSM.FreePage(6); }), 30430);
-  EXPECT_EQ(ErrorOf([&] { FSM.FreePage(1); }), 30434);
+  EXPECT_EQ(NativeCodeOf([&] { FSM.FreePage(4); }), 30427);
+  EXPECT_EQ(NativeCodeOf([&] { FSM.FreePage(6); }), 30430);
+  EXPECT_EQ(NativeCodeOf([&] { FSM.FreePage(1); }), 30434);
   EXPECT_EQ(Host.Locks, 0);
 
   // A damaged map page is refused by its type.
   Host.File[1 * 4096 + QXLPageHeaderTypeOffset] = ptTableRecord;
-  EXPECT_EQ(ErrorOf([&] { FSM.FreePage(3); }), 30428);
+  EXPECT_EQ(NativeCodeOf([&] { FSM.FreePage(3); }), 30428);
   Host.File[0 * 4096 + QXLPageHeaderTypeOffset] = 40;  // not a known type
-  EXPECT_EQ(ErrorOf([&] { FSM.FreePage(3); }), 30382);
+  EXPECT_EQ(NativeCodeOf([&] { FSM.FreePage(3); }), 30382);
   EXPECT_EQ(Host.Locks, 0);
 }
 

@@ -1,20 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "engine/core/QXLException.h"
 #include "engine/storage/QXLSortedPageList.h"
 #include "tests/engine/storage/FakePageStorage.h"
+#include "tests/support/EngineErrors.h"
 
 namespace {
-
-template <typename F>
-std::int32_t ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const EQXLException& e) {
-    return e.NativeError;
-  }
-  return 0;
-}
 
 class PageCacheTest : public ::testing::Test {
 protected:
@@ -25,14 +15,14 @@ protected:
 };
 
 TEST_F(PageCacheTest, SessionMinusOneIsRefusedBeforeAnythingHappens) {
-  EXPECT_EQ(ErrorOf([&] { M.GetPage(-1, 1, ptTableRecord, true); }), 20186);
+  EXPECT_EQ(NativeCodeOf([&] { M.GetPage(-1, 1, ptTableRecord, true); }), 20186);
   EXPECT_EQ(M.Reads, 0);
   EXPECT_EQ(M.FindSession(-1), nullptr);
 }
 
 TEST_F(PageCacheTest, PageHeldByOneSessionIsRefusedToAnother) {
   TQXLPage* P = M.GetPage(1, 3, ptTableRecord, true);
-  EXPECT_EQ(ErrorOf([&] { M.GetPage(2, 3, ptTableRecord, true); }), 20090);
+  EXPECT_EQ(NativeCodeOf([&] { M.GetPage(2, 3, ptTableRecord, true); }), 20090);
   TQXLPage* Again = M.GetPage(1, 3, ptTableRecord, true);  // the holder may nest
   EXPECT_EQ(Again, P);
   M.PutPage(P);
@@ -48,7 +38,7 @@ TEST_F(PageCacheTest, HeldPageIsNotResynchronisedForAnotherSession) {
   TQXLPage* P = M.GetPage(1, 3, ptTableRecord, true);
   P->PageData()[0] = 99;  // work in progress
   M.Store(3, ptTableRecord, 42, 8);  // another process committed meanwhile
-  EXPECT_EQ(ErrorOf([&] { M.GetPage(2, 3, ptTableRecord, true); }), 20090);
+  EXPECT_EQ(NativeCodeOf([&] { M.GetPage(2, 3, ptTableRecord, true); }), 20090);
   EXPECT_EQ(M.StateReads, 0);
   EXPECT_EQ(P->PageData()[0], 99);
   M.PutPage(P);
@@ -87,9 +77,9 @@ TEST_F(PageCacheTest, CopyWhoseRereadFailedIsNeverHandedOut) {
   M.PutPage(M.GetPage(1, 3, ptTableRecord, true));
   M.Store(3, ptTableRecord, 42, 8);  // changed by another process
   M.FailReadChecks = true;
-  EXPECT_EQ(ErrorOf([&] { M.GetPage(1, 3, ptTableRecord, true); }), 30446);
+  EXPECT_EQ(NativeCodeOf([&] { M.GetPage(1, 3, ptTableRecord, true); }), 30446);
   EXPECT_EQ(M.SharedPages().Find(3), nullptr);
-  for (bool Sync : {false, true}) EXPECT_EQ(ErrorOf([&] { M.GetPage(1, 3, ptTableRecord, Sync); }), 30446);
+  for (bool Sync : {false, true}) EXPECT_EQ(NativeCodeOf([&] { M.GetPage(1, 3, ptTableRecord, Sync); }), 30446);
   M.FailReadChecks = false;
   TQXLPage* P = M.GetPage(1, 3, ptTableRecord, false);
   EXPECT_EQ(P->PageData()[0], 42);
@@ -97,7 +87,7 @@ TEST_F(PageCacheTest, CopyWhoseRereadFailedIsNeverHandedOut) {
 }
 
 TEST_F(PageCacheTest, TypeIsCheckedOnlyWhenThePageIsRead) {
-  EXPECT_EQ(ErrorOf([&] { M.GetPage(1, 4, ptTableIndex, true); }), 20153);
+  EXPECT_EQ(NativeCodeOf([&] { M.GetPage(1, 4, ptTableIndex, true); }), 20153);
   EXPECT_EQ(M.SharedPages().Count(), 0);  // the failed read is not kept
 
   TQXLPage* P = M.GetPage(1, 4, ptAny, true);
@@ -119,7 +109,7 @@ TEST_F(PageCacheTest, TypeIsCheckedOnlyWhenThePageIsRead) {
 }
 
 TEST_F(PageCacheTest, UnreadablePageRaisesAndIsNotCached) {
-  EXPECT_EQ(ErrorOf([&] { M.GetPage(1, 77, ptTableRecord, true); }), 20299);
+  EXPECT_EQ(NativeCodeOf([&] { M.GetPage(1, 77, ptTableRecord, true); }), 20299);
   EXPECT_EQ(M.SharedPages().Find(77), nullptr);
   M.Store(77, ptTableRecord, 5);
   TQXLPage* P = M.GetPage(1, 77, ptTableRecord, true);
@@ -200,7 +190,7 @@ TEST_F(PageCacheTest, RemovedAndChangedPageIsReleasedNotWritten) {
 
 TEST_F(PageCacheTest, CommitWithPagesInUseWritesNothing) {
   TQXLPage* Held = M.GetPage(1, 3, ptTableRecord, true);
-  EXPECT_EQ(ErrorOf([&] { M.ApplyChanges(1); }), 20152);
+  EXPECT_EQ(NativeCodeOf([&] { M.ApplyChanges(1); }), 20152);
   M.PutPage(Held);
 
   TQXLPage* A = M.GetPage(1, 2, ptTableRecord, true);
@@ -208,8 +198,8 @@ TEST_F(PageCacheTest, CommitWithPagesInUseWritesNothing) {
   M.PutPage(A);
   TQXLPage* B = M.AddPage(1, ptTableRecord);  // still held
   M.RemovePage(1, 7);
-  EXPECT_EQ(ErrorOf([&] { M.ApplyChanges(1); }), 20086);
-  EXPECT_EQ(ErrorOf([&] { M.CancelChanges(1); }), 20088);
+  EXPECT_EQ(NativeCodeOf([&] { M.ApplyChanges(1); }), 20086);
+  EXPECT_EQ(NativeCodeOf([&] { M.CancelChanges(1); }), 20088);
   EXPECT_TRUE(M.Written.empty());
   EXPECT_TRUE(M.Removed.empty());
   M.PutPage(B);
@@ -225,9 +215,9 @@ TEST_F(PageCacheTest, FailedWriteLeavesUnwrittenPagesWithTheSession) {
     M.PutPage(P);
   }
   M.FailWrites = true;
-  EXPECT_EQ(ErrorOf([&] { M.ApplyChanges(1); }), 10469);
+  EXPECT_EQ(NativeCodeOf([&] { M.ApplyChanges(1); }), 10469);
   EXPECT_EQ(M.FindSession(1)->DirtyPages.Count(), 2);
-  EXPECT_EQ(ErrorOf([&] { M.CheckNoUncommittedPages(); }), 20097);
+  EXPECT_EQ(NativeCodeOf([&] { M.CheckNoUncommittedPages(); }), 20097);
   M.FailWrites = false;
   M.ApplyChanges(1);
   EXPECT_EQ(M.Written, (std::vector<std::int32_t>{2, 3}));
@@ -271,13 +261,13 @@ TEST_F(PageCacheTest, AddedPageReplacesAStaleCopyEvenWhileItIsHeld) {
 TEST(PageTest, BufferHeaderAndTableStates) {
   TFakePageManager M;
   TQXLPage Page(&M);
-  EXPECT_EQ(ErrorOf([&] { Page.EnlargePageBuffer(200); }), 20038);
+  EXPECT_EQ(NativeCodeOf([&] { Page.EnlargePageBuffer(200); }), 20038);
   Page.AllocPageBuffer();
   const std::uint8_t Fresh[40] = {'Q', 'X', 'L', 'P', 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF,
                                   0,   0,   0,   0,   0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF,
                                   0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   EXPECT_EQ(std::memcmp(Page.PageBuffer(), Fresh, 40), 0);
-  EXPECT_EQ(ErrorOf([&] { Page.EnlargePageBuffer(127); }), 20039);
+  EXPECT_EQ(NativeCodeOf([&] { Page.EnlargePageBuffer(127); }), 20039);
   Page.PageData()[0] = 5;
   Page.EnlargePageBuffer(300);
   EXPECT_EQ(Page.PageData()[0], 5);
@@ -309,7 +299,7 @@ TEST(PageTest, ForeignBufferIsCopiedWhenEnlarged) {
 TEST(SortedPageListTest, OrderErrorsAndLRUWalk) {
   TFakePageManager M;
   TQXLSortedPageList List;
-  EXPECT_EQ(ErrorOf([&] { List.Delete(1); }), 20165);
+  EXPECT_EQ(NativeCodeOf([&] { List.Delete(1); }), 20165);
   std::vector<std::unique_ptr<TQXLPage>> Pages;
   for (int No : {30, 10, 20}) {
     Pages.push_back(std::make_unique<TQXLPage>(&M));
@@ -318,10 +308,10 @@ TEST(SortedPageListTest, OrderErrorsAndLRUWalk) {
   }
   EXPECT_EQ(List.Items(0)->PageNo(), 10);
   EXPECT_EQ(List.Items(2)->PageNo(), 30);
-  EXPECT_EQ(ErrorOf([&] { List.Delete(15); }), 20166);
+  EXPECT_EQ(NativeCodeOf([&] { List.Delete(15); }), 20166);
   TQXLPage Missing(&M);
   Missing.SetPageNo(99);
-  EXPECT_EQ(ErrorOf([&] { List.UpdateLRU(&Missing); }), 20167);
+  EXPECT_EQ(NativeCodeOf([&] { List.UpdateLRU(&Missing); }), 20167);
 
   List.UpdateLRU(Pages[0].get());  // 30 becomes the newest
   EXPECT_EQ(List.FirstByLRU()->PageNo(), 10);

@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the storage tests: a scratch folder removed afterwards, error
-// codes of engine exceptions, whole-file reads.
+// Helpers of the storage tests: a scratch folder removed afterwards, whole-file
+// reads and writes, and the shared engine-error helpers.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,7 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/TempFile.h"
@@ -34,13 +33,6 @@ public:
 private:
   std::string FPath;
 };
-
-// The storage tests' names for the shared engine-error helpers.
-template <typename F>
-std::int32_t ErrorCodeOf(F&& f) { return NativeCodeOf(std::forward<F>(f)); }
-
-template <typename F>
-std::string ErrorTextOf(F&& f) { return MessageOf(std::forward<F>(f)); }
 
 inline std::vector<std::uint8_t> ReadWholeFile(const std::string& Name) {
   std::ifstream In(Name, std::ios::binary);
