@@ -259,6 +259,9 @@ void TQXLDiskPageManager::OpenUnderHeaderLock(bool& RepairNeeded) {
 
   FOffsetToCryptoHeader = FOffsetToDBHeader + FDBHeader.HeaderSize;
   FOffsetToLockedBytes = FOffsetToCryptoHeader + sizeof(TQXLCryptoHeader);
+  // A file cut short of its crypto header is no file with a wrong password.
+  if (FileSize() < FOffsetToLockedBytes + static_cast<std::int64_t>(sizeof FLockedBytes.LockedByteSize))
+    throw EQXLException(20237, "Invalid database format");
   ReadCryptoHeader();
   if (Encrypted()) {
     // No file of this engine names a cipher it does not know; its pages could
@@ -280,16 +283,17 @@ void TQXLDiskPageManager::OpenUnderHeaderLock(bool& RepairNeeded) {
 void TQXLDiskPageManager::ValidateLayout() {
   // Counters and sizes that no file of this engine carries, and a file shorter
   // than its header says, are refused before anything reads a page.
-  std::int64_t Size;
-  {
-    TDesignBracket Bracket(FDatabaseFile);
-    Size = FDatabaseFile.GetSize();
-  }
+  const std::int64_t Size = FileSize();
   const std::int32_t Total = FDBHeader.TotalPageCount, LastUsed = FDBHeader.LastUsedPageNo;
   if (FLockedBytes.LockedByteSize < QXLDBHeaderByteOffset + 1 || FDBHeader.PageCountInExtent < 1 || Total < 0 ||
       LastUsed < -1 || LastUsed >= Total ||
       Size < FOffsetToFirstPage + static_cast<std::int64_t>(Total) * FPageSize)
     throw EQXLException(20237, "Invalid database format");
+}
+
+std::int64_t TQXLDiskPageManager::FileSize() {
+  TDesignBracket Bracket(FDatabaseFile);
+  return FDatabaseFile.GetSize();
 }
 
 void TQXLDiskPageManager::CloseDatabase() {
@@ -307,7 +311,7 @@ void TQXLDiskPageManager::CloseDatabase() {
 void TQXLDiskPageManager::ExtendFile(std::int32_t PageCount) {
   if (PageCount < 1) return;
   TDesignBracket Bracket(FDatabaseFile);
-  FDatabaseFile.SetSize(FDatabaseFile.GetSize() + static_cast<std::int64_t>(PageCount) * FPageSize);
+  FDatabaseFile.SetSize(FileSize() + static_cast<std::int64_t>(PageCount) * FPageSize);
   FDBHeader.TotalPageCount += PageCount;
 }
 
@@ -318,7 +322,7 @@ void TQXLDiskPageManager::TruncateFile(std::int32_t PageCount) {
   // The header goes first: a file cut off after it is only longer than its
   // header says, never shorter.
   WriteDBHeader(true);
-  FDatabaseFile.SetSize(FDatabaseFile.GetSize() - static_cast<std::int64_t>(PageCount) * FPageSize);
+  FDatabaseFile.SetSize(FileSize() - static_cast<std::int64_t>(PageCount) * FPageSize);
 }
 
 void TQXLDiskPageManager::TruncateDatabase() {

@@ -106,6 +106,7 @@ private:
   bool IsEncryptedPage(const TQXLPage* Page);
   void CheckOpenedFor(std::int32_t ErrorCode) const;
   void ValidateLayout();
+  std::int64_t FileSize();
   void OpenUnderHeaderLock(bool& RepairNeeded);
   // One byte at a file position, inside the design-mode bracket.
   bool LockFileByte(std::int64_t Offset);

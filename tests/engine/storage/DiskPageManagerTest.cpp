@@ -216,6 +216,16 @@ TEST_F(DiskPageManagerTest, UnencryptedFileAcceptsAnyPassword) {
   EXPECT_FALSE(M.Encrypted());
 }
 
+TEST_F(DiskPageManagerTest, EncryptedFileCutInsideItsCryptoHeaderIsNoPasswordError) {
+  CreateClosed({"pw", craBlowfish});
+  auto File = ReadWholeFile(Name);
+  File.resize(300);
+  WriteWholeFile(Name, File);
+  TQXLDiskPageManager M;
+  EXPECT_EQ(NativeCodeOf([&] { Open(M, {"pw", craBlowfish}); }), 20237);
+  EXPECT_EQ(ReadWholeFile(Name), File);
+}
+
 TEST_F(DiskPageManagerTest, EncryptedFileNamingAnUnknownCipherIsRefused) {
   // A control block left plain under an unknown choice would pass the
   // password check; its pages could then be neither read nor written.
