@@ -18,7 +18,6 @@ public:
   std::int32_t Count() const { return static_cast<std::int32_t>(KeyItems.size()); }
   // Entries in ascending page-number order.
   TQXLPage* Items(std::int32_t Index) const { return ValueItems[Index].Page; }
-  std::int64_t LRUStamp(std::int32_t Index) const { return ValueItems[Index].LRUCount; }
 
   TQXLPage* Find(std::int32_t PageNo) const;
   void Insert(TQXLPage* Page);

@@ -394,6 +394,14 @@ TEST_F(DiskPageManagerTest, PageRegionsAndStates) {
   EXPECT_EQ(State, 0);
   EXPECT_EQ(NextPageState(QXLRemovedPageState), 0);
   EXPECT_EQ(NextPageState(5), 6);
+
+  // An empty page: "QXL1", state 1 once written, type 1, no next page, no owner.
+  M.WriteEmptyPage(No);
+  std::uint8_t Header[40];
+  M.ReadPageRegion(Header, No, 0, 40);
+  const auto Empty = Bytes({'Q', 'X', 'L', '1', 1, 0, 0, 0, ptEmpty, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0,
+                            0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  EXPECT_EQ(std::vector<std::uint8_t>(Header, Header + 40), Empty);
 }
 
 TEST_F(DiskPageManagerTest, TwoHandlesExcludeEachOtherAndSeeEachOthersCommits) {
