@@ -17,6 +17,9 @@ bool IsText(TQXLBaseFieldType t) { return IsStringBaseFieldType(t); }
 bool IsNumber(TQXLBaseFieldType t) { return IsIntegerType(t) || IsFloatType(t) || t == bftCurrency; }
 bool IsDateOrTime(TQXLBaseFieldType t) { return t == bftDate || t == bftTime || t == bftDateTime; }
 
+// The low 32 bits of v: integers become dates and times without a range check.
+std::int32_t Low32(std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); }
+
 [[noreturn]] void Overflow() { throw platform::Exception("Floating point overflow"); }
 [[noreturn]] void InvalidOperation() { throw platform::Exception("Invalid floating point operation"); }
 
@@ -26,8 +29,8 @@ std::string FromInteger(std::int64_t v, TQXLBaseFieldType dest) {
   if (IsFloatType(dest) || dest == bftCurrency) return FloatBytes(dest, static_cast<long double>(v));
   switch (dest) {
     case bftDate:
-    case bftTime: return Int32Bytes(static_cast<std::int32_t>(static_cast<std::uint32_t>(v)));
-    case bftDateTime: return DateTimeBytes(static_cast<std::int32_t>(static_cast<std::uint32_t>(v)), 0);
+    case bftTime: return Int32Bytes(Low32(v));
+    case bftDateTime: return DateTimeBytes(Low32(v), 0);
     default: return LogicalBytes(v != 0);
   }
 }
@@ -36,14 +39,13 @@ std::string FromFloat(long double x, TQXLBaseFieldType dest) {
   if (IsText(dest)) return GeneratedTextBytes(dest, platform::FloatToStr(x));
   if (IsIntegerType(dest)) return IntegerBytes(dest, TruncToInt64(x));
   if (IsFloatType(dest) || dest == bftCurrency) return FloatBytes(dest, x);
-  auto low32 = [](std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); };
   switch (dest) {
-    case bftDate: return Int32Bytes(low32(TruncToInt64(x)));
-    case bftTime: return Int32Bytes(low32(TruncToInt64(x) % QXLMSecsPerDay));
+    case bftDate: return Int32Bytes(Low32(TruncToInt64(x)));
+    case bftTime: return Int32Bytes(Low32(TruncToInt64(x) % QXLMSecsPerDay));
     case bftDateTime: {
       const std::int64_t days = TruncToInt64(x);
       const long double fraction = x - std::trunc(x);
-      return DateTimeBytes(low32(days), low32(TruncToInt64(fraction * QXLMSecsPerDay)));
+      return DateTimeBytes(Low32(days), Low32(TruncToInt64(fraction * QXLMSecsPerDay)));
     }
     default: return LogicalBytes(x != 0);
   }
