@@ -185,28 +185,26 @@ TStringFormatClass FindStringFormat(std::int32_t Format) {
 
 namespace {
 
-TStringFormatClass NeedFormat(std::int32_t Format) {
+// Through the registry: bytes from text in Format (ToBytes) or text in Format
+// from bytes.
+std::string Convert(const void* Value, std::int32_t Len, std::int32_t Format, bool ToBytes) {
+  if (!Value || Format == 0 || Len == 0) return {};
   TStringFormatClass c = FindStringFormat(Format);
   if (!c) throw EStringFormat(platform::Format("String Format \"%d\" not exists.", Format));
-  return c;
+  const char* text = static_cast<const char*>(Value);
+  if (!c->IsValid(text, Len, ToBytes)) {
+    const char* message = ToBytes ? "Input is not an valid %s Format." : "Input can not be convert to %s Format.";
+    throw EStringFormat(platform::Format(message, c->Name()));
+  }
+  return ToBytes ? c->ToStr(text, Len) : c->StrTo(text, Len);
 }
 
 }  // namespace
 
 std::string BytesToFormat(const void* Value, std::int32_t Len, std::int32_t Format) {
-  if (!Value || Format == 0 || Len == 0) return {};
-  TStringFormatClass c = NeedFormat(Format);
-  const char* text = static_cast<const char*>(Value);
-  if (!c->IsValid(text, Len, false))
-    throw EStringFormat(platform::Format("Input can not be convert to %s Format.", c->Name()));
-  return c->StrTo(text, Len);
+  return Convert(Value, Len, Format, false);
 }
 
 std::string FormatToBytes(const void* Value, std::int32_t Len, std::int32_t Format) {
-  if (!Value || Format == 0 || Len == 0) return {};
-  TStringFormatClass c = NeedFormat(Format);
-  const char* text = static_cast<const char*>(Value);
-  if (!c->IsValid(text, Len, true))
-    throw EStringFormat(platform::Format("Input is not an valid %s Format.", c->Name()));
-  return c->ToStr(text, Len);
+  return Convert(Value, Len, Format, true);
 }

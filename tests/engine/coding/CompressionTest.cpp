@@ -130,6 +130,9 @@ TEST(Compression, DecompressionGrowsPastAWrongExpectedSize) {
       EXPECT_EQ(r.Out, in);
     }
   }
+  // With the exact size the buffer never grows.
+  const TResult exact = Unpack(acaZLIB, Pack(acaZLIB, 9, in).Out, 300000);
+  EXPECT_EQ(exact.Out.capacity(), 300000u);
 }
 
 TEST(Compression, AlgorithmNames) {

@@ -56,9 +56,27 @@ TEST(PasswordTest, ChoicesNamesAndClasses) {
   const char* names[] = {"Rijndael_128", "Rijndael_256", "DES_Single", "DES_Triple",
                          "Blowfish",     "Twofish_128",  "Twofish_256", "Square"};
   for (int i = 0; i < 8; ++i) EXPECT_STREQ(QXLCryptoAlgorithmNames[i], names[i]);
-  EXPECT_EQ(CryptoAlgorithmCipher(craDES_Triple), TCipher_3TDES::Class());
-  EXPECT_EQ(CryptoAlgorithmHash(craBlowfish), THash_RipeMD256::Class());
-  EXPECT_EQ(CryptoAlgorithmHash(craSquare), THash_RipeMD128::Class());
+  // Cipher, key digest, key bytes and block bytes of each stored choice.
+  struct TChoiceRow {
+    TCipherClass Cipher;
+    THashClass Hash;
+    int KeyBytes, BlockBytes;
+  };
+  const TChoiceRow rows[] = {{TCipher_Rijndael::Class(), THash_RipeMD128::Class(), 16, 16},
+                             {TCipher_Rijndael::Class(), THash_RipeMD256::Class(), 32, 16},
+                             {TCipher_1DES::Class(), THash_RipeMD128::Class(), 8, 8},
+                             {TCipher_3TDES::Class(), THash_RipeMD128::Class(), 16, 24},
+                             {TCipher_Blowfish::Class(), THash_RipeMD256::Class(), 32, 8},
+                             {TCipher_Twofish::Class(), THash_RipeMD128::Class(), 16, 16},
+                             {TCipher_Twofish::Class(), THash_RipeMD256::Class(), 32, 16},
+                             {TCipher_Square::Class(), THash_RipeMD128::Class(), 16, 16}};
+  for (TQXLCryptoAlgorithm a : AllChoices) {
+    const TChoiceRow& row = rows[a];
+    EXPECT_EQ(CryptoAlgorithmCipher(a), row.Cipher) << names[a];
+    EXPECT_EQ(CryptoAlgorithmHash(a), row.Hash) << names[a];
+    EXPECT_EQ(std::min(row.Hash->DigestKeySize, row.Cipher->Sizes.KeySize), row.KeyBytes) << names[a];
+    EXPECT_EQ(row.Cipher->Sizes.BufSize, row.BlockBytes) << names[a];
+  }
   EXPECT_FALSE(IsValidCryptoAlgorithm(8));
   std::uint8_t b[4] = {};
   EXPECT_THROW(QXLEncryptBuffer(TQXLCryptoAlgorithm(8), b, 4, "pw"), ECipherException);
