@@ -1,6 +1,7 @@
 #include "engine/coding/Protection.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <sstream>
 #include <vector>

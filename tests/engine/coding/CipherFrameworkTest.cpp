@@ -289,7 +289,7 @@ TEST(CipherFrameworkTest, RegistryOfCipherClasses) {
   EXPECT_EQ(entries[0], "Rijndael=");
   EXPECT_FALSE(TCipher::RegisterCipherClass(nullptr, "x", "y"));
   EXPECT_TRUE(TCipher::RegisterCipherClass(TCipher_Square::Class(), "", "first"));
-  EXPECT_TRUE(TCipher::RegisterCipherClass(TCipher_Square::Class(), "  Sq  ", "second"));
+  EXPECT_TRUE(TCipher::RegisterCipherClass(TCipher_Square::Class(), " \v Sq\x01 ", "second"));
   EXPECT_TRUE(TCipher::RegisterCipherClass(TCipher_3TDES::Class(), "", ""));
   entries = TCipher::CipherClassEntries();
   EXPECT_EQ(std::count(entries.begin(), entries.end(), "Sq=second"), 1);
