@@ -1,6 +1,7 @@
 #pragma once
 // Helpers for stored-form tests: the bytes a stream holds, a stream over given
-// bytes, and the native code an engine call raises.
+// bytes, expected bytes built from texts and little-endian numbers; the
+// engine-error helpers come with it.
 #include <gtest/gtest.h>
 
 #include <cstdint>
