@@ -2,7 +2,7 @@
 // within bounds: never a crash, an overrun or a hang.
 #include <gtest/gtest.h>
 
-#include "CompressionSamples.h"
+#include "tests/engine/coding/CompressionSamples.h"
 #include "engine/coding/QXLCompression.h"
 
 namespace {

@@ -1,8 +1,10 @@
+// The compression dispatch: round trips of every algorithm and mode, the
+// failures that give false, and decompression growing past a wrong size.
 #include "engine/coding/QXLCompression.h"
 
 #include <gtest/gtest.h>
 
-#include "CompressionSamples.h"
+#include "tests/engine/coding/CompressionSamples.h"
 
 namespace {
 

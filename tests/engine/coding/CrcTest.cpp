@@ -1,9 +1,11 @@
+// The engine's check value: known values, pieces, and the table loop it
+// stands for.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "CompressionSamples.h"
 #include "engine/coding/Crc32.h"
+#include "tests/engine/coding/CompressionSamples.h"
 
 namespace {
 

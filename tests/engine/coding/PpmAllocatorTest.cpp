@@ -1,3 +1,5 @@
+// The PPM model's unit allocator: size classes, both ends of the block, the
+// reserve, and taking, growing, cutting and returning runs.
 #include "engine/coding/PpmAllocator.h"
 
 #include <gtest/gtest.h>

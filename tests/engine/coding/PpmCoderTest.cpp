@@ -1,3 +1,5 @@
+// The PPM coder: known streams, levels and headers, the bounds of both output
+// areas, round trips across model restarts, and concurrent calls.
 #include "engine/coding/PpmCoder.h"
 
 #include <gtest/gtest.h>
@@ -5,9 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "CompressionSamples.h"
 #include "engine/coding/PpmModel.h"
 #include "platform/Exception.h"
+#include "tests/engine/coding/CompressionSamples.h"
 
 namespace {
 
