@@ -9,7 +9,7 @@
 
 #include "engine/core/QXLConversion.h"
 #include "engine/core/QXLTypes.h"
-#include "engine/core/Variant.h"
+#include "platform/RuntimeVariant.h"
 
 class TQXLStream;
 
