@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/core/QXLIntegerArray.h"
+#include "engine/core/abstract/QXLBasePageManager.h"
 #include "engine/storage/QXLPage.h"
 #include "engine/storage/QXLSortedPageList.h"
 
@@ -25,12 +26,12 @@ struct TQXLSessionPageInfo {
   TQXLIntegerArray RemovedPageNumbers;
 };
 
-class TQXLPageManager {
+class TQXLPageManager : public TQXLBasePageManager {
 public:
   TQXLPageManager();
   // Frees every page. Call CheckNoUncommittedPages first where losing
   // uncommitted pages is an error.
-  virtual ~TQXLPageManager();
+  ~TQXLPageManager() override;
   TQXLPageManager(const TQXLPageManager&) = delete;
   TQXLPageManager& operator=(const TQXLPageManager&) = delete;
 
@@ -58,11 +59,11 @@ public:
   virtual void RemovePage(std::int32_t SessionID, std::int32_t PageNo);
   virtual TQXLPage* GetPage(std::int32_t SessionID, std::int32_t PageNo, std::uint16_t PageType,
                             bool SynchronizeAllowed);
-  virtual void ApplyChanges(std::int32_t SessionID);
+  void ApplyChanges(std::int32_t SessionID) override;
 
   TQXLPage* AddPage(std::int32_t SessionID, std::uint16_t PageType);
   void PutPage(TQXLPage* Page);
-  void CancelChanges(std::int32_t SessionID);
+  void CancelChanges(std::int32_t SessionID) override;
 
   // Raises 20097 when a session still has uncommitted pages.
   void CheckNoUncommittedPages() const;

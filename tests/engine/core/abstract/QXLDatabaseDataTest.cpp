@@ -1,0 +1,126 @@
+// The shared database object: sessions, open tables found by name, commit and
+// rollback through the page cache and the tables, and freeing through its list.
+#include <gtest/gtest.h>
+
+#include "engine/core/QXLSession.h"
+#include "engine/core/abstract/QXLDatabaseDataList.h"
+#include "tests/support/FakeDatabaseData.h"
+#include "tests/support/FakePageManager.h"
+
+namespace {
+
+class TestSession : public TQXLBaseSession {
+public:
+  bool GetConnected() override { return false; }
+  void SetConnected(bool) override {}
+  bool GetSuppressDBHeaderErrors() override { return false; }
+  void SetSuppressDBHeaderErrors(bool) override {}
+  void CreateDatabase() override {}
+  void DeleteDatabase() override {}
+  void RenameDatabase(const std::string&) override {}
+  void GetTablesList(std::vector<std::string>&) override {}
+  bool TableExists(const std::string&) override { return false; }
+  void StartTransaction() override {}
+  void Commit(bool) override {}
+  void Rollback() override {}
+  void FlushBuffers() override {}
+};
+
+class RollbackCounter : public TQXLTableData {
+public:
+  using TQXLTableData::TQXLTableData;
+  void Rollback(std::int32_t SessionID) override { Rolled.push_back(SessionID); }
+  std::vector<std::int32_t> Rolled;
+};
+
+class CountingDatabase : public FakeDatabaseData {
+public:
+  TQXLTableData* CreateTableData(TQXLCursor* Cursor) override {
+    auto t = std::make_unique<RollbackCounter>(this);
+    t->SetTableName(Cursor->FTableName);
+    return RegisterTableData(std::move(t));
+  }
+};
+
+}  // namespace
+
+TEST(QXLDatabaseData, FindsOpenTablesIgnoringCaseAndCreatesOnlyOnce) {
+  FakeDatabaseData db;
+  TQXLCursor tasks;
+  tasks.FTableName = "TaskList";
+  TQXLCursor upper;
+  upper.FTableName = "TASKLIST";
+  EXPECT_EQ(db.FindTableData(&tasks), nullptr);
+  EXPECT_FALSE(db.TableExists("tasklist"));
+  TQXLTableData* t = db.FindOrCreateTableData(&tasks);
+  EXPECT_EQ(db.FindOrCreateTableData(&upper), t);
+  EXPECT_EQ(db.TablesCreated, 1);
+  EXPECT_TRUE(db.TableExists("tasklist"));
+  std::vector<std::string> names;
+  db.GetTablesList(names);
+  EXPECT_EQ(names, std::vector<std::string>{"TaskList"});
+}
+
+TEST(QXLDatabaseData, SessionsConnectWithNumberZeroAndLeave) {
+  FakeDatabaseData db;
+  TestSession a, b;
+  db.ConnectSession(&a);
+  db.ConnectSession(&b);
+  EXPECT_EQ(a.FSessionID, 0);
+  EXPECT_EQ(db.SessionList().size(), 2u);
+  db.DisconnectSession(&a);
+  ASSERT_EQ(db.SessionList().size(), 1u);
+  EXPECT_EQ(db.SessionList()[0], &b);
+}
+
+TEST(QXLDatabaseData, CommitAndRollbackGoToThePageCacheAndEveryTable) {
+  CountingDatabase db;
+  TQXLCursor a, b;
+  a.FTableName = "A";
+  b.FTableName = "B";
+  auto* ta = static_cast<RollbackCounter*>(db.FindOrCreateTableData(&a));
+  auto* tb = static_cast<RollbackCounter*>(db.FindOrCreateTableData(&b));
+
+  // Without a page cache the tables still roll back.
+  db.Commit(3, true);
+  db.Rollback(3);
+  EXPECT_EQ(ta->Rolled, std::vector<std::int32_t>{3});
+  EXPECT_EQ(tb->Rolled, std::vector<std::int32_t>{3});
+
+  FakePageManager pages;
+  db.SetPageManager(&pages);
+  db.Commit(4, false);
+  db.Rollback(5);
+  EXPECT_EQ(pages.Applied, std::vector<std::int32_t>{4});
+  EXPECT_EQ(pages.Cancelled, std::vector<std::int32_t>{5});
+  EXPECT_EQ(ta->Rolled, (std::vector<std::int32_t>{3, 5}));
+}
+
+TEST(QXLDatabaseData, FreeTableDataTakesItOutOfTheList) {
+  FakeDatabaseData db;
+  TQXLCursor a;
+  a.FTableName = "A";
+  TQXLTableData* t = db.FindOrCreateTableData(&a);
+  db.FreeTableData(t);
+  EXPECT_EQ(db.TableDataCount(), 0);
+  EXPECT_EQ(db.FindTableData(&a), nullptr);
+}
+
+TEST(QXLDatabaseData, FreedThroughItsListWhenTheLastSessionLeaves) {
+  TQXLDatabaseDataList list;
+  TQXLDatabaseData* db = list.Add(std::make_unique<FakeDatabaseData>());
+  TestSession s;
+  db->ConnectSession(&s);
+  db->FreeIfNoSessionsConnected();
+  EXPECT_EQ(list.Count(), 1u);
+  db->DisconnectSession(&s);
+  db->FreeIfNoSessionsConnected();
+  EXPECT_EQ(list.Count(), 0u);
+}
+
+TEST(QXLDatabaseData, OutsideAListItIsLeftToItsOwner) {
+  FakeDatabaseData db;
+  db.FreeIfNoSessionsConnected();
+  db.SetDatabaseName("still here");
+  EXPECT_EQ(db.DatabaseName(), "still here");
+}
