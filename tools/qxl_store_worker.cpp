@@ -1,12 +1,22 @@
 // A second process on a database file for the storage tests.
 //
-//   qxl_store_worker alloc FILE COUNT TAG   COUNT times: add a page holding TAG
-//                                            and the page number, commit; prints
-//                                            each page number on its own line
-//   qxl_store_worker hang FILE READYFILE    adds two pages and commits; after
-//                                            the first page is written it creates
-//                                            READYFILE and waits to be killed
-//                                            (at most ten minutes)
+//   qxl_store_worker alloc FILE COUNT TAG [OPTIONS]
+//       COUNT times: add a page holding TAG and the page number, commit;
+//       prints each page number on its own line
+//   qxl_store_worker count FILE PAGE TIMES [OPTIONS]
+//       TIMES times, each under the header lock: read the counter page PAGE
+//       (synchronised), check it is whole, add one, commit
+//   qxl_store_worker watch FILE PAGE LAST [OPTIONS]
+//       reads the counter page PAGE (synchronised, under the header lock)
+//       until it holds LAST, checking that it is whole and never goes back;
+//       prints "seen N", the number of different values it met
+//   qxl_store_worker release FILE FIRST LAST [OPTIONS]
+//       releases pages FIRST to LAST in one commit
+//
+// OPTIONS: gate=PATH prints "ready" and waits for PATH to exist before the
+// work starts; password=TEXT opens an encrypted file. Commands that commit or
+// read print "period START END": the steady clock in nanoseconds when their
+// first commit or read began and their last one ended.
 //
 // Lock retries sleep a fifth of the time they ask for: contention between
 // several workers costs little, and a worker still waits long enough for a
@@ -15,12 +25,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/storage/QXLDiskPageManager.h"
 #include "platform/Clock.h"
+#ifdef QXL_WORKER_TEST_COMMANDS
+#include "tests/support/StoreWorkerTestCommands.h"
+#endif
 
 namespace {
 
@@ -30,57 +47,171 @@ public:
   std::uint32_t GetTickCount() override { return platform::SystemClock().GetTickCount(); }
 };
 
-// Stops for good inside a commit, once the first page has reached the file.
-class THangingPageManager : public TQXLDiskPageManager {
-public:
-  explicit THangingPageManager(std::string ReadyFile) : FReadyFile(std::move(ReadyFile)) {}
-  void InternalWritePage(TQXLPage* Page) override {
-    TQXLDiskPageManager::InternalWritePage(Page);
-    if (Page->PageNo() >= 2 && FCommitting) {
-      std::ofstream(FReadyFile) << "ready\n";
-      // Never outlives a test that failed before it could kill the worker.
-      std::this_thread::sleep_for(std::chrono::minutes(10));
-      std::_Exit(3);
-    }
-  }
-  bool FCommitting = false;
+using TOptions = std::map<std::string, std::string>;
 
-private:
-  std::string FReadyFile;
-};
-
-void Open(TQXLDiskPageManager& M, const std::string& File) {
-  bool ReadOnly = false, RepairNeeded = false, MultiUser = true;
-  M.OpenDatabase(File, TQXLPassword{}, ReadOnly, RepairNeeded, false, MultiUser);
+std::int64_t Now() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
-int Alloc(const std::string& File, int Count, const std::string& Tag) {
+// The stretch of time in which a command did its work, printed at the end.
+struct TPeriod {
+  std::int64_t Start = 0, End = 0;
+  void Begin() {
+    if (Start == 0) Start = Now();
+  }
+  void Finish() { End = Now(); }
+  void Print() const { std::printf("period %lld %lld\n", static_cast<long long>(Start), static_cast<long long>(End)); }
+};
+
+void Open(TQXLDiskPageManager& M, const std::string& File, const TOptions& Options) {
+  bool ReadOnly = false, RepairNeeded = false, MultiUser = true;
+  TQXLPassword Password;
+  if (auto It = Options.find("password"); It != Options.end()) Password.Password = It->second;
+  M.OpenDatabase(File, Password, ReadOnly, RepairNeeded, false, MultiUser);
+}
+
+// Lets the starter line its workers up, so that their work overlaps.
+void PassGate(const TOptions& Options) {
+  auto It = Options.find("gate");
+  if (It == Options.end()) return;
+  std::printf("ready\n");
+  std::fflush(stdout);
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (!std::filesystem::exists(It->second)) {
+    if (std::chrono::steady_clock::now() > Deadline) throw std::runtime_error("the gate never opened");
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+}
+
+// The counter page holds one value repeated over its whole data area, so that
+// a page read half-way through a write shows.
+std::int32_t CounterOf(const TQXLPage* Page) {
+  std::int32_t Value;
+  std::memcpy(&Value, Page->PageData(), sizeof Value);
+  for (std::uint16_t At = 0; At + sizeof Value <= Page->PageDataSize(); At += sizeof Value)
+    if (std::memcmp(Page->PageData() + At, &Value, sizeof Value) != 0)
+      throw std::runtime_error("page " + std::to_string(Page->PageNo()) + " is torn");
+  return Value;
+}
+
+void SetCounter(TQXLPage* Page, std::int32_t Value) {
+  for (std::uint16_t At = 0; At + sizeof Value <= Page->PageDataSize(); At += sizeof Value)
+    std::memcpy(Page->PageData() + At, &Value, sizeof Value);
+}
+
+// Holds the header lock for a scope: the stand-in for the table locks that
+// keep readers and writers of one table apart.
+class THeaderLock {
+public:
+  explicit THeaderLock(TQXLDiskPageManager& M) : FM(M) {
+    if (!TryRepeatedly(QXLLockTries, QXLLockDelayMS, [&] { return FM.LockDBHeader(); }))
+      throw std::runtime_error("header lock not granted");
+  }
+  ~THeaderLock() { FM.UnlockDBHeader(); }
+  THeaderLock(const THeaderLock&) = delete;
+  THeaderLock& operator=(const THeaderLock&) = delete;
+
+private:
+  TQXLDiskPageManager& FM;
+};
+
+int Alloc(const std::string& File, int Count, const std::string& Tag, const TOptions& Options) {
   TQXLDiskPageManager M;
-  Open(M, File);
+  Open(M, File, Options);
+  PassGate(Options);
+  TPeriod Period;
   for (int i = 0; i < Count; ++i) {
+    Period.Begin();
     TQXLPage* Page = M.AddPage(0, ptTableRecord);
     const std::int32_t No = Page->PageNo();
     std::snprintf(reinterpret_cast<char*>(Page->PageData()), 64, "%s %d", Tag.c_str(), No);
     M.PutPage(Page);
     M.ApplyChanges(0);
+    Period.Finish();
     std::printf("%d\n", No);
   }
-  std::fflush(stdout);
+  Period.Print();
   M.CloseDatabase();
   return 0;
 }
 
-int Hang(const std::string& File, const std::string& ReadyFile) {
-  THangingPageManager M(ReadyFile);
-  Open(M, File);
-  for (int i = 0; i < 2; ++i) {
-    TQXLPage* Page = M.AddPage(0, ptTableRecord);
-    Page->PageData()[0] = 'h';
-    M.PutPage(Page);
+int Count(const std::string& File, std::int32_t PageNo, int Times, const TOptions& Options) {
+  TQXLDiskPageManager M;
+  Open(M, File, Options);
+  PassGate(Options);
+  TPeriod Period;
+  for (int i = 0; i < Times; ++i) {
+    Period.Begin();
+    {
+      THeaderLock Lock(M);
+      TQXLPage* Page = M.GetPage(0, PageNo, ptTableRecord, true);
+      SetCounter(Page, CounterOf(Page) + 1);
+      Page->SetIsDirty(true);
+      M.PutPage(Page);
+      M.ApplyChanges(0);
+    }
+    Period.Finish();
   }
-  M.FCommitting = true;
+  Period.Print();
+  return 0;
+}
+
+int Watch(const std::string& File, std::int32_t PageNo, std::int32_t Last, const TOptions& Options) {
+  TQXLDiskPageManager M;
+  Open(M, File, Options);
+  PassGate(Options);
+  TPeriod Period;
+  std::set<std::int32_t> Seen;
+  std::int32_t Value = -1;
+  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (Value != Last) {
+    if (std::chrono::steady_clock::now() > Deadline) throw std::runtime_error("the last value never came");
+    Period.Begin();
+    {
+      THeaderLock Lock(M);
+      TQXLPage* Page = M.GetPage(0, PageNo, ptTableRecord, true);
+      const std::int32_t Now = CounterOf(Page);
+      M.PutPage(Page);
+      if (Now < Value) throw std::runtime_error("the counter went back");
+      Value = Now;
+    }
+    Period.Finish();
+    Seen.insert(Value);
+  }
+  std::printf("seen %zu\n", Seen.size());
+  Period.Print();
+  return 0;
+}
+
+int Release(const std::string& File, std::int32_t First, std::int32_t Last, const TOptions& Options) {
+  TQXLDiskPageManager M;
+  Open(M, File, Options);
+  PassGate(Options);
+  for (std::int32_t PageNo = First; PageNo <= Last; ++PageNo) M.RemovePage(0, PageNo);
   M.ApplyChanges(0);
-  return 1;  // not reached: the test kills the process
+  return 0;
+}
+
+int Run(std::vector<std::string> Args) {
+  TOptions Options;
+  while (!Args.empty() && Args.back().find('=') != std::string::npos) {
+    const std::string& Option = Args.back();
+    Options[Option.substr(0, Option.find('='))] = Option.substr(Option.find('=') + 1);
+    Args.pop_back();
+  }
+  const std::string Command = Args.empty() ? "" : Args[0];
+  if (Args.size() == 4) {
+    if (Command == "alloc") return Alloc(Args[1], std::stoi(Args[2]), Args[3], Options);
+    if (Command == "count") return Count(Args[1], std::stoi(Args[2]), std::stoi(Args[3]), Options);
+    if (Command == "watch") return Watch(Args[1], std::stoi(Args[2]), std::stoi(Args[3]), Options);
+    if (Command == "release") return Release(Args[1], std::stoi(Args[2]), std::stoi(Args[3]), Options);
+  }
+#ifdef QXL_WORKER_TEST_COMMANDS
+  if (auto Result = qxl::testsupport::RunStoreWorkerTestCommand(Args)) return *Result;
+#endif
+  std::fprintf(stderr, "usage: qxl_store_worker alloc|count|watch|release FILE ... [gate=PATH] [password=TEXT]\n");
+  return 2;
 }
 
 }  // namespace
@@ -89,11 +220,9 @@ int main(int argc, char** argv) {
   TQuickClock Clock;
   platform::ScopedClock UseClock(Clock);
   try {
-    const std::string Command = argc > 1 ? argv[1] : "";
-    if (Command == "alloc" && argc == 5) return Alloc(argv[2], std::atoi(argv[3]), argv[4]);
-    if (Command == "hang" && argc == 4) return Hang(argv[2], argv[3]);
-    std::fprintf(stderr, "usage: qxl_store_worker alloc FILE COUNT TAG | hang FILE READYFILE\n");
-    return 2;
+    const int Result = Run(std::vector<std::string>(argv + 1, argv + argc));
+    std::fflush(stdout);
+    return Result;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
     return 1;

@@ -311,7 +311,10 @@ void TQXLDiskPageManager::CloseDatabase() {
 void TQXLDiskPageManager::ExtendFile(std::int32_t PageCount) {
   if (PageCount < 1) return;
   TDesignBracket Bracket(FDatabaseFile);
-  FDatabaseFile.SetSize(FileSize() + static_cast<std::int64_t>(PageCount) * FPageSize);
+  // The size follows from the header's count, not from the size found: a
+  // growth that died before its header was written left the file longer.
+  const std::int64_t NewCount = static_cast<std::int64_t>(FDBHeader.TotalPageCount) + PageCount;
+  FDatabaseFile.SetSize(FOffsetToFirstPage + NewCount * FPageSize);
   FDBHeader.TotalPageCount += PageCount;
 }
 
@@ -322,7 +325,7 @@ void TQXLDiskPageManager::TruncateFile(std::int32_t PageCount) {
   // The header goes first: a file cut off after it is only longer than its
   // header says, never shorter.
   WriteDBHeader(true);
-  FDatabaseFile.SetSize(FileSize() - static_cast<std::int64_t>(PageCount) * FPageSize);
+  FDatabaseFile.SetSize(FOffsetToFirstPage + static_cast<std::int64_t>(FDBHeader.TotalPageCount) * FPageSize);
 }
 
 void TQXLDiskPageManager::TruncateDatabase() {

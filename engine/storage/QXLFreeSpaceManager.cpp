@@ -236,7 +236,11 @@ std::int32_t TQXLDatabaseFreeSpaceManager::AllocateNewPages() {
   // bit set; the page is back now, so a set bit is no error.
   for (std::int32_t k = OldEAM + 1; k <= NewEAM; ++k) ChangePageUsage(EAMPageNo(k), true);
   for (std::int32_t k = OldPFS + 1; k <= NewPFS; ++k) UpdateExtentState(PFSPageNo(k));
-  MarkPage(NewPage, true);
+  // Every page handed out is at or below the stored last used page, so a set
+  // bit above it is what a process left that died inside an allocation, after
+  // the map took the page and before the header said so: the page is free.
+  ChangePageUsage(NewPage, true);
+  UpdateExtentState(NewPage);
   return NewPage;
 }
 
@@ -250,7 +254,9 @@ std::int32_t TQXLDatabaseFreeSpaceManager::FindLastUsedPageNo() {
       if (Data[i] == 0) continue;
       for (int Bit = 7; Bit >= 0; --Bit) {
         const std::int32_t p = PFSPageNo(k) + i * 8 + Bit;
-        if (((Data[i] >> Bit) & 1) && !IsSystemPage(p)) return p;
+        // A bit past the end is a leftover of a growth that died before the
+        // header took it; a header naming that page would name none.
+        if (((Data[i] >> Bit) & 1) && !IsSystemPage(p) && p < FTotalPageCount) return p;
       }
     }
   }

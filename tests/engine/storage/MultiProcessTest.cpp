@@ -1,87 +1,16 @@
 // Several operating-system processes on one database file, through the
-// qxl_store_worker tool.
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <chrono>
+// qxl_store_worker program. Every test ends with a look at the file's
+// structure from the outside.
 #include <cstring>
 #include <memory>
 #include <set>
-#include <sstream>
-#include <thread>
 
 #include "engine/storage/QXLDiskPageManager.h"
+#include "tests/engine/storage/StorageStructureCheck.h"
 #include "tests/engine/storage/StorageTestUtil.h"
-
-extern char** environ;
+#include "tests/engine/storage/WorkerProcess.h"
 
 namespace {
-
-// The tools folder from the environment, else beside the tests' own folder.
-std::string WorkerPath() {
-  if (const char* Dir = std::getenv("QXL_TOOLS_DIR")) return std::string(Dir) + "/qxl_store_worker";
-  return (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "tools" /
-          "qxl_store_worker")
-      .string();
-}
-
-// A worker process, killed and reaped at the end of its scope if it still
-// runs, so that no failed test leaves one behind.
-class TWorker {
-public:
-  // Starts the worker with its output going to OutFile.
-  TWorker(const std::vector<std::string>& Args, const std::string& OutFile) {
-    std::vector<std::string> All{WorkerPath()};
-    All.insert(All.end(), Args.begin(), Args.end());
-    std::vector<char*> Argv;
-    for (auto& A : All) Argv.push_back(A.data());
-    Argv.push_back(nullptr);
-    posix_spawn_file_actions_t Actions;
-    posix_spawn_file_actions_init(&Actions);
-    posix_spawn_file_actions_addopen(&Actions, 1, OutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int Error = posix_spawn(&FPid, Argv[0], &Actions, nullptr, Argv.data(), environ);
-    posix_spawn_file_actions_destroy(&Actions);
-    if (Error != 0) throw std::runtime_error("cannot start " + All[0] + ": " + std::strerror(Error));
-  }
-  ~TWorker() {
-    if (FPid > 0) Kill();
-  }
-  TWorker(const TWorker&) = delete;
-  TWorker& operator=(const TWorker&) = delete;
-
-  void Kill() {
-    kill(FPid, SIGKILL);
-    waitpid(FPid, nullptr, 0);
-    FPid = -1;
-  }
-  // True when the worker ended by itself with exit code 0 within the time;
-  // one that is still running then is killed.
-  bool Succeeds(std::chrono::seconds Limit = std::chrono::seconds(120)) {
-    const auto Deadline = std::chrono::steady_clock::now() + Limit;
-    int Status = 0;
-    while (waitpid(FPid, &Status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > Deadline) {
-        Kill();
-        return false;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    FPid = -1;
-    return WIFEXITED(Status) && WEXITSTATUS(Status) == 0;
-  }
-
-private:
-  pid_t FPid = -1;
-};
-
-std::vector<std::int32_t> Numbers(const std::string& File) {
-  std::ifstream In(File);
-  std::vector<std::int32_t> V;
-  for (std::int32_t N; In >> N;) V.push_back(N);
-  return V;
-}
 
 class MultiProcessTest : public ::testing::Test {
 protected:
@@ -99,6 +28,25 @@ protected:
     std::memcpy(&H, ReadWholeFile(Name).data(), sizeof H);
     return H;
   }
+  std::int32_t AddCommitted(TQXLDiskPageManager& M, const char* Text) {
+    TQXLPage* Page = M.AddPage(0, ptTableRecord);
+    std::strcpy(reinterpret_cast<char*>(Page->PageData()), Text);
+    const std::int32_t No = Page->PageNo();
+    M.PutPage(Page);
+    M.ApplyChanges(0);
+    return No;
+  }
+  // Starts a worker that stops inside the page store, and waits until it
+  // stands there.
+  std::unique_ptr<TWorker> StartHanging(const std::string& Command) {
+    const std::string Ready = Dir.File(Command + ".ready");
+    auto Worker = std::make_unique<TWorker>(std::vector<std::string>{Command, Name, Ready}, Dir.File(Command + ".out"));
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (!std::filesystem::exists(Ready) && !Worker->Ended() && std::chrono::steady_clock::now() < Deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(std::filesystem::exists(Ready)) << "the worker never got there; " << Worker->Errors();
+    return Worker;
+  }
 
   TScratchDir Dir;
   std::string Name = Dir.File("shared.qxl");
@@ -106,62 +54,61 @@ protected:
 
 TEST_F(MultiProcessTest, ConcurrentAllocationNeverGivesAPageTwice) {
   constexpr int Workers = 4, Each = 40;
+  const std::string Gate = Dir.File("gate");
   std::vector<std::unique_ptr<TWorker>> Started;
   for (int w = 0; w < Workers; ++w)
     Started.push_back(std::make_unique<TWorker>(
-        std::vector<std::string>{"alloc", Name, std::to_string(Each), "w" + std::to_string(w)},
+        std::vector<std::string>{"alloc", Name, std::to_string(Each), "w" + std::to_string(w), "gate=" + Gate},
         Dir.File("out" + std::to_string(w))));
+  ASSERT_TRUE(OpenGateWhenReady(Started, Gate));
   for (auto& Worker : Started) ASSERT_TRUE(Worker->Succeeds());
 
+  std::vector<TWorkerOutput> Outputs;
+  for (auto& Worker : Started) Outputs.push_back(Worker->Output());
+  EXPECT_TRUE(PeriodsOverlap(Outputs));
+
   std::set<std::int32_t> All;
-  TQXLDiskPageManager M;
-  EXPECT_FALSE(Open(M));
-  for (int w = 0; w < Workers; ++w) {
-    const auto Pages = Numbers(Dir.File("out" + std::to_string(w)));
-    ASSERT_EQ(Pages.size(), static_cast<std::size_t>(Each));
-    for (std::int32_t No : Pages) {
-      EXPECT_TRUE(All.insert(No).second) << "page given twice: " << No;
-      EXPECT_FALSE(M.FreeSpaceManager()->IsSystemPage(No));
-      // Each commit was seen whole by this process.
-      TQXLPage* Page = M.GetPage(0, No, ptTableRecord, true);
-      EXPECT_EQ(std::string(reinterpret_cast<const char*>(Page->PageData())),
-                "w" + std::to_string(w) + " " + std::to_string(No));
-      M.PutPage(Page);
+  {
+    TQXLDiskPageManager M;
+    EXPECT_FALSE(Open(M));
+    for (int w = 0; w < Workers; ++w) {
+      const auto& Pages = Outputs[w].Numbers;
+      ASSERT_EQ(Pages.size(), static_cast<std::size_t>(Each));
+      for (std::int32_t No : Pages) {
+        EXPECT_TRUE(All.insert(No).second) << "page given twice: " << No;
+        // Each commit was seen whole by this process.
+        TQXLPage* Page = M.GetPage(0, No, ptTableRecord, true);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(Page->PageData())),
+                  "w" + std::to_string(w) + " " + std::to_string(No));
+        M.PutPage(Page);
+      }
     }
   }
   // Every commit advanced the counter under the header lock: none was lost.
   EXPECT_EQ(int(Stored().State), Workers * Each);
   EXPECT_EQ(Stored().WriteChangesState, 2);
+  EXPECT_TRUE(FileStructureIsSound(Name, All));
 }
 
 TEST_F(MultiProcessTest, ProcessKilledInsideACommit) {
   TQXLDiskPageManager Survivor;
   EXPECT_FALSE(Open(Survivor));
-  const std::string Ready = Dir.File("ready");
-  TWorker Hanging({"hang", Name, Ready}, Dir.File("hang.out"));
-  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (!std::filesystem::exists(Ready) && std::chrono::steady_clock::now() < Deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  ASSERT_TRUE(std::filesystem::exists(Ready)) << "the worker never reached its commit";
+  auto Hanging = StartHanging("hang-commit");
   EXPECT_EQ(Stored().WriteChangesState, 1);
-  Hanging.Kill();
+  Hanging->Kill();
 
   {
     TQXLDiskPageManager Probe;
     EXPECT_TRUE(Open(Probe));
   }
   // The survivor still takes the header lock and commits; the mark stays.
-  TQXLPage* Page = Survivor.AddPage(0, ptTableRecord);
-  std::strcpy(reinterpret_cast<char*>(Page->PageData()), "after the crash");
-  const std::int32_t No = Page->PageNo();
-  Survivor.PutPage(Page);
-  Survivor.ApplyChanges(0);
+  const std::int32_t No = AddCommitted(Survivor, "after the crash");
   EXPECT_EQ(Stored().WriteChangesState, 1);
 
   // So does a new process.
   TWorker Late({"alloc", Name, "2", "late"}, Dir.File("late.out"));
   EXPECT_TRUE(Late.Succeeds());
-  const auto LatePages = Numbers(Dir.File("late.out"));
+  const auto LatePages = Late.Output().Numbers;
   EXPECT_EQ(LatePages.size(), 2u);
   for (std::int32_t L : LatePages) EXPECT_NE(L, No);
 
@@ -171,5 +118,54 @@ TEST_F(MultiProcessTest, ProcessKilledInsideACommit) {
   EXPECT_STREQ(reinterpret_cast<const char*>(Seen->PageData()), "after the crash");
   Probe.PutPage(Seen);
 }
+
+// A process killed inside a page allocation, after the space map marks the
+// page used and before the header's counters say so, leaves a used bit above
+// the stored last used page; with the page at the end of the file, or the
+// file just grown for it, the next growth meets that bit.
+struct TKilledAllocationCase {
+  const char* Name;
+  int PagesBefore;  // pages 2, 3, ... taken before the worker's allocation
+  bool ReleaseFirst;  // the survivor releases a page before it allocates
+};
+
+class KilledAllocationTest : public MultiProcessTest, public ::testing::WithParamInterface<TKilledAllocationCase> {};
+
+TEST_P(KilledAllocationTest, LeavesNoPageThatCannotBeHandedOut) {
+  std::set<std::int32_t> Live;
+  {
+    TQXLDiskPageManager M;
+    Open(M);
+    for (int i = 0; i < GetParam().PagesBefore; ++i) Live.insert(AddCommitted(M, "before"));
+  }
+  const TQXLDBHeader Before = Stored();
+  StartHanging("hang-alloc")->Kill();
+  EXPECT_EQ(int(Stored().LastUsedPageNo), int(Before.LastUsedPageNo));
+
+  TQXLDiskPageManager Survivor;
+  EXPECT_FALSE(Open(Survivor));
+  if (GetParam().ReleaseFirst) {
+    Survivor.RemovePage(0, *Live.begin());
+    Live.erase(Live.begin());
+    Survivor.ApplyChanges(0);
+    TQXLDiskPageManager Reopened;
+    EXPECT_FALSE(Open(Reopened)) << "the release left a header that no longer opens";
+  }
+  // Enough pages that the file grows over the leftover bit.
+  for (int i = 0; i < 4; ++i) {
+    std::int32_t No = -1;
+    EXPECT_EQ(NativeCodeOf([&] { No = AddCommitted(Survivor, "after"); }), 0);
+    EXPECT_TRUE(Live.insert(No).second) << "page given twice: " << No;
+  }
+  Survivor.CloseDatabase();
+  EXPECT_TRUE(FileStructureIsSound(Name, Live));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AtTheEndOfTheFile, KilledAllocationTest,
+    ::testing::Values(TKilledAllocationCase{"LastPageOfTheFile", 3, false},
+                      TKilledAllocationCase{"FirstPageOfAGrowth", 4, false},
+                      TKilledAllocationCase{"FirstPageOfAGrowthThenARelease", 4, true}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 }  // namespace
