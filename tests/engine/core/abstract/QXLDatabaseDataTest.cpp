@@ -6,25 +6,11 @@
 #include "engine/core/abstract/QXLDatabaseDataList.h"
 #include "tests/support/FakeDatabaseData.h"
 #include "tests/support/FakePageManager.h"
+#include "tests/support/FakeSession.h"
 
 namespace {
 
-class TestSession : public TQXLBaseSession {
-public:
-  bool GetConnected() override { return false; }
-  void SetConnected(bool) override {}
-  bool GetSuppressDBHeaderErrors() override { return false; }
-  void SetSuppressDBHeaderErrors(bool) override {}
-  void CreateDatabase() override {}
-  void DeleteDatabase() override {}
-  void RenameDatabase(const std::string&) override {}
-  void GetTablesList(std::vector<std::string>&) override {}
-  bool TableExists(const std::string&) override { return false; }
-  void StartTransaction() override {}
-  void Commit(bool) override {}
-  void Rollback() override {}
-  void FlushBuffers() override {}
-};
+using TestSession = FakeSession;
 
 class RollbackCounter : public TQXLTableData {
 public:

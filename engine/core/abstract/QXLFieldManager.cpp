@@ -1,0 +1,214 @@
+#include "engine/core/abstract/QXLFieldManager.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "engine/core/QXLBitBuffer.h"
+#include "engine/core/QXLException.h"
+#include "engine/core/QXLExpression.h"
+#include "engine/core/QXLSession.h"
+#include "engine/core/QXLVariant.h"
+#include "engine/core/QXLValueBytes.h"
+
+namespace qxl {}
+using namespace qxl;
+
+namespace {
+
+constexpr std::int32_t CounterBlockCode = 10430;
+
+void RefuseBlock(std::int64_t Count, std::int32_t Offset, std::int32_t BufSize) {
+  throw EQXLException(CounterBlockCode,
+                      "Invalid auto-increment block - Count = %d, Offset = %d, Buffer size = %d",
+                      {Count, Offset, BufSize});
+}
+
+// Bytes a block of Count counters takes.
+std::int64_t BlockSize(std::int64_t Count) { return 4 + 8 * Count; }
+
+std::size_t Bytes(std::int32_t n) { return static_cast<std::size_t>(std::max(n, 0)); }
+
+}  // namespace
+
+TQXLBaseFieldManager::TQXLBaseFieldManager(TQXLTableData* TableData) : FTableData(TableData) {}
+
+void TQXLBaseFieldManager::LoadMetadata(TQXLStream& Stream) {
+  FFieldDefs.LoadFromStream(Stream);
+  RecalcFieldOffsets();
+  InitLastAutoIncValues();
+}
+
+void TQXLBaseFieldManager::SaveMetadata(TQXLStream& Stream) const { FFieldDefs.SaveToStream(Stream); }
+
+void TQXLBaseFieldManager::LoadMostUpdated(const std::uint8_t* Buf, std::int32_t BufSize, std::int32_t& Offset) {
+  if (!Buf || Offset < 0 || BlockSize(0) > std::int64_t{BufSize} - Offset) RefuseBlock(-1, Offset, BufSize);
+  const auto count = LoadValue<std::int32_t>(Buf + Offset);
+  if (count < 0 || BlockSize(count) > std::int64_t{BufSize} - Offset) RefuseBlock(count, Offset, BufSize);
+  std::vector<std::int64_t> values(static_cast<std::size_t>(count));
+  for (std::int32_t i = 0; i < count; ++i) values[Bytes(i)] = LoadValue<std::int64_t>(Buf + Offset + 4 + 8 * i);
+  FLastAutoIncValues = std::move(values);
+  Offset += static_cast<std::int32_t>(BlockSize(count));
+}
+
+void TQXLBaseFieldManager::SaveMostUpdated(std::uint8_t* Buf, std::int32_t BufSize, std::int32_t& Offset) const {
+  const auto count = static_cast<std::int32_t>(FLastAutoIncValues.size());
+  if (!Buf || Offset < 0 || BlockSize(count) > std::int64_t{BufSize} - Offset) RefuseBlock(count, Offset, BufSize);
+  StoreValue(Buf + Offset, count);
+  for (std::int32_t i = 0; i < count; ++i) StoreValue(Buf + Offset + 4 + 8 * i, FLastAutoIncValues[Bytes(i)]);
+  Offset += static_cast<std::int32_t>(BlockSize(count));
+}
+
+std::int32_t TQXLBaseFieldManager::MostUpdatedSize() const {
+  return static_cast<std::int32_t>(BlockSize(static_cast<std::int64_t>(FLastAutoIncValues.size())));
+}
+
+void TQXLBaseFieldManager::InitLastAutoIncValues() {
+  FLastAutoIncValues.assign(Bytes(FFieldDefs.Count()), 0);
+  for (std::int32_t i = 0; i < FFieldDefs.Count(); ++i) {
+    const TQXLFieldDef& f = *FFieldDefs.GetDef(i);
+    if (IsAutoincFieldType(f.AdvancedFieldType)) FLastAutoIncValues[Bytes(i)] = f.AutoincInitialValue;
+  }
+}
+
+void TQXLBaseFieldManager::DiskRecordBufferToMemRecordBuffer(const std::uint8_t* DiskRecordBuffer,
+                                                             std::uint8_t* MemRecordBuffer) const {
+  std::memset(MemRecordBuffer, 0, Bytes(FFieldDefs.GetMemoryRecordBufferSize()));
+  std::memcpy(MemRecordBuffer, DiskRecordBuffer, Bytes(FFieldDefs.NullBitmapSize()));
+  for (std::int32_t i = 0; i < FFieldDefs.Count(); ++i) {
+    const TQXLFieldDef& f = *FFieldDefs.GetDef(i);
+    std::memcpy(MemRecordBuffer + f.MemoryOffset, DiskRecordBuffer + f.DiskOffset, Bytes(f.DiskDataSize));
+  }
+}
+
+void TQXLBaseFieldManager::MemRecordBufferToDiskRecordBuffer(const std::uint8_t* MemRecordBuffer,
+                                                             std::uint8_t* DiskRecordBuffer) const {
+  std::memset(DiskRecordBuffer, 0, Bytes(FFieldDefs.GetDiskRecordBufferSize()));
+  std::memcpy(DiskRecordBuffer, MemRecordBuffer, Bytes(FFieldDefs.NullBitmapSize()));
+  for (std::int32_t i = 0; i < FFieldDefs.Count(); ++i) {
+    const TQXLFieldDef& f = *FFieldDefs.GetDef(i);
+    std::memcpy(DiskRecordBuffer + f.DiskOffset, MemRecordBuffer + f.MemoryOffset, Bytes(f.DiskDataSize));
+  }
+}
+
+bool TQXLBaseFieldManager::CompareRecordBuffers(const std::uint8_t* RecordBuffer1,
+                                                const std::uint8_t* RecordBuffer2) const {
+  if (std::memcmp(RecordBuffer1, RecordBuffer2, Bytes(FFieldDefs.NullBitmapSize())) != 0) return false;
+  for (std::int32_t i = 0; i < FFieldDefs.Count(); ++i) {
+    const TQXLFieldDef& f = *FFieldDefs.GetDef(i);
+    if (std::memcmp(RecordBuffer1 + f.MemoryOffset, RecordBuffer2 + f.MemoryOffset, Bytes(f.DiskDataSize)) != 0)
+      return false;
+  }
+  return true;
+}
+
+bool TQXLBaseFieldManager::BlobFieldsPresent() const {
+  for (std::int32_t i = 0; i < FFieldDefs.Count(); ++i) {
+    const TQXLFieldDef& f = *FFieldDefs.GetDef(i);
+    if (f.BaseFieldType != bftBlob && f.BaseFieldType != bftClob && f.BaseFieldType != bftWideClob) continue;
+    if (f.BLOBBlockSize == 0) throw EQXLException(10421, "BLOB block size should be > 0 for field %s", {f.Name});
+    return true;
+  }
+  return false;
+}
+
+const TQXLFieldDef& TQXLBaseFieldManager::CheckedField(std::int32_t FieldNo) const {
+  if (FieldNo < 0 || FieldNo >= FFieldDefs.Count()) throw EQXLException(30402, "Field #%d not found", {FieldNo});
+  if (static_cast<std::size_t>(FieldNo) >= FLastAutoIncValues.size())
+    throw EQXLException(30403, "Field #%d not found", {FieldNo});
+  return *FFieldDefs.GetDef(FieldNo);
+}
+
+std::int64_t TQXLBaseFieldManager::IncrementAutoinc(std::int32_t FieldNo) {
+  const TQXLFieldDef& f = CheckedField(FieldNo);
+  std::int64_t& counter = FLastAutoIncValues[Bytes(FieldNo)];
+  const std::int64_t step = f.AutoincIncrement == 0 ? 1 : f.AutoincIncrement;
+  std::int64_t next = 0;
+  // Past the 64-bit range counts as past the maximum, whatever the maximum says.
+  const bool overflow = __builtin_add_overflow(counter, step, &next);
+  if (overflow || (f.AutoincMaxValue != 0 && next > f.AutoincMaxValue)) {
+    if (!f.AutoincCycled) {
+      if (!overflow) counter = next;
+      throw EQXLException(20160, "Autoinc max value exceeded for field '%s'", {f.Name});
+    }
+    next = f.AutoincMinValue;
+  }
+  counter = next;
+  return counter;
+}
+
+void TQXLBaseFieldManager::RecordInSession(TQXLBaseSession* Session, const TQXLFieldDef& Field,
+                                           std::int64_t Value) const {
+  if (Session) Session->SetObject(std::make_unique<TQXLSessionNamedObjectSequenceValue>(Field.ObjectID, Value));
+}
+
+std::int64_t TQXLBaseFieldManager::GetNextAutoinc(TQXLBaseSession* Session, std::int32_t FieldNo) {
+  const std::int64_t v = IncrementAutoinc(FieldNo);
+  RecordInSession(Session, *FFieldDefs.GetDef(FieldNo), v);
+  return v;
+}
+
+std::int64_t TQXLBaseFieldManager::GetLastAutoinc(TQXLBaseSession* Session, std::int32_t FieldNo) {
+  const TQXLFieldDef& f = CheckedField(FieldNo);
+  if (Session) {
+    if (auto* v = dynamic_cast<TQXLSessionNamedObjectSequenceValue*>(Session->GetObjectByID(f.ObjectID)))
+      return v->Value;
+    if (Session->FMultiUser)
+      throw EQXLException(30012, "No SequenceLastValue in session for sequence '%s'. Call GetNextVal first",
+                          {f.Name});
+  }
+  return IsAutoincFieldType(f.AdvancedFieldType) ? FLastAutoIncValues[Bytes(FieldNo)] : 0;
+}
+
+void TQXLBaseFieldManager::UpdateLastAutoinc(TQXLBaseSession* Session, std::int32_t FieldNo,
+                                             std::int64_t InsertedValue) {
+  const TQXLFieldDef& f = CheckedField(FieldNo);
+  std::int64_t& counter = FLastAutoIncValues[Bytes(FieldNo)];
+  if (InsertedValue <= counter) return;
+  counter = InsertedValue;
+  RecordInSession(Session, f, InsertedValue);
+}
+
+void TQXLBaseFieldManager::ApplyAutoincsToRecordBuffer(TQXLBaseSession* Session, std::uint8_t* RecordBuffer) {
+  for (std::int32_t i = 0; i < FFieldDefs.Count(); ++i) {
+    const TQXLFieldDef& f = *FFieldDefs.GetDef(i);
+    if (!IsAutoincFieldType(f.AdvancedFieldType)) continue;
+    // An auto-increment field holds at most 8 bytes of its value.
+    const std::size_t width = std::min<std::size_t>(Bytes(f.MemoryDataSize), 8);
+    std::uint8_t* field = RecordBuffer + f.MemoryOffset;
+    if (GetBitInBuffer(i, RecordBuffer)) {
+      const std::int64_t v = GetNextAutoinc(Session, i);
+      std::memcpy(field, &v, width);  // little-endian: the low bytes first
+      SetBitInBuffer(false, i, RecordBuffer);
+    } else {
+      std::uint64_t v = 0;
+      std::memcpy(&v, field, width);
+      UpdateLastAutoinc(Session, i, static_cast<std::int64_t>(v));
+    }
+  }
+}
+
+bool TQXLBaseFieldManager::WriteDefault(const TQXLFieldDef& Field, std::uint8_t* Target) const {
+  TQXLVariant value;
+  if (Field.DefaultValueExpr) {
+    TQXLVariant* computed = Field.DefaultValueExpr->GetValue(true);
+    // A default that computes to NULL leaves the field NULL.
+    if (!computed || computed->IsNull()) return false;
+    value.Assign(*computed, true);
+    value.Cast(Field.BaseFieldType);
+  } else {
+    value.Assign(*Field.DefaultValue, true);
+  }
+  // Bounded by the field: a default longer than its column raises 20056
+  // instead of running past the record.
+  value.CopyDataToAddress(Target, Field.MemoryDataSize);
+  return true;
+}
+
+void TQXLBaseFieldManager::ApplyDefaultValuesToRecordBuffer(TQXLBaseSession*, std::uint8_t* RecordBuffer) {
+  for (std::int32_t i = 0; i < FFieldDefs.Count(); ++i) {
+    const TQXLFieldDef& f = *FFieldDefs.GetDef(i);
+    if (IsBlobBaseFieldType(f.BaseFieldType) || !f.DefaultValue || f.DefaultValue->IsNull()) continue;
+    if (WriteDefault(f, RecordBuffer + f.MemoryOffset)) SetBitInBuffer(false, i, RecordBuffer);
+  }
+}
