@@ -1,27 +1,30 @@
+# The project's root, wherever the project sits in a larger build.
+get_filename_component(QXL_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+
 # One static library per folder, made of every .cpp file in it. A folder
 # without sources yet is an interface library, so that the layers above can
 # already name it.
 function(qxl_library name dir)
-  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${QXL_ROOT}/${dir}/*.cpp)
   if(srcs)
     add_library(${name} STATIC ${srcs})
-    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+    target_include_directories(${name} PUBLIC ${QXL_ROOT})
     target_link_libraries(${name} PUBLIC ${ARGN})
   else()
     add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR})
+    target_include_directories(${name} INTERFACE ${QXL_ROOT})
     target_link_libraries(${name} INTERFACE ${ARGN})
   endif()
 endfunction()
 
 # One test executable per library, made of every .cpp file in tests/<dir>.
 function(qxl_tests name dir)
-  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/${dir}/*.cpp)
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${QXL_ROOT}/tests/${dir}/*.cpp)
   if(srcs)
     add_executable(${name} ${srcs})
     target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
-    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+    target_include_directories(${name} PRIVATE ${QXL_ROOT})
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-                         PROPERTIES ENVIRONMENT "QXL_TOOLS_DIR=${CMAKE_BINARY_DIR}/tools")
+                         PROPERTIES ENVIRONMENT "QXL_TOOLS_DIR=${PROJECT_BINARY_DIR}/tools")
   endif()
 endfunction()

@@ -1,5 +1,6 @@
 #include "platform/Memory.h"
 
+#include <sys/mman.h>
 #include <sys/sysinfo.h>
 
 #include <algorithm>
@@ -83,5 +84,12 @@ std::uint64_t FreePhysicalMemory() {
   if (auto room = CgroupMemoryRoom("/sys/fs/cgroup", text)) available = std::min(available, *room);
   return available;
 }
+
+void* AllocatePages(std::size_t size) {
+  void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return block == MAP_FAILED ? nullptr : block;
+}
+
+void ReleasePages(void* block, std::size_t size) { munmap(block, size); }
 
 }  // namespace platform

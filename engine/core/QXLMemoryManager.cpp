@@ -1,7 +1,5 @@
 #include "engine/core/QXLMemoryManager.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -64,9 +62,7 @@ void* Allocate(std::uint8_t method, std::int64_t totalSize) {
       block = std::malloc(static_cast<std::size_t>(totalSize));
       break;
     case MethodVirtual:
-      block = mmap(nullptr, static_cast<std::size_t>(totalSize), PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-      if (block == MAP_FAILED) block = nullptr;
+      block = platform::AllocatePages(static_cast<std::size_t>(totalSize));
       break;
     default:
       throw EQXLException(30340, "Unknown GetMem method type: %d", {static_cast<int>(method)});
@@ -82,7 +78,8 @@ void Release(const Header& h) {
       std::free(h.Start);
       break;
     case MethodVirtual:
-      munmap(h.Start, static_cast<std::size_t>(h.Size + TQXLMemoryManager::HeaderSize + TQXLMemoryManager::GuardSize));
+      platform::ReleasePages(h.Start, static_cast<std::size_t>(h.Size + TQXLMemoryManager::HeaderSize +
+                                                               TQXLMemoryManager::GuardSize));
       break;
     default:
       break;  // not ours to free
