@@ -59,18 +59,10 @@ int OtherHolds(int fd, std::int64_t offset, std::int64_t count) {
 }
 
 std::string Describe(const char* operation, const std::string& fileName, int errorCode) {
-  return std::string(operation) + " '" + fileName + "': " + SysErrorMessage(errorCode);
+  return DescribeFailure(operation, fileName, errorCode);
 }
 
 }  // namespace
-
-std::string SysErrorMessage(int errorCode) {
-  if (errorCode == ErrorSharingViolation)
-    return "The file is in use by another handle";
-  char buffer[256];
-  // The GNU strerror_r returns the text, in buffer or elsewhere.
-  return strerror_r(errorCode, buffer, sizeof buffer);
-}
 
 File::~File() {
   if (FFd >= 0) ::close(FFd);
@@ -192,34 +184,17 @@ void File::Close() {
   if (::close(fd) != 0 && errno != EINTR) Fail("Close", errno);
 }
 
-std::size_t File::ReadAt(void* buffer, std::size_t count, std::int64_t offset) {
+std::int64_t File::ReadSome(void* buffer, std::size_t count, std::int64_t offset) {
   CheckOpen("Read");
-  auto* out = static_cast<char*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t n = RetryOnInterrupt(
-        [&] { return ::pread(FFd, out + done, count - done, offset + static_cast<std::int64_t>(done)); });
-    if (n < 0) Fail("Read", errno);
-    if (n == 0) break;  // end of file
-    done += static_cast<std::size_t>(n);
-  }
-  return done;
+  const ssize_t n = ::pread(FFd, buffer, count, offset);
+  return n < 0 ? -errno : n;
 }
 
-void File::WriteAt(const void* buffer, std::size_t count, std::int64_t offset) {
+std::int64_t File::WriteSome(const void* buffer, std::size_t count, std::int64_t offset) {
   CheckOpen("Write");
   if (FAccess != AccessMode::ReadWrite) Fail("Write", EBADF);
-  const auto* in = static_cast<const char*>(buffer);
-  std::size_t done = 0;
-  // A short write is repeated for the rest; a write that makes no progress
-  // fails rather than spin.
-  while (done < count) {
-    const ssize_t n = RetryOnInterrupt(
-        [&] { return ::pwrite(FFd, in + done, count - done, offset + static_cast<std::int64_t>(done)); });
-    if (n < 0) Fail("Write", errno);
-    if (n == 0) Fail("Write", EIO);
-    done += static_cast<std::size_t>(n);
-  }
+  const ssize_t n = ::pwrite(FFd, buffer, count, offset);
+  return n < 0 ? -errno : n;
 }
 
 std::int64_t File::Size() const {
@@ -234,6 +209,11 @@ void File::SetSize(std::int64_t size) {
   if (FAccess != AccessMode::ReadWrite) Fail("SetSize", EBADF);
   if (size < 0) Fail("SetSize", EINVAL);
   if (RetryOnInterrupt([&] { return ftruncate(FFd, size); }) != 0) Fail("SetSize", errno);
+}
+
+bool File::IsHealthy() const {
+  struct stat st;
+  return FFd >= 0 && fstat(FFd, &st) == 0;
 }
 
 void File::Flush() {
@@ -306,6 +286,11 @@ bool File::IsRegionLocked(std::int64_t offset, std::int64_t count) const {
 bool FileExists(const std::string& fileName) {
   struct stat st;
   return ::stat(fileName.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool IsFileReadOnly(const std::string& fileName) {
+  struct stat st;
+  return ::stat(fileName.c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "engine/core/QXLFileStream.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "engine/core/QXLException.h"
 
@@ -27,11 +28,12 @@ bool ShareFromMode(std::uint16_t mode, platform::ShareMode& share) {
 
 }  // namespace
 
-TQXLFileStream::TQXLFileStream(const std::string& FileName, std::uint16_t Mode, bool IsTemporary)
-    : FFileName(FileName), FMode(Mode), FIsTemporary(IsTemporary) {
+TQXLFileStream::TQXLFileStream(const std::string& FileName, std::uint16_t Mode, bool IsTemporary,
+                               platform::FileSystem& FileSystem)
+    : FFileSystem(FileSystem), FFileName(FileName), FMode(Mode), FIsTemporary(IsTemporary) {
   if (Mode == fmCreate) {
     try {
-      FHandle.Create(FileName, platform::ShareMode::Exclusive);
+      FHandle = FFileSystem.Create(FileName, platform::ShareMode::Exclusive);
     } catch (const platform::Exception&) {
       throw EQXLException(10104, "Cannot create file. FileName = %s", {FileName});
     }
@@ -42,8 +44,8 @@ TQXLFileStream::TQXLFileStream(const std::string& FileName, std::uint16_t Mode, 
   if (access > fmOpenReadWrite || (Mode & 0xFF0C) != 0 || !ShareFromMode(Mode, share))
     throw EQXLException(10105, "Cannot open file. FileName = %s, Mode = %d", {FileName, static_cast<int>(Mode)});
   try {
-    FHandle.Open(FileName, access == fmOpenRead ? platform::AccessMode::ReadOnly : platform::AccessMode::ReadWrite,
-                 share);
+    FHandle = FFileSystem.Open(
+        FileName, access == fmOpenRead ? platform::AccessMode::ReadOnly : platform::AccessMode::ReadWrite, share);
   } catch (const platform::Exception&) {
     throw EQXLException(10105, "Cannot open file. FileName = %s, Mode = %d", {FileName, static_cast<int>(Mode)});
   }
@@ -51,8 +53,8 @@ TQXLFileStream::TQXLFileStream(const std::string& FileName, std::uint16_t Mode, 
 
 TQXLFileStream::~TQXLFileStream() {
   try {
-    if (FHandle.IsOpen()) FHandle.Close();
-    if (FIsTemporary) platform::DeleteFile(FFileName);
+    if (FHandle) std::exchange(FHandle, nullptr)->Close();
+    if (FIsTemporary) FFileSystem.Delete(FFileName);
   } catch (const platform::Exception&) {
     // Nothing to report to from a destructor; the handle is released anyway.
   }
@@ -61,7 +63,7 @@ TQXLFileStream::~TQXLFileStream() {
 std::int32_t TQXLFileStream::Read(void* Buffer, std::int32_t Count) {
   if (Count < 1) return 0;
   try {
-    const auto n = static_cast<std::int32_t>(FHandle.ReadAt(Buffer, static_cast<std::size_t>(Count), FPosition));
+    const auto n = static_cast<std::int32_t>(FHandle->ReadAt(Buffer, static_cast<std::size_t>(Count), FPosition));
     FPosition += n;
     return n;
   } catch (const platform::Exception&) {
@@ -72,7 +74,7 @@ std::int32_t TQXLFileStream::Read(void* Buffer, std::int32_t Count) {
 std::int32_t TQXLFileStream::Write(const void* Buffer, std::int32_t Count) {
   if (Count < 1) return 0;
   try {
-    FHandle.WriteAt(Buffer, static_cast<std::size_t>(Count), FPosition);
+    FHandle->WriteAt(Buffer, static_cast<std::size_t>(Count), FPosition);
     FPosition += Count;
     return Count;
   } catch (const platform::Exception&) {
@@ -89,13 +91,13 @@ std::int64_t TQXLFileStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
 }
 
 void TQXLFileStream::SetSize(std::int64_t NewSize) {
-  FHandle.SetSize(NewSize);
+  FHandle->SetSize(NewSize);
   FPosition = std::min(FPosition, NewSize);
 }
 
 std::int64_t TQXLFileStream::GetSize() {
   try {
-    return FHandle.Size();
+    return FHandle->Size();
   } catch (const platform::Exception&) {
     return 0;
   }

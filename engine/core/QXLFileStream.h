@@ -2,10 +2,11 @@
 // A stream on a file handle, opened with the file modes of the dataset
 // components' file streams.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/core/QXLStream.h"
-#include "platform/File.h"
+#include "platform/FileSystem.h"
 
 class TQXLFileStream : public TQXLStream {
 public:
@@ -24,7 +25,9 @@ public:
 
   // Raises 10104 when fmCreate fails, 10105 when opening fails or Mode is not
   // one of the modes above. A temporary file is deleted when the stream is freed.
-  TQXLFileStream(const std::string& FileName, std::uint16_t Mode, bool IsTemporary = false);
+  // The file is reached through FileSystem, which must outlive the stream.
+  TQXLFileStream(const std::string& FileName, std::uint16_t Mode, bool IsTemporary = false,
+                 platform::FileSystem& FileSystem = platform::RealFileSystem());
   ~TQXLFileStream() override;
 
   std::int32_t Read(void* Buffer, std::int32_t Count) override;
@@ -35,13 +38,14 @@ public:
   void SetSize(std::int64_t NewSize) override;
   std::int64_t GetSize() override;
 
-  platform::File& Handle() { return FHandle; }
+  platform::FileHandle& Handle() { return *FHandle; }
   const std::string& FileName() const { return FFileName; }
   std::uint16_t Mode() const { return FMode; }
   bool IsTemporary() const { return FIsTemporary; }
 
 private:
-  platform::File FHandle;
+  platform::FileSystem& FFileSystem;
+  std::unique_ptr<platform::FileHandle> FHandle;
   std::string FFileName;
   std::uint16_t FMode;
   bool FIsTemporary;

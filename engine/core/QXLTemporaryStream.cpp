@@ -1,12 +1,10 @@
 #include "engine/core/QXLTemporaryStream.h"
 
-#include "platform/File.h"
-
 namespace {
 
-void DropReservedName(const std::string& name) {
+void DropReservedName(platform::FileSystem& files, const std::string& name) {
   try {
-    platform::DeleteFile(name);
+    files.Delete(name);
   } catch (const platform::Exception&) {
     // Already gone.
   }
@@ -14,8 +12,10 @@ void DropReservedName(const std::string& name) {
 
 }  // namespace
 
-TQXLTemporaryStream::TQXLTemporaryStream(bool DisableTempFiles)
-    : FMemoryStream(std::make_unique<TQXLMemoryStream>()), FDisableTempFiles(DisableTempFiles) {}
+TQXLTemporaryStream::TQXLTemporaryStream(bool DisableTempFiles, platform::FileSystem& FileSystem)
+    : FFileSystem(FileSystem),
+      FMemoryStream(std::make_unique<TQXLMemoryStream>()),
+      FDisableTempFiles(DisableTempFiles) {}
 
 TQXLStream& TQXLTemporaryStream::Inner() {
   if (FInMemory) return *FMemoryStream;
@@ -23,12 +23,12 @@ TQXLStream& TQXLTemporaryStream::Inner() {
 }
 
 void TQXLTemporaryStream::MoveToFile() {
-  std::string name = GetTemporaryFileName();
+  std::string name = FFileSystem.TempFileName();
   std::unique_ptr<TQXLFileStream> file;
   try {
-    file = std::make_unique<TQXLFileStream>(name, TQXLFileStream::fmCreate, true);
+    file = std::make_unique<TQXLFileStream>(name, TQXLFileStream::fmCreate, true, FFileSystem);
   } catch (...) {
-    DropReservedName(name);
+    DropReservedName(FFileSystem, name);
     throw;
   }
   file->LoadFromStream(*FMemoryStream);

@@ -13,8 +13,10 @@ class TQXLTemporaryStream : public TQXLStream {
 public:
   static constexpr std::int32_t DefaultMemoryLimit = 1048576;
 
-  // With DisableTempFiles the stream never leaves memory.
-  explicit TQXLTemporaryStream(bool DisableTempFiles = false);
+  // With DisableTempFiles the stream never leaves memory. Its file is reached
+  // through FileSystem, which must outlive the stream.
+  explicit TQXLTemporaryStream(bool DisableTempFiles = false,
+                               platform::FileSystem& FileSystem = platform::RealFileSystem());
 
   std::int32_t Read(void* Buffer, std::int32_t Count) override;
   // Moves to a file first when the content would pass the memory limit.
@@ -35,6 +37,7 @@ private:
   TQXLStream& Inner();
   void MoveToFile();
 
+  platform::FileSystem& FFileSystem;
   std::int32_t FMemoryLimit = DefaultMemoryLimit;
   // Declared before the memory stream so that it is freed last.
   std::unique_ptr<TQXLFileStream> FFileStream;

@@ -48,9 +48,11 @@ bool IsHeaderAt(const std::uint8_t* Bytes) {
 
 }  // namespace
 
+TQXLDatabaseFile::TQXLDatabaseFile(platform::FileSystem& FileSystem) : FFileSystem(FileSystem) {}
+
 TQXLDatabaseFile::~TQXLDatabaseFile() {
   try {
-    if (FIsOpened) FFile.Close();
+    CloseHandle();
   } catch (const platform::Exception&) {
   }
 }
@@ -74,11 +76,11 @@ void TQXLDatabaseFile::CreateAndOpenFile(const std::string& FileName) {
   // An existing file is deleted first (which also drops a read-only mark),
   // but never while a handle has it open: then creating is refused too.
   try {
-    if (platform::FileExists(FileName)) platform::DeleteFile(FileName);
+    if (FFileSystem.Exists(FileName)) FFileSystem.Delete(FileName);
   } catch (const platform::Exception&) {
   }
   try {
-    FFile.Create(FileName, platform::ShareMode::Exclusive);
+    FFile = FFileSystem.Create(FileName, platform::ShareMode::Exclusive);
   } catch (const platform::EOSError& e) {
     throw EQXLException(30361, "Cannot create file: '%s' Error code: %d. ErrorMessage: %s",
                         {FileName, e.ErrorCode, platform::SysErrorMessage(e.ErrorCode)});
@@ -88,7 +90,13 @@ void TQXLDatabaseFile::CreateAndOpenFile(const std::string& FileName) {
 }
 
 void TQXLDatabaseFile::OpenHandle() {
-  FFile.Open(FFileName, TranslateAccess(FAccessMode), TranslateShare(FShareMode));
+  FFile = FFileSystem.Open(FFileName, TranslateAccess(FAccessMode), TranslateShare(FShareMode));
+}
+
+void TQXLDatabaseFile::CloseHandle() {
+  if (!FFile) return;
+  std::unique_ptr<platform::FileHandle> Handle = std::move(FFile);
+  Handle->Close();
 }
 
 void TQXLDatabaseFile::OpenFile(const std::string& FileName, TQXLAccessMode AccessMode,
@@ -111,7 +119,7 @@ void TQXLDatabaseFile::DeleteFile(const std::string& FileName) {
   CheckClosed("DeleteFile");
   int Error = platform::ErrorSharingViolation;
   try {
-    if (platform::DeleteFile(FileName)) return;
+    if (FFileSystem.Delete(FileName)) return;
   } catch (const platform::EOSError& e) {
     Error = e.ErrorCode;
   }
@@ -122,7 +130,7 @@ void TQXLDatabaseFile::DeleteFile(const std::string& FileName) {
 void TQXLDatabaseFile::RenameFile(const std::string& OldFileName, const std::string& NewFileName) {
   int Error = platform::ErrorSharingViolation;
   try {
-    if (platform::RenameFile(OldFileName, NewFileName)) return;
+    if (FFileSystem.Rename(OldFileName, NewFileName)) return;
   } catch (const platform::EOSError& e) {
     Error = e.ErrorCode;
   }
@@ -135,7 +143,7 @@ void TQXLDatabaseFile::CloseFile() {
   // The handle is released even when closing reports an error.
   FIsOpened = false;
   try {
-    FFile.Close();
+    CloseHandle();
   } catch (const platform::EOSError& e) {
     throw EQXLException(30365, "Cannot close file:'%s' Error code: %d. ErrorMessage: %s",
                         {FFileName, e.ErrorCode, platform::SysErrorMessage(e.ErrorCode)});
@@ -153,17 +161,11 @@ void TQXLDatabaseFile::CloseFileForDesignTime() {
 }
 
 bool TQXLDatabaseFile::ReopenDatabaseFile() {
-  if (FFile.IsOpen()) {
-    try {
-      FFile.Size();
-      return true;
-    } catch (const platform::EOSError&) {
-    }
-  }
+  if (FFile && FFile->IsHealthy()) return true;
   for (int Try = 0; Try < 3; ++Try) {
     if (Try > 0) platform::Sleep(1000);
     try {
-      if (FFile.IsOpen()) FFile.Close();
+      CloseHandle();
     } catch (const platform::Exception&) {
     }
     try {
@@ -172,7 +174,7 @@ bool TQXLDatabaseFile::ReopenDatabaseFile() {
     } catch (const platform::Exception&) {
     }
   }
-  return FFile.IsOpen();
+  return FFile != nullptr;
 }
 
 bool TQXLDatabaseFile::WithReopen(const std::function<bool()>& Attempt) {
@@ -185,7 +187,7 @@ bool TQXLDatabaseFile::Seek(std::int64_t Position) {
   // The descriptor has no pointer of its own; a position is valid when it is
   // not negative and the handle is usable.
   return WithReopen([&] {
-    if (Position < 0 || !FFile.IsOpen()) return false;
+    if (Position < 0 || !FFile) return false;
     FPosition = Position;
     return true;
   });
@@ -193,7 +195,7 @@ bool TQXLDatabaseFile::Seek(std::int64_t Position) {
 
 std::int64_t TQXLDatabaseFile::QuietSize() {
   try {
-    return FFile.IsOpen() ? FFile.Size() : -1;
+    return FFile ? FFile->Size() : -1;
   } catch (const platform::Exception&) {
     return -1;
   }
@@ -221,7 +223,7 @@ std::int64_t TQXLDatabaseFile::GetSize() {
   std::int64_t Size = 0;
   const bool Done = WithReopen([&] {
     try {
-      Size = FFile.Size();
+      Size = FFile->Size();
       return true;
     } catch (const platform::EOSError& e) {
       FLastError = e.ErrorCode;
@@ -239,7 +241,7 @@ void TQXLDatabaseFile::SetSize(std::int64_t NewSize) {
   RaisingSeek(NewSize, 30372);
   const bool Done = WithReopen([&] {
     try {
-      FFile.SetSize(NewSize);
+      FFile->SetSize(NewSize);
       return true;
     } catch (const platform::EOSError& e) {
       FLastError = e.ErrorCode;
@@ -255,7 +257,7 @@ void TQXLDatabaseFile::FlushFileBuffers() {
   CheckOpened("FlushFileBuffers");
   const bool Done = WithReopen([&] {
     try {
-      FFile.Flush();
+      FFile->Flush();
       return true;
     } catch (const platform::EOSError& e) {
       FLastError = e.ErrorCode;
@@ -270,9 +272,9 @@ void TQXLDatabaseFile::FlushFileBuffers() {
 bool TQXLDatabaseFile::ReadBuffer(void* Buffer, std::int64_t Count, std::int64_t Position) {
   CheckOpened("ReadBuffer");
   return WithReopen([&] {
-    if (Position < 0 || Count < 0 || !FFile.IsOpen()) return false;
+    if (Position < 0 || Count < 0 || !FFile) return false;
     try {
-      const std::size_t Read = FFile.ReadAt(Buffer, static_cast<std::size_t>(Count), Position);
+      const std::size_t Read = FFile->ReadAt(Buffer, static_cast<std::size_t>(Count), Position);
       FPosition = Position + static_cast<std::int64_t>(Read);
       return true;
     } catch (const platform::EOSError& e) {
@@ -309,10 +311,10 @@ void TQXLDatabaseFile::WriteBuffer(const void* Buffer, std::int64_t Count, std::
   FLastError = 0;
   const bool Done = WithReopen([&] {
     RaisingSeek(Position, ErrorCode);
-    if (Count < 0 || !FFile.IsOpen()) return false;
+    if (Count < 0 || !FFile) return false;
     try {
       // Short writes are repeated until every byte is written, or fail.
-      FFile.WriteAt(Buffer, static_cast<std::size_t>(Count), Position);
+      FFile->WriteAt(Buffer, static_cast<std::size_t>(Count), Position);
       FPosition = Position + Count;
       return true;
     } catch (const platform::EOSError& e) {
@@ -331,7 +333,7 @@ bool TQXLDatabaseFile::LockByte(std::int64_t Offset, std::int32_t Count) {
   // A lock that was not taken is always a failed attempt, whatever the reason.
   return WithReopen([&] {
     try {
-      return FFile.IsOpen() && FFile.Lock(Offset, Count);
+      return FFile && FFile->Lock(Offset, Count);
     } catch (const platform::EOSError& e) {
       FLastError = e.ErrorCode;
       return false;
@@ -343,7 +345,7 @@ bool TQXLDatabaseFile::UnlockByte(std::int64_t Offset, std::int32_t Count) {
   CheckOpened("UnlockByte");
   const bool Done = WithReopen([&] {
     try {
-      return FFile.IsOpen() && FFile.Unlock(Offset, Count);
+      return FFile && FFile->Unlock(Offset, Count);
     } catch (const platform::EOSError& e) {
       FLastError = e.ErrorCode;
       return false;
@@ -360,7 +362,7 @@ bool TQXLDatabaseFile::IsByteLocked(std::int64_t Offset) {
 bool TQXLDatabaseFile::IsRegionLocked(std::int64_t Offset, std::int32_t Count) {
   CheckOpened("IsRegionLocked");
   try {
-    return FFile.IsRegionLocked(Offset, Count);
+    return !FFile || FFile->IsRegionLocked(Offset, Count);
   } catch (const platform::Exception&) {
     return true;  // a byte that cannot be probed cannot be locked either
   }

@@ -4,10 +4,11 @@
 // retried once after the handle was checked and, if it went bad, reopened.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 
-#include "platform/File.h"
+#include "platform/FileSystem.h"
 
 enum TQXLAccessMode { amReadOnly, amReadWrite };
 enum TQXLShareMode { smExclusive, smShareDenyNone, smShareDenyWrite };
@@ -44,12 +45,15 @@ private:
 
 class TQXLDatabaseFile {
 public:
-  TQXLDatabaseFile() = default;
+  // Every file of the object is opened, created, deleted and renamed through
+  // FileSystem, which must outlive the object.
+  explicit TQXLDatabaseFile(platform::FileSystem& FileSystem = platform::RealFileSystem());
   ~TQXLDatabaseFile();
   TQXLDatabaseFile(const TQXLDatabaseFile&) = delete;
   TQXLDatabaseFile& operator=(const TQXLDatabaseFile&) = delete;
 
   const std::string& FileName() const { return FFileName; }
+  platform::FileSystem& FileSystem() const { return FFileSystem; }
   bool IsOpened() const { return FIsOpened; }
   TQXLAccessMode AccessMode() const { return FAccessMode; }
 
@@ -92,6 +96,8 @@ private:
   void CheckOpened(const char* Operation) const;
   void CheckClosed(const char* Operation) const;
   void OpenHandle();
+  // Releases the handle; throws the platform's error when closing reports one.
+  void CloseHandle();
   // One attempt, then, when it failed and the handle is usable again, one more.
   bool WithReopen(const std::function<bool()>& Attempt);
   bool Seek(std::int64_t Position);
@@ -100,10 +106,12 @@ private:
   std::int64_t QuietSize();
   std::string IOMessage(const char* Template, std::int64_t Position, std::int64_t Count);
 
+  platform::FileSystem& FFileSystem;
   std::string FFileName;
   TQXLAccessMode FAccessMode = amReadWrite;
   TQXLShareMode FShareMode = smExclusive;
-  platform::File FFile;
+  // Null while no handle is open.
+  std::unique_ptr<platform::FileHandle> FFile;
   bool FIsOpened = false;
   std::int32_t DesignOpenCount = 0;
   // The emulated file pointer: where the last seek, read or write ended.

@@ -1,7 +1,5 @@
 #include "engine/storage/QXLDiskPageManager.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 #include <vector>
 
@@ -57,7 +55,9 @@ bool DecryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Siz
   }
 }
 
-TQXLDiskPageManager::TQXLDiskPageManager() { InitDBHeader(); }
+TQXLDiskPageManager::TQXLDiskPageManager(platform::FileSystem& FileSystem) : FDatabaseFile(FileSystem) {
+  InitDBHeader();
+}
 
 TQXLDiskPageManager::~TQXLDiskPageManager() { CloseDatabase(); }
 
@@ -176,19 +176,19 @@ void TQXLDiskPageManager::CreateAndOpenDatabase(const std::string& DatabaseFileN
   FDatabaseFreeSpaceManager = std::make_unique<TQXLDatabaseFreeSpaceManager>(*this);
 }
 
-bool TQXLDiskPageManager::IsFileReadOnly(const std::string& FileName, bool& MultiUser) {
-  struct stat Info;
-  if (::stat(FileName.c_str(), &Info) == 0 && (Info.st_mode & 0222) == 0) {
+bool TQXLDiskPageManager::IsFileReadOnly(const std::string& FileName, bool& MultiUser,
+                                         platform::FileSystem& FileSystem) {
+  if (FileSystem.IsReadOnly(FileName)) {
     MultiUser = false;
     return true;
   }
   // Whether the file can be opened for writing is the answer; the probe
   // writes nothing, so a file that then fails to open stays untouched.
   try {
-    platform::File Probe;
-    Probe.Open(FileName, platform::AccessMode::ReadWrite,
-               MultiUser ? platform::ShareMode::DenyNone : platform::ShareMode::Exclusive);
-    Probe.Close();
+    FileSystem
+        .Open(FileName, platform::AccessMode::ReadWrite,
+              MultiUser ? platform::ShareMode::DenyNone : platform::ShareMode::Exclusive)
+        ->Close();
     return false;
   } catch (const platform::Exception&) {
     return true;
@@ -201,7 +201,8 @@ void TQXLDiskPageManager::OpenDatabase(const std::string& DatabaseFileName, cons
     throw EQXLException(10462, "Error - database file %s is in use.", {FDatabaseFile.FileName()});
   FPassword = Password;
   FCrypter.reset();
-  if (!ReadOnly && platform::FileExists(DatabaseFileName)) ReadOnly = IsFileReadOnly(DatabaseFileName, aMultiUser);
+  platform::FileSystem& Files = FDatabaseFile.FileSystem();
+  if (!ReadOnly && Files.Exists(DatabaseFileName)) ReadOnly = IsFileReadOnly(DatabaseFileName, aMultiUser, Files);
   FMultiUser = aMultiUser;
   FExclusive = Exclusive;
   TQXLAccessMode Access = amReadWrite;

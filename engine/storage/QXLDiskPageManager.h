@@ -21,7 +21,8 @@ bool DecryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Siz
 
 class TQXLDiskPageManager : public TQXLPageManager, public TQXLFreeSpaceHost {
 public:
-  TQXLDiskPageManager();
+  // The database file is reached through FileSystem, which must outlive the manager.
+  explicit TQXLDiskPageManager(platform::FileSystem& FileSystem = platform::RealFileSystem());
   ~TQXLDiskPageManager() override;
 
   void CreateAndOpenDatabase(const std::string& DatabaseFileName, const TQXLPassword& Password,
@@ -44,7 +45,8 @@ public:
   std::int64_t GetPageOffset(std::int32_t PageNo) const;
   // True when the file cannot be opened for writing; clears MultiUser for a
   // file marked read-only.
-  static bool IsFileReadOnly(const std::string& FileName, bool& MultiUser);
+  static bool IsFileReadOnly(const std::string& FileName, bool& MultiUser,
+                             platform::FileSystem& FileSystem = platform::RealFileSystem());
 
   std::int32_t GetPageCount() override;
   bool IsPageUpToDate(std::int32_t SessionID, TQXLPage* Page) override;
