@@ -172,7 +172,7 @@ void TQXLDiskPageManager::CreateAndOpenDatabase(const std::string& DatabaseFileN
   WriteDBHeader(true);
   WriteCryptoHeader();
   WriteLockedBytes();
-  InitObjectID(5, 100);
+  InitObjectID();
   FDatabaseFreeSpaceManager = std::make_unique<TQXLDatabaseFreeSpaceManager>(*this);
 }
 
@@ -356,7 +356,7 @@ void TQXLDiskPageManager::SetPageUpToDate(std::int32_t SessionID, TQXLPage* Page
 }
 
 void TQXLDiskPageManager::InternalAddPage(TQXLPage* Page) {
-  Page->SetPageNo(FreeSpace().GetPage(-1));
+  Page->SetPageNo(FreeSpace().GetPage());
   Page->AllocPageBuffer();
 }
 
@@ -529,7 +529,7 @@ bool TQXLDiskPageManager::IsPageRegionLocked(std::int32_t PageNo, std::uint16_t 
 
 // ---- Object numbers --------------------------------------------------------
 
-std::int32_t TQXLDiskPageManager::GetNextObjectID(std::int32_t, std::int32_t) {
+std::int32_t TQXLDiskPageManager::GetNextObjectID() {
   if (!FormEditorMode && !FDatabaseFile.IsOpened()) throw EQXLException(30399, NotOpened);
   if (!TryRepeatedly(QXLLockTries, QXLLockDelayMS, [this] { return LockLastObjectID(); }))
     throw EQXLException(30401, "Cannot get NextObjectID. File area is Locked.");
@@ -545,7 +545,7 @@ std::int32_t TQXLDiskPageManager::GetNextObjectID(std::int32_t, std::int32_t) {
   return Id;
 }
 
-void TQXLDiskPageManager::InitObjectID(std::int32_t, std::int32_t) {
+void TQXLDiskPageManager::InitObjectID() {
   if (!TryRepeatedly(QXLLockTries, QXLLockDelayMS, [this] { return LockLastObjectID(); })) return;
   TQXLUnlockOnExit Unlock([this] { return UnlockLastObjectID(); });
   if (FDatabaseFile.AccessMode() != amReadWrite) return;

@@ -82,8 +82,9 @@ public:
   bool IsPageByteLocked(std::int32_t PageNo, std::uint16_t Offset);
   bool IsPageRegionLocked(std::int32_t PageNo, std::uint16_t Offset, std::int32_t Count);
 
-  std::int32_t GetNextObjectID(std::int32_t TryCount = 4500, std::int32_t DelayMS = 20);
-  void InitObjectID(std::int32_t TryCount = 4500, std::int32_t DelayMS = 20);
+  // Both wait for the object-counter lock as long as for the header lock.
+  std::int32_t GetNextObjectID();
+  void InitObjectID();
 
   TQXLDatabaseFile& DatabaseFile() { return FDatabaseFile; }
   const TQXLDBHeader& DBHeader() const { return FDBHeader; }

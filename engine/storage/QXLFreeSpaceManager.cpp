@@ -300,7 +300,7 @@ void TQXLDatabaseFreeSpaceManager::UnderHeaderLock(std::int32_t LockedCode, cons
   WriteHeaderCounters();
 }
 
-std::int32_t TQXLDatabaseFreeSpaceManager::GetPage(std::int32_t) {
+std::int32_t TQXLDatabaseFreeSpaceManager::GetPage() {
   std::int32_t Page = -1;
   UnderHeaderLock(20231, [&] {
     Page = FindFreePage();

@@ -38,7 +38,7 @@ public:
   explicit TQXLDatabaseFreeSpaceManager(TQXLFreeSpaceHost& Host);
 
   // A free page number, growing the file when none is free.
-  std::int32_t GetPage(std::int32_t DesiredStartPageNo = -1);
+  std::int32_t GetPage();
   // Releases a page and shrinks the file when enough pages at its end are free.
   void FreePage(std::int32_t PageNo);
   bool GetPageUsageFromPFS(std::int32_t PageNo);

@@ -17,12 +17,7 @@ TQXLPageManager::TQXLPageManager() {
       std::min<std::int64_t>(QXLFreeMemorySize() / CacheBytesPerPage, MaxCacheCapacity));
 }
 
-TQXLPageManager::~TQXLPageManager() {
-  for (auto& Info : FSessions)
-    for (std::int32_t i = 0; i < Info->DirtyPages.Count(); ++i) delete Info->DirtyPages.Items(i);
-  for (std::int32_t i = 0; i < FSharedPages.Count(); ++i) delete FSharedPages.Items(i);
-  for (TQXLPage* Page : FOrphans) delete Page;
-}
+TQXLPageManager::~TQXLPageManager() = default;
 
 void TQXLPageManager::CheckNoUncommittedPages() const {
   for (const auto& Info : FSessions)
@@ -78,27 +73,7 @@ TQXLPage* TQXLPageManager::GetPage(std::int32_t SessionID, std::int32_t PageNo, 
       }
       Page->FParentList = &FSharedPages;
     } else {
-      Page = new TQXLPage(this);
-      Page->FPageNo = PageNo;
-      Page->FSessionID = SessionID;
-      FSharedPages.Insert(Page);
-      Page->FParentList = &FSharedPages;
-      try {
-        if (!InternalReadPage(Page))
-          throw EQXLException(20299, "Error reading database file page. Page No: %d, type %d",
-                              {PageNo, PageType});
-        if (!FIgnoreCRCErrors && FPageHeaderSize > 0 && PageType != ptAny &&
-            Page->HeaderPageType() != PageType)
-          throw EQXLException(20153,
-                              "Invalid page type. Possible data corruption. Expecting type %d, but found %d",
-                              {PageType, Page->HeaderPageType()});
-        SetPageUpToDate(SessionID, Page);
-      } catch (...) {
-        // A page that failed to read must not be handed out later as if read.
-        FSharedPages.Delete(PageNo);
-        delete Page;
-        throw;
-      }
+      Page = ReadIntoSharedCache(SessionID, PageNo, PageType);
     }
   }
   if (Page->FUseCount > 0 && Page->FSessionID != SessionID)
@@ -108,55 +83,69 @@ TQXLPage* TQXLPageManager::GetPage(std::int32_t SessionID, std::int32_t PageNo, 
   return Page;
 }
 
+TQXLPage* TQXLPageManager::ReadIntoSharedCache(std::int32_t SessionID, std::int32_t PageNo,
+                                               std::uint16_t PageType) {
+  auto Owned = std::make_unique<TQXLPage>(this);
+  Owned->FPageNo = PageNo;
+  Owned->FSessionID = SessionID;
+  TQXLPage* Page = FSharedPages.Insert(std::move(Owned));
+  Page->FParentList = &FSharedPages;
+  try {
+    if (!InternalReadPage(Page))
+      throw EQXLException(20299, "Error reading database file page. Page No: %d, type %d", {PageNo, PageType});
+    if (!FIgnoreCRCErrors && FPageHeaderSize > 0 && PageType != ptAny && Page->HeaderPageType() != PageType)
+      throw EQXLException(20153, "Invalid page type. Possible data corruption. Expecting type %d, but found %d",
+                          {PageType, Page->HeaderPageType()});
+    SetPageUpToDate(SessionID, Page);
+  } catch (...) {
+    // A page that failed to read must not be handed out later as if read.
+    FSharedPages.Delete(PageNo);
+    throw;
+  }
+  return Page;
+}
+
+void TQXLPageManager::MoveTo(TQXLSortedPageList& From, TQXLSortedPageList& To, TQXLPage* Page) {
+  To.Insert(From.Extract(Page->FPageNo));
+  Page->FParentList = &To;
+}
+
 void TQXLPageManager::PutPage(TQXLPage* Page) {
   if (Page->FUseCount > 0) --Page->FUseCount;
   if (Page->FUseCount == 0) Page->FReloaded = false;
 
   if (!Page->FParentList) {
-    // A copy dropped from the shared cache while it was held.
-    if (Page->FUseCount > 0) return;
-    FOrphans.erase(std::find(FOrphans.begin(), FOrphans.end(), Page));
-    TQXLSessionPageInfo& Info = SessionInfo(Page->FSessionID);
-    if (Page->FIsDirty && !Info.DirtyPages.Find(Page->FPageNo)) {
-      Info.DirtyPages.Insert(Page);
-      Page->FParentList = &Info.DirtyPages;
-    } else {
-      delete Page;
-    }
+    PutOrphan(Page);
     return;
   }
-
   if (Page->FUseCount == 0 && Page->FParentList == &FSharedPages) {
-    if (Page->FIsDirty) {
-      FSharedPages.Delete(Page->FPageNo);
-      TQXLSessionPageInfo& Info = SessionInfo(Page->FSessionID);
-      Info.DirtyPages.Insert(Page);
-      Page->FParentList = &Info.DirtyPages;
-    } else {
+    if (Page->FIsDirty)
+      MoveTo(FSharedPages, SessionInfo(Page->FSessionID).DirtyPages, Page);
+    else
       FSharedPages.UpdateLRU(Page);
-    }
   }
-  if (Page->FParentList == &FSharedPages && FSharedPages.Count() > FCacheCapacity) EvictFromSharedCache();
+  if (Page->FParentList == &FSharedPages) FSharedPages.EvictUnused(FCacheCapacity);
 }
 
-void TQXLPageManager::EvictFromSharedCache() {
-  TQXLPage* Page = FSharedPages.FirstByLRU();
-  while (Page && FSharedPages.Count() > FCacheCapacity) {
-    if (Page->FUseCount == 0) {
-      FSharedPages.Delete(Page->FPageNo);
-      delete Page;
-    }
-    Page = FSharedPages.NextByLRU();
+void TQXLPageManager::PutOrphan(TQXLPage* Page) {
+  if (Page->FUseCount > 0) return;
+  const auto It = std::find_if(FOrphans.begin(), FOrphans.end(), [&](const auto& O) { return O.get() == Page; });
+  // A page this manager does not hold has nowhere to go back to.
+  if (It == FOrphans.end()) return;
+  std::unique_ptr<TQXLPage> Owned = std::move(*It);
+  FOrphans.erase(It);
+  TQXLSessionPageInfo& Info = SessionInfo(Page->FSessionID);
+  if (Page->FIsDirty && !Info.DirtyPages.Find(Page->FPageNo)) {
+    Info.DirtyPages.Insert(std::move(Owned));
+    Page->FParentList = &Info.DirtyPages;
   }
 }
 
 void TQXLPageManager::DropFromSharedCache(TQXLPage* Page) {
-  FSharedPages.Delete(Page->FPageNo);
+  std::unique_ptr<TQXLPage> Owned = FSharedPages.Extract(Page->FPageNo);
   if (Page->FUseCount > 0) {
     Page->FParentList = nullptr;
-    FOrphans.push_back(Page);
-  } else {
-    delete Page;
+    FOrphans.push_back(std::move(Owned));
   }
 }
 
@@ -175,9 +164,8 @@ TQXLPage* TQXLPageManager::AddPage(std::int32_t SessionID, std::uint16_t PageTyp
   Page->FParentList = &Info.DirtyPages;
   Page->FSessionID = SessionID;
   if (TQXLPage* Stale = FSharedPages.Find(Page->FPageNo)) DropFromSharedCache(Stale);
-  Info.DirtyPages.Insert(Page.get());
   Info.AddedPageNumbers.Append(Page->FPageNo);
-  return Page.release();
+  return Info.DirtyPages.Insert(std::move(Page));
 }
 
 void TQXLPageManager::RemovePage(std::int32_t SessionID, std::int32_t PageNo) {
@@ -220,10 +208,7 @@ void TQXLPageManager::ApplyChanges(std::int32_t SessionID) {
     const std::int32_t PageNo = Info->RemovedPageNumbers[0];
     InternalRemovePage(PageNo);
     Info->RemovedPageNumbers.Delete(0);
-    if (TQXLPage* Page = Info->DirtyPages.Find(PageNo)) {
-      Info->DirtyPages.Delete(PageNo);
-      delete Page;
-    }
+    if (Info->DirtyPages.Find(PageNo)) Info->DirtyPages.Delete(PageNo);
     if (TQXLPage* Page = FSharedPages.Find(PageNo)) DropFromSharedCache(Page);
   }
   Info->AddedPageNumbers.SetSize(0);
@@ -233,15 +218,13 @@ void TQXLPageManager::ApplyChanges(std::int32_t SessionID) {
     TQXLPage* Page = Info->DirtyPages.Items(0);
     InternalWritePage(Page);
     Page->FIsDirty = false;
-    Info->DirtyPages.Delete(Page->FPageNo);
+    std::unique_ptr<TQXLPage> Written = Info->DirtyPages.Extract(Page->FPageNo);
     // Another session may have read the stored version meanwhile; only the
     // committed copy stays.
     if (TQXLPage* Old = FSharedPages.Find(Page->FPageNo)) DropFromSharedCache(Old);
     if (FSharedPages.Count() < FCacheCapacity) {
-      FSharedPages.Insert(Page);
+      FSharedPages.Insert(std::move(Written));
       Page->FParentList = &FSharedPages;
-    } else {
-      delete Page;
     }
   }
 }
@@ -250,7 +233,6 @@ void TQXLPageManager::CancelChanges(std::int32_t SessionID) {
   TQXLSessionPageInfo* Info = FindSessionInfo(SessionID);
   if (!Info) return;
   CheckSessionPages(*Info, 20087, 20088);
-  for (std::int32_t i = 0; i < Info->DirtyPages.Count(); ++i) delete Info->DirtyPages.Items(i);
   Info->DirtyPages.Clear();
   while (Info->AddedPageNumbers.ItemCount() > 0) {
     const std::int32_t PageNo = Info->AddedPageNumbers[0];

@@ -2,6 +2,11 @@
 // The abstract page manager: one shared cache of clean pages and, per session,
 // the pages it changed, added and removed, private until commit or rollback.
 // The memory, temporary and disk back ends move pages to and from storage.
+// Every page object belongs to exactly one list: the shared cache, one
+// session's dirty list, or the orphans a session still holds.
+//
+// Threads: takes no lock of its own; its callers hold the database's or the
+// table's critical section around every call.
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -93,13 +98,18 @@ protected:
   bool FIgnoreCRCErrors = false;
 
 private:
-  // Pages dropped from the shared cache while another session held them.
-  std::vector<TQXLPage*> FOrphans;
+  // Pages dropped from the shared cache while a session held them; freed, or
+  // moved to the holder's dirty list, on their last PutPage.
+  std::vector<std::unique_ptr<TQXLPage>> FOrphans;
 
-  void EvictFromSharedCache();
   // Takes a page out of the shared cache: freed when nobody holds it, else
-  // left to its holder, who frees it on the last PutPage.
+  // kept as an orphan for its holder.
   void DropFromSharedCache(TQXLPage* Page);
+  void PutOrphan(TQXLPage* Page);
+  // A new page object for a page not cached yet, read and type-checked.
+  TQXLPage* ReadIntoSharedCache(std::int32_t SessionID, std::int32_t PageNo, std::uint16_t PageType);
+  // Moves a page between lists; it keeps its place in neither's use order.
+  static void MoveTo(TQXLSortedPageList& From, TQXLSortedPageList& To, TQXLPage* Page);
   void CheckSessionPages(const TQXLSessionPageInfo& Info, std::int32_t NotDirtyCode,
                          std::int32_t InUseCode) const;
 };

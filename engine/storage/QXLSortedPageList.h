@@ -1,41 +1,56 @@
 #pragma once
-// Pages kept in ascending page-number order, each with a least-recently-used
-// stamp. The list does not own its pages.
+// Pages kept in ascending page-number order, owned by the list, with their
+// order of last use: lookups are binary searches, a use and the choice of the
+// least recently used page cost O(1).
+//
+// Threads: none of its own; the page manager's callers serialise access.
 #include <cstdint>
+#include <list>
+#include <memory>
 #include <vector>
 
 class TQXLPage;
 
-struct TQXLPageElement {
-  TQXLPage* Page = nullptr;
-  std::int64_t LRUCount = 0;
-};
-
 class TQXLSortedPageList {
 public:
   TQXLSortedPageList() = default;
+  ~TQXLSortedPageList();
+  TQXLSortedPageList(const TQXLSortedPageList&) = delete;
+  TQXLSortedPageList& operator=(const TQXLSortedPageList&) = delete;
 
-  std::int32_t Count() const { return static_cast<std::int32_t>(KeyItems.size()); }
+  std::int32_t Count() const { return static_cast<std::int32_t>(FItems.size()); }
   // Entries in ascending page-number order.
-  TQXLPage* Items(std::int32_t Index) const { return ValueItems[Index].Page; }
+  TQXLPage* Items(std::int32_t Index) const { return FItems[Index].Page.get(); }
 
   TQXLPage* Find(std::int32_t PageNo) const;
-  void Insert(TQXLPage* Page);
-  void Delete(std::int32_t PageNo);
+  // Takes the page as the most recently used one; returns it.
+  TQXLPage* Insert(std::unique_ptr<TQXLPage> Page);
+  // Hands the page of that number out of the list. An empty list raises
+  // 20165; a missing number raises 20166, except that a one-entry list then
+  // gives up its only entry.
+  std::unique_ptr<TQXLPage> Extract(std::int32_t PageNo);
+  // Extract, and the page is freed.
+  void Delete(std::int32_t PageNo) { Extract(PageNo); }
+  // Frees every page.
   void Clear();
+  // Marks the page as the most recently used one; 20167 when it is not here.
   void UpdateLRU(TQXLPage* Page);
-  // The eviction walk: oldest stamp first, then each next larger stamp.
-  TQXLPage* FirstByLRU();
-  TQXLPage* NextByLRU();
+  // Frees pages nobody holds, least recently used first, until no more than
+  // Capacity are left or only held pages remain.
+  void EvictUnused(std::int32_t Capacity);
+  // Page numbers from the least to the most recently used.
+  std::vector<std::int32_t> ByLastUse() const;
 
 private:
+  struct TEntry {
+    std::int32_t PageNo;
+    std::unique_ptr<TQXLPage> Page;
+    std::list<TQXLPage*>::iterator Use;
+  };
   // Position of PageNo when present, else where it would be inserted.
-  std::int32_t Search(std::int32_t PageNo, bool& Found) const;
-  TQXLPage* SmallestStampAbove(std::int64_t Stamp);
-  void ReleaseSpareRoom();
+  std::size_t Search(std::int32_t PageNo, bool& Found) const;
 
-  std::vector<std::int32_t> KeyItems;
-  std::vector<TQXLPageElement> ValueItems;
-  std::int64_t LRUCount = 0;
-  std::int64_t LRULastFound = 0;
+  std::vector<TEntry> FItems;
+  // Oldest use at the front.
+  std::list<TQXLPage*> FUses;
 };

@@ -258,6 +258,18 @@ TEST_F(PageCacheTest, AddedPageReplacesAStaleCopyEvenWhileItIsHeld) {
   M.ApplyChanges(1);
 }
 
+TEST_F(PageCacheTest, PageTheManagerDoesNotHoldIsLeftAlone) {
+  TQXLPage Foreign(&M);
+  Foreign.SetPageNo(3);
+  Foreign.SetUseCount(1);
+  Foreign.SetIsDirty(true);
+  M.PutPage(&Foreign);
+  EXPECT_EQ(Foreign.UseCount(), 0);
+  EXPECT_EQ(M.SharedPages().Count(), 0);
+  EXPECT_EQ(M.FindSession(-1), nullptr);
+  M.CheckNoUncommittedPages();
+}
+
 TEST(PageTest, BufferHeaderAndTableStates) {
   TFakePageManager M;
   TQXLPage Page(&M);
@@ -296,34 +308,46 @@ TEST(PageTest, ForeignBufferIsCopiedWhenEnlarged) {
   EXPECT_EQ(Page.PageBuffer()[200], 0);
 }
 
-TEST(SortedPageListTest, OrderErrorsAndLRUWalk) {
+TEST(SortedPageListTest, OrderErrorsAndLeastRecentlyUsedOrder) {
   TFakePageManager M;
   TQXLSortedPageList List;
   EXPECT_EQ(NativeCodeOf([&] { List.Delete(1); }), 20165);
-  std::vector<std::unique_ptr<TQXLPage>> Pages;
-  for (int No : {30, 10, 20}) {
-    Pages.push_back(std::make_unique<TQXLPage>(&M));
-    Pages.back()->SetPageNo(No);
-    List.Insert(Pages.back().get());
-  }
+  auto NewPage = [&](std::int32_t No) {
+    auto Page = std::make_unique<TQXLPage>(&M);
+    Page->SetPageNo(No);
+    return Page;
+  };
+  std::vector<TQXLPage*> Pages;
+  for (int No : {30, 10, 20, 40}) Pages.push_back(List.Insert(NewPage(No)));
   EXPECT_EQ(List.Items(0)->PageNo(), 10);
-  EXPECT_EQ(List.Items(2)->PageNo(), 30);
+  EXPECT_EQ(List.Items(3)->PageNo(), 40);
   EXPECT_EQ(NativeCodeOf([&] { List.Delete(15); }), 20166);
-  TQXLPage Missing(&M);
-  Missing.SetPageNo(99);
-  EXPECT_EQ(NativeCodeOf([&] { List.UpdateLRU(&Missing); }), 20167);
+  auto Missing = NewPage(99);
+  EXPECT_EQ(NativeCodeOf([&] { List.UpdateLRU(Missing.get()); }), 20167);
+  auto Impostor = NewPage(20);  // the number is here, the page is not
+  EXPECT_EQ(NativeCodeOf([&] { List.UpdateLRU(Impostor.get()); }), 20167);
 
-  List.UpdateLRU(Pages[0].get());  // 30 becomes the newest
-  EXPECT_EQ(List.FirstByLRU()->PageNo(), 10);
-  List.Delete(10);  // deleted during the walk: drops out
-  EXPECT_EQ(List.NextByLRU()->PageNo(), 20);
-  EXPECT_EQ(List.NextByLRU()->PageNo(), 30);
-  EXPECT_EQ(List.NextByLRU(), nullptr);
+  List.UpdateLRU(Pages[0]);  // 30 becomes the newest
+  EXPECT_EQ(List.ByLastUse(), (std::vector<std::int32_t>{10, 20, 40, 30}));
+  std::unique_ptr<TQXLPage> Out = List.Extract(20);
+  EXPECT_EQ(Out.get(), Pages[2]);
+  EXPECT_EQ(List.ByLastUse(), (std::vector<std::int32_t>{10, 40, 30}));
+
+  // Eviction frees the oldest pages nobody holds, and stops at the capacity.
+  Pages[1]->SetUseCount(1);  // 10 is held
+  List.EvictUnused(2);
+  EXPECT_EQ(List.ByLastUse(), (std::vector<std::int32_t>{10, 30}));
+  List.EvictUnused(1);
+  EXPECT_EQ(List.ByLastUse(), (std::vector<std::int32_t>{10}));
+  List.EvictUnused(0);  // only a held page is left
+  EXPECT_EQ(List.Count(), 1);
+  Pages[1]->SetUseCount(0);
 
   TQXLSortedPageList One;
-  One.Insert(Pages[1].get());
-  One.Delete(12345);  // a one-entry list loses its only entry
+  One.Insert(NewPage(5));
+  One.Delete(12345);  // a one-entry list gives up its only entry
   EXPECT_EQ(One.Count(), 0);
+  EXPECT_TRUE(One.ByLastUse().empty());
 }
 
 }  // namespace
