@@ -140,8 +140,11 @@ void TQXLDatabaseFile::RenameFile(const std::string& OldFileName, const std::str
 
 void TQXLDatabaseFile::CloseFile() {
   CheckOpened("CloseFile");
-  // The handle is released even when closing reports an error.
+  // The handle is released even when closing reports an error, and with it
+  // every lock.
   FIsOpened = false;
+  FHeldLocks.clear();
+  FLocksLost = false;
   try {
     CloseHandle();
   } catch (const platform::EOSError& e) {
@@ -174,7 +177,41 @@ bool TQXLDatabaseFile::ReopenDatabaseFile() {
     } catch (const platform::Exception&) {
     }
   }
-  return FFile != nullptr;
+  if (!FFile) return false;
+  RetakeLocks();
+  return true;
+}
+
+void TQXLDatabaseFile::RetakeLocks() {
+  for (std::size_t i = 0; i < FHeldLocks.size(); ++i) {
+    bool Taken = false;
+    try {
+      Taken = FFile->Lock(FHeldLocks[i].Offset, FHeldLocks[i].Count);
+    } catch (const platform::EOSError& e) {
+      FLastError = e.ErrorCode;
+    }
+    if (Taken) continue;
+    const std::int64_t Lost = FHeldLocks[i].Offset;
+    // Half a set of locks protects nothing: the ones taken again go too.
+    for (std::size_t j = 0; j < i; ++j) {
+      try {
+        FFile->Unlock(FHeldLocks[j].Offset, FHeldLocks[j].Count);
+      } catch (const platform::Exception&) {
+      }
+    }
+    FHeldLocks.clear();
+    FLocksLost = true;
+    throw EQXLException(30380, "File '%s' was opened again, but its lock at %d could not be taken again. "
+                               "The file refuses changes until it is closed",
+                        {FFileName, Lost});
+  }
+}
+
+void TQXLDatabaseFile::CheckLocksKept() const {
+  if (FLocksLost)
+    throw EQXLException(30380, "File '%s' lost its locks when it was opened again. "
+                               "The file refuses changes until it is closed",
+                        {FFileName});
 }
 
 bool TQXLDatabaseFile::WithReopen(const std::function<bool()>& Attempt) {
@@ -238,6 +275,7 @@ std::int64_t TQXLDatabaseFile::GetSize() {
 
 void TQXLDatabaseFile::SetSize(std::int64_t NewSize) {
   CheckOpened("SetSize");
+  CheckLocksKept();
   RaisingSeek(NewSize, 30372);
   const bool Done = WithReopen([&] {
     try {
@@ -308,6 +346,7 @@ void TQXLDatabaseFile::ReadBuffer(void* Buffer, std::int64_t Count, std::int64_t
 void TQXLDatabaseFile::WriteBuffer(const void* Buffer, std::int64_t Count, std::int64_t Position,
                                    std::int32_t ErrorCode) {
   CheckOpened("WriteBuffer");
+  CheckLocksKept();
   FLastError = 0;
   const bool Done = WithReopen([&] {
     RaisingSeek(Position, ErrorCode);
@@ -330,8 +369,9 @@ void TQXLDatabaseFile::WriteBuffer(const void* Buffer, std::int64_t Count, std::
 
 bool TQXLDatabaseFile::LockByte(std::int64_t Offset, std::int32_t Count) {
   CheckOpened("LockByte");
+  CheckLocksKept();
   // A lock that was not taken is always a failed attempt, whatever the reason.
-  return WithReopen([&] {
+  const bool Taken = WithReopen([&] {
     try {
       return FFile && FFile->Lock(Offset, Count);
     } catch (const platform::EOSError& e) {
@@ -339,6 +379,8 @@ bool TQXLDatabaseFile::LockByte(std::int64_t Offset, std::int32_t Count) {
       return false;
     }
   });
+  if (Taken) FHeldLocks.push_back({Offset, Count});
+  return Taken;
 }
 
 bool TQXLDatabaseFile::UnlockByte(std::int64_t Offset, std::int32_t Count) {
@@ -351,6 +393,13 @@ bool TQXLDatabaseFile::UnlockByte(std::int64_t Offset, std::int32_t Count) {
       return false;
     }
   });
+  if (Done) {
+    for (auto It = FHeldLocks.begin(); It != FHeldLocks.end(); ++It)
+      if (It->Offset == Offset && It->Count == Count) {
+        FHeldLocks.erase(It);
+        break;
+      }
+  }
   return Done || FormEditorMode;
 }
 

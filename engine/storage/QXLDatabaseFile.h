@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/FileSystem.h"
 
@@ -66,8 +67,13 @@ public:
   void CloseFile();
   void OpenFileForDesignTime();
   void CloseFileForDesignTime();
-  // True when the handle is healthy or could be opened again.
+  // True when the handle is healthy or could be opened again. A handle opened
+  // again takes every lock this object holds again; when one is refused it
+  // lets go of the others and raises 30380, and the object then refuses writes,
+  // size changes and new locks (30380) until CloseFile.
   bool ReopenDatabaseFile();
+  // Raises 30380 when a reopen lost this object's locks.
+  void CheckLocksKept() const;
 
   std::int64_t GetPosition();
   void SetPosition(std::int64_t Value);
@@ -82,7 +88,8 @@ public:
   // Writes all Count bytes or raises ErrorCode.
   void WriteBuffer(const void* Buffer, std::int64_t Count, std::int64_t Position, std::int32_t ErrorCode);
 
-  // Locks never raise on a refusal: false means not granted.
+  // Locks never raise on a refusal: false means not granted. LockByte raises
+  // 30380 once a reopen lost the object's locks.
   bool LockByte(std::int64_t Offset, std::int32_t Count);
   bool UnlockByte(std::int64_t Offset, std::int32_t Count);
   // Probes that never take a lock, so nobody else's attempt can fail by them.
@@ -100,6 +107,8 @@ private:
   void CloseHandle();
   // One attempt, then, when it failed and the handle is usable again, one more.
   bool WithReopen(const std::function<bool()>& Attempt);
+  // Takes the held locks on a handle just opened again, or fails loudly.
+  void RetakeLocks();
   bool Seek(std::int64_t Position);
   void RaisingSeek(std::int64_t Position, std::int32_t ErrorCode);
   // Position and size for messages; -1 when they cannot be had.
@@ -117,4 +126,12 @@ private:
   // The emulated file pointer: where the last seek, read or write ended.
   std::int64_t FPosition = 0;
   int FLastError = 0;
+  struct TLockRange {
+    std::int64_t Offset;
+    std::int32_t Count;
+  };
+  // The ranges this object holds, which a reopen must take again.
+  std::vector<TLockRange> FHeldLocks;
+  // Set when a reopen could not take them all again; cleared by CloseFile.
+  bool FLocksLost = false;
 };

@@ -493,6 +493,8 @@ bool TQXLDiskPageManager::LockTables() { return LockFileByte(FOffsetToLockedByte
 bool TQXLDiskPageManager::UnlockTables() { return UnlockFileByte(FOffsetToLockedBytes + QXLTablesByteOffset); }
 
 bool TQXLDiskPageManager::LockDBHeader() {
+  // A nested call never counts on a byte that a reopen lost.
+  if (FLockDBHeaderCount > 0) FDatabaseFile.CheckLocksKept();
   if (FLockDBHeaderCount == 0) {
     const std::int64_t Offset = FOffsetToLockedBytes + QXLDBHeaderByteOffset;
     if (!LockFileByte(Offset)) return false;
