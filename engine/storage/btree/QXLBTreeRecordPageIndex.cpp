@@ -1,0 +1,93 @@
+#include "engine/storage/btree/QXLBTreeRecordPageIndex.h"
+
+#include "engine/core/QXLException.h"
+
+namespace qxl {
+
+bool TQXLBTreeRecordPageIndex::CanAddDataItem(std::int32_t Counter, std::int32_t) const {
+  return Counter < MaxRecordsOnPage;
+}
+
+bool TQXLBTreeRecordPageIndex::FindPageForNewRecord(std::int32_t SessionID, std::int32_t& PageNo) {
+  return FindPageWithRoom(SessionID, 1, PageNo);
+}
+
+void TQXLBTreeRecordPageIndex::AddRecord(std::int32_t SessionID, std::int32_t PageNo, std::int32_t AddCount) {
+  AddToPage(SessionID, AddCount, PageNo);
+}
+
+void TQXLBTreeRecordPageIndex::DeleteRecord(std::int32_t SessionID, std::int32_t PageNo,
+                                            std::int32_t NewItemCount) {
+  SubtractFromPage(SessionID, 1, NewItemCount, PageNo);
+}
+
+bool TQXLBTreeRecordPageIndex::GetFirstRecordPage(std::int32_t SessionID, std::int32_t& PageNo) {
+  TQXLKeyPath Path;
+  if (!GotoFirst(SessionID, Path)) return false;
+  PageNo = GetPageNoAtPosition(SessionID, Path);
+  return true;
+}
+
+bool TQXLBTreeRecordPageIndex::GetLastRecordPage(std::int32_t SessionID, std::int32_t& PageNo) {
+  TQXLKeyPath Path;
+  if (!GotoLast(SessionID, Path)) return false;
+  PageNo = GetPageNoAtPosition(SessionID, Path);
+  return true;
+}
+
+bool TQXLBTreeRecordPageIndex::GetNextRecordPage(std::int32_t SessionID, std::int32_t CurrentPageNo,
+                                                 std::int32_t& NextPageNo) {
+  TQXLKeyPath Path;
+  if (!FindPage(SessionID, CurrentPageNo, Path)) throw EQXLException(20104, "Invalid page number");
+  if (!GotoNext(SessionID, Path)) return false;
+  NextPageNo = GetPageNoAtPosition(SessionID, Path);
+  return true;
+}
+
+bool TQXLBTreeRecordPageIndex::GetPriorRecordPage(std::int32_t SessionID, std::int32_t CurrentPageNo,
+                                                  std::int32_t& PriorPageNo) {
+  TQXLKeyPath Path;
+  if (!FindPage(SessionID, CurrentPageNo, Path)) throw EQXLException(20105, "Invalid page number");
+  if (!GotoPrior(SessionID, Path)) return false;
+  PriorPageNo = GetPageNoAtPosition(SessionID, Path);
+  return true;
+}
+
+void TQXLBTreeRecordPageIndex::GetRecordByRecNo(std::int32_t SessionID, std::int64_t RecNo, std::int32_t& PageNo,
+                                                std::int32_t& RecNoOnPage) {
+  TQXLKeyPath Path;
+  std::int64_t Passed = 0;
+  for (bool More = RecNo >= 0 && GotoFirst(SessionID, Path); More; More = GotoNext(SessionID, Path)) {
+    const std::int64_t Counter = GetCounter(SessionID, Path);
+    if (RecNo < Passed + Counter) {
+      PageNo = GetPageNoAtPosition(SessionID, Path);
+      RecNoOnPage = static_cast<std::int32_t>(RecNo - Passed);
+      return;
+    }
+    Passed += Counter;
+  }
+  throw EQXLException(20113, "Cannot set RecNo greater than RecordCount");
+}
+
+void TQXLBTreeRecordPageIndex::GetRecNoByRecord(std::int32_t SessionID, std::int32_t PageNo,
+                                                std::int32_t RecNoOnPage, std::int64_t& RecNo) {
+  TQXLKeyPath Path;
+  RecNo = 0;
+  if (!FindPage(SessionID, PageNo, Path)) throw EQXLException(20114, "Invalid page number");
+  while (GotoPrior(SessionID, Path)) RecNo += GetCounter(SessionID, Path);
+  RecNo += RecNoOnPage;
+}
+
+void TQXLBTreeRecordPageIndex::Validate(std::int32_t SessionID, std::int32_t StoredRecordCount) {
+  TQXLKeyPath Path;
+  std::int32_t Sum = 0;
+  for (bool More = GotoFirst(SessionID, Path); More; More = GotoNext(SessionID, Path))
+    Sum += GetCounter(SessionID, Path);
+  if (Sum != StoredRecordCount)
+    throw EQXLException(20292,
+                        "Invalid table RecordPageIndex or MostUpdated. RecordPageIndex.RecordCount=%d, "
+                        "MostUpdated.RecordCount=%d",
+                        {Sum, StoredRecordCount});
+}
+
+}  // namespace qxl
