@@ -7,8 +7,6 @@
 #include "engine/storage/QXLDiskFormat.h"
 #include "platform/Clock.h"
 
-bool FormEditorMode = false;
-
 bool TryRepeatedly(std::int32_t TryCount, std::int32_t DelayMS, const std::function<bool()>& LockFunction) {
   for (std::int32_t i = 0; i < TryCount; ++i) {
     if (LockFunction()) return true;

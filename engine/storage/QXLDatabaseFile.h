@@ -9,14 +9,11 @@
 #include <utility>
 #include <vector>
 
+#include "engine/core/abstract/QXLFormEditorMode.h"
 #include "platform/FileSystem.h"
 
 enum TQXLAccessMode { amReadOnly, amReadWrite };
 enum TQXLShareMode { smExclusive, smShareDenyNone, smShareDenyWrite };
-
-// Set by dataset components made inside a form editor: every access to a
-// database file is then bracketed by a design-time open and close.
-extern bool FormEditorMode;
 
 // Calls LockFunction up to TryCount times, sleeping DelayMS after each failed
 // call (the last one too); true at the first success.

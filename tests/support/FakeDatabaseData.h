@@ -1,19 +1,19 @@
 #pragma once
-// Stands in for an engine's database data: table data objects are the
-// abstract layer's own, named after the cursor that opens them, and object
-// IDs count up from 1000.
+// Stands in for an engine's database data: table data objects are
+// FakeTableData, named after the cursor that opens them, and object IDs count
+// up from 1000.
 #include <cstdint>
 #include <memory>
 
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
-#include "engine/core/abstract/QXLTableData.h"
+#include "tests/support/FakeTableData.h"
 
 class FakeDatabaseData : public TQXLDatabaseData {
 public:
   TQXLTableData* CreateTableData(TQXLCursor* Cursor) override {
     ++TablesCreated;
-    auto table = std::make_unique<TQXLTableData>(this);
+    auto table = std::make_unique<FakeTableData>(this);
     table->SetTableName(Cursor->FTableName);
     return RegisterTableData(std::move(table));
   }

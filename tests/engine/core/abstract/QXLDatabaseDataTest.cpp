@@ -4,6 +4,7 @@
 
 #include "engine/core/QXLSession.h"
 #include "engine/core/abstract/QXLDatabaseDataList.h"
+#include "tests/support/FakeCursor.h"
 #include "tests/support/FakeDatabaseData.h"
 #include "tests/support/FakePageManager.h"
 #include "tests/support/FakeSession.h"
@@ -12,9 +13,9 @@ namespace {
 
 using TestSession = FakeSession;
 
-class RollbackCounter : public TQXLTableData {
+class RollbackCounter : public FakeTableData {
 public:
-  using TQXLTableData::TQXLTableData;
+  using FakeTableData::FakeTableData;
   void Rollback(std::int32_t SessionID) override { Rolled.push_back(SessionID); }
   std::vector<std::int32_t> Rolled;
 };
@@ -32,10 +33,8 @@ public:
 
 TEST(QXLDatabaseData, FindsOpenTablesIgnoringCaseAndCreatesOnlyOnce) {
   FakeDatabaseData db;
-  TQXLCursor tasks;
-  tasks.FTableName = "TaskList";
-  TQXLCursor upper;
-  upper.FTableName = "TASKLIST";
+  FakeCursor tasks("TaskList");
+  FakeCursor upper("TASKLIST");
   EXPECT_EQ(db.FindTableData(&tasks), nullptr);
   EXPECT_FALSE(db.TableExists("tasklist"));
   TQXLTableData* t = db.FindOrCreateTableData(&tasks);
@@ -61,9 +60,7 @@ TEST(QXLDatabaseData, SessionsConnectWithNumberZeroAndLeave) {
 
 TEST(QXLDatabaseData, CommitAndRollbackGoToThePageCacheAndEveryTable) {
   CountingDatabase db;
-  TQXLCursor a, b;
-  a.FTableName = "A";
-  b.FTableName = "B";
+  FakeCursor a("A"), b("B");
   auto* ta = static_cast<RollbackCounter*>(db.FindOrCreateTableData(&a));
   auto* tb = static_cast<RollbackCounter*>(db.FindOrCreateTableData(&b));
 
@@ -84,8 +81,7 @@ TEST(QXLDatabaseData, CommitAndRollbackGoToThePageCacheAndEveryTable) {
 
 TEST(QXLDatabaseData, FreeTableDataTakesItOutOfTheList) {
   FakeDatabaseData db;
-  TQXLCursor a;
-  a.FTableName = "A";
+  FakeCursor a("A");
   TQXLTableData* t = db.FindOrCreateTableData(&a);
   db.FreeTableData(t);
   EXPECT_EQ(db.TableDataCount(), 0);

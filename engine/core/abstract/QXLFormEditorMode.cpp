@@ -1,0 +1,3 @@
+#include "engine/core/abstract/QXLFormEditorMode.h"
+
+bool FormEditorMode = false;
