@@ -558,6 +558,17 @@ void TQXLDiskPageManager::InitObjectID() {
 
 // ---- Commit ----------------------------------------------------------------
 
+void TQXLDiskPageManager::CheckPagesWithinFile(const TQXLSessionPageInfo& Info) const {
+  // Another process may have released such a page and cut it off the end
+  // while this one held a copy: writing it would lose the change and make the
+  // file longer than its header says. Checked before anything is written.
+  auto Check = [&](std::int32_t PageNo) {
+    if (PageNo >= FDBHeader.TotalPageCount) throw EQXLException(10471, "Invalid PageNo = %d", {PageNo});
+  };
+  for (std::int32_t i = 0; i < Info.DirtyPages.Count(); ++i) Check(Info.DirtyPages.Items(i)->PageNo());
+  for (std::int32_t i = 0; i < Info.RemovedPageNumbers.ItemCount(); ++i) Check(Info.RemovedPageNumbers[i]);
+}
+
 void TQXLDiskPageManager::ApplyChanges(std::int32_t SessionID) {
   const TQXLSessionPageInfo* Info = FindSession(SessionID);
   if (!Info || (Info->RemovedPageNumbers.ItemCount() == 0 && Info->AddedPageNumbers.ItemCount() == 0 &&
@@ -568,6 +579,7 @@ void TQXLDiskPageManager::ApplyChanges(std::int32_t SessionID) {
   QXLWaitForHeaderLock(*this, 20213);
   TQXLUnlockOnExit Unlock([this] { return UnlockDBHeader(); });
   ReadDBHeader();
+  CheckPagesWithinFile(*Info);
   // A commit that another process left half-written keeps its mark, so that
   // the next open still reports that the database needs repair.
   const bool Interrupted = FDBHeader.WriteChangesState != QXLWriteChangesDone;

@@ -108,6 +108,8 @@ private:
   TQXLDatabaseFreeSpaceManager& FreeSpace();
   bool IsEncryptedPage(const TQXLPage* Page);
   void CheckOpenedFor(std::int32_t ErrorCode) const;
+  // Raises 10471 for a page of the commit that lies past the file's end.
+  void CheckPagesWithinFile(const TQXLSessionPageInfo& Info) const;
   void ValidateLayout();
   std::int64_t FileSize();
   void OpenUnderHeaderLock(bool& RepairNeeded);

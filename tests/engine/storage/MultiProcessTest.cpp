@@ -1,6 +1,7 @@
 // Several operating-system processes on one database file, through the
 // qxl_store_worker program. Every test ends with a look at the file's
 // structure from the outside.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -117,6 +118,140 @@ TEST_F(MultiProcessTest, ProcessKilledInsideACommit) {
   TQXLPage* Seen = Probe.GetPage(0, No, ptTableRecord, true);
   EXPECT_STREQ(reinterpret_cast<const char*>(Seen->PageData()), "after the crash");
   Probe.PutPage(Seen);
+}
+
+TEST_F(MultiProcessTest, ReaderSynchronisesWhileWritersCommit) {
+  std::int32_t Counter;
+  {
+    TQXLDiskPageManager M;
+    Open(M);
+    Counter = AddCommitted(M, "");  // a page of zeros: the counter at 0
+  }
+  constexpr int Writers = 2, Each = 50;
+  const std::string Gate = Dir.File("gate"), Page = std::to_string(Counter);
+  std::vector<std::unique_ptr<TWorker>> Started;
+  for (int w = 0; w < Writers; ++w)
+    Started.push_back(std::make_unique<TWorker>(
+        std::vector<std::string>{"count", Name, Page, std::to_string(Each), "gate=" + Gate},
+        Dir.File("writer" + std::to_string(w))));
+  Started.push_back(std::make_unique<TWorker>(
+      std::vector<std::string>{"watch", Name, Page, std::to_string(Writers * Each), "gate=" + Gate},
+      Dir.File("reader")));
+  ASSERT_TRUE(OpenGateWhenReady(Started, Gate));
+  for (auto& Worker : Started) ASSERT_TRUE(Worker->Succeeds());
+
+  std::vector<TWorkerOutput> Outputs;
+  for (auto& Worker : Started) Outputs.push_back(Worker->Output());
+  EXPECT_TRUE(PeriodsOverlap(Outputs));
+  // The reader met values between the first and the last: it read while the
+  // writers were still committing, and never a torn page or a step back.
+  EXPECT_GT(Outputs.back().Seen, 2);
+
+  // Each writer reread the page the other had changed: no increment was lost.
+  TQXLDiskPageManager M;
+  Open(M);
+  TQXLPage* Seen = M.GetPage(0, Counter, ptTableRecord, true);
+  std::int32_t Value;
+  std::memcpy(&Value, Seen->PageData(), sizeof Value);
+  M.PutPage(Seen);
+  EXPECT_EQ(Value, Writers * Each);
+  EXPECT_EQ(int(Stored().State), 1 + Writers * Each);
+  EXPECT_TRUE(FileStructureIsSound(Name, {Counter}));
+}
+
+TEST_F(MultiProcessTest, TwoProcessesOnOneEncryptedFile) {
+  const TQXLPassword Password{"Rk#4w%", craTwofish_256};
+  {
+    TQXLDiskPageManager M;
+    M.CreateAndOpenDatabase(Name, Password, 4096, 8);
+  }
+  constexpr int Workers = 2, Each = 20;
+  const std::string Gate = Dir.File("gate");
+  std::vector<std::unique_ptr<TWorker>> Started;
+  for (int w = 0; w < Workers; ++w)
+    Started.push_back(std::make_unique<TWorker>(
+        std::vector<std::string>{"alloc", Name, std::to_string(Each), "secret" + std::to_string(w),
+                                 "gate=" + Gate, "password=" + Password.Password},
+        Dir.File("out" + std::to_string(w))));
+  ASSERT_TRUE(OpenGateWhenReady(Started, Gate));
+  for (auto& Worker : Started) ASSERT_TRUE(Worker->Succeeds());
+  std::vector<TWorkerOutput> Outputs;
+  for (auto& Worker : Started) Outputs.push_back(Worker->Output());
+  EXPECT_TRUE(PeriodsOverlap(Outputs));
+
+  const auto Bytes = ReadWholeFile(Name);
+  EXPECT_EQ(std::search(Bytes.begin(), Bytes.end(), std::begin("secret"), std::end("secret") - 1), Bytes.end())
+      << "plain page data in the file";
+  std::set<std::int32_t> All;
+  TQXLDiskPageManager M;
+  bool ReadOnly = false, RepairNeeded = false, MultiUser = true;
+  M.OpenDatabase(Name, Password, ReadOnly, RepairNeeded, false, MultiUser);
+  for (int w = 0; w < Workers; ++w) {
+    ASSERT_EQ(Outputs[w].Numbers.size(), static_cast<std::size_t>(Each));
+    for (std::int32_t No : Outputs[w].Numbers) {
+      EXPECT_TRUE(All.insert(No).second) << "page given twice: " << No;
+      TQXLPage* Page = M.GetPage(0, No, ptTableRecord, true);  // decrypted, its CRC checked
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(Page->PageData())),
+                "secret" + std::to_string(w) + " " + std::to_string(No));
+      M.PutPage(Page);
+    }
+  }
+  EXPECT_TRUE(FileStructureIsSound(Name, All, Password));
+}
+
+TEST_F(MultiProcessTest, FileShrunkWhileAnotherProcessHoldsPagesPastTheNewEnd) {
+  TWorker First({"alloc", Name, "30", "a"}, Dir.File("first"));
+  ASSERT_TRUE(First.Succeeds());
+  ASSERT_EQ(First.Output().Numbers.back(), 31);
+  const std::int32_t TotalBefore = Stored().TotalPageCount;
+
+  TQXLDiskPageManager Holder;
+  Open(Holder);
+  Holder.PutPage(Holder.GetPage(0, 31, ptTableRecord, true));  // cached
+  TQXLPage* Held = Holder.GetPage(0, 30, ptTableRecord, true);  // in use
+
+  TWorker Shrinker({"release", Name, "12", "31"}, Dir.File("release"));
+  ASSERT_TRUE(Shrinker.Succeeds());
+  ASSERT_LT(int(Stored().TotalPageCount), 30) << "the file did not shrink from " << TotalBefore;
+
+  // The copies past the end stay readable and say that they were released.
+  TQXLPage* Cached = Holder.GetPage(0, 31, ptTableRecord, true);
+  EXPECT_EQ(Cached->HeaderState(), QXLRemovedPageState);
+  EXPECT_STREQ(reinterpret_cast<const char*>(Cached->PageData()), "a 31");
+  Holder.PutPage(Cached);
+  Holder.PutPage(Held);
+  // A page past the end that is not cached is never handed out as read.
+  EXPECT_NE(NativeCodeOf([&] { Holder.GetPage(0, 33, ptTableRecord, true); }), 0);
+  // Nor is a change of a released page past the end committed: it would be
+  // lost, and the file would grow beyond its header.
+  const auto SizeAfterShrink = std::filesystem::file_size(Name);
+  Cached = Holder.GetPage(0, 31, ptTableRecord, true);
+  std::strcpy(reinterpret_cast<char*>(Cached->PageData()), "lost");
+  Cached->SetIsDirty(true);
+  Holder.PutPage(Cached);
+  EXPECT_EQ(NativeCodeOf([&] { Holder.ApplyChanges(0); }), 10471);
+  EXPECT_EQ(std::filesystem::file_size(Name), SizeAfterShrink);
+  EXPECT_EQ(Stored().WriteChangesState, QXLWriteChangesDone);
+  Holder.CancelChanges(0);
+  Holder.RemovePage(0, 31);  // a release of it likewise
+  EXPECT_EQ(NativeCodeOf([&] { Holder.ApplyChanges(0); }), 10471);
+  EXPECT_EQ(std::filesystem::file_size(Name), SizeAfterShrink);
+  EXPECT_EQ(Stored().WriteChangesState, QXLWriteChangesDone);
+  Holder.CancelChanges(0);
+
+  // The file grows back over the released pages; the holder sees the new ones.
+  TWorker Second({"alloc", Name, "25", "b"}, Dir.File("second"));
+  ASSERT_TRUE(Second.Succeeds());
+  const auto Pages = Second.Output().Numbers;
+  ASSERT_EQ(Pages.size(), 25u);
+  for (std::int32_t No : {30, 31}) {
+    TQXLPage* Page = Holder.GetPage(0, No, ptTableRecord, true);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(Page->PageData())), "b " + std::to_string(No));
+    Holder.PutPage(Page);
+  }
+  std::set<std::int32_t> Live(Pages.begin(), Pages.end());
+  for (std::int32_t No = 2; No < 12; ++No) Live.insert(No);
+  EXPECT_TRUE(FileStructureIsSound(Name, Live));
 }
 
 // A process killed inside a page allocation, after the space map marks the
