@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace platform {
 namespace {
@@ -21,6 +23,16 @@ constexpr std::int64_t OpenByte = File::ShareBytesOffset;        // every handle
 constexpr std::int64_t ExclusiveByte = File::ShareBytesOffset + 1;  // exclusive handles
 constexpr std::int64_t WriteByte = File::ShareBytesOffset + 2;      // handles that write
 constexpr std::int64_t DenyWriteByte = File::ShareBytesOffset + 3;  // handles that deny writing
+// Held by a delete or rename from its check for open handles to its end. It
+// never refuses an open: an open that meets it waits until it is gone, and
+// then checks that its name still names the file it holds.
+constexpr std::int64_t GuardByte = File::ShareBytesOffset + 4;
+
+// How often an open starts again because its name was renamed or deleted
+// under it, and how long it waits for a delete or rename to end.
+constexpr int MaxOpenAttempts = 100;
+constexpr auto GuardWaitStep = std::chrono::microseconds(100);
+constexpr int GuardWaitSteps = 50000;  // five seconds
 
 struct flock MakeLock(short type, std::int64_t offset, std::int64_t count) {
   struct flock fl;
@@ -157,14 +169,47 @@ void File::TakeShare(ShareMode share) {
   if (error || refused) Abandon("Open", refused ? ErrorSharingViolation : error);
 }
 
+int File::WaitForGuard() const {
+  for (int step = 0; step < GuardWaitSteps; ++step) {
+    const int held = OtherHolds(FFd, GuardByte, 1);
+    if (held <= 0) return -held;
+    std::this_thread::sleep_for(GuardWaitStep);
+  }
+  return ErrorSharingViolation;
+}
+
+bool File::NameHoldsFile(const std::string& fileName) const {
+  struct stat held, named;
+  return fstat(FFd, &held) == 0 && ::stat(fileName.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+         held.st_ino == named.st_ino;
+}
+
+void File::OpenByName(const std::string& fileName, int flags, AccessMode access, ShareMode share,
+                      bool refuseInUse) {
+  for (int attempt = 1;; ++attempt) {
+    OpenDescriptor(fileName, flags, access);
+    // A create that will be refused takes nothing that another open could meet.
+    if (refuseInUse) {
+      const int held = OtherHolds(FFd, OpenByte, 1);
+      if (held != 0) Abandon("Create", held > 0 ? ErrorSharingViolation : -held);
+    }
+    TakeShare(share);
+    // A delete or rename that did not see this handle's share locks has
+    // already moved the name, or does so before it lets go of its guard.
+    if (const int error = WaitForGuard()) Abandon("Open", error);
+    if (NameHoldsFile(fileName)) return;
+    if (attempt == MaxOpenAttempts) Abandon("Open", ErrorSharingViolation);
+    ::close(FFd);  // the file the name named a moment ago; the next attempt opens the one it names now
+    FFd = -1;
+  }
+}
+
 void File::Open(const std::string& fileName, AccessMode access, ShareMode share) {
-  OpenDescriptor(fileName, access == AccessMode::ReadWrite ? O_RDWR : O_RDONLY, access);
-  TakeShare(share);
+  OpenByName(fileName, access == AccessMode::ReadWrite ? O_RDWR : O_RDONLY, access, share, false);
 }
 
 void File::Create(const std::string& fileName, ShareMode share) {
-  OpenDescriptor(fileName, O_RDWR | O_CREAT, AccessMode::ReadWrite);
-  TakeShare(share);
+  OpenByName(fileName, O_RDWR | O_CREAT, AccessMode::ReadWrite, share, true);
   // Whatever the share modes would admit, a file another handle has open is
   // never emptied under it.
   const int held = OtherHolds(FFd, OpenByte, 1);
@@ -293,34 +338,57 @@ bool IsFileReadOnly(const std::string& fileName) {
   return ::stat(fileName.c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
 }
 
+bool IsFileWriteRefused(const std::string& fileName) {
+  if (::faccessat(AT_FDCWD, fileName.c_str(), W_OK, AT_EACCESS) == 0) return false;
+  return errno == EACCES || errno == EPERM || errno == EROFS;
+}
+
 namespace {
 
-// Opens fileName exclusively for the length of a delete or rename, so that no
-// handle can open it in between. False when a handle has it open. A file this
-// process may not read, or one that is no regular file, cannot be guarded (nor
-// opened by a File); the operation then goes ahead alone.
-bool GuardAgainstUse(File& guard, const std::string& fileName) {
-  try {
-    guard.Open(fileName, AccessMode::ReadOnly, ShareMode::Exclusive);
-  } catch (const EOSError& e) {
-    if (e.ErrorCode == ErrorSharingViolation) return false;
-    if (e.ErrorCode != EACCES && e.ErrorCode != EINVAL) throw;
+// Holds the guard byte of a file for the length of a delete or rename. It
+// takes no share byte, so that a delete or rename about to be refused never
+// makes another handle's open fail.
+class UseGuard {
+public:
+  ~UseGuard() {
+    if (FFd >= 0) ::close(FFd);
   }
-  return true;
-}
+  // False when a handle has the file open. A file this process may not read,
+  // or one that is no regular file, cannot be guarded; the operation then goes
+  // ahead alone. A missing file or a folder throws EOSError.
+  bool Take(const std::string& fileName) {
+    FFd = RetryOnInterrupt([&] { return ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
+    if (FFd < 0) {
+      if (errno == EACCES) return true;
+      throw EOSError(errno, Describe("Open", fileName, errno));
+    }
+    struct stat st;
+    if (fstat(FFd, &st) != 0) throw EOSError(errno, Describe("Open", fileName, errno));
+    if (S_ISDIR(st.st_mode)) throw EOSError(EISDIR, Describe("Open", fileName, EISDIR));
+    if (!S_ISREG(st.st_mode)) return true;
+    if (const int e = SetLock(FFd, F_RDLCK, GuardByte, 1)) throw EOSError(e, Describe("Open", fileName, e));
+    // Only after the guard: an open that takes its share bytes later waits for it.
+    const int held = OtherHolds(FFd, OpenByte, 1);
+    if (held < 0) throw EOSError(-held, Describe("Open", fileName, -held));
+    return held == 0;
+  }
+
+private:
+  int FFd = -1;
+};
 
 }  // namespace
 
 bool DeleteFile(const std::string& fileName) {
-  File guard;
-  if (!GuardAgainstUse(guard, fileName)) return false;
+  UseGuard guard;
+  if (!guard.Take(fileName)) return false;
   if (::unlink(fileName.c_str()) != 0) throw EOSError(errno, Describe("Delete", fileName, errno));
   return true;
 }
 
 bool RenameFile(const std::string& oldName, const std::string& newName) {
-  File guard;
-  if (!GuardAgainstUse(guard, oldName)) return false;
+  UseGuard guard;
+  if (!guard.Take(oldName)) return false;
   if (::renameat2(AT_FDCWD, oldName.c_str(), AT_FDCWD, newName.c_str(), RENAME_NOREPLACE) == 0)
     return true;
   int e = errno;

@@ -58,6 +58,12 @@ private:
   void CheckOpen(const char* operation) const;
   void OpenDescriptor(const std::string& fileName, int flags, AccessMode access);
   void TakeShare(ShareMode share);
+  // Opens the descriptor and takes the share locks until the name still names
+  // the file held once they are taken.
+  void OpenByName(const std::string& fileName, int flags, AccessMode access, ShareMode share, bool refuseInUse);
+  // 0 once no delete or rename holds the file's guard, else an error code.
+  int WaitForGuard() const;
+  bool NameHoldsFile(const std::string& fileName) const;
   // Whether this handle's registry holds part of the range (FLocksMutex held).
   bool HoldsPartOf(std::int64_t offset, std::int64_t count) const;
   [[noreturn]] void Fail(const char* operation, int errorCode) const;
@@ -75,6 +81,8 @@ private:
 bool FileExists(const std::string& fileName);
 // True when the file is marked read-only: nobody may write it.
 bool IsFileReadOnly(const std::string& fileName);
+// True only when the system refuses this process permission to write the file.
+bool IsFileWriteRefused(const std::string& fileName);
 // Deletes a file; false when any handle has it open. Other failures (such as a
 // missing file) throw EOSError.
 bool DeleteFile(const std::string& fileName);

@@ -68,6 +68,7 @@ public:
   }
   bool Exists(const std::string& fileName) override { return FileExists(fileName); }
   bool IsReadOnly(const std::string& fileName) override { return IsFileReadOnly(fileName); }
+  bool IsWriteRefused(const std::string& fileName) override { return IsFileWriteRefused(fileName); }
   std::string TempFileName() override { return platform::TempFileName(); }
 };
 

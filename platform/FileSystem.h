@@ -99,9 +99,12 @@ public:
   virtual bool Rename(const std::string& oldName, const std::string& newName) = 0;
   // True when a file (not a directory) of that name exists.
   virtual bool Exists(const std::string& fileName) = 0;
-  // True when this process may not write the file: it is marked read-only, or
-  // the system refuses write permission. Never takes a share lock.
+  // True when the file is marked read-only: it has no write permission for
+  // anybody.
   virtual bool IsReadOnly(const std::string& fileName) = 0;
+  // True only when the system refuses this process permission to write the
+  // file. Never opens the file, so it disturbs no other handle's open.
+  virtual bool IsWriteRefused(const std::string& fileName) = 0;
   // Reserves a new unique name in the temporary folder.
   virtual std::string TempFileName() = 0;
 };

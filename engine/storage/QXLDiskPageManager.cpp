@@ -182,17 +182,10 @@ bool TQXLDiskPageManager::IsFileReadOnly(const std::string& FileName, bool& Mult
     MultiUser = false;
     return true;
   }
-  // Whether the file can be opened for writing is the answer; the probe
-  // writes nothing, so a file that then fails to open stays untouched.
-  try {
-    FileSystem
-        .Open(FileName, platform::AccessMode::ReadWrite,
-              MultiUser ? platform::ShareMode::DenyNone : platform::ShareMode::Exclusive)
-        ->Close();
-    return false;
-  } catch (const platform::Exception&) {
-    return true;
-  }
+  // Only a refused permission makes the file read-only. A file in use is for
+  // the open itself to judge, and a probe open would take share locks that
+  // make other processes' opens fail meanwhile.
+  return FileSystem.IsWriteRefused(FileName);
 }
 
 void TQXLDiskPageManager::OpenDatabase(const std::string& DatabaseFileName, const TQXLPassword& Password,

@@ -43,8 +43,9 @@ public:
   void ReadLockedBytes();
   void WriteLockedBytes();
   std::int64_t GetPageOffset(std::int32_t PageNo) const;
-  // True when the file cannot be opened for writing; clears MultiUser for a
-  // file marked read-only.
+  // True when the file is marked read-only (which clears MultiUser) or the
+  // system refuses this process permission to write it; never because another
+  // handle has it open.
   static bool IsFileReadOnly(const std::string& FileName, bool& MultiUser,
                              platform::FileSystem& FileSystem = platform::RealFileSystem());
 

@@ -247,6 +247,11 @@ bool FaultyFileSystem::IsReadOnly(const std::string& fileName) {
   return FInner.IsReadOnly(fileName);
 }
 
+bool FaultyFileSystem::IsWriteRefused(const std::string& fileName) {
+  CheckAlive("IsWriteRefused", fileName);
+  return FInner.IsWriteRefused(fileName);
+}
+
 std::string FaultyFileSystem::TempFileName() {
   CheckAlive("TempFileName", "");
   return FInner.TempFileName();

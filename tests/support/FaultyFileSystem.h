@@ -56,6 +56,7 @@ public:
   bool Rename(const std::string& oldName, const std::string& newName) override;
   bool Exists(const std::string& fileName) override;
   bool IsReadOnly(const std::string& fileName) override;
+  bool IsWriteRefused(const std::string& fileName) override;
   std::string TempFileName() override;
 
 private:
