@@ -13,6 +13,18 @@
 //       prints "seen N", the number of different values it met
 //   qxl_store_worker release FILE FIRST LAST [OPTIONS]
 //       releases pages FIRST to LAST in one commit
+//   qxl_store_worker connect FILE multi|single READYFILE [OPTIONS]
+//       connects through the sessions file; prints "session N", "single",
+//       "refused" or "error CODE", creates READYFILE and keeps a connection
+//       it got until it is killed
+//   qxl_store_worker addtables FILE PREFIX COUNT [OPTIONS]
+//       COUNT times under the tables byte: adds table PREFIX<i> to the table
+//       list, saves it and commits
+//   qxl_store_worker hold FILE LOCKSPAGE SESSION LOCK READYFILE [OPTIONS]
+//       one try at a table lock (IS, S, SIRW, XIRW, RW, U, X) or a record lock
+//       (R<page>.<item>) in the locks file at LOCKSPAGE as session SESSION;
+//       prints "granted" or "refused", creates READYFILE and keeps a granted
+//       lock until it is killed
 //
 // OPTIONS: gate=PATH prints "ready" and waits for PATH to exist before the
 // work starts; password=TEXT opens an encrypted file. Commands that commit or
@@ -27,6 +39,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -35,6 +48,12 @@
 #include <vector>
 
 #include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/files/QXLActiveSessionsFile.h"
+#include "engine/storage/files/QXLSystemDirectory.h"
+#include "engine/storage/files/QXLTableListFile.h"
+#include "engine/storage/locks/QXLDatabaseTableLockManager.h"
+#include "engine/storage/locks/QXLTableLocksFile.h"
+#include "engine/core/QXLException.h"
 #include "platform/Clock.h"
 #ifdef QXL_WORKER_TEST_COMMANDS
 #include "tests/support/StoreWorkerTestCommands.h"
@@ -198,6 +217,106 @@ int Release(const std::string& File, std::int32_t First, std::int32_t Last, cons
   return 0;
 }
 
+// ---- Sessions, table list and table locks ----------------------------------
+
+// Where the sessions file and the table list start, from the system directory.
+struct TStructure {
+  std::int32_t SessionsPageNo = -1;
+  std::int32_t TableListPageNo = -1;
+};
+
+TStructure LoadStructure(TQXLDiskPageManager& M) {
+  TQXLSystemDirectory Directory(M);
+  Directory.LoadDirectory();
+  return {Directory.GetFileFirstPageNo(dbftActiveSessionsList), Directory.GetFileFirstPageNo(dbftTablesList)};
+}
+
+// Prints a line, flushed, then creates ReadyFile: the starter reads the line
+// once the file exists.
+void Announce(const std::string& Line, const std::string& ReadyFile) {
+  std::printf("%s\n", Line.c_str());
+  std::fflush(stdout);
+  std::ofstream(ReadyFile) << "ready\n";
+}
+
+// Keeps what the process holds until the test kills it; never outlives a
+// test that failed before it could.
+[[noreturn]] void HoldUntilKilled() {
+  std::this_thread::sleep_for(std::chrono::minutes(10));
+  std::_Exit(3);
+}
+
+std::string ErrorLine(const EQXLException& e) { return "error " + std::to_string(e.NativeError); }
+
+// Connects MODE "multi" or "single" and keeps the connection.
+int Connect(const std::string& File, const std::string& Mode, const std::string& ReadyFile,
+            const TOptions& Options) {
+  TQXLDiskPageManager M;
+  Open(M, File, Options);
+  TQXLActiveSessionsFile Sessions(M);
+  Sessions.OpenFile(LoadStructure(M).SessionsPageNo);
+  try {
+    if (Mode == "single") {
+      const bool Alone = Sessions.SingleUserConnect();
+      Announce(Alone ? "single" : "refused", ReadyFile);
+      if (!Alone) return 0;
+    } else {
+      Announce("session " + std::to_string(Sessions.MultiUserConnect()), ReadyFile);
+    }
+  } catch (const EQXLException& e) {
+    Announce(ErrorLine(e), ReadyFile);
+    return 0;
+  }
+  HoldUntilKilled();
+}
+
+// COUNT times, as a table creation does: takes the tables byte, adds table
+// PREFIX<i> to the list, saves it and commits before the byte goes.
+int AddTables(const std::string& File, const std::string& Prefix, int Count, const TOptions& Options) {
+  TQXLDiskPageManager M;
+  Open(M, File, Options);
+  TQXLTableListFile List(M);
+  List.OpenFile(LoadStructure(M).TableListPageNo);
+  PassGate(Options);
+  TPeriod Period;
+  for (int i = 0; i < Count; ++i) {
+    Period.Begin();
+    if (!TryRepeatedly(200, 20, [&] { return M.LockTables(); })) throw std::runtime_error("tables byte not granted");
+    TQXLUnlockOnExit Unlock([&] { return M.UnlockTables(); });
+    List.AddTable(i, Prefix + std::to_string(i), -1, -1, -1);
+    List.Save();
+    M.ApplyChanges(QXLSystemSessionID);
+    Period.Finish();
+  }
+  Period.Print();
+  return 0;
+}
+
+// LOCK is a mode (IS, S, SIRW, XIRW, RW, U, X) or a record "R<page>.<item>";
+// one try. Prints "granted" and keeps the lock, or "refused".
+int HoldLock(const std::string& File, std::int32_t LocksPageNo, std::int32_t SessionID, const std::string& Lock,
+             const std::string& ReadyFile, const TOptions& Options) {
+  TQXLDiskPageManager M;
+  Open(M, File, Options);
+  TQXLTableLocksFile Locks(M);
+  Locks.OpenFile(LocksPageNo);
+  TQXLDatabaseTableLockManager Manager(Locks.MaxSessionCount(), M);
+  static const std::map<std::string, TQXLLockType> Modes = {{"IS", ltIS},     {"S", ltS},   {"SIRW", ltSIRW},
+                                                            {"XIRW", ltXIRW}, {"RW", ltRW}, {"U", ltU},
+                                                            {"X", ltX}};
+  bool Granted;
+  if (Lock.size() > 1 && Lock[0] == 'R' && Lock.find('.') != std::string::npos) {
+    const TQXLPageItemID Record{std::stoi(Lock.substr(1)),
+                                static_cast<std::uint16_t>(std::stoi(Lock.substr(Lock.find('.') + 1)))};
+    Granted = Manager.LockRecord(SessionID, Locks, Record, 1, 0);
+  } else {
+    Granted = Manager.LockTable(SessionID, Modes.at(Lock), Locks, 1, 0, false, false);
+  }
+  Announce(Granted ? "granted" : "refused", ReadyFile);
+  if (Granted) HoldUntilKilled();
+  return 0;
+}
+
 int Run(std::vector<std::string> Args) {
   TOptions Options;
   while (!Args.empty() && Args.back().find('=') != std::string::npos) {
@@ -212,6 +331,10 @@ int Run(std::vector<std::string> Args) {
     if (Command == "watch") return Watch(Args[1], std::stoi(Args[2]), std::stoi(Args[3]), Options);
     if (Command == "release") return Release(Args[1], std::stoi(Args[2]), std::stoi(Args[3]), Options);
   }
+  if (Command == "connect" && Args.size() == 4) return Connect(Args[1], Args[2], Args[3], Options);
+  if (Command == "addtables" && Args.size() == 4) return AddTables(Args[1], Args[2], std::stoi(Args[3]), Options);
+  if (Command == "hold" && Args.size() == 6)
+    return HoldLock(Args[1], std::stoi(Args[2]), std::stoi(Args[3]), Args[4], Args[5], Options);
 #ifdef QXL_WORKER_TEST_COMMANDS
   if (auto Result = qxl::testsupport::RunStoreWorkerTestCommand(Args)) return *Result;
 #endif

@@ -172,6 +172,43 @@ std::int32_t TQXLInternalDBTransactedAccessFile::ReadStored(std::int32_t Session
   }
 }
 
+std::vector<std::uint8_t> TQXLInternalDBTransactedAccessFile::ReadStoredBytes(std::int32_t SessionID,
+                                                                              std::int32_t Target,
+                                                                              bool SynchronizeAllowed) {
+  if (Target < 0) qxl::RaiseDamagedFile(FStartPageNo, "stored size");
+  // The buffer grows with the pages read, so that a damaged size is found by
+  // the walk and never sizes a buffer.
+  std::vector<std::uint8_t> Bytes;
+  const std::int32_t Read = ReadStored(SessionID, Target, SynchronizeAllowed,
+                                       [&](const std::uint8_t* From, std::int32_t Size) {
+                                         Bytes.insert(Bytes.end(), From, From + Size);
+                                       });
+  CheckRead(Target, Read);
+  return Bytes;
+}
+
+void TQXLInternalDBTransactedAccessFile::CheckRead(std::int32_t Target, std::int32_t Read) {
+  if (Read != Target)
+    throw EQXLException(30388, "Cannot Read % bytes from internal file. FileSize=%d. ReadSize=%d, Count=%d",
+                        {Target, Read, Target});
+}
+
+std::vector<std::uint8_t> TQXLInternalDBTransactedAccessFile::Decompressed(const std::vector<std::uint8_t>& Stored,
+                                                                           std::int32_t Uncompressed,
+                                                                           TQXLCompressionAlgorithm Algorithm,
+                                                                           std::int32_t Count) {
+  std::vector<std::uint8_t> Plain;
+  std::int32_t PlainSize = Uncompressed;
+  if (!DecompressBuffer(Algorithm, Stored.data(), static_cast<std::int32_t>(Stored.size()), Plain, PlainSize))
+    throw EQXLException(20189, "Table file decompression error. Possible table corruption (%s)",
+                        {GetLastCompressionError()});
+  // The header's uncompressed size is only a claim; the result is what counts.
+  if (PlainSize < Count || Plain.size() < static_cast<std::size_t>(Count))
+    throw EQXLException(30387, "Cannot Read internal file. FileSize=%d. ReadSize=%d", {PlainSize, Count});
+  Plain.resize(static_cast<std::size_t>(Count));
+  return Plain;
+}
+
 void TQXLInternalDBTransactedAccessFile::ReadFile(std::int32_t SessionID, void* Buffer, std::int32_t Count,
                                                   bool SynchronizeAllowed) {
   CheckOpen("ReadFile");
@@ -181,32 +218,31 @@ void TQXLInternalDBTransactedAccessFile::ReadFile(std::int32_t SessionID, void* 
   GetFileSize(SessionID, Stored, Uncompressed, Algorithm, Changed, SynchronizeAllowed);
   if (Count > Uncompressed || Count < 0)
     throw EQXLException(30387, "Cannot Read internal file. FileSize=%d. ReadSize=%d", {Uncompressed, Count});
-  const std::int32_t Target = Algorithm == acaNone ? Count : Stored;
-  if (Target < 0) qxl::RaiseDamagedFile(FStartPageNo, "stored size");
-  // The work buffer grows with the pages read, so that a damaged stored size
-  // is found by the walk and never sizes a buffer.
-  std::vector<std::uint8_t> Work;
-  auto* Into = static_cast<std::uint8_t*>(Buffer);
-  const std::int32_t Read = ReadStored(SessionID, Target, SynchronizeAllowed,
-                                       [&](const std::uint8_t* Bytes, std::int32_t Size) {
-                                         if (Algorithm == acaNone)
-                                           Into = std::copy(Bytes, Bytes + Size, Into);
-                                         else
-                                           Work.insert(Work.end(), Bytes, Bytes + Size);
-                                       });
-  if (Read != Target)
-    throw EQXLException(30388, "Cannot Read % bytes from internal file. FileSize=%d. ReadSize=%d, Count=%d",
-                        {Target, Read, Target});
-  if (Algorithm == acaNone || Count == 0) return;
-  std::vector<std::uint8_t> Plain;
-  std::int32_t PlainSize = Uncompressed;
-  if (!DecompressBuffer(Algorithm, Work.data(), Stored, Plain, PlainSize))
-    throw EQXLException(20189, "Table file decompression error. Possible table corruption (%s)",
-                        {GetLastCompressionError()});
-  // The header's uncompressed size is only a claim; the result is what counts.
-  if (PlainSize < Count || Plain.size() < static_cast<std::size_t>(Count))
-    throw EQXLException(30387, "Cannot Read internal file. FileSize=%d. ReadSize=%d", {PlainSize, Count});
-  std::memcpy(Buffer, Plain.data(), static_cast<std::size_t>(Count));
+  if (Algorithm == acaNone) {
+    auto* Into = static_cast<std::uint8_t*>(Buffer);
+    CheckRead(Count, ReadStored(SessionID, Count, SynchronizeAllowed, [&](const std::uint8_t* From, std::int32_t Size) {
+                Into = std::copy(From, From + Size, Into);
+              }));
+    return;
+  }
+  const std::vector<std::uint8_t> Work = ReadStoredBytes(SessionID, Stored, SynchronizeAllowed);
+  if (Count == 0) return;
+  const std::vector<std::uint8_t> Plain = Decompressed(Work, Uncompressed, Algorithm, Count);
+  std::memcpy(Buffer, Plain.data(), Plain.size());
+}
+
+std::vector<std::uint8_t> TQXLInternalDBTransactedAccessFile::ReadContent(std::int32_t SessionID,
+                                                                          bool SynchronizeAllowed) {
+  CheckOpen("ReadFile");
+  std::int32_t Stored, Uncompressed;
+  TQXLCompressionAlgorithm Algorithm;
+  bool Changed;
+  GetFileSize(SessionID, Stored, Uncompressed, Algorithm, Changed, SynchronizeAllowed);
+  if (Uncompressed < 0) qxl::RaiseDamagedFile(FStartPageNo, "uncompressed size");
+  if (Algorithm == acaNone) return ReadStoredBytes(SessionID, Uncompressed, SynchronizeAllowed);
+  const std::vector<std::uint8_t> Work = ReadStoredBytes(SessionID, Stored, SynchronizeAllowed);
+  if (Uncompressed == 0) return {};
+  return Decompressed(Work, Uncompressed, Algorithm, Uncompressed);
 }
 
 void TQXLInternalDBTransactedAccessFile::WriteStored(std::int32_t SessionID, const std::uint8_t* Bytes,

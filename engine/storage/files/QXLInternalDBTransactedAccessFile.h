@@ -8,6 +8,7 @@
 // table's lock.
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "engine/coding/QXLCompression.h"
 #include "engine/storage/files/QXLInternalFileLayout.h"
@@ -37,6 +38,9 @@ public:
                    TQXLCompressionAlgorithm& CompressionAlgorithm, bool& FileWasChanged, bool SyncronizeAllowed);
   std::int32_t GetSize(std::int32_t SessionID);
   void ReadFile(std::int32_t SessionID, void* Buffer, std::int32_t Count, bool SynchronizeAllowed);
+  // The whole uncompressed content, sized by what the file holds rather than
+  // by what its header claims.
+  std::vector<std::uint8_t> ReadContent(std::int32_t SessionID, bool SynchronizeAllowed);
   void WriteFile(std::int32_t SessionID, const void* Buffer, std::int32_t Count,
                  TQXLCompressionAlgorithm Algorithm, std::int32_t CompressionMode);
   bool LockFile();
@@ -50,6 +54,12 @@ private:
   // the chain held.
   using TSink = std::function<void(const std::uint8_t*, std::int32_t)>;
   std::int32_t ReadStored(std::int32_t SessionID, std::int32_t Target, bool SynchronizeAllowed, const TSink& Sink);
+  std::vector<std::uint8_t> ReadStoredBytes(std::int32_t SessionID, std::int32_t Target, bool SynchronizeAllowed);
+  static void CheckRead(std::int32_t Target, std::int32_t Read);
+  // The first Count bytes of the decompressed content; 20189 or 30387 when
+  // there are not that many.
+  static std::vector<std::uint8_t> Decompressed(const std::vector<std::uint8_t>& Stored, std::int32_t Uncompressed,
+                                                TQXLCompressionAlgorithm Algorithm, std::int32_t Count);
   void WriteStored(std::int32_t SessionID, const std::uint8_t* Bytes, std::int32_t Count);
 
   TQXLDiskPageManager& LPageManager;
