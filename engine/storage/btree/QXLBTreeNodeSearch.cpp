@@ -112,6 +112,8 @@ void TQXLBTreeNodeController::CheckChildren(std::int32_t SessionID, TQXLKeyPath&
     if (KeyPath.PageExists(PageNo))
       throw EQXLException(20032, "Index integrity error. Circular links. PageNo=%d EntryNo=%d", {PageNo, i});
     KeyPath.AddItem(PageNo, i, Count);
+    if (KeyPath.PageExists(FPage.ChildPageNo(i)))
+      throw EQXLException(20032, "Index integrity error. Circular links. PageNo=%d EntryNo=%d", {PageNo, i});
     {
       TQXLBTreePage Child = FPage.GetIndexPage(SessionID, FPage.ChildPageNo(i));
       if (Child.IsRoot()) throw EQXLException(20310, "Index page is damaged. PageNo=%d", {Child.PageNo()});
