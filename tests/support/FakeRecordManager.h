@@ -39,7 +39,8 @@ public:
     Nav.GetRecordResult = Step(Nav);
     if (Nav.GetRecordResult != grrOK) return;
     Nav.FirstPosition = Nav.LastPosition = false;
-    std::memcpy(Nav.RecordBuffer, Records[Nav.RecordID.PageNo].data(), Records[Nav.RecordID.PageNo].size());
+    const std::int32_t no = Nav.RecordID.PageNo;  // a packed field: copied, never bound
+    std::memcpy(Nav.RecordBuffer, Records[no].data(), Records[no].size());
   }
   std::int32_t CompareRecordID(const TQXLPageItemID& a, const TQXLPageItemID& b) override {
     return a.PageNo < b.PageNo ? -1 : a.PageNo > b.PageNo ? 1 : 0;
