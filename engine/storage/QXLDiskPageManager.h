@@ -3,6 +3,59 @@
 // repair detection), reads and writes pages with CRC and encryption, hands out
 // page and object numbers, offers the file's lock bytes, and commits a
 // session's pages under the header lock with the two-step write state.
+//
+// Locking and durability
+//
+// Lock bytes (file offsets for a header at offset 0; all exclusive,
+// non-blocking byte-range locks owned by this manager's file handle):
+// - 358, free-space byte (locked bytes + 2): LockFreeSpaceManager; nothing
+//   takes it today.
+// - 359, tables byte (locked bytes + 3): LockTables, by the layers above
+//   around each change of the table list and each opening of a table, 200
+//   tries of 20 ms; held for that change or opening only.
+// - 360, header byte (locked bytes + 4): LockDBHeader, 4500 tries of 20 ms,
+//   around every read-modify-write of the header: the open (while it locates
+//   and reads the header), each commit (from its reread of the header to its
+//   last header write), each page allocation and release by the space map,
+//   and a read of PageCount (one try). Counted, so re-entrant within one
+//   manager: the space map's allocation and release inside a commit reuse
+//   the commit's lock. Two managers, in one process or two, exclude each
+//   other through the file.
+// - 376, object-counter byte (first byte of LastObjectID): GetNextObjectID
+//   and InitObjectID, 4500 tries of 20 ms, around the counter's
+//   read-modify-write only.
+// - Bytes inside pages (LockPageByte): the sessions file's byte per
+//   connected session, held for the connection, and the table locks files'
+//   bytes, held as long as the table or record lock they stand for; taken by
+//   the layers above.
+// - The file object's share bytes, far beyond any page, held for the life
+//   of the handle (shared or exclusive open).
+// Order: the tables byte and page bytes first, the header byte after them,
+// never the other way round; nothing else is waited for while the header
+// byte or the object-counter byte is held. Every wait is bounded, so a
+// wrong order ends in "Database is locked", never in a deadlock.
+//
+// Caller: no operation takes an in-process lock; the caller holds the
+// database data's critical section (or its table data's, which is the same
+// one) around every call, and a session's pages are given back before its
+// commit.
+//
+// Durability: a page added is taken in the space map at once, under the
+// header lock and outside any commit. A commit writes the header with
+// WriteChangesState 1 before its first page write and with 2 after its last
+// (State one up). Against a process that dies: a commit cut short leaves 1,
+// every later open reports that repair is needed and later commits keep the
+// mark; an allocation cut short leaves its page marked used but not counted
+// (above the stored last used page the next growth takes it again, below it
+// the page stays used until the file is compacted or repaired); a growth cut
+// short leaves the file longer than its header, which the next growth or cut
+// sets right. Not against power loss or an operating-system crash: nothing is
+// flushed by a commit (the database data flushes afterwards when asked), so
+// without a flush any of the writes, the two header writes included, may be
+// lost or reach the disk in another order, and an open may then find state 2
+// over half-written pages.
+//
+// Threads: one thread at a time per manager, under the caller's lock above.
 #include <cstdint>
 #include <memory>
 #include <string>

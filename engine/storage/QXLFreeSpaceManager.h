@@ -3,6 +3,9 @@
 // and EAM pages (two bits per extent) inside the file, growth when nothing is
 // free and cutting free pages off the end. Every operation runs under the
 // database header lock and rereads the header first.
+//
+// Threads: one thread at a time, that of its disk page manager's caller;
+// processes exclude each other by the header lock.
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -1,6 +1,8 @@
 #pragma once
 // One page in memory (number, buffer, use count, dirty flag, holding session,
 // per-session table states) and the base of typed views of a page.
+//
+// Threads: none of its own; used under the lock of its page manager's caller.
 #include <cstdint>
 #include <vector>
 

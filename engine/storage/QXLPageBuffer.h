@@ -1,6 +1,8 @@
 #pragma once
 // Page buffers come from the engine's memory manager; these are the only
 // places the storage layer asks it for page memory.
+//
+// Threads: as safe as the memory manager, whose running total has its lock.
 #include <cstdint>
 
 // A zero-filled buffer of Size bytes.

@@ -1,6 +1,8 @@
 #pragma once
 // Random numbers for fresh page states, password control blocks and the
 // object numbers of read-only files.
+//
+// Threads: safe from any thread; one generator behind its own mutex.
 #include <cstdint>
 
 // A value from 0 up to, not including, Limit (Limit > 0).

@@ -2,6 +2,9 @@
 // Per session and table: the shared and read-write table locks a session holds
 // and the table state it loaded under them, so that cached pages already
 // validated at that state need no new look at the file.
+//
+// Threads: none of its own; used under the lock of the disk page manager's
+// caller.
 #include <cstdint>
 #include <memory>
 #include <vector>
