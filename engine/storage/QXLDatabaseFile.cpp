@@ -46,6 +46,27 @@ bool IsHeaderAt(const std::uint8_t* Bytes) {
 
 }  // namespace
 
+// Inside a form editor the file stays closed between accesses: each access
+// opens it for itself and closes it again. Nested accesses find it open.
+class TQXLDatabaseFile::TDesignTimeAccess {
+public:
+  explicit TDesignTimeAccess(TQXLDatabaseFile& File)
+      : FFile(FormEditorMode && !File.FIsOpened && !File.FFileName.empty() ? &File : nullptr) {
+    if (FFile) FFile->OpenFileForDesignTime();
+  }
+  ~TDesignTimeAccess() {
+    try {
+      if (FFile) FFile->CloseFileForDesignTime();
+    } catch (const platform::Exception&) {
+    }
+  }
+  TDesignTimeAccess(const TDesignTimeAccess&) = delete;
+  TDesignTimeAccess& operator=(const TDesignTimeAccess&) = delete;
+
+private:
+  TQXLDatabaseFile* FFile;
+};
+
 TQXLDatabaseFile::TQXLDatabaseFile(platform::FileSystem& FileSystem) : FFileSystem(FileSystem) {}
 
 TQXLDatabaseFile::~TQXLDatabaseFile() {
@@ -218,6 +239,7 @@ bool TQXLDatabaseFile::WithReopen(const std::function<bool()>& Attempt) {
 }
 
 bool TQXLDatabaseFile::Seek(std::int64_t Position) {
+  TDesignTimeAccess Access(*this);
   CheckOpened("Seek");
   // The descriptor has no pointer of its own; a position is valid when it is
   // not negative and the handle is usable.
@@ -244,16 +266,19 @@ void TQXLDatabaseFile::RaisingSeek(std::int64_t Position, std::int32_t ErrorCode
 }
 
 std::int64_t TQXLDatabaseFile::GetPosition() {
+  TDesignTimeAccess Access(*this);
   CheckOpened("GetPosition");
   return FPosition;
 }
 
 void TQXLDatabaseFile::SetPosition(std::int64_t Value) {
+  TDesignTimeAccess Access(*this);
   CheckOpened("SetPosition");
   RaisingSeek(Value, 30372);
 }
 
 std::int64_t TQXLDatabaseFile::GetSize() {
+  TDesignTimeAccess Access(*this);
   CheckOpened("GetSize");
   std::int64_t Size = 0;
   const bool Done = WithReopen([&] {
@@ -272,6 +297,7 @@ std::int64_t TQXLDatabaseFile::GetSize() {
 }
 
 void TQXLDatabaseFile::SetSize(std::int64_t NewSize) {
+  TDesignTimeAccess Access(*this);
   CheckOpened("SetSize");
   CheckLocksKept();
   RaisingSeek(NewSize, 30372);
@@ -290,6 +316,7 @@ void TQXLDatabaseFile::SetSize(std::int64_t NewSize) {
 }
 
 void TQXLDatabaseFile::FlushFileBuffers() {
+  TDesignTimeAccess Access(*this);
   CheckOpened("FlushFileBuffers");
   const bool Done = WithReopen([&] {
     try {
@@ -306,6 +333,7 @@ void TQXLDatabaseFile::FlushFileBuffers() {
 }
 
 bool TQXLDatabaseFile::ReadBuffer(void* Buffer, std::int64_t Count, std::int64_t Position) {
+  TDesignTimeAccess Access(*this);
   CheckOpened("ReadBuffer");
   return WithReopen([&] {
     if (Position < 0 || Count < 0 || !FFile) return false;
@@ -333,6 +361,7 @@ std::string TQXLDatabaseFile::IOMessage(const char* Template, std::int64_t Posit
 
 void TQXLDatabaseFile::ReadBuffer(void* Buffer, std::int64_t Count, std::int64_t Position,
                                   std::int32_t ErrorCode) {
+  TDesignTimeAccess Access(*this);
   CheckOpened("ReadBuffer");
   FLastError = 0;
   if (ReadBuffer(Buffer, Count, Position)) return;
@@ -343,6 +372,7 @@ void TQXLDatabaseFile::ReadBuffer(void* Buffer, std::int64_t Count, std::int64_t
 
 void TQXLDatabaseFile::WriteBuffer(const void* Buffer, std::int64_t Count, std::int64_t Position,
                                    std::int32_t ErrorCode) {
+  TDesignTimeAccess Access(*this);
   CheckOpened("WriteBuffer");
   CheckLocksKept();
   FLastError = 0;
@@ -366,6 +396,7 @@ void TQXLDatabaseFile::WriteBuffer(const void* Buffer, std::int64_t Count, std::
 }
 
 bool TQXLDatabaseFile::LockByte(std::int64_t Offset, std::int32_t Count) {
+  TDesignTimeAccess Access(*this);
   CheckOpened("LockByte");
   CheckLocksKept();
   // A lock that was not taken is always a failed attempt, whatever the reason.
@@ -382,6 +413,7 @@ bool TQXLDatabaseFile::LockByte(std::int64_t Offset, std::int32_t Count) {
 }
 
 bool TQXLDatabaseFile::UnlockByte(std::int64_t Offset, std::int32_t Count) {
+  TDesignTimeAccess Access(*this);
   CheckOpened("UnlockByte");
   const bool Done = WithReopen([&] {
     try {
@@ -402,11 +434,13 @@ bool TQXLDatabaseFile::UnlockByte(std::int64_t Offset, std::int32_t Count) {
 }
 
 bool TQXLDatabaseFile::IsByteLocked(std::int64_t Offset) {
+  TDesignTimeAccess Access(*this);
   CheckOpened("IsByteLocked");
   return IsRegionLocked(Offset, 1);
 }
 
 bool TQXLDatabaseFile::IsRegionLocked(std::int64_t Offset, std::int32_t Count) {
+  TDesignTimeAccess Access(*this);
   CheckOpened("IsRegionLocked");
   try {
     return !FFile || FFile->IsRegionLocked(Offset, Count);
@@ -416,6 +450,7 @@ bool TQXLDatabaseFile::IsRegionLocked(std::int64_t Offset, std::int32_t Count) {
 }
 
 bool TQXLDatabaseFile::FindSignature(std::int64_t& Offset) {
+  TDesignTimeAccess Access(*this);
   const std::int64_t SavedPosition = FPosition;
   struct RestorePosition {
     TQXLDatabaseFile* File;

@@ -97,6 +97,9 @@ public:
   bool FindSignature(std::int64_t& Offset);
 
 private:
+  // The design-time bracket of every access, while FormEditorMode is set.
+  class TDesignTimeAccess;
+
   void CheckOpened(const char* Operation) const;
   void CheckClosed(const char* Operation) const;
   void OpenHandle();

@@ -11,26 +11,6 @@ namespace {
 
 constexpr char NotOpened[] = "Error - database file is not opened.";
 
-// Brackets a file access with a design-time open and close while the process
-// runs inside a form editor; does nothing otherwise.
-class TDesignBracket {
-public:
-  explicit TDesignBracket(TQXLDatabaseFile& File) : FFile(FormEditorMode ? &File : nullptr) {
-    if (FFile) FFile->OpenFileForDesignTime();
-  }
-  ~TDesignBracket() {
-    try {
-      if (FFile) FFile->CloseFileForDesignTime();
-    } catch (...) {
-    }
-  }
-  TDesignBracket(const TDesignBracket&) = delete;
-  TDesignBracket& operator=(const TDesignBracket&) = delete;
-
-private:
-  TQXLDatabaseFile* FFile;
-};
-
 std::uint32_t DataCrc(const TQXLPage* Page) { return UpdateCrc32(0, Page->PageData(), Page->PageDataSize()); }
 
 }  // namespace
@@ -88,14 +68,12 @@ void TQXLDiskPageManager::CheckOpenedFor(std::int32_t ErrorCode) const {
 
 void TQXLDiskPageManager::ReadDBHeader() {
   CheckOpenedFor(10459);
-  TDesignBracket Bracket(FDatabaseFile);
   std::memset(&FDBHeader, 0, sizeof FDBHeader);
   FDatabaseFile.ReadBuffer(&FDBHeader, sizeof FDBHeader, FOffsetToDBHeader, 10464);
 }
 
 void TQXLDiskPageManager::WriteDBHeader(bool Check) {
   CheckOpenedFor(10460);
-  TDesignBracket Bracket(FDatabaseFile);
   if (FormEditorMode) {
     TQXLDBHeader Stored{};
     FDatabaseFile.ReadBuffer(&Stored, sizeof Stored, FOffsetToDBHeader, 20195);
@@ -107,20 +85,17 @@ void TQXLDiskPageManager::WriteDBHeader(bool Check) {
 
 void TQXLDiskPageManager::ReadCryptoHeader() {
   CheckOpenedFor(30436);
-  TDesignBracket Bracket(FDatabaseFile);
   std::memset(&FCryptoHeader, 0, sizeof FCryptoHeader);
   FDatabaseFile.ReadBuffer(&FCryptoHeader, sizeof FCryptoHeader, FOffsetToCryptoHeader, 30439);
 }
 
 void TQXLDiskPageManager::WriteCryptoHeader() {
   CheckOpenedFor(30437);
-  TDesignBracket Bracket(FDatabaseFile);
   FDatabaseFile.WriteBuffer(&FCryptoHeader, sizeof FCryptoHeader, FOffsetToCryptoHeader, 30438);
 }
 
 void TQXLDiskPageManager::ReadLockedBytes() {
   CheckOpenedFor(30441);
-  TDesignBracket Bracket(FDatabaseFile);
   FLockedBytes.LockedByteSize = 0;
   FDatabaseFile.ReadBuffer(&FLockedBytes.LockedByteSize, sizeof FLockedBytes.LockedByteSize,
                            FOffsetToLockedBytes, 30442);
@@ -128,7 +103,6 @@ void TQXLDiskPageManager::ReadLockedBytes() {
 
 void TQXLDiskPageManager::WriteLockedBytes() {
   CheckOpenedFor(30443);
-  TDesignBracket Bracket(FDatabaseFile);
   FDatabaseFile.WriteBuffer(&FLockedBytes, sizeof FLockedBytes, FOffsetToLockedBytes, 30444);
 }
 
@@ -232,7 +206,6 @@ void TQXLDiskPageManager::OpenDatabase(const std::string& DatabaseFileName, cons
 
 void TQXLDiskPageManager::OpenUnderHeaderLock(bool& RepairNeeded) {
   {
-    TDesignBracket Bracket(FDatabaseFile);
     std::int64_t Found = 0;
     if (FDatabaseFile.FindSignature(Found)) FOffsetToDBHeader = Found;
   }
@@ -286,7 +259,6 @@ void TQXLDiskPageManager::ValidateLayout() {
 }
 
 std::int64_t TQXLDiskPageManager::FileSize() {
-  TDesignBracket Bracket(FDatabaseFile);
   return FDatabaseFile.GetSize();
 }
 
@@ -304,7 +276,6 @@ void TQXLDiskPageManager::CloseDatabase() {
 
 void TQXLDiskPageManager::ExtendFile(std::int32_t PageCount) {
   if (PageCount < 1) return;
-  TDesignBracket Bracket(FDatabaseFile);
   // The size follows from the header's count, not from the size found: a
   // growth that died before its header was written left the file longer.
   const std::int64_t NewCount = static_cast<std::int64_t>(FDBHeader.TotalPageCount) + PageCount;
@@ -314,7 +285,6 @@ void TQXLDiskPageManager::ExtendFile(std::int32_t PageCount) {
 
 void TQXLDiskPageManager::TruncateFile(std::int32_t PageCount) {
   if (PageCount < 1 || PageCount > FDBHeader.TotalPageCount) return;
-  TDesignBracket Bracket(FDatabaseFile);
   FDBHeader.TotalPageCount -= PageCount;
   // The header goes first: a file cut off after it is only longer than its
   // header says, never shorter.
@@ -364,7 +334,6 @@ bool TQXLDiskPageManager::IsEncryptedPage(const TQXLPage* Page) {
 
 bool TQXLDiskPageManager::InternalReadPage(TQXLPage* Page) {
   if (!Page->PageBuffer()) Page->AllocPageBuffer();
-  TDesignBracket Bracket(FDatabaseFile);
   const bool Read = FDatabaseFile.ReadBuffer(Page->PageBuffer(), FPageSize, GetPageOffset(Page->PageNo()));
   if (!Read) {
     Page->SetHeaderState(QXLRemovedPageState);
@@ -388,7 +357,6 @@ bool TQXLDiskPageManager::InternalReadPage(TQXLPage* Page) {
 
 void TQXLDiskPageManager::InternalWritePage(TQXLPage* Page) {
   Page->SetHeaderState(NextPageState(Page->HeaderState()));
-  TDesignBracket Bracket(FDatabaseFile);
   if (!IsEncryptedPage(Page)) {
     FDatabaseFile.WriteBuffer(Page->PageBuffer(), FPageSize, GetPageOffset(Page->PageNo()), 10469);
     return;
@@ -409,7 +377,6 @@ std::int32_t TQXLDiskPageManager::InternalReadPageState(std::int32_t PageNo) {
   std::int32_t State = QXLRemovedPageState;
   if (!FMultiUser) return State;
   try {
-    TDesignBracket Bracket(FDatabaseFile);
     FDatabaseFile.ReadBuffer(&State, sizeof State, GetPageOffset(PageNo) + QXLPageHeaderStateOffset, 20197);
   } catch (const platform::Exception&) {
     return QXLRemovedPageState;
@@ -418,7 +385,6 @@ std::int32_t TQXLDiskPageManager::InternalReadPageState(std::int32_t PageNo) {
 }
 
 void TQXLDiskPageManager::InternalWritePageState(std::int32_t PageNo, std::int32_t PageState) {
-  TDesignBracket Bracket(FDatabaseFile);
   FDatabaseFile.WriteBuffer(&PageState, sizeof PageState, GetPageOffset(PageNo) + QXLPageHeaderStateOffset, 20198);
 }
 
@@ -442,7 +408,6 @@ void TQXLDiskPageManager::ReadPageRegion(void* Buffer, std::int32_t PageNo, std:
                                          std::uint16_t Count) {
   if (Offset + Count > FPageSize)
     throw EQXLException(10476, "Error - invalid page offset = %d, page size = %d", {Offset + Count, FPageSize});
-  TDesignBracket Bracket(FDatabaseFile);
   FDatabaseFile.ReadBuffer(Buffer, Count, GetPageOffset(PageNo) + Offset, 10474);
 }
 
@@ -450,7 +415,6 @@ void TQXLDiskPageManager::WritePageRegion(const void* Buffer, std::int32_t PageN
                                           std::uint16_t Count) {
   if (Offset + Count > FPageSize)
     throw EQXLException(10477, "Error - invalid page offset = %d, page size = %d", {Offset + Count, FPageSize});
-  TDesignBracket Bracket(FDatabaseFile);
   FDatabaseFile.WriteBuffer(Buffer, Count, GetPageOffset(PageNo) + Offset, 10475);
 }
 
@@ -471,12 +435,10 @@ void TQXLDiskPageManager::WriteEmptyPage(std::int32_t PageNo) {
 // ---- Locks ---------------------------------------------------------------
 
 bool TQXLDiskPageManager::LockFileByte(std::int64_t Offset) {
-  TDesignBracket Bracket(FDatabaseFile);
   return FDatabaseFile.LockByte(Offset, 1);
 }
 
 bool TQXLDiskPageManager::UnlockFileByte(std::int64_t Offset) {
-  TDesignBracket Bracket(FDatabaseFile);
   return FDatabaseFile.UnlockByte(Offset, 1);
 }
 
@@ -514,11 +476,9 @@ bool TQXLDiskPageManager::UnlockPageByte(std::int32_t PageNo, std::uint16_t Offs
   return UnlockFileByte(GetPageOffset(PageNo) + Offset);
 }
 bool TQXLDiskPageManager::IsPageByteLocked(std::int32_t PageNo, std::uint16_t Offset) {
-  TDesignBracket Bracket(FDatabaseFile);
   return FDatabaseFile.IsByteLocked(GetPageOffset(PageNo) + Offset);
 }
 bool TQXLDiskPageManager::IsPageRegionLocked(std::int32_t PageNo, std::uint16_t Offset, std::int32_t Count) {
-  TDesignBracket Bracket(FDatabaseFile);
   return FDatabaseFile.IsRegionLocked(GetPageOffset(PageNo) + Offset, Count);
 }
 
@@ -529,7 +489,6 @@ std::int32_t TQXLDiskPageManager::GetNextObjectID() {
   if (!TryRepeatedly(QXLLockTries, QXLLockDelayMS, [this] { return LockLastObjectID(); }))
     throw EQXLException(30401, "Cannot get NextObjectID. File area is Locked.");
   TQXLUnlockOnExit Unlock([this] { return UnlockLastObjectID(); });
-  TDesignBracket Bracket(FDatabaseFile);
   std::int32_t Id = 0;
   FDatabaseFile.ReadBuffer(&Id, sizeof Id, FOffsetToLastObjectID, 30400);
   Id = static_cast<std::int32_t>(static_cast<std::uint32_t>(Id) + 1);
@@ -544,7 +503,6 @@ void TQXLDiskPageManager::InitObjectID() {
   if (!TryRepeatedly(QXLLockTries, QXLLockDelayMS, [this] { return LockLastObjectID(); })) return;
   TQXLUnlockOnExit Unlock([this] { return UnlockLastObjectID(); });
   if (FDatabaseFile.AccessMode() != amReadWrite) return;
-  TDesignBracket Bracket(FDatabaseFile);
   const std::int32_t Zero = 0;
   FDatabaseFile.WriteBuffer(&Zero, sizeof Zero, FOffsetToLastObjectID, 30406);
 }

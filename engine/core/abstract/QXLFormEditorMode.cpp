@@ -1,3 +1,3 @@
 #include "engine/core/abstract/QXLFormEditorMode.h"
 
-bool FormEditorMode = false;
+std::atomic<bool> FormEditorMode{false};

@@ -127,6 +127,43 @@ TEST_F(DatabaseFileTest, ProbesNeverMakeAnotherHandlesLockFail) {
   EXPECT_EQ(Refused, 0);
 }
 
+// Inside a form editor the file object opens the file for each access and
+// closes it again, so that another handle may have it exclusively in between.
+TEST_F(DatabaseFileTest, DesignTimeBracketOpensAndClosesAroundEachAccess) {
+  struct Restore {
+    ~Restore() { FormEditorMode = false; }
+  } R;
+  {
+    TQXLDatabaseFile Maker;
+    Maker.CreateAndOpenFile(Name);
+  }
+  TQXLDatabaseFile F;
+  F.OpenFile(Name, amReadWrite, smShareDenyNone);
+  F.CloseFile();
+  FormEditorMode = true;
+  auto Between = [&] {
+    EXPECT_FALSE(F.IsOpened());
+    TQXLDatabaseFile Other;
+    Other.OpenFile(Name, amReadWrite, smExclusive);
+  };
+  F.WriteBuffer("abc", 3, 10, 10469);
+  Between();
+  char Back[3] = {};
+  F.ReadBuffer(Back, 3, 10, 10464);
+  EXPECT_EQ(std::memcmp(Back, "abc", 3), 0);
+  Between();
+  EXPECT_EQ(F.GetSize(), 13);
+  Between();
+  EXPECT_TRUE(F.LockByte(360, 1));
+  Between();
+  EXPECT_FALSE(F.IsByteLocked(360));  // the lock went with the handle
+  std::int64_t Offset = -1;
+  EXPECT_FALSE(F.FindSignature(Offset));
+  Between();
+  FormEditorMode = false;
+  EXPECT_EQ(NativeCodeOf([&] { F.GetSize(); }), 30376);
+}
+
 TEST(TryRepeatedlyTest, SleepsAfterEveryFailedCall) {
   platform::FakeClock Clock;
   platform::ScopedClock Use(Clock);
