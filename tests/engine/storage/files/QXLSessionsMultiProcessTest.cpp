@@ -71,6 +71,7 @@ TEST_F(SessionsMultiProcessTest, TablesCreatedAtOnceByTwoProcessesAreAllListed) 
         Dir.File(std::string(Prefix) + ".out")));
   ASSERT_TRUE(OpenGateWhenReady(Workers, Gate));
   for (auto& W : Workers) ASSERT_TRUE(W->Succeeds());
+  EXPECT_TRUE(PeriodsOverlap({Workers[0]->Output(), Workers[1]->Output()}));
 
   TQXLDiskPageManager M;
   OpenShared(M, Name);
