@@ -6,7 +6,7 @@
 
 #include "engine/core/QXLException.h"
 #include "engine/core/QXLMemoryManager.h"
-#include "engine/storage/QXLDatabaseFile.h"
+#include "engine/core/abstract/QXLFormEditorMode.h"
 
 namespace qxl {
 

@@ -1,0 +1,95 @@
+#pragma once
+// One table of the in-memory database: its records in a memory record
+// manager, its index pages in a memory page manager of its own, its BLOB
+// values in memory blocks. Nothing of it reaches a disk; it lives until it is
+// deleted or its database goes. Thread rule: record, BLOB and record-number
+// operations take the table lock (the database's lock) for their whole run.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/core/abstract/QXLTableData.h"
+#include "engine/storage/memory/QXLMemoryBlobBlocks.h"
+
+class TQXLIndexFactory;
+
+namespace qxl {
+
+class TQXLMemoryPageManager;
+class TQXLMemoryRecordManager;
+
+class TQXLMemoryTableData : public TQXLTableData {
+public:
+  // IndexFactory makes the table's index objects; it must outlive the table.
+  TQXLMemoryTableData(TQXLDatabaseData* aDatabaseData, std::int32_t AllocRecordsBy, TQXLIndexFactory* IndexFactory);
+  // Frees the records, indexes and BLOB blocks. Raises nothing.
+  ~TQXLMemoryTableData() override;
+
+  void CreateRecordManager() override;
+  void CreateFieldManager(TQXLFieldDefs& FieldDefs) override;
+  void CreateIndexManager(TQXLIndexDefs& IndexDefs) override;
+  // Only PRIMARY KEY, UNIQUE, NOT NULL and CHECK (30040).
+  void CreateConstraintManager(TQXLConstraintDefs& ConstraintDefs) override;
+  // No fields: 10025 outside the form editor.
+  void CreateTable(TQXLCursor* Cursor, TQXLFieldDefs& FieldDefs, TQXLIndexDefs& IndexDefs,
+                   TQXLConstraintDefs& ConstraintDefs) override;
+  // Frees the table unless DesignMode keeps it for cursors still open on it;
+  // the caller must not touch it afterwards.
+  void DeleteTable(TQXLCursor* Cursor, bool DesignMode) override;
+  void EmptyTable(TQXLCursor* Cursor) override;
+  void OpenTable(TQXLCursor* Cursor) override;
+  void AddIndex(TQXLIndexDef& IndexDef, TQXLCursor* Cursor) override;
+  void DeleteIndex(std::int32_t IndexID, TQXLCursor* Cursor) override;
+
+  // Bits are numbered by position, so a bitmap covers every position up to the last record.
+  std::int64_t GetRecordBitmapSize(std::int32_t SessionID) override;
+  std::int64_t RecordIDToBitNo(const TQXLPageItemID& RecordID) override;
+  TQXLPageItemID BitNoToRecordID(std::int64_t BitNo) override;
+
+  // The stream is the value's compressed BLOB stream, as InternalCreateBlobStream makes it.
+  void WriteBLOBFieldToRecordBuffer(TQXLCursor* Cursor, std::int32_t FieldNo, TQXLStream& BLOBStream) override;
+  void ClearBLOBFieldInRecordBuffer(std::uint8_t* RecordBuffer, std::int32_t FieldNo) override;
+  // A compressed BLOB stream over a work stream of its own.
+  std::unique_ptr<TQXLStream> InternalCreateBlobStream(TQXLCursor* Cursor, bool ToInsert, std::int32_t FieldNo,
+                                                       TQXLBLOBOpenMode OpenMode) override;
+  void GetDirectBlobData(TQXLCursor* Cursor, std::int32_t FieldNo, std::uint8_t* RecordBuffer,
+                         TQXLPartialTemporaryBLOBDescriptor& BLOBDescriptor, void*& pBlobData) override;
+  void SetDirectBlobData(TQXLCursor* Cursor, std::int32_t FieldNo, std::uint8_t* RecordBuffer,
+                         TQXLPartialTemporaryBLOBDescriptor& BLOBDescriptor, void*& pBlobData) override;
+  void FreeDirectBlobData(TQXLCursor* Cursor, std::int32_t FieldNo, std::uint8_t* RecordBuffer,
+                          TQXLPartialTemporaryBLOBDescriptor& BLOBDescriptor, void*& pBlobData) override;
+
+  bool InsertRecord(TQXLCursor*& Cursor) override;
+  bool DeleteRecord(TQXLCursor* Cursor) override;
+  bool UpdateRecord(TQXLCursor* Cursor) override;
+
+  void InternalSetRecNo(TQXLCursor* Cursor, std::int64_t RecNo) override;
+  std::int64_t InternalGetRecNo(TQXLCursor* Cursor) override;
+  std::int64_t InternalGetRecordCount(TQXLCursor* Cursor) override;
+  std::int64_t LastAutoincValue(std::int32_t FieldNo, TQXLBaseSession* Session) override;
+
+  std::int32_t AllocRecordsBy() const { return FAllocRecordsBy; }
+  TQXLMemoryPageManager& MemoryPageManager() const { return *FMemoryPageManager; }
+  const TQXLMemoryBlobBlocks& BlobBlocks() const { return FBlobBlocks; }
+
+private:
+  TQXLMemoryRecordManager& Records(std::int32_t NilCode) const;
+  bool IsBlobField(std::int32_t FieldNo) const;
+  // Raises for a field that is not a BLOB field of the table.
+  void CheckBlobField(std::int32_t FieldNo) const;
+  // The block a BLOB field of RecordBuffer names; null for NULL.
+  void* BlobOf(const std::uint8_t* RecordBuffer, std::int32_t FieldNo) const;
+  void SetBlob(std::uint8_t* RecordBuffer, std::int32_t FieldNo, void* Block) const;
+  // Every block RecordBuffer names; none for a null buffer.
+  std::vector<void*> BlobsOf(const std::uint8_t* RecordBuffer) const;
+  // The record the cursor would show after (else before) D, if any.
+  bool FindNeighbour(TQXLCursor* Cursor, const TQXLPageItemID& D, TQXLPageItemID& Neighbour);
+  void ApplyOutsideTransaction(TQXLCursor* Cursor);
+
+  std::int32_t FAllocRecordsBy;
+  TQXLIndexFactory* FIndexFactory;
+  std::unique_ptr<TQXLMemoryPageManager> FMemoryPageManager;
+  TQXLMemoryBlobBlocks FBlobBlocks;
+};
+
+}  // namespace qxl

@@ -1,0 +1,100 @@
+// Record changes of a memory table: the record manager, the indexes, the
+// cursor's record bitmap and the stored records' hold on BLOB blocks kept in step.
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "engine/core/QXLException.h"
+#include "engine/core/abstract/QXLCursor.h"
+#include "engine/core/abstract/QXLDatabaseData.h"
+#include "engine/core/abstract/QXLRecordBitmap.h"
+#include "engine/storage/memory/QXLMemoryRecordManager.h"
+#include "engine/storage/memory/QXLMemoryTableData.h"
+
+namespace qxl {
+
+bool TQXLMemoryTableData::InsertRecord(TQXLCursor*& Cursor) {
+  std::lock_guard guard(FDatabaseData->CriticalSection());
+  TQXLMemoryRecordManager& records = Records(10010);
+  if (!Cursor->FCurrentRecordBuffer) throw EQXLException(10018, "Nil pointer occured");
+  TQXLPageItemID id = Cursor->CurrentRecordID;
+  if (!records.AddRecord(Cursor->SessionID(), Cursor->FCurrentRecordBuffer, id)) return false;
+  Cursor->CurrentRecordID = TQXLPageItemID{id.PageNo, 0};
+  for (void* b : BlobsOf(Cursor->FCurrentRecordBuffer)) FBlobBlocks.AddStoredRef(b);
+  // Whether the new record belongs to a restricted view is for the search to
+  // judge: the bitmap's table state now lags, so the next search rebuilds it.
+  FIndexManager->InsertRecord(Cursor);
+  Cursor->FirstPosition = false;
+  Cursor->LastPosition = false;
+  ApplyOutsideTransaction(Cursor);
+  return true;
+}
+
+bool TQXLMemoryTableData::UpdateRecord(TQXLCursor* Cursor) {
+  std::lock_guard guard(FDatabaseData->CriticalSection());
+  TQXLMemoryRecordManager& records = Records(10014);
+  if (!Cursor->FCurrentRecordBuffer) throw EQXLException(10017, "Nil pointer occured");
+  const TQXLPageItemID id = Cursor->CurrentRecordID;
+  const std::vector<void*> former = BlobsOf(records.StoredRecord(id.PageNo));
+  FIndexManager->UpdateRecord(Cursor, true);
+  const bool done = records.UpdateRecord(Cursor->SessionID(), Cursor->FCurrentRecordBuffer, id);
+  FIndexManager->UpdateRecord(Cursor, false);
+  if (!done) return false;
+  // The new value's blocks are held before the former ones are let go, so a
+  // block both name survives.
+  for (void* b : BlobsOf(Cursor->FCurrentRecordBuffer)) FBlobBlocks.AddStoredRef(b);
+  for (void* b : former) FBlobBlocks.ReleaseStoredRef(b);
+  ApplyOutsideTransaction(Cursor);
+  return true;
+}
+
+bool TQXLMemoryTableData::FindNeighbour(TQXLCursor* Cursor, const TQXLPageItemID& D, TQXLPageItemID& Neighbour) {
+  const TQXLRecordBitmap* bitmap = Cursor->FRecordBitmap.get();
+  if (bitmap && bitmap->Active() && !bitmap->IndexBased() && !bitmap->Outdated())
+    return bitmap->FindRecord(false, true, D, Neighbour) || bitmap->FindRecord(false, false, D, Neighbour);
+  std::vector<std::uint8_t> scratch(static_cast<std::size_t>(FRecordManager->RecordBufferSize()) + 1);
+  for (TQXLGetRecordMode mode : {grmNext, grmPrior}) {
+    TQXLNavigationInfo nav;
+    nav.GetRecordMode = mode;
+    nav.IndexID = Cursor->FIndexID;
+    nav.RecordID = D;
+    nav.RecordBuffer = scratch.data();
+    if (Cursor->FIndexID == -1)
+      FRecordManager->GetRecordBuffer(Cursor->SessionID(), nav);
+    else
+      FIndexManager->GetRecordBuffer(Cursor->SessionID(), nav, Cursor->FIndexPositionCache.get(),
+                                     FRecordManager->TableState());
+    if (nav.GetRecordResult == grrOK) {
+      Neighbour = nav.RecordID;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TQXLMemoryTableData::DeleteRecord(TQXLCursor* Cursor) {
+  std::lock_guard guard(FDatabaseData->CriticalSection());
+  TQXLMemoryRecordManager& records = Records(10013);
+  TQXLPageItemID d = Cursor->CurrentRecordID;
+  // Blocks the cursor's copy holds that no stored record names go now; the
+  // stored record's own go once it is deleted.
+  if (Cursor->FCurrentRecordBuffer) ClearBLOBFieldsInRecordBuffer(Cursor->FCurrentRecordBuffer);
+  TQXLPageItemID neighbour{};
+  const bool hasNeighbour = FindNeighbour(Cursor, d, neighbour);
+  const std::vector<void*> former = BlobsOf(records.StoredRecord(d.PageNo));
+  FIndexManager->DeleteRecord(Cursor);
+  const std::int32_t stateBefore = records.TableState();
+  if (!records.DeleteRecord(Cursor->SessionID(), d)) return false;
+  for (void* b : former) FBlobBlocks.ReleaseStoredRef(b);
+  if (TQXLRecordBitmap* bitmap = Cursor->FRecordBitmap.get(); bitmap && bitmap->Active()) {
+    bitmap->HideRecord(d);
+    if (bitmap->TableState() == stateBefore && !Cursor->IsDistinctApplied()) bitmap->SetTableState(records.TableState());
+  }
+  Cursor->FirstPosition = !hasNeighbour;
+  Cursor->LastPosition = false;
+  if (hasNeighbour) Cursor->CurrentRecordID = neighbour;
+  ApplyOutsideTransaction(Cursor);
+  return true;
+}
+
+}  // namespace qxl
