@@ -118,6 +118,9 @@ TEST_F(MultiProcessTest, ProcessKilledInsideACommit) {
   TQXLPage* Seen = Probe.GetPage(0, No, ptTableRecord, true);
   EXPECT_STREQ(reinterpret_cast<const char*>(Seen->PageData()), "after the crash");
   Probe.PutPage(Seen);
+  std::set<std::int32_t> Live(LatePages.begin(), LatePages.end());
+  Live.insert(No);
+  EXPECT_TRUE(FileStructureIsSound(Name, Live, {}, true));
 }
 
 TEST_F(MultiProcessTest, ReaderSynchronisesWhileWritersCommit) {

@@ -3,7 +3,8 @@
 // outside after processes worked on it: the file size agrees with the
 // header's page count, the last used page is the highest page marked used,
 // every space-map page is in place, every page handed out is marked used, and
-// each extent's state agrees with its pages.
+// each extent's state agrees with its pages. The repair mark of an
+// interrupted commit is a failure unless RepairMarkExpected.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,11 +15,13 @@
 
 inline ::testing::AssertionResult FileStructureIsSound(const std::string& File,
                                                        const std::set<std::int32_t>& HandedOut,
-                                                       const TQXLPassword& Password = {}) {
+                                                       const TQXLPassword& Password = {},
+                                                       bool RepairMarkExpected = false) {
   TQXLDiskPageManager M;
   bool ReadOnly = true, RepairNeeded = false, MultiUser = true;
   M.OpenDatabase(File, Password, ReadOnly, RepairNeeded, false, MultiUser);
-  if (RepairNeeded) return ::testing::AssertionFailure() << "the file needs repair";
+  if (RepairNeeded != RepairMarkExpected)
+    return ::testing::AssertionFailure() << (RepairNeeded ? "the file needs repair" : "the repair mark is gone");
   const std::int32_t Total = M.DBHeader().TotalPageCount, LastUsed = M.DBHeader().LastUsedPageNo;
   const auto Size = static_cast<std::int64_t>(std::filesystem::file_size(File));
   if (Size != M.OffsetToFirstPage() + static_cast<std::int64_t>(Total) * M.PageSize())
