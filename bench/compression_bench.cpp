@@ -75,7 +75,7 @@ void Compress(benchmark::State& state, int kind, TQXLCompressionAlgorithm alg, i
   Bytes out;
   std::int32_t size = 0;
   for (auto _ : state) {
-    if (!CompressBuffer(alg, static_cast<std::uint8_t>(mode), in.data(), static_cast<std::int32_t>(in.size()), out,
+    if (!qxl::CompressBuffer(alg, static_cast<std::uint8_t>(mode), in.data(), static_cast<std::int32_t>(in.size()), out,
                         size))
       state.SkipWithError("compression failed");
     benchmark::DoNotOptimize(out.data());
@@ -88,14 +88,14 @@ void Decompress(benchmark::State& state, int kind, TQXLCompressionAlgorithm alg,
   const Bytes& in = Input(kind);
   Bytes packed, out;
   std::int32_t size = 0;
-  if (!CompressBuffer(alg, static_cast<std::uint8_t>(mode), in.data(), static_cast<std::int32_t>(in.size()), packed,
+  if (!qxl::CompressBuffer(alg, static_cast<std::uint8_t>(mode), in.data(), static_cast<std::int32_t>(in.size()), packed,
                       size)) {
     state.SkipWithError("compression failed");
     return;
   }
   for (auto _ : state) {
     std::int32_t outSize = static_cast<std::int32_t>(in.size());
-    if (!DecompressBuffer(alg, packed.data(), size, out, outSize) || out != in)
+    if (!qxl::DecompressBuffer(alg, packed.data(), size, out, outSize) || out != in)
       state.SkipWithError("decompression failed");
     benchmark::DoNotOptimize(out.data());
   }

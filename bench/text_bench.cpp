@@ -28,7 +28,7 @@ BENCHMARK(BM_AnsiToUtf8);
 
 void BM_MatchLike(benchmark::State& state) {
   const std::string data = "The quick brown fox jumps over the lazy dog";
-  for (auto _ : state) benchmark::DoNotOptimize(MatchLikeAnsi(data, "%fox%lazy%", false, 0, state.range(0) != 0));
+  for (auto _ : state) benchmark::DoNotOptimize(qxl::MatchLikeAnsi(data, "%fox%lazy%", false, 0, state.range(0) != 0));
 }
 BENCHMARK(BM_MatchLike)->Arg(0)->Arg(1);
 

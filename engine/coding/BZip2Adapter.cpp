@@ -8,6 +8,8 @@
 
 #include "platform/Format.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr std::size_t MaxOutput = std::numeric_limits<std::int32_t>::max();
@@ -67,3 +69,5 @@ void BZip2DecompressBuffer(const void* InBuffer, std::int32_t InSize, std::int32
     throw;
   }
 }
+
+}  // namespace qxl

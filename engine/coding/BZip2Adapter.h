@@ -6,6 +6,8 @@
 
 #include "platform/Exception.h"
 
+namespace qxl {
+
 class EBZip2Error : public platform::Exception {
 public:
   using Exception::Exception;
@@ -30,3 +32,5 @@ void BZip2CompressBuffer(const void* InBuffer, std::int32_t InSize, std::vector<
 // empty. OutEstimate is the expected size, 0 when unknown.
 void BZip2DecompressBuffer(const void* InBuffer, std::int32_t InSize, std::int32_t OutEstimate,
                            std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize);
+
+}  // namespace qxl

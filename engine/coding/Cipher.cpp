@@ -8,6 +8,8 @@
 #include "engine/coding/Ciphers.h"
 #include "platform/Format.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr int MaxBlock = 64;
@@ -348,3 +350,5 @@ std::vector<std::string> TCipher::CipherClassEntries() {
   for (auto& e : list.Entries) out.push_back(e.second);
   return out;
 }
+
+}  // namespace qxl

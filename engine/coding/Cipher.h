@@ -11,6 +11,8 @@
 #include "engine/coding/Hash.h"
 #include "engine/coding/Protection.h"
 
+namespace qxl {
+
 enum TCipherMode : std::uint8_t {
   cmCTS = 0,
   cmCBC = 1,
@@ -143,3 +145,5 @@ template <class C>
 std::unique_ptr<TCipher> NewCipher(std::string_view Password, std::shared_ptr<TProtection> AProtection) {
   return std::make_unique<C>(Password, std::move(AProtection));
 }
+
+}  // namespace qxl

@@ -5,6 +5,8 @@
 #include "engine/coding/CodingWords.h"
 #include "engine/coding/Ciphers.h"
 
+namespace qxl {
+
 namespace {
 
 // 18 P-array words, then the four S-boxes of 256 words.
@@ -273,3 +275,5 @@ TCipherClass TCipher_Blowfish::Class() {
                                      "TCipher_Blowfish.TestVector not implemented 21"};
   return &info;
 }
+
+}  // namespace qxl

@@ -5,6 +5,8 @@
 #include "engine/coding/CodingWords.h"
 #include "engine/coding/Ciphers.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr int IP[64] = {58, 50, 42, 34, 26, 18, 10, 2, 60, 52, 44, 36, 28, 20, 12, 4,
@@ -234,3 +236,5 @@ TCipherClass TCipher_3TDES::Class() {
                                      "TCipher_3TDES.TestVector not implemented 25"};
   return &info;
 }
+
+}  // namespace qxl

@@ -8,6 +8,8 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
+
+namespace qxl {
 #endif
 
 namespace {
@@ -219,3 +221,5 @@ TCipherClass TCipher_Rijndael::Class() {
                                      "TCipher_Rijndael.TestVector not implemented 20"};
   return &info;
 }
+
+}  // namespace qxl

@@ -5,6 +5,8 @@
 #include "engine/coding/CodingWords.h"
 #include "engine/coding/Ciphers.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr std::uint8_t Se[256] = {
@@ -184,3 +186,5 @@ TCipherClass TCipher_Square::Class() {
                                      "TCipher_Square.TestVector not implemented 27"};
   return &info;
 }
+
+}  // namespace qxl

@@ -5,6 +5,8 @@
 #include "engine/coding/CodingWords.h"
 #include "engine/coding/Ciphers.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr std::uint8_t Q0T[4][16] = {{8, 1, 7, 13, 6, 15, 3, 2, 0, 11, 5, 9, 14, 12, 10, 4},
@@ -178,3 +180,5 @@ TCipherClass TCipher_Twofish::Class() {
                                      "TCipher_Twofish.TestVector not implemented 26"};
   return &info;
 }
+
+}  // namespace qxl

@@ -8,6 +8,8 @@
 // the new cipher through InitKey.
 #include "engine/coding/Cipher.h"
 
+namespace qxl {
+
 // Rijndael with 10, 12 or 14 rounds by key size; a key of more than 24 bytes
 // uses an eight-word expansion of its own, not AES-256's.
 class TCipher_Rijndael : public TCipher {
@@ -88,3 +90,5 @@ public:
   void Init(const void* Key, std::int32_t Size, const void* IVector) override;
   static TCipherClass Class();
 };
+
+}  // namespace qxl

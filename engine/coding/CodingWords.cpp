@@ -1,5 +1,7 @@
 #include "engine/coding/CodingWords.h"
 
+namespace qxl {
+
 namespace {
 
 std::uint32_t SwapInt4(std::uint32_t Value) { return __builtin_bswap32(Value); }
@@ -22,3 +24,5 @@ int CompareBuffers(const void* A, const void* B, std::int32_t Size) {
     if (a[i] != b[i]) return int(a[i]) - int(b[i]);
   return 0;
 }
+
+}  // namespace qxl

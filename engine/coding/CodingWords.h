@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace qxl {
+
 // The ciphers reach the byte reversal through this pointer; start-up sets it.
 extern std::uint32_t (*SwapInt)(std::uint32_t Value);
 
@@ -31,3 +33,5 @@ void XORBuffers(const void* A, const void* B, std::int32_t Size, void* Dest);
 
 // The difference of the first unequal bytes of A and B (0 when equal).
 int CompareBuffers(const void* A, const void* B, std::int32_t Size);
+
+}  // namespace qxl

@@ -8,6 +8,8 @@
 #include "engine/coding/CodingWords.h"
 #include "engine/coding/StringFormat.h"
 
+namespace qxl {
+
 // --- THash -----------------------------------------------------------------
 
 void THash::Calc(const void*, std::int32_t) {}
@@ -195,3 +197,5 @@ THashClass THash_MD4::Class() {
   static const THashClassInfo info{"THash_MD4", 16, NewHash<THash_MD4>, "THash_MD4.TestVector not implemented 28"};
   return &info;
 }
+
+}  // namespace qxl

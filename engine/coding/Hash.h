@@ -9,6 +9,8 @@
 
 #include "engine/coding/Protection.h"
 
+namespace qxl {
+
 static_assert(std::endian::native == std::endian::little, "digest words are little-endian in memory");
 
 class THash;
@@ -105,3 +107,5 @@ template <class C>
 std::shared_ptr<THash> NewHash(std::shared_ptr<TProtection> AProtection) {
   return std::make_shared<C>(std::move(AProtection));
 }
+
+}  // namespace qxl

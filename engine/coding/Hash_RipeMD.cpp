@@ -6,6 +6,8 @@
 #include "engine/coding/CodingWords.h"
 #include "engine/coding/Hash.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr int LeftX[64] = {0, 1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
@@ -110,3 +112,5 @@ THashClass THash_RipeMD256::Class() {
                                     "THash_RipeMD256.TestVector not implemented 31"};
   return &info;
 }
+
+}  // namespace qxl

@@ -1,5 +1,7 @@
 #include "engine/coding/PpmAllocator.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr std::array<std::uint8_t, TPPMAllocator::ClassCount> MakeClassUnits() {
@@ -125,3 +127,5 @@ TPPMRef TPPMAllocator::CutUnits(TPPMRef Run, int OldN, int NewN) {
 }
 
 void TPPMAllocator::ReturnUnits(TPPMRef Run, int n) { Push(Run, UnitsClass(n)); }
+
+}  // namespace qxl

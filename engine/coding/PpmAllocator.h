@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 
+namespace qxl {
+
 // A place in the block: a byte offset, 0 never being a unit ("nil"). Offsets
 // rather than pointers keep the model's layout at 12-byte units on any machine.
 using TPPMRef = std::uint32_t;
@@ -57,3 +59,5 @@ private:
   void Split(TPPMRef At, int Units);
   void Copy(TPPMRef To, TPPMRef From, std::uint32_t n) { std::memmove(FBlock.get() + To, FBlock.get() + From, n); }
 };
+
+}  // namespace qxl

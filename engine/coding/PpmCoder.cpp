@@ -6,6 +6,8 @@
 #include "engine/coding/PpmModel.h"
 #include "platform/Exception.h"
 
+namespace qxl {
+
 namespace {
 
 std::mutex PPMLock;
@@ -63,3 +65,5 @@ void PPMDecompressBuffer(const void* InBuffer, std::int32_t InSize, std::vector<
   }
   OutBuffer.resize(static_cast<std::size_t>(OutSize));
 }
+
+}  // namespace qxl

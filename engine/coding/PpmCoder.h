@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace qxl {
+
 // Model order and model memory in MiB of the levels 1 to 9 (index level - 1).
 inline constexpr std::array<int, 9> PPMModelOrders = {2, 3, 4, 5, 7, 8, 10, 13, 16};
 inline constexpr std::array<int, 9> PPMMemorySizes = {2, 3, 7, 16, 22, 25, 40, 100, 100};
@@ -21,3 +23,5 @@ void PPMCompressBuffer(const void* InBuffer, std::int32_t InSize, std::vector<st
 // OutSize is the number of bytes decoded.
 void PPMDecompressBuffer(const void* InBuffer, std::int32_t InSize, std::vector<std::uint8_t>& OutBuffer,
                          std::int32_t& OutSize);
+
+}  // namespace qxl

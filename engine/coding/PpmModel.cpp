@@ -4,6 +4,8 @@
 
 #include "engine/coding/PpmRangeCoder.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr std::uint16_t SingleStartTable[16] = {0x3CDD, 0x1F3F, 0x59BF, 0x48F3, 0x5FFB, 0x5545, 0x63D1, 0x5D9D,
@@ -662,3 +664,5 @@ std::int64_t TPPMModel::Decode(const std::uint8_t* In, std::size_t InSize, std::
   M = nullptr;
   return ok ? written : -1;
 }
+
+}  // namespace qxl

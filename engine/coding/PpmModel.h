@@ -7,6 +7,8 @@
 
 #include "engine/coding/PpmAllocator.h"
 
+namespace qxl {
+
 class TPPMRangeEncoder;
 class TPPMRangeDecoder;
 
@@ -106,3 +108,5 @@ private:
   bool DecodeSingle(TPPMRangeDecoder& rc, TPPMRef x);
   bool DecodeMasked(TPPMRangeDecoder& rc, TPPMRef x);
 };
+
+}  // namespace qxl

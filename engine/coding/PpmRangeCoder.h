@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace qxl {
+
 class TPPMRangeEncoder {
 public:
   TPPMRangeEncoder(std::uint8_t* Out, std::size_t Capacity) : FOut(Out), FCapacity(Capacity) {}
@@ -98,3 +100,5 @@ private:
   // Past the end of the data the code reads as all ones.
   void ShiftIn() { FCode = FPos < FSize ? (FCode << 8) | FIn[FPos++] : 0xFFFFFFFFu; }
 };
+
+}  // namespace qxl

@@ -8,6 +8,8 @@
 
 #include "engine/coding/StringFormat.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr std::int64_t ChunkSize = 4096;
@@ -144,3 +146,5 @@ std::string TProtection::CodeString(const std::string& Source, TPAction Action, 
 }
 
 void TProtection::Identity() { throw platform::Exception("Not implemented 13"); }
+
+}  // namespace qxl

@@ -8,6 +8,8 @@
 
 #include "platform/Exception.h"
 
+namespace qxl {
+
 enum TPAction : std::uint8_t { paEncode = 0, paDecode = 1, paScramble = 2, paCalc = 3, paWipe = 4 };
 
 // A set of TPAction values, one bit per action.
@@ -54,3 +56,5 @@ private:
   std::shared_ptr<TProtection> FProtection;
   TPActions FActions = paAllActions;
 };
+
+}  // namespace qxl

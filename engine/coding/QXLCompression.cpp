@@ -25,15 +25,15 @@ bool Failed(std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize) {
 
 }  // namespace
 
-bool CompressBuffer(TQXLCompressionAlgorithm Algorithm, std::uint8_t Mode, const void* InBuffer, std::int32_t InSize,
+bool qxl::CompressBuffer(TQXLCompressionAlgorithm Algorithm, std::uint8_t Mode, const void* InBuffer, std::int32_t InSize,
                     std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize) {
   OutSize = 0;
   if (Algorithm == acaNone || Algorithm > acaPPM || InSize <= 0) return Failed(OutBuffer, OutSize);
   try {
     switch (Algorithm) {
-      case acaZLIB: ZlibCompressBuffer(InBuffer, InSize, OutBuffer, OutSize, Mode); break;
-      case acaBZIP: BZip2CompressBuffer(InBuffer, InSize, OutBuffer, OutSize, Mode); break;
-      default: PPMCompressBuffer(InBuffer, InSize, OutBuffer, OutSize, Mode); break;
+      case acaZLIB: qxl::ZlibCompressBuffer(InBuffer, InSize, OutBuffer, OutSize, Mode); break;
+      case acaBZIP: qxl::BZip2CompressBuffer(InBuffer, InSize, OutBuffer, OutSize, Mode); break;
+      default: qxl::PPMCompressBuffer(InBuffer, InSize, OutBuffer, OutSize, Mode); break;
     }
   } catch (...) {
     if (Algorithm == acaZLIB) RefreshLastError();
@@ -42,7 +42,7 @@ bool CompressBuffer(TQXLCompressionAlgorithm Algorithm, std::uint8_t Mode, const
   return OutSize > 0 || Failed(OutBuffer, OutSize);
 }
 
-bool DecompressBuffer(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, std::int32_t InSize,
+bool qxl::DecompressBuffer(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, std::int32_t InSize,
                       std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize) {
   if (Algorithm == acaNone || Algorithm > acaPPM || InSize <= 0) {
     std::vector<std::uint8_t>().swap(OutBuffer);
@@ -51,9 +51,9 @@ bool DecompressBuffer(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, 
   if (OutSize < 0) return Failed(OutBuffer, OutSize);
   try {
     switch (Algorithm) {
-      case acaZLIB: ZlibDecompressBuffer(InBuffer, InSize, OutSize, OutBuffer, OutSize); break;
-      case acaBZIP: BZip2DecompressBuffer(InBuffer, InSize, OutSize, OutBuffer, OutSize); break;
-      default: PPMDecompressBuffer(InBuffer, InSize, OutBuffer, OutSize); break;
+      case acaZLIB: qxl::ZlibDecompressBuffer(InBuffer, InSize, OutSize, OutBuffer, OutSize); break;
+      case acaBZIP: qxl::BZip2DecompressBuffer(InBuffer, InSize, OutSize, OutBuffer, OutSize); break;
+      default: qxl::PPMDecompressBuffer(InBuffer, InSize, OutBuffer, OutSize); break;
     }
   } catch (...) {
     return Failed(OutBuffer, OutSize);
@@ -63,16 +63,16 @@ bool DecompressBuffer(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, 
   return Failed(OutBuffer, OutSize);
 }
 
-TQXLCompressionAlgorithm CompressionAlgorithmFromName(std::string_view Name) {
+TQXLCompressionAlgorithm qxl::CompressionAlgorithmFromName(std::string_view Name) {
   std::string upper(Name);
   for (char& ch : upper)
     if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-  for (std::size_t i = 0; i < CompressionAlgorithmNames.size(); ++i)
-    if (upper == CompressionAlgorithmNames[i]) return static_cast<TQXLCompressionAlgorithm>(i);
+  for (std::size_t i = 0; i < qxl::CompressionAlgorithmNames.size(); ++i)
+    if (upper == qxl::CompressionAlgorithmNames[i]) return static_cast<TQXLCompressionAlgorithm>(i);
   return acaNone;
 }
 
-std::string GetLastCompressionError() {
+std::string qxl::GetLastCompressionError() {
   std::lock_guard lock(LastErrorLock);
   return LastCompressionError;
 }

@@ -19,6 +19,7 @@ struct TQXLCompression {
 };
 static_assert(sizeof(TQXLCompression) == 3);
 
+namespace qxl {
 inline constexpr std::array<std::string_view, 4> CompressionAlgorithmNames = {"NONE", "ZLIB", "BZIP", "PPM"};
 
 // Uncompressed block sizes of a compressed BLOB: mode 0, modes 1-3, 4-6, 7 and above.
@@ -47,3 +48,4 @@ TQXLCompressionAlgorithm CompressionAlgorithmFromName(std::string_view Name);
 // The text kept from the last zlib failure; the zlib adapter reports none, so
 // this is empty.
 std::string GetLastCompressionError();
+}  // namespace qxl

@@ -12,19 +12,19 @@ const std::array<const char*, QXLCryptoAlgorithmCount> QXLCryptoAlgorithmNames =
 namespace {
 
 struct TChoice {
-  TCipherClass (*Cipher)();
-  THashClass (*Hash)();
+  qxl::TCipherClass (*Cipher)();
+  qxl::THashClass (*Hash)();
 };
 
 constexpr TChoice Choices[QXLCryptoAlgorithmCount] = {
-    {TCipher_Rijndael::Class, THash_RipeMD128::Class}, {TCipher_Rijndael::Class, THash_RipeMD256::Class},
-    {TCipher_1DES::Class, THash_RipeMD128::Class},     {TCipher_3TDES::Class, THash_RipeMD128::Class},
-    {TCipher_Blowfish::Class, THash_RipeMD256::Class}, {TCipher_Twofish::Class, THash_RipeMD128::Class},
-    {TCipher_Twofish::Class, THash_RipeMD256::Class},  {TCipher_Square::Class, THash_RipeMD128::Class}};
+    {qxl::TCipher_Rijndael::Class, qxl::THash_RipeMD128::Class}, {qxl::TCipher_Rijndael::Class, qxl::THash_RipeMD256::Class},
+    {qxl::TCipher_1DES::Class, qxl::THash_RipeMD128::Class},     {qxl::TCipher_3TDES::Class, qxl::THash_RipeMD128::Class},
+    {qxl::TCipher_Blowfish::Class, qxl::THash_RipeMD256::Class}, {qxl::TCipher_Twofish::Class, qxl::THash_RipeMD128::Class},
+    {qxl::TCipher_Twofish::Class, qxl::THash_RipeMD256::Class},  {qxl::TCipher_Square::Class, qxl::THash_RipeMD128::Class}};
 
 const TChoice& Choice(TQXLCryptoAlgorithm Algorithm) {
-  if (!IsValidCryptoAlgorithm(Algorithm))
-    throw ECipherException(1, platform::Format("Unknown crypto algorithm %d.", int(Algorithm)));
+  if (!qxl::IsValidCryptoAlgorithm(Algorithm))
+    throw qxl::ECipherException(1, platform::Format("Unknown crypto algorithm %d.", int(Algorithm)));
   return Choices[Algorithm];
 }
 
@@ -33,44 +33,44 @@ constexpr int MaxPageBlock = 24;
 
 }  // namespace
 
-bool IsValidCryptoAlgorithm(int Value) { return Value >= 0 && Value < QXLCryptoAlgorithmCount; }
+bool qxl::IsValidCryptoAlgorithm(int Value) { return Value >= 0 && Value < QXLCryptoAlgorithmCount; }
 
-TCipherClass CryptoAlgorithmCipher(TQXLCryptoAlgorithm Algorithm) { return Choice(Algorithm).Cipher(); }
+qxl::TCipherClass qxl::CryptoAlgorithmCipher(TQXLCryptoAlgorithm Algorithm) { return Choice(Algorithm).Cipher(); }
 
-THashClass CryptoAlgorithmHash(TQXLCryptoAlgorithm Algorithm) { return Choice(Algorithm).Hash(); }
+qxl::THashClass qxl::CryptoAlgorithmHash(TQXLCryptoAlgorithm Algorithm) { return Choice(Algorithm).Hash(); }
 
-std::unique_ptr<TCipher> NewPageCipher(TQXLCryptoAlgorithm Algorithm, std::string_view Password) {
+std::unique_ptr<qxl::TCipher> qxl::NewPageCipher(TQXLCryptoAlgorithm Algorithm, std::string_view Password) {
   const TChoice& choice = Choice(Algorithm);
   // The constructor keys a non-empty password once with its default digest;
   // the choice's digest and InitKey then replace that key.
-  std::unique_ptr<TCipher> cipher = choice.Cipher()->Create(Password, nullptr);
+  std::unique_ptr<qxl::TCipher> cipher = choice.Cipher()->Create(Password, nullptr);
   cipher->SetHashClass(choice.Hash());
   cipher->InitKey(Password, cipher->Vector());
-  cipher->SetMode(cmCTS);
+  cipher->SetMode(qxl::cmCTS);
   return cipher;
 }
 
 void QXLEncryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size, std::string_view Password) {
-  NewPageCipher(Algorithm, Password)->EncodeBuffer(Buffer, Buffer, Size);
+  qxl::NewPageCipher(Algorithm, Password)->EncodeBuffer(Buffer, Buffer, Size);
 }
 
 void QXLDecryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size, std::string_view Password) {
-  NewPageCipher(Algorithm, Password)->DecodeBuffer(Buffer, Buffer, Size);
+  qxl::NewPageCipher(Algorithm, Password)->DecodeBuffer(Buffer, Buffer, Size);
 }
 
 TQXLPageCipher::TQXLPageCipher(TQXLCryptoAlgorithm Algorithm, std::string_view Password)
-    : FAlgorithm(Algorithm), FCipher(NewPageCipher(Algorithm, Password)) {}
+    : FAlgorithm(Algorithm), FCipher(qxl::NewPageCipher(Algorithm, Password)) {}
 
 void TQXLPageCipher::Encrypt(void* Buffer, std::int32_t Size) const {
   std::uint8_t feedback[MaxPageBlock], work[MaxPageBlock];
   std::memcpy(feedback, FCipher->Vector(), FCipher->BufSize());
-  FCipher->EncodeWith(cmCTS, feedback, work, Buffer, Buffer, Size);
+  FCipher->EncodeWith(qxl::cmCTS, feedback, work, Buffer, Buffer, Size);
 }
 
 void TQXLPageCipher::Decrypt(void* Buffer, std::int32_t Size) const {
   std::uint8_t feedback[MaxPageBlock], work[MaxPageBlock];
   std::memcpy(feedback, FCipher->Vector(), FCipher->BufSize());
-  FCipher->DecodeWith(cmCTS, feedback, work, Buffer, Buffer, Size);
+  FCipher->DecodeWith(qxl::cmCTS, feedback, work, Buffer, Buffer, Size);
 }
 
 TQXLPageCrypter::TQXLPageCrypter(std::string Password) : FPassword(std::move(Password)) {}

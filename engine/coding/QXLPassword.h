@@ -40,6 +40,7 @@ struct TQXLPassword {
   TQXLCryptoAlgorithm CryptoAlgorithm = craRijndael_128;
 };
 
+namespace qxl {
 bool IsValidCryptoAlgorithm(int Value);
 // Cipher class and key digest of a choice; raise ECipherException for a value
 // outside 0..7.
@@ -50,6 +51,7 @@ THashClass CryptoAlgorithmHash(TQXLCryptoAlgorithm Algorithm);
 // made with the password, digest set to the choice's, InitKey with the
 // cipher's own vector.
 std::unique_ptr<TCipher> NewPageCipher(TQXLCryptoAlgorithm Algorithm, std::string_view Password);
+}  // namespace qxl
 
 // Codes Size bytes of Buffer in place with a fresh key setup. Any Size is
 // accepted (0 or less changes nothing). Raise for a value outside 0..7: the
@@ -73,7 +75,7 @@ public:
 
 private:
   TQXLCryptoAlgorithm FAlgorithm;
-  std::unique_ptr<TCipher> FCipher;
+  std::unique_ptr<qxl::TCipher> FCipher;
 };
 
 // The kept ciphers of one password, one per choice, each keyed on first use.

@@ -4,6 +4,8 @@
 // Both give the same bytes for every round count and schedule.
 #include <cstdint>
 
+namespace qxl {
+
 // Builds the encryption and decryption schedules (60 words each at most) from
 // Size key bytes (0 to 32); returns the number of rounds.
 int RijndaelKeySchedule(const void* Key, int Size, std::uint32_t* Encrypt, std::uint32_t* Decrypt);
@@ -17,3 +19,5 @@ bool RijndaelHardwareAvailable();
 // Only when RijndaelHardwareAvailable() is true.
 void RijndaelEncryptHardware(const std::uint32_t* Rk, int Rounds, void* Block);
 void RijndaelDecryptHardware(const std::uint32_t* Rk, int Rounds, void* Block);
+
+}  // namespace qxl

@@ -8,6 +8,8 @@
 
 #include "platform/Format.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr char Base64Table[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=";
@@ -208,3 +210,5 @@ std::string BytesToFormat(const void* Value, std::int32_t Len, std::int32_t Form
 std::string FormatToBytes(const void* Value, std::int32_t Len, std::int32_t Format) {
   return Convert(Value, Len, Format, true);
 }
+
+}  // namespace qxl

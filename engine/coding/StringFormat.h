@@ -8,6 +8,8 @@
 
 #include "platform/Exception.h"
 
+namespace qxl {
+
 class EStringFormat : public platform::Exception {
 public:
   using Exception::Exception;
@@ -101,3 +103,5 @@ TStringFormatClass FindStringFormat(std::int32_t Format);
 // unknown format or input the format refuses.
 std::string BytesToFormat(const void* Value, std::int32_t Len, std::int32_t Format);
 std::string FormatToBytes(const void* Value, std::int32_t Len, std::int32_t Format);
+
+}  // namespace qxl

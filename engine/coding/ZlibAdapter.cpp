@@ -8,6 +8,8 @@
 
 #include "platform/Format.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr std::size_t MaxOutput = std::numeric_limits<std::int32_t>::max();
@@ -115,3 +117,5 @@ void ZlibDecompressBuffer(const void* InBuffer, std::int32_t InSize, std::int32_
     Fail(OutBuffer, OutSize);
   }
 }
+
+}  // namespace qxl

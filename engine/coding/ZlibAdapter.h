@@ -5,6 +5,8 @@
 
 #include "platform/Exception.h"
 
+namespace qxl {
+
 class EZlibError : public platform::Exception {
 public:
   using Exception::Exception;
@@ -24,3 +26,5 @@ void ZlibCompressBuffer(const void* InBuffer, std::int32_t InSize, std::vector<s
 // the expected size, 0 when unknown.
 void ZlibDecompressBuffer(const void* InBuffer, std::int32_t InSize, std::int32_t OutEstimate,
                           std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize);
+
+}  // namespace qxl

@@ -45,13 +45,13 @@ void TQXLBitsArray::SetSize(std::int32_t Value) {
 
 bool TQXLBitsArray::GetBit(std::int32_t BitNo) const {
   if (BitNo < 0 || BitNo >= FBitCount) throw EQXLException(10394, kInvalidBit, {BitNo, FBitCount});
-  return GetBitInBuffer(BitNo, FBits.data());
+  return qxl::GetBitInBuffer(BitNo, FBits.data());
 }
 
 void TQXLBitsArray::SetBit(std::int32_t BitNo, bool Value) {
   if (BitNo < 0 || BitNo >= FBitCount) throw EQXLException(10395, kInvalidBit, {BitNo, FBitCount});
-  if (GetBitInBuffer(BitNo, FBits.data()) == Value) return;
-  SetBitInBuffer(Value, BitNo, FBits.data());
+  if (qxl::GetBitInBuffer(BitNo, FBits.data()) == Value) return;
+  qxl::SetBitInBuffer(Value, BitNo, FBits.data());
   FNonZeroBitCount += Value ? 1 : -1;
 }
 
@@ -61,7 +61,7 @@ std::int32_t TQXLBitsArray::GetBitPositionByBitNo(std::int32_t BitNo) const {
   std::int32_t count = 0;
   std::int32_t byteNo = BitNo / 8;
   for (std::int32_t i = 0; i < byteNo; ++i) count += FBitsTable[FBits[i]];
-  for (std::int32_t bit = byteNo * 8; bit <= BitNo; ++bit) count += GetBitInBuffer(bit, FBits.data());
+  for (std::int32_t bit = byteNo * 8; bit <= BitNo; ++bit) count += qxl::GetBitInBuffer(bit, FBits.data());
   return count - 1;
 }
 
@@ -75,7 +75,7 @@ std::int32_t TQXLBitsArray::GetBitNoByBitPosition(std::int32_t BitPosition) cons
     count += FBitsTable[FBits[byteNo++]];
   std::int32_t end = std::min<std::int64_t>(FBitCount, (static_cast<std::int64_t>(byteNo) + 1) * 8);
   for (std::int32_t bit = static_cast<std::int32_t>(byteNo * 8); bit < end; ++bit)
-    if (GetBitInBuffer(bit, FBits.data()) && count++ == BitPosition) return bit;
+    if (qxl::GetBitInBuffer(bit, FBits.data()) && count++ == BitPosition) return bit;
   // Only a set-bit count loaded from a damaged stream gets here.
   throw EQXLException(10428, kInvalidBit, {BitPosition, FNonZeroBitCount});
 }
@@ -88,7 +88,7 @@ void TQXLBitsArray::SetAllBits() {
 
 bool TQXLBitsArray::FindBit(bool Value, std::int32_t& BitNo) const {
   for (std::int32_t bit = 0; bit < FBitCount; ++bit)
-    if (GetBitInBuffer(bit, FBits.data()) == Value) {
+    if (qxl::GetBitInBuffer(bit, FBits.data()) == Value) {
       BitNo = bit;
       return true;
     }
@@ -99,7 +99,7 @@ bool TQXLBitsArray::Find(bool Restart, bool GoForward, std::int32_t CurBitNo, st
   std::int64_t step = GoForward ? 1 : -1;
   std::int64_t bit = Restart ? (GoForward ? 0 : static_cast<std::int64_t>(FBitCount) - 1) : CurBitNo + step;
   for (; bit >= 0 && bit < FBitCount; bit += step)
-    if (GetBitInBuffer(bit, FBits.data())) {
+    if (qxl::GetBitInBuffer(bit, FBits.data())) {
       FoundBitNo = static_cast<std::int32_t>(bit);
       return true;
     }
@@ -108,20 +108,20 @@ bool TQXLBitsArray::Find(bool Restart, bool GoForward, std::int32_t CurBitNo, st
 
 std::int32_t TQXLBitsArray::CountSetBits() const {
   std::int32_t count = 0;
-  for (std::int32_t bit = 0; bit < FBitCount; ++bit) count += GetBitInBuffer(bit, FBits.data());
+  for (std::int32_t bit = 0; bit < FBitCount; ++bit) count += qxl::GetBitInBuffer(bit, FBits.data());
   return count;
 }
 
 void TQXLBitsArray::SaveToStream(TQXLStream& Stream) const {
-  WriteBufferToStream(&FBitCount, 4, Stream, 10398);
-  WriteBufferToStream(&FNonZeroBitCount, 4, Stream, 10427);
-  if (FBitCount > 0) WriteBufferToStream(FBits.data(), static_cast<std::int32_t>(FBits.size()), Stream, 10400);
+  qxl::WriteBufferToStream(&FBitCount, 4, Stream, 10398);
+  qxl::WriteBufferToStream(&FNonZeroBitCount, 4, Stream, 10427);
+  if (FBitCount > 0) qxl::WriteBufferToStream(FBits.data(), static_cast<std::int32_t>(FBits.size()), Stream, 10400);
 }
 
 void TQXLBitsArray::LoadFromStream(TQXLStream& Stream) {
   std::int32_t bitCount = 0, setCount = 0;
-  ReadBufferFromStream(&bitCount, 4, Stream, 10401);
-  ReadBufferFromStream(&setCount, 4, Stream, 10426);
+  qxl::ReadBufferFromStream(&bitCount, 4, Stream, 10401);
+  qxl::ReadBufferFromStream(&setCount, 4, Stream, 10426);
   if (bitCount < 0) throw EQXLException(10401, "Invalid number of bits = %d", {bitCount});
   if (setCount < 0 || setCount > bitCount)
     throw EQXLException(10426, "Invalid number of set bits = %d, number of bits = %d", {setCount, bitCount});
@@ -133,7 +133,7 @@ void TQXLBitsArray::LoadFromStream(TQXLStream& Stream) {
     throw EQXLException(10402, "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d",
                         {position, size, needed, std::max<std::int64_t>(size - position, 0)});
   std::vector<std::uint8_t> bits(static_cast<std::size_t>(needed));
-  if (!bits.empty()) ReadBufferFromStream(bits.data(), static_cast<std::int32_t>(needed), Stream, 10402);
+  if (!bits.empty()) qxl::ReadBufferFromStream(bits.data(), static_cast<std::int32_t>(needed), Stream, 10402);
   FBits = std::move(bits);
   FBitCount = bitCount;
   FNonZeroBitCount = setCount;

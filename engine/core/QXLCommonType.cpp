@@ -40,7 +40,7 @@ bool IsDateOrTime(TQXLBaseFieldType t) { return t >= bftDate && t <= bftDateTime
 
 }  // namespace
 
-TQXLBaseFieldType GetCommonDataType(TQXLBaseFieldType Left, TQXLBaseFieldType Right, bool PreferDateTime) {
+TQXLBaseFieldType qxl::GetCommonDataType(TQXLBaseFieldType Left, TQXLBaseFieldType Right, bool PreferDateTime) {
   if (Left >= QXLBaseFieldTypeCount || Right >= QXLBaseFieldTypeCount) return bftUnknown;
   if (PreferDateTime) {
     if (IsText(Left) && IsDateOrTime(Right)) return Right;
@@ -49,12 +49,12 @@ TQXLBaseFieldType GetCommonDataType(TQXLBaseFieldType Left, TQXLBaseFieldType Ri
   return static_cast<TQXLBaseFieldType>(CommonTypes[Left][Right]);
 }
 
-TQXLAdvancedFieldType GetCommonAdvancedFieldType(TQXLAdvancedFieldType A, TQXLAdvancedFieldType B,
+TQXLAdvancedFieldType qxl::GetCommonAdvancedFieldType(TQXLAdvancedFieldType A, TQXLAdvancedFieldType B,
                                                  bool PreferDateTime) {
-  const TQXLBaseFieldType baseA = AdvancedToBaseFieldType(A);
-  const TQXLBaseFieldType baseB = AdvancedToBaseFieldType(B);
-  const TQXLBaseFieldType common = GetCommonDataType(baseA, baseB, PreferDateTime);
+  const TQXLBaseFieldType baseA = qxl::AdvancedToBaseFieldType(A);
+  const TQXLBaseFieldType baseB = qxl::AdvancedToBaseFieldType(B);
+  const TQXLBaseFieldType common = qxl::GetCommonDataType(baseA, baseB, PreferDateTime);
   if (baseA == common) return A;
   if (baseB == common) return B;
-  return BaseToAdvancedFieldType(common);
+  return qxl::BaseToAdvancedFieldType(common);
 }

@@ -15,7 +15,7 @@ namespace {
 void ConvertTo(TQXLBaseFieldType Common, TQXLBaseFieldType Type, const void*& Data, std::int32_t& Size,
                TQXLOwnedBlock& Holder) {
   if (Type == Common) return;
-  Holder.reset(ConvertData(Data, Size, Type, Common, Size));
+  Holder.reset(qxl::ConvertData(Data, Size, Type, Common, Size));
   Data = Holder.get();
 }
 
@@ -29,7 +29,7 @@ TQXLCompareResult Order(const T& a, const T& b) {
 // How many characters of one side may count: those within its known size, and
 // at most Prefix of them (-1: no prefix). The terminator may end it sooner.
 std::size_t SideLimit(std::int32_t size, std::size_t charSize, std::int32_t prefix) {
-  const std::size_t limit = CharsWithin(size, charSize);
+  const std::size_t limit = qxl::CharsWithin(size, charSize);
   return prefix >= 0 ? std::min(limit, static_cast<std::size_t>(prefix)) : limit;
 }
 
@@ -61,31 +61,31 @@ TQXLCompareResult CompareWide(std::u16string_view a, std::u16string_view b, bool
 
 TQXLCompareResult CompareTyped(const void* l, const void* r, std::int32_t lSize, std::int32_t rSize,
                                TQXLBaseFieldType type, std::int32_t prefix, bool caseInsensitive) {
-  if (IsAnsiTextType(type) || type == bftBytes)
-    return CompareAnsi(LoadAnsiText(l, SideLimit(lSize, 1, prefix)), LoadAnsiText(r, SideLimit(rSize, 1, prefix)),
+  if (qxl::IsAnsiTextType(type) || type == bftBytes)
+    return CompareAnsi(qxl::LoadAnsiText(l, SideLimit(lSize, 1, prefix)), qxl::LoadAnsiText(r, SideLimit(rSize, 1, prefix)),
                        caseInsensitive);
-  if (IsWideTextType(type))
-    return CompareWide(LoadWideText(l, SideLimit(lSize, 2, prefix)), LoadWideText(r, SideLimit(rSize, 2, prefix)),
+  if (qxl::IsWideTextType(type))
+    return CompareWide(qxl::LoadWideText(l, SideLimit(lSize, 2, prefix)), qxl::LoadWideText(r, SideLimit(rSize, 2, prefix)),
                        caseInsensitive);
-  if (IsIntegerType(type)) return Order(LoadInteger(type, l), LoadInteger(type, r));
-  if (IsFloatType(type) || type == bftCurrency) return Order(LoadFloat(type, l), LoadFloat(type, r));
+  if (qxl::IsIntegerType(type)) return Order(qxl::LoadInteger(type, l), qxl::LoadInteger(type, r));
+  if (qxl::IsFloatType(type) || type == bftCurrency) return Order(qxl::LoadFloat(type, l), qxl::LoadFloat(type, r));
   switch (type) {
     case bftDate:
-    case bftTime: return Order(LoadValue<std::int32_t>(l), LoadValue<std::int32_t>(r));
+    case bftTime: return Order(qxl::LoadValue<std::int32_t>(l), qxl::LoadValue<std::int32_t>(r));
     case bftDateTime: {
-      const auto a = LoadValue<TQXLDateTime>(l);
-      const auto b = LoadValue<TQXLDateTime>(r);
+      const auto a = qxl::LoadValue<TQXLDateTime>(l);
+      const auto b = qxl::LoadValue<TQXLDateTime>(r);
       const TQXLCompareResult byDate = Order(a.Date, b.Date);
       return byDate != cmprEqual ? byDate : Order(a.Time, b.Time);
     }
-    case bftLogical: return Order(LoadValue<std::uint16_t>(l) != 0, LoadValue<std::uint16_t>(r) != 0);
-    default: throw EQXLException(30047, "Unknown DataType: '%s'", {BaseFieldTypeName(type)});
+    case bftLogical: return Order(qxl::LoadValue<std::uint16_t>(l) != 0, qxl::LoadValue<std::uint16_t>(r) != 0);
+    default: throw EQXLException(30047, "Unknown DataType: '%s'", {qxl::BaseFieldTypeName(type)});
   }
 }
 
 }  // namespace
 
-TQXLCompareResult CompareData(const void* Left, const void* Right, TQXLBaseFieldType LeftType,
+TQXLCompareResult qxl::CompareData(const void* Left, const void* Right, TQXLBaseFieldType LeftType,
                               TQXLBaseFieldType RightType, bool LeftNull, bool RightNull, std::int32_t Prefix,
                               bool CaseInsensitive, std::uint32_t /*Locale*/, std::int32_t LeftSize,
                               std::int32_t RightSize) {
@@ -97,25 +97,25 @@ TQXLCompareResult CompareData(const void* Left, const void* Right, TQXLBaseField
   TQXLOwnedBlock leftConverted, rightConverted;
   const bool largeText = LeftType == bftClob || LeftType == bftWideClob;
   if (LeftType != RightType || largeText) {
-    common = GetCommonDataType(LeftType, RightType, true);
+    common = qxl::GetCommonDataType(LeftType, RightType, true);
     if (common == bftUnknown)
       throw EQXLException(30044, "Cannot compare Incompatible DataTypes: '%s' and '%s'",
-                          {BaseFieldTypeName(LeftType), BaseFieldTypeName(RightType)});
+                          {qxl::BaseFieldTypeName(LeftType), qxl::BaseFieldTypeName(RightType)});
     if (!Left || !Right) throw EQXLException(30140, "Value is Null");
     ConvertTo(common, LeftType, Left, LeftSize, leftConverted);
     ConvertTo(common, RightType, Right, RightSize, rightConverted);
   }
   if (!Left || !Right) throw EQXLException(30140, "Value is Null");
   std::string leftRoom, rightRoom;
-  Left = PadShortValue(common, Left, LeftSize, leftRoom);
-  Right = PadShortValue(common, Right, RightSize, rightRoom);
+  Left = qxl::PadShortValue(common, Left, LeftSize, leftRoom);
+  Right = qxl::PadShortValue(common, Right, RightSize, rightRoom);
   return CompareTyped(Left, Right, LeftSize, RightSize, common, Prefix, CaseInsensitive);
 }
 
-int CompareDataOrder(const void* Left, const void* Right, TQXLBaseFieldType LeftType, TQXLBaseFieldType RightType,
+int qxl::CompareDataOrder(const void* Left, const void* Right, TQXLBaseFieldType LeftType, TQXLBaseFieldType RightType,
                      bool LeftNull, bool RightNull, std::int32_t Prefix, bool CaseInsensitive, std::uint32_t Locale,
                      std::int32_t LeftSize, std::int32_t RightSize) {
-  switch (CompareData(Left, Right, LeftType, RightType, LeftNull, RightNull, Prefix, CaseInsensitive, Locale,
+  switch (qxl::CompareData(Left, Right, LeftType, RightType, LeftNull, RightNull, Prefix, CaseInsensitive, Locale,
                       LeftSize, RightSize)) {
     case cmprLower:
     case cmprLeftNull: return -1;

@@ -22,7 +22,7 @@ TQXLCompressedBLOBStream::TQXLCompressedBLOBStream(TQXLStream& Stream, const TQX
       FCompressionAlgorithm(BLOBDescriptor.CompressionAlgorithm),
       FCompressedStream(Stream),
       FBLOBDescriptor(BLOBDescriptor) {
-  SetStreamPosition(Stream, 10103, BLOBDescriptor.StartPosition);
+  qxl::SetStreamPosition(Stream, 10103, BLOBDescriptor.StartPosition);
   SetBlockSize(BLOBDescriptor.BlockSize);
   FStartPosition = BLOBDescriptor.StartPosition;
   if (Compressed())
@@ -42,7 +42,7 @@ void TQXLCompressedBLOBStream::InitUncompressedStream(bool ToCreate) {
     const std::int64_t available = std::max<std::int64_t>(s.Size() - FStartPosition, 0);
     if (size < 0) throw EQXLException(10081, "Invalid BLOB size = %d", {size});
     if (size > available) {
-      if (!FRepair) throw EQXLException(10081, kSizeTooSmall, {s.Size(), SaturatedAdd(FStartPosition, size)});
+      if (!FRepair) throw EQXLException(10081, kSizeTooSmall, {s.Size(), qxl::SaturatedAdd(FStartPosition, size)});
       // Repair keeps the bytes that are there.
       FBLOBDescriptor.UncompressedSize = available;
     }
@@ -92,7 +92,7 @@ void TQXLCompressedBLOBStream::LoadBlockHeaders() {
     FUncompressedSize += h->UncompressedSize;
     FCompressedSize += h->CompressedSize;
     FHeaders.AppendItem(*h, p);
-    SetStreamPosition(s, 10083, p + h->OffsetToNextHeader);
+    qxl::SetStreamPosition(s, 10083, p + h->OffsetToNextHeader);
   }
 }
 
@@ -101,11 +101,11 @@ std::optional<TQXLCompressedStreamBlockHeader> TQXLCompressedBLOBStream::ReadSou
                                                                                          std::int64_t StreamSize) {
   if (StreamSize - P < kHeaderSize) return StopLoading(BlockNo, 10082, kSizeTooSmall, {StreamSize, P + kHeaderSize});
   std::uint8_t bytes[kHeaderSize];
-  ReadBufferFromStream(bytes, kHeaderSize, FCompressedStream, 10082);
+  qxl::ReadBufferFromStream(bytes, kHeaderSize, FCompressedStream, 10082);
   const auto h = TQXLCompressedStreamBlockHeader::Decode(bytes);
 
   if (h.CompressedSize < 1 || h.OffsetToNextHeader != std::int64_t{h.CompressedSize} + kHeaderSize)
-    return StopLoading(BlockNo, 10083, kCannotSetPosition, {SaturatedAdd(P, h.OffsetToNextHeader), P, StreamSize});
+    return StopLoading(BlockNo, 10083, kCannotSetPosition, {qxl::SaturatedAdd(P, h.OffsetToNextHeader), P, StreamSize});
   const bool last = BlockNo == FBLOBDescriptor.NumBlocks - 1;
   if (last ? (h.UncompressedSize < 1 || h.UncompressedSize > BlockSize()) : h.UncompressedSize != BlockSize())
     return StopLoading(BlockNo, 10088, "Decompress buffer failed. UncompSize = %d, Header.UncompSize = %d",
@@ -118,10 +118,10 @@ std::optional<TQXLCompressedStreamBlockHeader> TQXLCompressedBLOBStream::ReadSou
 std::vector<std::uint8_t> TQXLCompressedBLOBStream::CompressBlock(const std::uint8_t* Buffer, std::int32_t Size,
                                                                   TQXLCompressedStreamBlockHeader& Header) const {
   Header.UncompressedSize = Size;
-  Header.Crc32 = UpdateCrc32(0, Buffer, static_cast<std::uint32_t>(Size));
+  Header.Crc32 = qxl::UpdateCrc32(0, Buffer, static_cast<std::uint32_t>(Size));
   std::vector<std::uint8_t> out;
   std::int32_t outSize = 0;
-  if (!CompressBuffer(FCompressionAlgorithm, FCompressionMode, Buffer, Size, out, outSize))
+  if (!qxl::CompressBuffer(FCompressionAlgorithm, FCompressionMode, Buffer, Size, out, outSize))
     throw EQXLException(10085, "Compress buffer failed. CompAlg = %d, CompMode = %d, InSize = %d, OutSize = %d",
                         {int{FCompressionAlgorithm}, int{FCompressionMode}, Size, outSize});
   out.resize(static_cast<std::size_t>(outSize));
@@ -131,20 +131,20 @@ std::vector<std::uint8_t> TQXLCompressedBLOBStream::CompressBlock(const std::uin
 
 std::vector<std::uint8_t> TQXLCompressedBLOBStream::DecompressBlock(std::int64_t BlockNo) {
   const TQXLCompressedStreamBlockHeader h = FHeaders.Item(BlockNo);
-  SetStreamPosition(FCompressedStream, 10086, FHeaders.Position(BlockNo) + kHeaderSize);
+  qxl::SetStreamPosition(FCompressedStream, 10086, FHeaders.Position(BlockNo) + kHeaderSize);
   std::vector<std::uint8_t> data(static_cast<std::size_t>(h.CompressedSize));
-  ReadBufferFromStream(data.data(), h.CompressedSize, FCompressedStream, 10086);
+  qxl::ReadBufferFromStream(data.data(), h.CompressedSize, FCompressedStream, 10086);
 
   std::vector<std::uint8_t> out;
   std::int32_t outSize = h.UncompressedSize;
-  if (!DecompressBuffer(FCompressionAlgorithm, data.data(), h.CompressedSize, out, outSize))
+  if (!qxl::DecompressBuffer(FCompressionAlgorithm, data.data(), h.CompressedSize, out, outSize))
     throw EQXLException(10087, "Decompress buffer failed. CompAlg = %d, InSize = %d, OutSize = %d",
                         {int{FCompressionAlgorithm}, h.CompressedSize, outSize});
   if (outSize != h.UncompressedSize)
     throw EQXLException(10088, "Decompress buffer failed. UncompSize = %d, Header.UncompSize = %d",
                         {outSize, h.UncompressedSize});
   out.resize(static_cast<std::size_t>(outSize));
-  std::uint32_t crc = UpdateCrc32(0, out.data(), static_cast<std::uint32_t>(outSize));
+  std::uint32_t crc = qxl::UpdateCrc32(0, out.data(), static_cast<std::uint32_t>(outSize));
   if (crc != h.Crc32)
     throw EQXLException(10089, "Decompress buffer failed. CheckSum = %d, Header.Crc32 = %d", {crc, h.Crc32});
   return out;
@@ -229,16 +229,16 @@ void TQXLCompressedBLOBStream::AppendBlocks(const std::uint8_t* Buffer, std::int
 void TQXLCompressedBLOBStream::WriteHeader(const TQXLCompressedStreamBlockHeader& Header, std::int32_t Code) {
   std::uint8_t bytes[kHeaderSize];
   Header.Encode(bytes);
-  WriteBufferToStream(bytes, kHeaderSize, FCompressedStream, Code);
+  qxl::WriteBufferToStream(bytes, kHeaderSize, FCompressedStream, Code);
 }
 
 void TQXLCompressedBLOBStream::RewriteCurrentBlock(const std::uint8_t* Buffer, std::int32_t Size) {
   TQXLCompressedStreamBlockHeader& h = FHeaders.Item(FCurrentHeader);
   std::vector<std::uint8_t> data = CompressBlock(Buffer, Size, h);
   h.OffsetToNextHeader = std::int64_t{h.CompressedSize} + kHeaderSize;
-  SetStreamPosition(FCompressedStream, 10099, FHeaders.Position(FCurrentHeader));
+  qxl::SetStreamPosition(FCompressedStream, 10099, FHeaders.Position(FCurrentHeader));
   WriteHeader(h, 10100);
-  WriteBufferToStream(data.data(), h.CompressedSize, FCompressedStream, 10101);
+  qxl::WriteBufferToStream(data.data(), h.CompressedSize, FCompressedStream, 10101);
 }
 
 void TQXLCompressedBLOBStream::PrepareAppend(std::int64_t Count, std::int64_t Done) {
@@ -248,7 +248,7 @@ void TQXLCompressedBLOBStream::PrepareAppend(std::int64_t Count, std::int64_t Do
   FCurrentHeader = blocks;
   const std::int64_t bs = BlockSize();
   FHeaders.SetSize(blocks + (Count - Done + bs - 1) / bs);
-  SetStreamPosition(FCompressedStream, 10102, next);
+  qxl::SetStreamPosition(FCompressedStream, 10102, next);
 }
 
 void TQXLCompressedBLOBStream::FillToPosition() {
@@ -261,7 +261,7 @@ void TQXLCompressedBLOBStream::FillToPosition() {
 std::int64_t TQXLCompressedBLOBStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
   // Any other origin keeps the position.
   const auto base = SeekBase(Origin, FPosition, [this] { return FUncompressedSize; });
-  InternalSetPosition(base ? SaturatedAdd(*base, Offset) : FPosition);
+  InternalSetPosition(base ? qxl::SaturatedAdd(*base, Offset) : FPosition);
   return FPosition;
 }
 
@@ -271,7 +271,7 @@ void TQXLCompressedBLOBStream::InternalSetPosition(std::int64_t Position) {
     if (Position == 0) FCurrentHeader = 0;
     return;
   }
-  FCompressedStream.Seek(SaturatedAdd(FStartPosition, Position), soBeginning);
+  FCompressedStream.Seek(qxl::SaturatedAdd(FStartPosition, Position), soBeginning);
   FPosition = FCompressedStream.Position() - FStartPosition;
 }
 

@@ -48,7 +48,7 @@ public:
   // Percent saved by compression; 0 for an empty or uncompressed BLOB.
   double CompressionRate();
 
-  static std::int32_t DefaultBlockSize(std::uint8_t Mode) { return CompressedBlockSize(Mode); }
+  static std::int32_t DefaultBlockSize(std::uint8_t Mode) { return qxl::CompressedBlockSize(Mode); }
 
 private:
   bool Compressed() const { return FCompressionAlgorithm != acaNone; }

@@ -59,7 +59,7 @@ public:
 
 private:
   std::size_t Checked(std::int64_t ItemNo) const {
-    CheckListIndex(ItemNo, FItemCount);
+    qxl::CheckListIndex(ItemNo, FItemCount);
     return static_cast<std::size_t>(ItemNo);
   }
 

@@ -18,7 +18,7 @@ constexpr std::int32_t kCheckRead[9] = {10230, 10231, 10232, 10233, 10234, 10235
 }  // namespace
 
 void TQXLConstraintDef::Assign(const TQXLMetaObjectDef& Source) {
-  auto& src = CheckedCast<const TQXLConstraintDef>(Source);
+  auto& src = qxl::CheckedCast<const TQXLConstraintDef>(Source);
   TQXLMetaObjectDef::Assign(src);
   ConstraintType = src.ConstraintType;
 }
@@ -49,31 +49,31 @@ void TQXLColumnConstraintDef::Assign(const TQXLMetaObjectDef& Source) {
 
 void TQXLColumnConstraintDef::SetNames(const std::string& ColumnName_, const std::string& TableName_,
                                        const std::string& SchemaName_) {
-  ColumnName = CutToAnsiLength(ColumnName_, MaxNameLength);
-  TableName = CutToAnsiLength(TableName_, MaxNameLength);
-  SchemaName = CutToAnsiLength(SchemaName_, kMaxShortStringLength);
+  ColumnName = qxl::CutToAnsiLength(ColumnName_, MaxNameLength);
+  TableName = qxl::CutToAnsiLength(TableName_, MaxNameLength);
+  SchemaName = qxl::CutToAnsiLength(SchemaName_, kMaxShortStringLength);
 }
 
 void TQXLColumnConstraintDef::SaveToStream(TQXLStream& Stream) const {
   const std::int32_t* code = WriteCodes();
   TQXLConstraintDef::SaveToStream(Stream);
-  WriteDefValue<std::int32_t>(Stream, TableSchemaObjectID, code[0]);
-  WriteDefValue<std::int32_t>(Stream, TableObjectID, code[1]);
-  WriteDefValue<std::int32_t>(Stream, ColumnObjectID, code[2]);
-  WriteCountedName(Stream, TQXLNamePrefix::Byte, TableSchemaName, code[3], code[4]);
-  WriteCountedName(Stream, TQXLNamePrefix::Byte, TableName, code[5], code[6]);
-  WriteCountedName(Stream, TQXLNamePrefix::Byte, ColumnName, code[7], code[8]);
+  qxl::WriteDefValue<std::int32_t>(Stream, TableSchemaObjectID, code[0]);
+  qxl::WriteDefValue<std::int32_t>(Stream, TableObjectID, code[1]);
+  qxl::WriteDefValue<std::int32_t>(Stream, ColumnObjectID, code[2]);
+  qxl::WriteCountedName(Stream, TQXLNamePrefix::Byte, TableSchemaName, code[3], code[4]);
+  qxl::WriteCountedName(Stream, TQXLNamePrefix::Byte, TableName, code[5], code[6]);
+  qxl::WriteCountedName(Stream, TQXLNamePrefix::Byte, ColumnName, code[7], code[8]);
 }
 
 void TQXLColumnConstraintDef::LoadFromStream(TQXLStream& Stream) {
   const std::int32_t* code = ReadCodes();
   TQXLConstraintDef::LoadFromStream(Stream);
-  TableSchemaObjectID = ReadDefValue<std::int32_t>(Stream, code[0]);
-  TableObjectID = ReadDefValue<std::int32_t>(Stream, code[1]);
-  ColumnObjectID = ReadDefValue<std::int32_t>(Stream, code[2]);
-  TableSchemaName = ReadCountedName(Stream, TQXLNamePrefix::Byte, code[3], code[4]);
-  TableName = ReadCountedName(Stream, TQXLNamePrefix::Byte, code[5], code[6]);
-  ColumnName = ReadCountedName(Stream, TQXLNamePrefix::Byte, code[7], code[8]);
+  TableSchemaObjectID = qxl::ReadDefValue<std::int32_t>(Stream, code[0]);
+  TableObjectID = qxl::ReadDefValue<std::int32_t>(Stream, code[1]);
+  ColumnObjectID = qxl::ReadDefValue<std::int32_t>(Stream, code[2]);
+  TableSchemaName = qxl::ReadCountedName(Stream, TQXLNamePrefix::Byte, code[3], code[4]);
+  TableName = qxl::ReadCountedName(Stream, TQXLNamePrefix::Byte, code[5], code[6]);
+  ColumnName = qxl::ReadCountedName(Stream, TQXLNamePrefix::Byte, code[7], code[8]);
 }
 
 TQXLConstraintDefCheck::TQXLConstraintDefCheck()
@@ -116,35 +116,35 @@ void TQXLConstraintDefUnique::Assign(const TQXLMetaObjectDef& Source) {
 
 void TQXLConstraintDefUnique::SaveToStream(TQXLStream& Stream) const {
   TQXLConstraintDef::SaveToStream(Stream);
-  WriteDefValue<std::int32_t>(Stream, TableSchemaObjectID, 30313);
-  WriteDefValue<std::int32_t>(Stream, TableObjectID, 30314);
-  WriteDefValue<std::int32_t>(Stream, IndexObjectID, 30318);
-  WriteCountedName(Stream, TQXLNamePrefix::Int32, TableSchemaName, 30315, 30316);
-  WriteCountedName(Stream, TQXLNamePrefix::Int32, TableName, 30317, 30318);
-  WriteCountedName(Stream, TQXLNamePrefix::Int32, IndexName, 30323, 30324);
-  WriteDefValue<std::int32_t>(Stream, static_cast<std::int32_t>(Columns.size()), 30319);
+  qxl::WriteDefValue<std::int32_t>(Stream, TableSchemaObjectID, 30313);
+  qxl::WriteDefValue<std::int32_t>(Stream, TableObjectID, 30314);
+  qxl::WriteDefValue<std::int32_t>(Stream, IndexObjectID, 30318);
+  qxl::WriteCountedName(Stream, TQXLNamePrefix::Int32, TableSchemaName, 30315, 30316);
+  qxl::WriteCountedName(Stream, TQXLNamePrefix::Int32, TableName, 30317, 30318);
+  qxl::WriteCountedName(Stream, TQXLNamePrefix::Int32, IndexName, 30323, 30324);
+  qxl::WriteDefValue<std::int32_t>(Stream, static_cast<std::int32_t>(Columns.size()), 30319);
   for (auto& c : Columns) {
-    WriteDefValue<std::int32_t>(Stream, c.ColumnObjectID, 30320);
-    WriteCountedName(Stream, TQXLNamePrefix::Int32, c.ColumnName, 30321, 30322);
+    qxl::WriteDefValue<std::int32_t>(Stream, c.ColumnObjectID, 30320);
+    qxl::WriteCountedName(Stream, TQXLNamePrefix::Int32, c.ColumnName, 30321, 30322);
   }
 }
 
 void TQXLConstraintDefUnique::LoadFromStream(TQXLStream& Stream) {
   TQXLConstraintDef::LoadFromStream(Stream);
-  TableSchemaObjectID = ReadDefValue<std::int32_t>(Stream, 30303);
-  TableObjectID = ReadDefValue<std::int32_t>(Stream, 30304);
-  IndexObjectID = ReadDefValue<std::int32_t>(Stream, 30317);
-  TableSchemaName = ReadCountedName(Stream, TQXLNamePrefix::Int32, 30305, 30306);
-  TableName = ReadCountedName(Stream, TQXLNamePrefix::Int32, 30307, 30308);
-  IndexName = ReadCountedName(Stream, TQXLNamePrefix::Int32, 30321, 30322);
-  auto count = ReadDefValue<std::int32_t>(Stream, 30309);
+  TableSchemaObjectID = qxl::ReadDefValue<std::int32_t>(Stream, 30303);
+  TableObjectID = qxl::ReadDefValue<std::int32_t>(Stream, 30304);
+  IndexObjectID = qxl::ReadDefValue<std::int32_t>(Stream, 30317);
+  TableSchemaName = qxl::ReadCountedName(Stream, TQXLNamePrefix::Int32, 30305, 30306);
+  TableName = qxl::ReadCountedName(Stream, TQXLNamePrefix::Int32, 30307, 30308);
+  IndexName = qxl::ReadCountedName(Stream, TQXLNamePrefix::Int32, 30321, 30322);
+  auto count = qxl::ReadDefValue<std::int32_t>(Stream, 30309);
   if (count < 0) throw EQXLException(30309, "Invalid constraint column count = %d", {count});
   // One by one, so that a damaged count claims no memory the stream lacks.
   Columns.clear();
   for (std::int32_t i = 0; i < count; ++i) {
     TQXLConstraintColumn c;
-    c.ColumnObjectID = ReadDefValue<std::int32_t>(Stream, 30310);
-    c.ColumnName = ReadCountedName(Stream, TQXLNamePrefix::Int32, 30311, 30312);
+    c.ColumnObjectID = qxl::ReadDefValue<std::int32_t>(Stream, 30310);
+    c.ColumnName = qxl::ReadCountedName(Stream, TQXLNamePrefix::Int32, 30311, 30312);
     Columns.push_back(std::move(c));
   }
 }
@@ -170,9 +170,9 @@ std::unique_ptr<TQXLConstraintDef> TQXLConstraintDefs::NewOfKind(std::uint8_t Ki
 
 void TQXLConstraintDefs::LoadFromStream(TQXLStream& Stream) {
   Clear();
-  FLoadedItemCount = ReadDefValue<std::int32_t>(Stream, 10159);
+  FLoadedItemCount = qxl::ReadDefValue<std::int32_t>(Stream, 10159);
   for (std::int32_t i = 0; i < FLoadedItemCount; ++i) {
-    auto kind = ReadDefValue<std::uint8_t>(Stream, 10220);
+    auto kind = qxl::ReadDefValue<std::uint8_t>(Stream, 10220);
     auto def = NewOfKind(kind);
     if (!def) throw EQXLException(30316, "Unknown Constraint Type: '%d'", {kind});
     TQXLConstraintDef* p = def.get();
@@ -182,9 +182,9 @@ void TQXLConstraintDefs::LoadFromStream(TQXLStream& Stream) {
 }
 
 void TQXLConstraintDefs::SaveToStream(TQXLStream& Stream) const {
-  WriteDefValue<std::int32_t>(Stream, Count(), 10158);
+  qxl::WriteDefValue<std::int32_t>(Stream, Count(), 10158);
   for (std::int32_t i = 0; i < Count(); ++i) {
-    WriteDefValue<std::uint8_t>(Stream, GetDef(i)->ConstraintType, 10219);
+    qxl::WriteDefValue<std::uint8_t>(Stream, GetDef(i)->ConstraintType, 10219);
     GetDef(i)->SaveToStream(Stream);
   }
 }
@@ -193,7 +193,7 @@ void TQXLConstraintDefs::Assign(const TQXLMetaObjectDefs& Source) {
   if (&Source == this) return;
   Clear();
   for (std::int32_t i = 0; i < Source.Count(); ++i) {
-    auto& src = CheckedCast<const TQXLConstraintDef>(*Source.GetDef(i));
+    auto& src = qxl::CheckedCast<const TQXLConstraintDef>(*Source.GetDef(i));
     auto def = NewOfKind(src.ConstraintType);
     if (!def) throw EQXLException(30035, "Not implemented yet");
     def->Assign(src);

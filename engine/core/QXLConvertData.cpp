@@ -19,7 +19,7 @@ void* NewBlock(std::int64_t size) {
 
 }  // namespace
 
-void CopyDataToNewMemory(TQXLBaseFieldType DataType, const void* Source, void*& Buffer, std::int32_t& Size) {
+void qxl::CopyDataToNewMemory(TQXLBaseFieldType DataType, const void* Source, void*& Buffer, std::int32_t& Size) {
   Buffer = nullptr;
   Size = 0;
   if (!Source) throw EQXLException(30054, "Cannot copy data into new memory");
@@ -27,16 +27,16 @@ void CopyDataToNewMemory(TQXLBaseFieldType DataType, const void* Source, void*& 
   constexpr std::size_t maxAnsi = std::numeric_limits<std::int32_t>::max() - 1;
   constexpr std::size_t maxWide = std::numeric_limits<std::int32_t>::max() / 2 - 1;
   std::int64_t size;
-  if (IsAnsiTextType(DataType)) {
-    const std::size_t length = LoadAnsiText(Source, maxAnsi + 1).size();
+  if (qxl::IsAnsiTextType(DataType)) {
+    const std::size_t length = qxl::LoadAnsiText(Source, maxAnsi + 1).size();
     if (length > maxAnsi) return;
-    size = GetDataTypeSize(DataType, static_cast<std::int32_t>(length));
-  } else if (IsWideTextType(DataType)) {
-    const std::size_t length = WideTextLength(Source, maxWide + 1);
+    size = qxl::GetDataTypeSize(DataType, static_cast<std::int32_t>(length));
+  } else if (qxl::IsWideTextType(DataType)) {
+    const std::size_t length = qxl::WideTextLength(Source, maxWide + 1);
     if (length > maxWide) return;
-    size = GetDataTypeSize(DataType, static_cast<std::int32_t>(length));
+    size = qxl::GetDataTypeSize(DataType, static_cast<std::int32_t>(length));
   } else {
-    size = GetDataTypeSize(DataType);
+    size = qxl::GetDataTypeSize(DataType);
   }
   void* block = NewBlock(size);
   if (!block) return;
@@ -45,18 +45,18 @@ void CopyDataToNewMemory(TQXLBaseFieldType DataType, const void* Source, void*& 
   Size = static_cast<std::int32_t>(size);
 }
 
-void* ConvertData(const void* Source, std::int32_t SourceSize, TQXLBaseFieldType SourceType,
+void* qxl::ConvertData(const void* Source, std::int32_t SourceSize, TQXLBaseFieldType SourceType,
                   TQXLBaseFieldType DestType, std::int32_t& DestSize) {
   DestSize = 0;
   auto castError = [&](std::int32_t code) {
     return EQXLException(code, "Cannot cast from '%s' to '%s'",
-                         {BaseFieldTypeName(SourceType), BaseFieldTypeName(DestType)});
+                         {qxl::BaseFieldTypeName(SourceType), qxl::BaseFieldTypeName(DestType)});
   };
-  if (!HasConversion(SourceType, DestType)) throw castError(30052);
+  if (!qxl::HasConversion(SourceType, DestType)) throw castError(30052);
   std::string value;
   try {
     if (!Source) throw castError(30051);
-    value = ConvertValue(Source, SourceSize, SourceType, DestType);
+    value = qxl::ConvertValue(Source, SourceSize, SourceType, DestType);
   } catch (...) {
     throw castError(30051);
   }
@@ -69,7 +69,7 @@ void* ConvertData(const void* Source, std::int32_t SourceSize, TQXLBaseFieldType
       DestSize = static_cast<std::int32_t>(value.size());
     }
   } else {
-    CopyDataToNewMemory(DestType, value.data(), buffer, DestSize);
+    qxl::CopyDataToNewMemory(DestType, value.data(), buffer, DestSize);
   }
   if (!buffer) throw castError(30052);
   return buffer;

@@ -24,15 +24,15 @@ struct SourceText {
 
 SourceText Read(const void* source, std::int32_t size, TQXLBaseFieldType type, TQXLBaseFieldType dest) {
   SourceText text;
-  if (type == bftWideClob && size <= 0 && IsAnsiTextType(dest)) {
+  if (type == bftWideClob && size <= 0 && qxl::IsAnsiTextType(dest)) {
     // Without a size, a wide large object bound for 8-bit text is read as
     // 8-bit text up to its first zero byte.
-    text.Ansi = LoadAnsiText(source, SIZE_MAX);
-  } else if (IsWideTextType(type) || type == bftWideClob) {
+    text.Ansi = qxl::LoadAnsiText(source, SIZE_MAX);
+  } else if (qxl::IsWideTextType(type) || type == bftWideClob) {
     text.IsWide = true;
-    text.Wide = LoadWideText(source, CharsWithin(size, 2));
+    text.Wide = qxl::LoadWideText(source, qxl::CharsWithin(size, 2));
   } else {
-    text.Ansi = LoadAnsiText(source, CharsWithin(size, 1));
+    text.Ansi = qxl::LoadAnsiText(source, qxl::CharsWithin(size, 1));
   }
   return text;
 }
@@ -42,37 +42,37 @@ SourceText Read(const void* source, std::int32_t size, TQXLBaseFieldType type, T
 TDateTime ToDate(const SourceText& text, bool iso) {
   const std::string utf8 = text.Utf8();
   TDateTime value;
-  if (iso && (TryParseDateTime(utf8, value) || TryParseDate(utf8, value))) return value;
+  if (iso && (qxl::TryParseDateTime(utf8, value) || qxl::TryParseDate(utf8, value))) return value;
   return platform::StrToDate(utf8);
 }
 
 TDateTime ToTime(const SourceText& text, bool iso) {
   const std::string utf8 = text.Utf8();
   TDateTime value;
-  if (iso && TryParseTime(utf8, value)) return value;
+  if (iso && qxl::TryParseTime(utf8, value)) return value;
   return platform::StrToTime(utf8);
 }
 
 TDateTime ToDateTime(const SourceText& text, bool iso) {
   const std::string utf8 = text.Utf8();
   TDateTime value;
-  if (iso && (TryParseDateTime(utf8, value) || TryParseDate(utf8, value))) return value;
+  if (iso && (qxl::TryParseDateTime(utf8, value) || qxl::TryParseDate(utf8, value))) return value;
   return platform::StrToDateTime(utf8);
 }
 
 }  // namespace
 
-std::string ConvertTextValue(const void* Source, std::int32_t SourceSize, TQXLBaseFieldType SourceType,
+std::string qxl::ConvertTextValue(const void* Source, std::int32_t SourceSize, TQXLBaseFieldType SourceType,
                              TQXLBaseFieldType DestType) {
   const SourceText text = Read(Source, SourceSize, SourceType, DestType);
   const bool largeObject = SourceType == bftClob || SourceType == bftWideClob;
   // Only 8-bit strings try the ISO forms before the locale's.
-  const bool iso = IsAnsiTextType(SourceType);
+  const bool iso = qxl::IsAnsiTextType(SourceType);
 
-  if (IsAnsiTextType(DestType)) return AnsiTextBytes(text.IsWide ? platform::WideToAnsi(text.Wide) : text.Ansi);
-  if (IsWideTextType(DestType)) return WideTextBytes(text.IsWide ? text.Wide : platform::AnsiToWide(text.Ansi));
-  if (DestType == bftBlob) return text.IsWide ? WideTextBytes(text.Wide) : AnsiTextBytes(text.Ansi);
-  if (IsIntegerType(DestType)) {
+  if (qxl::IsAnsiTextType(DestType)) return qxl::AnsiTextBytes(text.IsWide ? platform::WideToAnsi(text.Wide) : text.Ansi);
+  if (qxl::IsWideTextType(DestType)) return qxl::WideTextBytes(text.IsWide ? text.Wide : platform::AnsiToWide(text.Ansi));
+  if (DestType == bftBlob) return text.IsWide ? qxl::WideTextBytes(text.Wide) : qxl::AnsiTextBytes(text.Ansi);
+  if (qxl::IsIntegerType(DestType)) {
     // Large objects parse 32-bit numbers even for a 64-bit destination.
     std::int64_t value = 0;
     std::int32_t value32 = 0;
@@ -82,32 +82,32 @@ std::string ConvertTextValue(const void* Source, std::int32_t SourceSize, TQXLBa
       if (!platform::TryStrToInt(text.Utf8(), value32)) NotParsed();
       value = value32;
     }
-    return IntegerBytes(DestType, value);
+    return qxl::IntegerBytes(DestType, value);
   }
-  if (IsFloatType(DestType)) {
+  if (qxl::IsFloatType(DestType)) {
     // "." whatever the locale: the process-wide separator is swapped for the parse.
     long double value = 0;
     {
       platform::ScopedDecimalSeparator dot('.');
       if (!platform::TryStrToFloat(text.Utf8(), value)) NotParsed();
     }
-    return FloatBytes(DestType, value);
+    return qxl::FloatBytes(DestType, value);
   }
   switch (DestType) {
     case bftCurrency: {
       double value = 0;
       if (!platform::TryStrToCurr(text.Utf8(), value)) NotParsed();
-      return FloatBytes(DestType, value);
+      return qxl::FloatBytes(DestType, value);
     }
-    case bftDate: return Int32Bytes(DateTimeToQXLDate(ToDate(text, iso)));
-    case bftTime: return Int32Bytes(DateTimeToQXLTime(ToTime(text, iso)));
+    case bftDate: return qxl::Int32Bytes(DateTimeToQXLDate(ToDate(text, iso)));
+    case bftTime: return qxl::Int32Bytes(DateTimeToQXLTime(ToTime(text, iso)));
     case bftDateTime: {
       const TQXLDateTime value = DateTimeToQXLDateTime(ToDateTime(text, iso));
-      return DateTimeBytes(value.Date, value.Time);
+      return qxl::DateTimeBytes(value.Date, value.Time);
     }
     case bftLogical: {
       const std::string upper = platform::UpperCaseAscii(text.Utf8());
-      return LogicalBytes(upper == "1" || upper == "TRUE");
+      return qxl::LogicalBytes(upper == "1" || upper == "TRUE");
     }
     default: throw platform::Exception("No conversion");
   }

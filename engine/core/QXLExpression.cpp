@@ -11,13 +11,13 @@ TQXLExpressionServices& Services() {
 
 }  // namespace
 
-void SetExpressionServices(const TQXLExpressionServices& Services_) { Services() = Services_; }
+void qxl::SetExpressionServices(const TQXLExpressionServices& Services_) { Services() = Services_; }
 
-std::unique_ptr<TQXLExpression> CreateExpression() {
+std::unique_ptr<TQXLExpression> qxl::CreateExpression() {
   return Services().CreateExpression ? Services().CreateExpression() : nullptr;
 }
 
-bool IsDefaultValueExpression(const TQXLVariant& Value) {
+bool qxl::IsDefaultValueExpression(const TQXLVariant& Value) {
   // Only a non-empty text can be an expression; the parse is the SQL layer's.
   if (!Services().IsDefaultValueExpression || !Value.IsStringDataType() || Value.IsNull()) return false;
   if (Value.StrLen() <= 0) return false;

@@ -59,9 +59,11 @@ struct TQXLExpressionServices {
   bool (*IsDefaultValueExpression)(const TQXLVariant& Value) = nullptr;
 };
 
+namespace qxl {
 void SetExpressionServices(const TQXLExpressionServices& Services);
 // nullptr while no SQL layer is registered.
 std::unique_ptr<TQXLExpression> CreateExpression();
 // False for anything but a non-NULL, non-empty text, and while no SQL layer
 // is registered: every default is then a plain value.
 bool IsDefaultValueExpression(const TQXLVariant& Value);
+}  // namespace qxl

@@ -10,16 +10,16 @@ TQXLFieldDef::TQXLFieldDef() : DefaultValue(std::make_unique<TQXLVariant>(bftUnk
 TQXLFieldDef::~TQXLFieldDef() = default;
 
 void TQXLFieldDef::SetFieldDefDataType(TQXLAdvancedFieldType AdvancedFieldType_, std::int32_t FieldSize_) {
-  TQXLBaseFieldType base = AdvancedToBaseFieldType(AdvancedFieldType_);
+  TQXLBaseFieldType base = qxl::AdvancedToBaseFieldType(AdvancedFieldType_);
   if (base == bftUnknown)
-    throw EQXLException(30007, "Unsupported data type '%s'", {AdvancedFieldTypeName(AdvancedFieldType_)});
+    throw EQXLException(30007, "Unsupported data type '%s'", {qxl::AdvancedFieldTypeName(AdvancedFieldType_)});
   SetTypesAndSize(base, AdvancedFieldType_, FieldSize_);
 }
 
 void TQXLFieldDef::SetFieldDefDataType(TQXLBaseFieldType BaseFieldType_, std::int32_t FieldSize_) {
-  TQXLAdvancedFieldType advanced = BaseToAdvancedFieldType(BaseFieldType_);
+  TQXLAdvancedFieldType advanced = qxl::BaseToAdvancedFieldType(BaseFieldType_);
   if (advanced == aftUnknown)
-    throw EQXLException(30008, "Unsupported data type '%s'", {BaseFieldTypeName(BaseFieldType_)});
+    throw EQXLException(30008, "Unsupported data type '%s'", {qxl::BaseFieldTypeName(BaseFieldType_)});
   SetTypesAndSize(BaseFieldType_, advanced, FieldSize_);
 }
 
@@ -31,25 +31,25 @@ void TQXLFieldDef::SetTypesAndSize(TQXLBaseFieldType Base, TQXLAdvancedFieldType
 }
 
 void TQXLFieldDef::RecalcDataSizes() {
-  std::int64_t size = GetDataTypeSize(BaseFieldType, FieldSize);
+  std::int64_t size = qxl::GetDataTypeSize(BaseFieldType, FieldSize);
   // A negative or huge declared size (damaged metadata) must not become a
   // record layout that overruns its buffers.
   if (size < 1 || size > std::numeric_limits<std::int32_t>::max())
-    throw EQXLException(30050, "Invalid size = %d of data type '%s'", {FieldSize, BaseFieldTypeName(BaseFieldType)});
+    throw EQXLException(30050, "Invalid size = %d of data type '%s'", {FieldSize, qxl::BaseFieldTypeName(BaseFieldType)});
   MemoryDataSize = static_cast<std::int32_t>(size);
   // A stored record keeps only the 6-byte reference of a BLOB.
-  DiskDataSize = IsBlobBaseFieldType(BaseFieldType) ? 6 : MemoryDataSize;
+  DiskDataSize = qxl::IsBlobBaseFieldType(BaseFieldType) ? 6 : MemoryDataSize;
 }
 
 void TQXLFieldDef::CreateDefaultValueExpr() {
   DefaultValueExpr.reset();
-  if (!IsDefaultValueExpression(*DefaultValue)) return;
-  DefaultValueExpr = CreateExpression();
+  if (!qxl::IsDefaultValueExpression(*DefaultValue)) return;
+  DefaultValueExpr = qxl::CreateExpression();
   if (DefaultValueExpr) DefaultValueExpr->ParseForDefaultValueExpression(DefaultValue->GetAsAnsiString());
 }
 
 void TQXLFieldDef::Assign(const TQXLMetaObjectDef& Source) {
-  auto& src = CheckedCast<const TQXLFieldDef>(Source);
+  auto& src = qxl::CheckedCast<const TQXLFieldDef>(Source);
   if (&src == this) return;
   TQXLMetaObjectDef::Assign(src);
   BaseFieldType = src.BaseFieldType;
@@ -73,38 +73,38 @@ void TQXLFieldDef::Assign(const TQXLMetaObjectDef& Source) {
 
 void TQXLFieldDef::SaveToStream(TQXLStream& Stream) const {
   TQXLMetaObjectDef::SaveToStream(Stream);
-  WriteDefValue<std::uint8_t>(Stream, BaseFieldType, 10170);
-  WriteDefValue<std::uint8_t>(Stream, AdvancedFieldType, 10171);
-  WriteDefValue<std::int32_t>(Stream, FieldSize, 10172);
-  if (IsBlobBaseFieldType(BaseFieldType)) {
-    WriteDefValue<std::uint8_t>(Stream, BLOBCompressionAlgorithm, 10175);
-    WriteDefValue<std::uint8_t>(Stream, BLOBCompressionMode, 10176);
-    WriteDefValue<std::int32_t>(Stream, BLOBBlockSize, 10177);
+  qxl::WriteDefValue<std::uint8_t>(Stream, BaseFieldType, 10170);
+  qxl::WriteDefValue<std::uint8_t>(Stream, AdvancedFieldType, 10171);
+  qxl::WriteDefValue<std::int32_t>(Stream, FieldSize, 10172);
+  if (qxl::IsBlobBaseFieldType(BaseFieldType)) {
+    qxl::WriteDefValue<std::uint8_t>(Stream, BLOBCompressionAlgorithm, 10175);
+    qxl::WriteDefValue<std::uint8_t>(Stream, BLOBCompressionMode, 10176);
+    qxl::WriteDefValue<std::int32_t>(Stream, BLOBBlockSize, 10177);
   }
-  WriteDefValue<std::int64_t>(Stream, AutoincIncrement, 30412);
-  WriteDefValue<std::int64_t>(Stream, AutoincInitialValue, 30413);
-  WriteDefValue<std::int64_t>(Stream, AutoincMinValue, 30414);
-  WriteDefValue<std::int64_t>(Stream, AutoincMaxValue, 30415);
-  WriteDefBool(Stream, AutoincCycled, 30416);
+  qxl::WriteDefValue<std::int64_t>(Stream, AutoincIncrement, 30412);
+  qxl::WriteDefValue<std::int64_t>(Stream, AutoincInitialValue, 30413);
+  qxl::WriteDefValue<std::int64_t>(Stream, AutoincMinValue, 30414);
+  qxl::WriteDefValue<std::int64_t>(Stream, AutoincMaxValue, 30415);
+  qxl::WriteDefBool(Stream, AutoincCycled, 30416);
   DefaultValue->SaveToStream(Stream);
 }
 
 void TQXLFieldDef::LoadFromStream(TQXLStream& Stream) {
   TQXLMetaObjectDef::LoadFromStream(Stream);
-  BaseFieldType = static_cast<TQXLBaseFieldType>(ReadDefValue<std::uint8_t>(Stream, 10187));
-  AdvancedFieldType = static_cast<TQXLAdvancedFieldType>(ReadDefValue<std::uint8_t>(Stream, 10188));
-  FieldSize = ReadDefValue<std::int32_t>(Stream, 10189);
+  BaseFieldType = static_cast<TQXLBaseFieldType>(qxl::ReadDefValue<std::uint8_t>(Stream, 10187));
+  AdvancedFieldType = static_cast<TQXLAdvancedFieldType>(qxl::ReadDefValue<std::uint8_t>(Stream, 10188));
+  FieldSize = qxl::ReadDefValue<std::int32_t>(Stream, 10189);
   DefaultValue->Clear(BaseFieldType);
-  if (IsBlobBaseFieldType(BaseFieldType)) {
-    BLOBCompressionAlgorithm = static_cast<TQXLCompressionAlgorithm>(ReadDefValue<std::uint8_t>(Stream, 10192));
-    BLOBCompressionMode = ReadDefValue<std::uint8_t>(Stream, 10193);
-    BLOBBlockSize = ReadDefValue<std::int32_t>(Stream, 10194);
+  if (qxl::IsBlobBaseFieldType(BaseFieldType)) {
+    BLOBCompressionAlgorithm = static_cast<TQXLCompressionAlgorithm>(qxl::ReadDefValue<std::uint8_t>(Stream, 10192));
+    BLOBCompressionMode = qxl::ReadDefValue<std::uint8_t>(Stream, 10193);
+    BLOBBlockSize = qxl::ReadDefValue<std::int32_t>(Stream, 10194);
   }
-  AutoincIncrement = ReadDefValue<std::int64_t>(Stream, 30407);
-  AutoincInitialValue = ReadDefValue<std::int64_t>(Stream, 30408);
-  AutoincMinValue = ReadDefValue<std::int64_t>(Stream, 30409);
-  AutoincMaxValue = ReadDefValue<std::int64_t>(Stream, 30410);
-  AutoincCycled = ReadDefBool(Stream, 30411);
+  AutoincIncrement = qxl::ReadDefValue<std::int64_t>(Stream, 30407);
+  AutoincInitialValue = qxl::ReadDefValue<std::int64_t>(Stream, 30408);
+  AutoincMinValue = qxl::ReadDefValue<std::int64_t>(Stream, 30409);
+  AutoincMaxValue = qxl::ReadDefValue<std::int64_t>(Stream, 30410);
+  AutoincCycled = qxl::ReadDefBool(Stream, 30411);
   DefaultValue->LoadFromStream(Stream);
   CreateDefaultValueExpr();
   RecalcDataSizes();

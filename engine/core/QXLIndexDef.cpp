@@ -20,18 +20,18 @@ void CheckSameLength(const std::vector<std::string>& names, const std::vector<st
 }
 
 void SaveColumn(TQXLStream& Stream, const TQXLIndexColumn& c) {
-  WriteShortString(Stream, c.FieldName, 10354, 10355);
-  WriteDefBool(Stream, c.Descending, 10356);
-  WriteDefBool(Stream, c.CaseInsensitive, 10357);
-  WriteDefValue<std::int32_t>(Stream, c.MaxIndexedSize, 20169);
+  qxl::WriteShortString(Stream, c.FieldName, 10354, 10355);
+  qxl::WriteDefBool(Stream, c.Descending, 10356);
+  qxl::WriteDefBool(Stream, c.CaseInsensitive, 10357);
+  qxl::WriteDefValue<std::int32_t>(Stream, c.MaxIndexedSize, 20169);
 }
 
 TQXLIndexColumn LoadColumn(TQXLStream& Stream) {
   TQXLIndexColumn c;
-  c.FieldName = ReadShortString(Stream, 10358, 10359);
-  c.Descending = ReadDefBool(Stream, 10360);
-  c.CaseInsensitive = ReadDefBool(Stream, 10361);
-  c.MaxIndexedSize = ReadDefValue<std::int32_t>(Stream, 20168);
+  c.FieldName = qxl::ReadShortString(Stream, 10358, 10359);
+  c.Descending = qxl::ReadDefBool(Stream, 10360);
+  c.CaseInsensitive = qxl::ReadDefBool(Stream, 10361);
+  c.MaxIndexedSize = qxl::ReadDefValue<std::int32_t>(Stream, 20168);
   return c;
 }
 
@@ -43,17 +43,17 @@ void TQXLIndexDef::SetColumnCount(std::int32_t Value) {
 }
 
 TQXLIndexColumn& TQXLIndexDef::GetIndexColumn(std::int32_t Index) {
-  CheckListIndex(Index, ColumnCount());
+  qxl::CheckListIndex(Index, ColumnCount());
   return FColumns[static_cast<std::size_t>(Index)];
 }
 
 const TQXLIndexColumn& TQXLIndexDef::GetIndexColumn(std::int32_t Index) const {
-  CheckListIndex(Index, ColumnCount());
+  qxl::CheckListIndex(Index, ColumnCount());
   return FColumns[static_cast<std::size_t>(Index)];
 }
 
 void TQXLIndexDef::Assign(const TQXLMetaObjectDef& Source) {
-  auto& src = CheckedCast<const TQXLIndexDef>(Source);
+  auto& src = qxl::CheckedCast<const TQXLIndexDef>(Source);
   TQXLMetaObjectDef::Assign(src);
   IndexType = src.IndexType;
   Unique = src.Unique;
@@ -68,22 +68,22 @@ void TQXLIndexDef::Assign(const TQXLMetaObjectDef& Source) {
 
 void TQXLIndexDef::SaveToStream(TQXLStream& Stream) const {
   TQXLMetaObjectDef::SaveToStream(Stream);
-  WriteDefValue<std::uint8_t>(Stream, IndexType, 10344);
-  WriteDefBool(Stream, Unique, 10345);
-  WriteDefBool(Stream, Primary, 10346);
-  WriteDefValue<std::int32_t>(Stream, ColumnCount(), 10347);
-  WriteDefValue<std::int32_t>(Stream, RootPageNo, 10348);
+  qxl::WriteDefValue<std::uint8_t>(Stream, IndexType, 10344);
+  qxl::WriteDefBool(Stream, Unique, 10345);
+  qxl::WriteDefBool(Stream, Primary, 10346);
+  qxl::WriteDefValue<std::int32_t>(Stream, ColumnCount(), 10347);
+  qxl::WriteDefValue<std::int32_t>(Stream, RootPageNo, 10348);
   for (auto& c : FColumns) SaveColumn(Stream, c);
 }
 
 void TQXLIndexDef::LoadFromStream(TQXLStream& Stream) {
   TQXLMetaObjectDef::LoadFromStream(Stream);
-  IndexType = static_cast<TQXLIndexType>(ReadDefValue<std::uint8_t>(Stream, 10349));
-  Unique = ReadDefBool(Stream, 10350);
-  Primary = ReadDefBool(Stream, 10351);
-  auto count = ReadDefValue<std::int32_t>(Stream, 10352);
+  IndexType = static_cast<TQXLIndexType>(qxl::ReadDefValue<std::uint8_t>(Stream, 10349));
+  Unique = qxl::ReadDefBool(Stream, 10350);
+  Primary = qxl::ReadDefBool(Stream, 10351);
+  auto count = qxl::ReadDefValue<std::int32_t>(Stream, 10352);
   if (count < 0) throw EQXLException(10352, "Invalid index column count = %d", {count});
-  RootPageNo = ReadDefValue<std::int32_t>(Stream, 10353);
+  RootPageNo = qxl::ReadDefValue<std::int32_t>(Stream, 10353);
   // Column by column, so that a damaged count cannot claim memory that the
   // stream does not back.
   FColumns.clear();
@@ -112,7 +112,7 @@ void TQXLIndexDefs::CheckKind(const TQXLMetaObjectDef* Def) const {
 
 void TQXLIndexDefs::SaveCount(TQXLStream& Stream) const {
   auto stored = std::count_if(FItems.begin(), FItems.end(), [this](auto& d) { return IsStored(*d); });
-  WriteDefValue<std::int32_t>(Stream, static_cast<std::int32_t>(stored), 10343);
+  qxl::WriteDefValue<std::int32_t>(Stream, static_cast<std::int32_t>(stored), 10343);
 }
 
 std::int32_t TQXLIndexDefs::FindIndex(const std::vector<std::string>* FieldNames,
@@ -130,11 +130,11 @@ std::int32_t TQXLIndexDefs::FindIndex(const std::vector<std::string>* FieldNames
       auto& column = index.GetIndexColumn(static_cast<std::int32_t>(i));
       const std::string& direction = (*AscDescList)[i];
       const std::string& caseDemand = (*CaseSensitivityList)[i];
-      if (!SameNameIgnoringAsciiCase((*FieldNames)[i], column.FieldName)) return false;
+      if (!qxl::SameNameIgnoringAsciiCase((*FieldNames)[i], column.FieldName)) return false;
       if ((direction == "ASC" && column.Descending) || (direction == "DESC" && !column.Descending)) return false;
       // A name that is no field of FieldDefs places no demand tied to its type.
       const TQXLFieldDef* field = FieldDefs ? FieldDefs->GetFieldDefByName((*FieldNames)[i]) : nullptr;
-      if (field && IsStringBaseFieldType(field->BaseFieldType) && caseDemand == "CASE" && column.CaseInsensitive)
+      if (field && qxl::IsStringBaseFieldType(field->BaseFieldType) && caseDemand == "CASE" && column.CaseInsensitive)
         return false;
       if (caseDemand == "NO_CASE" && !column.CaseInsensitive) return false;
     }

@@ -38,7 +38,7 @@ public:
 
 private:
   std::size_t Checked(std::int32_t ItemNo) const {
-    CheckListIndex(ItemNo, FItemCount);
+    qxl::CheckListIndex(ItemNo, FItemCount);
     return static_cast<std::size_t>(ItemNo);
   }
 

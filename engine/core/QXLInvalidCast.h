@@ -7,6 +7,7 @@ public:
   EQXLInvalidCast() : platform::Exception("Invalid class typecast") {}
 };
 
+namespace qxl {
 // Source as a T, or EQXLInvalidCast.
 template <typename T, typename S>
 T& CheckedCast(S& Source) {
@@ -14,3 +15,4 @@ T& CheckedCast(S& Source) {
   if (!p) throw EQXLInvalidCast();
   return *p;
 }
+}  // namespace qxl

@@ -11,7 +11,9 @@ public:
       : platform::Exception(platform::Format("List index out of bounds (%d)", Index)) {}
 };
 
+namespace qxl {
 // Raises EQXLListError unless 0 <= Index < Count.
 inline void CheckListIndex(std::int64_t Index, std::int64_t Count) {
   if (Index < 0 || Index >= Count) throw EQXLListError(Index);
 }
+}  // namespace qxl

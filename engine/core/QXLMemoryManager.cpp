@@ -182,7 +182,7 @@ TQXLMemoryManager& QXLMemoryManager() {
   return *manager;
 }
 
-void MoveBytesOverlapSafe(const void* Source, void* Dest, std::size_t Count) {
+void qxl::MoveBytesOverlapSafe(const void* Source, void* Dest, std::size_t Count) {
   const auto* src = static_cast<const std::uint8_t*>(Source);
   auto* dst = static_cast<std::uint8_t*>(Dest);
   const std::intptr_t gap = static_cast<std::intptr_t>(reinterpret_cast<std::uintptr_t>(dst) -

@@ -90,5 +90,7 @@ private:
 // destroyed, so that engine objects freed late at exit can still use it.
 TQXLMemoryManager& QXLMemoryManager();
 
+namespace qxl {
 // Copies Count bytes between ranges that may overlap.
 void MoveBytesOverlapSafe(const void* Source, void* Dest, std::size_t Count);
+}  // namespace qxl

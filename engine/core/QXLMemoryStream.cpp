@@ -73,5 +73,5 @@ std::int32_t TQXLMemoryStream::Write(const void* Buffer, std::int32_t Count) {
 
 std::int64_t TQXLMemoryStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
   const auto base = SeekBase(Origin, FPosition, [this] { return std::int64_t{FBufferSize}; });
-  return FPosition = base ? SaturatedAdd(*base, Offset) : 0;
+  return FPosition = base ? qxl::SaturatedAdd(*base, Offset) : 0;
 }

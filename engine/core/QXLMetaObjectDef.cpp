@@ -16,13 +16,13 @@ void TQXLMetaObjectDef::Assign(const TQXLMetaObjectDef& Source) {
 }
 
 void TQXLMetaObjectDef::LoadFromStream(TQXLStream& Stream) {
-  Name = ReadShortString(Stream, 10166, 10167);
-  ObjectID = ReadDefValue<std::int32_t>(Stream, 10169);
+  Name = qxl::ReadShortString(Stream, 10166, 10167);
+  ObjectID = qxl::ReadDefValue<std::int32_t>(Stream, 10169);
 }
 
 void TQXLMetaObjectDef::SaveToStream(TQXLStream& Stream) const {
-  WriteShortString(Stream, Name, 10164, 10165);
-  WriteDefValue<std::int32_t>(Stream, ObjectID, 10168);
+  qxl::WriteShortString(Stream, Name, 10164, 10165);
+  qxl::WriteDefValue<std::int32_t>(Stream, ObjectID, 10168);
 }
 
 std::int32_t TQXLMetaObjectDefs::AddDef(std::unique_ptr<TQXLMetaObjectDef> Def) {
@@ -42,7 +42,7 @@ TQXLMetaObjectDef* TQXLMetaObjectDefs::InternalAddCreated() { return GetDef(AddD
 
 void TQXLMetaObjectDefs::LoadFromStream(TQXLStream& Stream) {
   Clear();
-  FLoadedItemCount = ReadDefValue<std::int32_t>(Stream, 10159);
+  FLoadedItemCount = qxl::ReadDefValue<std::int32_t>(Stream, 10159);
   for (std::int32_t i = 0; i < FLoadedItemCount; ++i) {
     auto def = CreatedDef();
     def->LoadFromStream(Stream);
@@ -50,7 +50,7 @@ void TQXLMetaObjectDefs::LoadFromStream(TQXLStream& Stream) {
   }
 }
 
-void TQXLMetaObjectDefs::SaveCount(TQXLStream& Stream) const { WriteDefValue<std::int32_t>(Stream, Count(), 10158); }
+void TQXLMetaObjectDefs::SaveCount(TQXLStream& Stream) const { qxl::WriteDefValue<std::int32_t>(Stream, Count(), 10158); }
 
 void TQXLMetaObjectDefs::SaveToStream(TQXLStream& Stream) const {
   SaveCount(Stream);
@@ -68,39 +68,39 @@ void TQXLMetaObjectDefs::Assign(const TQXLMetaObjectDefs& Source) {
 }
 
 void TQXLMetaObjectDefs::Delete(std::int32_t Index) {
-  CheckListIndex(Index, Count());
+  qxl::CheckListIndex(Index, Count());
   FItems.erase(FItems.begin() + Index);
 }
 
 void TQXLMetaObjectDefs::Insert(std::int32_t Index, std::unique_ptr<TQXLMetaObjectDef> Def) {
-  CheckListIndex(Index, Count() + 1);
+  qxl::CheckListIndex(Index, Count() + 1);
   CheckKind(Def.get());
   FItems.insert(FItems.begin() + Index, std::move(Def));
 }
 
 void TQXLMetaObjectDefs::Move(std::int32_t CurIndex, std::int32_t NewIndex) {
   if (CurIndex == NewIndex) return;
-  CheckListIndex(CurIndex, Count());
-  CheckListIndex(NewIndex, Count());
+  qxl::CheckListIndex(CurIndex, Count());
+  qxl::CheckListIndex(NewIndex, Count());
   auto def = std::move(FItems[static_cast<std::size_t>(CurIndex)]);
   FItems.erase(FItems.begin() + CurIndex);
   FItems.insert(FItems.begin() + NewIndex, std::move(def));
 }
 
 TQXLMetaObjectDef* TQXLMetaObjectDefs::GetDef(std::int32_t Index) const {
-  CheckListIndex(Index, Count());
+  qxl::CheckListIndex(Index, Count());
   return FItems[static_cast<std::size_t>(Index)].get();
 }
 
 void TQXLMetaObjectDefs::SetDef(std::int32_t Index, std::unique_ptr<TQXLMetaObjectDef> Value) {
-  CheckListIndex(Index, Count());
+  qxl::CheckListIndex(Index, Count());
   CheckKind(Value.get());
   FItems[static_cast<std::size_t>(Index)] = std::move(Value);
 }
 
 std::int32_t TQXLMetaObjectDefs::GetDefNumberByName(std::string_view Name) const {
   for (std::size_t i = 0; i < FItems.size(); ++i)
-    if (SameNameIgnoringCase(Name, FItems[i]->Name)) return static_cast<std::int32_t>(i);
+    if (qxl::SameNameIgnoringCase(Name, FItems[i]->Name)) return static_cast<std::int32_t>(i);
   return -1;
 }
 

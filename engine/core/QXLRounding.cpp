@@ -43,7 +43,7 @@ bool WorksOnMagnitude(TQXLRoundingMode Mode) {
 
 }  // namespace
 
-bool IsNanOrInfinite(long double Value) {
+bool qxl::IsNanOrInfinite(long double Value) {
   unsigned char bytes[sizeof(long double)];
   std::memcpy(bytes, &Value, sizeof bytes);
   std::uint64_t mantissa;
@@ -53,9 +53,9 @@ bool IsNanOrInfinite(long double Value) {
   return (signAndExponent & 0x7FFF) == 0x7FFF && mantissa != 0;
 }
 
-long double RoundDecimalWithError(long double Value, std::int32_t Digits, TQXLRoundingMode Mode,
+long double qxl::RoundDecimalWithError(long double Value, std::int32_t Digits, TQXLRoundingMode Mode,
                                   double MaxRelErr) {
-  if (IsNanOrInfinite(Value) || Mode == rmNone) return Value;
+  if (qxl::IsNanOrInfinite(Value) || Mode == rmNone) return Value;
   // 10^|Digits|; past the extended range it stays infinite instead of looping
   // on through a huge count.
   const std::int64_t count = std::llabs(static_cast<std::int64_t>(Digits));
@@ -78,6 +78,6 @@ long double RoundDecimalWithError(long double Value, std::int32_t Digits, TQXLRo
   return result;
 }
 
-long double RoundDecimal(double Value, std::int32_t Digits, TQXLRoundingMode Mode) {
-  return RoundDecimalWithError(Value, Digits, Mode, QXLDefaultMaxRelErr);
+long double qxl::RoundDecimal(double Value, std::int32_t Digits, TQXLRoundingMode Mode) {
+  return qxl::RoundDecimalWithError(Value, Digits, Mode, QXLDefaultMaxRelErr);
 }

@@ -22,6 +22,7 @@ enum TQXLRoundingMode : std::uint8_t {
 // About 2.47 binary64 epsilons (bits 0x3CC3C0000001E5ED).
 extern const double QXLDefaultMaxRelErr;
 
+namespace qxl {
 // Value rounded to Digits decimals (a negative count rounds to tens, hundreds
 // and so on). A scaled value within |Value| * MaxRelErr of a half is a tie; for
 // the directed modes, within that distance of an integer it is that integer.
@@ -31,3 +32,4 @@ long double RoundDecimal(double Value, std::int32_t Digits, TQXLRoundingMode Mod
 
 // True for NaN and infinity: all exponent bits set and a non-zero mantissa.
 bool IsNanOrInfinite(long double Value);
+}  // namespace qxl

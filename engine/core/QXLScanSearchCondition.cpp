@@ -34,7 +34,7 @@ void TQXLScanSearchCondition::Assign(const TQXLScanSearchCondition& Source) {
 }
 
 TQXLScanSearchCondition* TQXLScanSearchConditionArray::Item(std::int32_t ItemNo) const {
-  CheckListIndex(ItemNo, Count());
+  qxl::CheckListIndex(ItemNo, Count());
   return FItems[static_cast<std::size_t>(ItemNo)].get();
 }
 

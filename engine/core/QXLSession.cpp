@@ -12,7 +12,7 @@ void TQXLBaseSession::SetObject(std::unique_ptr<TQXLSessionNamedObject> Value) {
 
 TQXLSessionNamedObject* TQXLBaseSession::GetObjectByName(std::string_view ObjectName) const {
   for (auto& o : FSessionNamedObjectList)
-    if (SameNameIgnoringCase(ObjectName, o->Name)) return o.get();
+    if (qxl::SameNameIgnoringCase(ObjectName, o->Name)) return o.get();
   return nullptr;
 }
 
@@ -25,7 +25,7 @@ TQXLSessionNamedObject* TQXLBaseSession::GetObjectByID(std::int32_t ID) const {
 void TQXLBaseSession::DeleteObject(std::int32_t ID) { Remove(GetObjectByID(ID)); }
 
 TQXLSessionNamedObject* TQXLBaseSession::NamedObject(std::int32_t Index) const {
-  CheckListIndex(Index, NamedObjectCount());
+  qxl::CheckListIndex(Index, NamedObjectCount());
   return FSessionNamedObjectList[static_cast<std::size_t>(Index)].get();
 }
 

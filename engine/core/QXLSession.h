@@ -16,7 +16,7 @@ class TQXLSessionComponentManager;
 class TQXLSessionNamedObject {
 public:
   // ObjectID -1; the name is cut to 255 bytes of its stored form.
-  explicit TQXLSessionNamedObject(std::string_view Name) : Name(CutToAnsiLength(Name)) {}
+  explicit TQXLSessionNamedObject(std::string_view Name) : Name(qxl::CutToAnsiLength(Name)) {}
   // An empty name.
   explicit TQXLSessionNamedObject(std::int32_t ObjectID) : ObjectID(ObjectID) {}
   virtual ~TQXLSessionNamedObject() = default;

@@ -37,7 +37,7 @@ void TransferExactly(std::int32_t Count, TQXLStream& Stream, std::int32_t Code, 
 
 }  // namespace
 
-std::int64_t SaturatedAdd(std::int64_t a, std::int64_t b) {
+std::int64_t qxl::SaturatedAdd(std::int64_t a, std::int64_t b) {
   std::int64_t sum;
   if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
   return sum;
@@ -66,8 +66,8 @@ void TQXLStream::SaveToStream(TQXLStream& Stream) {
   std::int64_t copied = 0;
   while (copied < size) {
     const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(FBlockSize, size - copied));
-    ReadBufferFromStream(buffer.Data(), n, *this, 10146);
-    WriteBufferToStream(buffer.Data(), n, Stream, 10147);
+    qxl::ReadBufferFromStream(buffer.Data(), n, *this, 10146);
+    qxl::WriteBufferToStream(buffer.Data(), n, Stream, 10147);
     copied += n;
     const std::int64_t current = GetSize();
     DoProgress(current > 0 ? static_cast<double>(copied) / static_cast<double>(current) * 100 : 100);
@@ -87,14 +87,14 @@ void TQXLStream::LoadFromStreamWithPosition(TQXLStream& Stream, std::int64_t Fro
   SetSize(0);
   SetPosition(0);
   DoProgress(0);
-  const std::int64_t end = SaturatedAdd(FromPosition, StreamSize);
+  const std::int64_t end = qxl::SaturatedAdd(FromPosition, StreamSize);
   // Sized from where Stream really is: a stream may not have reached FromPosition.
   const std::int64_t capacity = std::min<std::int64_t>(FBlockSize, std::max<std::int64_t>(end - Stream.Position(), 0));
   CopyBuffer buffer(capacity);
   for (std::int64_t at = Stream.Position(); at < end; at = Stream.Position()) {
     const auto n = static_cast<std::int32_t>(std::min({std::int64_t(FBlockSize), end - at, capacity}));
-    ReadBufferFromStream(buffer.Data(), n, Stream, 10148);
-    WriteBufferToStream(buffer.Data(), n, *this, 10149);
+    qxl::ReadBufferFromStream(buffer.Data(), n, Stream, 10148);
+    qxl::WriteBufferToStream(buffer.Data(), n, *this, 10149);
     const std::int64_t size = Stream.GetSize();
     DoProgress(size > 0 ? static_cast<double>(Stream.Position()) / static_cast<double>(size) * 100 : 100);
   }
@@ -113,21 +113,21 @@ void TQXLStream::SaveToFile(const std::string& FileName) {
   SaveToStream(file);
 }
 
-std::string GetTemporaryFileName() { return platform::TempFileName(); }
+std::string qxl::GetTemporaryFileName() { return platform::TempFileName(); }
 
-void WriteBufferToStream(const void* Buffer, std::int32_t Count, TQXLStream& Stream, std::int32_t NativeErrorCode) {
+void qxl::WriteBufferToStream(const void* Buffer, std::int32_t Count, TQXLStream& Stream, std::int32_t NativeErrorCode) {
   TransferExactly(Count, Stream, NativeErrorCode,
                   "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d",
                   [&] { return Stream.Write(Buffer, Count); });
 }
 
-void ReadBufferFromStream(void* Buffer, std::int32_t Count, TQXLStream& Stream, std::int32_t NativeErrorCode) {
+void qxl::ReadBufferFromStream(void* Buffer, std::int32_t Count, TQXLStream& Stream, std::int32_t NativeErrorCode) {
   TransferExactly(Count, Stream, NativeErrorCode,
                   "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d",
                   [&] { return Stream.Read(Buffer, Count); });
 }
 
-void SetStreamPosition(TQXLStream& Stream, std::int32_t NativeErrorCode, std::int64_t Position) {
+void qxl::SetStreamPosition(TQXLStream& Stream, std::int32_t NativeErrorCode, std::int64_t Position) {
   const std::int64_t before = Stream.Position();
   Stream.SetPosition(Position);
   if (Stream.Position() != Position)

@@ -80,6 +80,7 @@ protected:
   bool FModified = false;
 };
 
+namespace qxl {
 // a + b held at the ends of the 64-bit range instead of wrapping, for
 // positions computed from caller-given or stored offsets.
 std::int64_t SaturatedAdd(std::int64_t a, std::int64_t b);
@@ -94,3 +95,4 @@ void WriteBufferToStream(const void* Buffer, std::int32_t Count, TQXLStream& Str
 void ReadBufferFromStream(void* Buffer, std::int32_t Count, TQXLStream& Stream, std::int32_t NativeErrorCode);
 // Moves Stream to Position, or raises with NativeErrorCode when it does not get there.
 void SetStreamPosition(TQXLStream& Stream, std::int32_t NativeErrorCode, std::int64_t Position);
+}  // namespace qxl

@@ -6,6 +6,7 @@
 
 #include "engine/core/QXLTypes.h"
 
+namespace qxl {
 // A copy of Text with every UTF-16 unit upper- or lower-cased; the length stays.
 std::u16string UpperCaseWide(std::u16string_view Text);
 std::u16string LowerCaseWide(std::u16string_view Text);
@@ -29,3 +30,4 @@ bool MatchLikeWide(std::u16string_view Data, std::u16string_view Pattern, bool H
 bool TryParseDate(std::string_view Text, TDateTime& Value);
 bool TryParseTime(std::string_view Text, TDateTime& Value);
 bool TryParseDateTime(std::string_view Text, TDateTime& Value);
+}  // namespace qxl

@@ -99,7 +99,7 @@ std::int32_t ToInt32(double x) {
 
 }  // namespace
 
-std::int64_t GetDataTypeSize(TQXLBaseFieldType DataType, std::int32_t Length) {
+std::int64_t qxl::GetDataTypeSize(TQXLBaseFieldType DataType, std::int32_t Length) {
   const std::int64_t len = Length;
   switch (DataType) {
     case bftChar:
@@ -134,84 +134,84 @@ std::int64_t GetDataTypeSize(TQXLBaseFieldType DataType, std::int32_t Length) {
     case bftWideClob:
       return 10;
     default:
-      throw EQXLException(30050, "Unknown DataType: '%s'", {BaseFieldTypeName(DataType)});
+      throw EQXLException(30050, "Unknown DataType: '%s'", {qxl::BaseFieldTypeName(DataType)});
   }
 }
 
-TQXLBaseFieldType AdvancedToBaseFieldType(TQXLAdvancedFieldType AdvancedFieldType) {
+TQXLBaseFieldType qxl::AdvancedToBaseFieldType(TQXLAdvancedFieldType AdvancedFieldType) {
   const TSQLFieldType* row = FirstRowOf(AdvancedFieldType);
   return row ? row->BaseFieldType : bftUnknown;
 }
 
-TQXLAdvancedFieldType BaseToAdvancedFieldType(TQXLBaseFieldType BaseFieldType) {
+TQXLAdvancedFieldType qxl::BaseToAdvancedFieldType(TQXLBaseFieldType BaseFieldType) {
   const TSQLFieldType* row = FirstRowOf(BaseFieldType);
   return row ? row->AdvancedFieldType : aftUnknown;
 }
 
-TQXLAdvancedFieldType FieldTypeToAdvancedFieldType(TFieldType FieldType) {
+TQXLAdvancedFieldType qxl::FieldTypeToAdvancedFieldType(TFieldType FieldType) {
   const TSQLFieldType* row = FirstRow([FieldType](const TSQLFieldType& r) { return r.FieldType == FieldType; });
   if (!row)
     throw EQXLException(30289, "Unknown DataType: '%s'", {std::to_string(static_cast<int>(FieldType))});
   return row->AdvancedFieldType;
 }
 
-TFieldType AdvancedFieldTypeToFieldType(TQXLAdvancedFieldType AdvancedFieldType) {
+TFieldType qxl::AdvancedFieldTypeToFieldType(TQXLAdvancedFieldType AdvancedFieldType) {
   const TSQLFieldType* row = FirstRowOf(AdvancedFieldType);
   return row ? row->FieldType : ftUnknown;
 }
 
-std::string AdvancedFieldTypeName(TQXLAdvancedFieldType AdvancedFieldType) {
+std::string qxl::AdvancedFieldTypeName(TQXLAdvancedFieldType AdvancedFieldType) {
   const TSQLFieldType* row = FirstRowOf(AdvancedFieldType);
   return row ? row->SqlName : "Unknown";
 }
 
-std::string BaseFieldTypeName(TQXLBaseFieldType BaseFieldType) {
+std::string qxl::BaseFieldTypeName(TQXLBaseFieldType BaseFieldType) {
   const TSQLFieldType* row = FirstRowOf(BaseFieldType);
   return row ? row->SqlName : "Unknown";
 }
 
-bool IsStringBaseFieldType(TQXLBaseFieldType t) {
+bool qxl::IsStringBaseFieldType(TQXLBaseFieldType t) {
   return t == bftChar || t == bftWideChar || t == bftVarchar || t == bftWideVarchar;
 }
 
-bool IsWideStringBaseFieldType(TQXLBaseFieldType t) { return t == bftWideChar || t == bftWideVarchar; }
+bool qxl::IsWideStringBaseFieldType(TQXLBaseFieldType t) { return t == bftWideChar || t == bftWideVarchar; }
 
-bool IsBlobBaseFieldType(TQXLBaseFieldType t) { return t == bftBlob || t == bftClob || t == bftWideClob; }
+bool qxl::IsBlobBaseFieldType(TQXLBaseFieldType t) { return t == bftBlob || t == bftClob || t == bftWideClob; }
 
-bool IsNumericBaseFieldType(TQXLBaseFieldType t) {
+bool qxl::IsNumericBaseFieldType(TQXLBaseFieldType t) {
   return (t >= bftSignedInt8 && t <= bftExtended) || t == bftCurrency;
 }
 
-bool IsDateTimeBaseFieldType(TQXLBaseFieldType t) { return t == bftDate || t == bftTime || t == bftDateTime; }
+bool qxl::IsDateTimeBaseFieldType(TQXLBaseFieldType t) { return t == bftDate || t == bftTime || t == bftDateTime; }
 
-bool IsStringAdvancedFieldType(TQXLAdvancedFieldType t) {
+bool qxl::IsStringAdvancedFieldType(TQXLAdvancedFieldType t) {
   return t == aftChar || t == aftString || t == aftWideChar || t == aftWideString || t == aftGuid;
 }
 
-bool IsWideStringAdvancedFieldType(TQXLAdvancedFieldType t) { return t == aftWideChar || t == aftWideString; }
+bool qxl::IsWideStringAdvancedFieldType(TQXLAdvancedFieldType t) { return t == aftWideChar || t == aftWideString; }
 
-bool IsBytesAdvancedFieldType(TQXLAdvancedFieldType t) { return t == aftBytes || t == aftVarBytes; }
+bool qxl::IsBytesAdvancedFieldType(TQXLAdvancedFieldType t) { return t == aftBytes || t == aftVarBytes; }
 
-bool IsBlobAdvancedFieldType(TQXLAdvancedFieldType t) {
+bool qxl::IsBlobAdvancedFieldType(TQXLAdvancedFieldType t) {
   return t == aftBlob || t == aftGraphic || t == aftMemo || t == aftFormattedMemo || t == aftWideMemo;
 }
 
-bool IsAutoincFieldType(TQXLAdvancedFieldType t) { return t >= aftAutoInc && t <= aftAutoIncCardinal; }
+bool qxl::IsAutoincFieldType(TQXLAdvancedFieldType t) { return t >= aftAutoInc && t <= aftAutoIncCardinal; }
 
-bool IsNumericAdvancedFieldType(TQXLAdvancedFieldType t) {
-  return IsNumericBaseFieldType(AdvancedToBaseFieldType(t));
+bool qxl::IsNumericAdvancedFieldType(TQXLAdvancedFieldType t) {
+  return qxl::IsNumericBaseFieldType(qxl::AdvancedToBaseFieldType(t));
 }
 
-bool IsDateTimeAdvancedFieldType(TQXLAdvancedFieldType t) {
-  return IsDateTimeBaseFieldType(AdvancedToBaseFieldType(t));
+bool qxl::IsDateTimeAdvancedFieldType(TQXLAdvancedFieldType t) {
+  return qxl::IsDateTimeBaseFieldType(qxl::AdvancedToBaseFieldType(t));
 }
 
-bool IsSizedAdvancedFieldType(TQXLAdvancedFieldType t) {
+bool qxl::IsSizedAdvancedFieldType(TQXLAdvancedFieldType t) {
   return t == aftChar || t == aftString || t == aftWideChar || t == aftWideString || t == aftBytes ||
          t == aftVarBytes;
 }
 
-bool IsConvertibleAdvancedFieldType(TQXLAdvancedFieldType t) {
+bool qxl::IsConvertibleAdvancedFieldType(TQXLAdvancedFieldType t) {
   return t < QXLAdvancedFieldTypeCount && t != aftUnknown && t != aftBytes && t != aftVarBytes && t != aftBlob &&
          t != aftGraphic && t != aftGuid;
 }

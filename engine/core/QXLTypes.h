@@ -167,6 +167,7 @@ static_assert(sizeof(TQXLDateTime) == 8);
 inline constexpr std::int32_t QXLDateDelta = 693594;  // engine day of 1899-12-30
 inline constexpr std::int32_t QXLMSecsPerDay = 86400000;
 
+namespace qxl {
 // Byte size of one value of DataType declared with Length characters or bytes.
 // Raises 30050 for bftUnknown, bftBFile and values outside the enumeration.
 std::int64_t GetDataTypeSize(TQXLBaseFieldType DataType, std::int32_t Length = 0);
@@ -193,6 +194,7 @@ bool IsNumericAdvancedFieldType(TQXLAdvancedFieldType t);
 bool IsDateTimeAdvancedFieldType(TQXLAdvancedFieldType t);
 bool IsSizedAdvancedFieldType(TQXLAdvancedFieldType t);
 bool IsConvertibleAdvancedFieldType(TQXLAdvancedFieldType t);
+}  // namespace qxl
 
 // Conversions between engine dates and times and TDateTime. The routines that
 // take a TDateTime raise platform::Exception for a value that has no engine

@@ -2,6 +2,6 @@
 
 #include "platform/Guid.h"
 
-std::string UniqueNameWithGuid(std::string_view Prefix) {
+std::string qxl::UniqueNameWithGuid(std::string_view Prefix) {
   return std::string(Prefix) + platform::GuidToString(platform::NewGuid());
 }

@@ -3,5 +3,7 @@
 #include <string>
 #include <string_view>
 
+namespace qxl {
 // Prefix followed by a new GUID in its 38-character braced text form.
 std::string UniqueNameWithGuid(std::string_view Prefix);
+}  // namespace qxl

@@ -13,6 +13,7 @@
 inline constexpr std::size_t QXLExtendedSize = 10;
 static_assert(sizeof(long double) >= QXLExtendedSize);
 
+namespace qxl {
 template <typename T>
 T LoadValue(const void* p) {
   T v{};
@@ -130,3 +131,4 @@ inline long double LoadFloat(TQXLBaseFieldType t, const void* p) {
     default: return 0;
   }
 }
+}  // namespace qxl

@@ -133,7 +133,7 @@ std::int32_t TQXLVariant::StrLen() const {
 }
 
 void TQXLVariant::SetValue(TQXLBaseFieldType Type, const void* Bytes, std::int32_t Size, bool IsEmptyText) {
-  if (FDataType == Type && FPData && !FIsDataLinked && !IsStringBaseFieldType(Type) && FDataSize == Size) {
+  if (FDataType == Type && FPData && !FIsDataLinked && !qxl::IsStringBaseFieldType(Type) && FDataSize == Size) {
     std::memcpy(FPData, Bytes, static_cast<std::size_t>(Size));
     FIsNull = false;
     return;
@@ -145,9 +145,9 @@ void TQXLVariant::SetValue(TQXLBaseFieldType Type, const void* Bytes, std::int32
   void* block = nullptr;
   std::int32_t size = 0;
   if (FDataType == Type)
-    CopyDataToNewMemory(Type, Bytes, block, size);
+    qxl::CopyDataToNewMemory(Type, Bytes, block, size);
   else
-    block = ConvertData(Bytes, Size, Type, FDataType, size);
+    block = qxl::ConvertData(Bytes, Size, Type, FDataType, size);
   FPData = block;
   FDataSize = size;
   FIsNull = block == nullptr;
@@ -157,14 +157,14 @@ std::string TQXLVariant::GetValue(TQXLBaseFieldType Type) const {
   if (IsNull()) throw EQXLException(30016, "Value is Null");
   if (FDataType == Type) return std::string(static_cast<const char*>(FPData), static_cast<std::size_t>(FDataSize));
   std::int32_t size = 0;
-  const TQXLOwnedBlock block(ConvertData(FPData, FDataSize, FDataType, Type, size));
+  const TQXLOwnedBlock block(qxl::ConvertData(FPData, FDataSize, FDataType, Type, size));
   return std::string(static_cast<const char*>(block.get()), static_cast<std::size_t>(size));
 }
 
 std::string TQXLVariant::GetFixedBytes(TQXLBaseFieldType Type) const {
   // Exactly the type's size: data set with another size is cut or padded with zeros.
   std::string bytes = GetValue(Type);
-  bytes.resize(static_cast<std::size_t>(GetDataTypeSize(Type)), '\0');
+  bytes.resize(static_cast<std::size_t>(qxl::GetDataTypeSize(Type)), '\0');
   return bytes;
 }
 
@@ -180,7 +180,7 @@ T TQXLVariant::GetFixed(TQXLBaseFieldType Type) const {
 
 template <typename T>
 void TQXLVariant::SetFixed(TQXLBaseFieldType Type, const T& Value) {
-  SetValue(Type, &Value, static_cast<std::int32_t>(GetDataTypeSize(Type)), false);
+  SetValue(Type, &Value, static_cast<std::int32_t>(qxl::GetDataTypeSize(Type)), false);
 }
 
 std::string TQXLVariant::GetAnsiText() const {
@@ -237,7 +237,7 @@ void TQXLVariant::SetAsAnsiString(std::string_view Value) { SetAnsiText(platform
 std::u16string TQXLVariant::GetAsWideString() const {
   if (IsNull()) return std::u16string();
   const std::string bytes = GetValue(bftWideVarchar);
-  return LoadWideText(bytes.data(), bytes.size() / 2);
+  return qxl::LoadWideText(bytes.data(), bytes.size() / 2);
 }
 
 void TQXLVariant::SetAsWideString(std::u16string_view Value) {
@@ -261,7 +261,7 @@ void TQXLVariant::Cast(TQXLBaseFieldType NewDataType) {
     std::memcpy(block, FPData, static_cast<std::size_t>(FDataSize));
     static_cast<char*>(block)[FDataSize] = '\0';
   } else {
-    block = ConvertData(FPData, FDataSize, FDataType, NewDataType, size);
+    block = qxl::ConvertData(FPData, FDataSize, FDataType, NewDataType, size);
   }
   void* old = std::exchange(FPData, block);
   const bool owned = !std::exchange(FIsDataLinked, false);
@@ -275,7 +275,7 @@ TQXLCompareResult TQXLVariant::Compare(const TQXLVariant& Value, bool TrueFalseN
                                        bool PartialKey) const {
   const std::int32_t prefix = PartialKey ? Value.StrLen() : -1;
   const TQXLCompareResult result =
-      CompareData(FPData, Value.FPData, FDataType, Value.FDataType, IsNull(), Value.IsNull(), prefix,
+      qxl::CompareData(FPData, Value.FPData, FDataType, Value.FDataType, IsNull(), Value.IsNull(), prefix,
                   CaseInsensitive, LOCALE_USER_DEFAULT, FDataSize, Value.FDataSize);
   if (TrueFalseNullLogic) return result;
   switch (result) {

@@ -50,11 +50,11 @@ public:
   // Characters of a string value; -1 for NULL and other types.
   std::int32_t StrLen() const;
 
-  bool IsNumericDataType() const { return IsNumericBaseFieldType(FDataType); }
-  bool IsStringDataType() const { return IsStringBaseFieldType(FDataType); }
-  bool IsWideStringDataType() const { return IsWideStringBaseFieldType(FDataType); }
-  bool IsBlobDataType() const { return IsBlobBaseFieldType(FDataType); }
-  bool IsDateTimeDataType() const { return IsDateTimeBaseFieldType(FDataType); }
+  bool IsNumericDataType() const { return qxl::IsNumericBaseFieldType(FDataType); }
+  bool IsStringDataType() const { return qxl::IsStringBaseFieldType(FDataType); }
+  bool IsWideStringDataType() const { return qxl::IsWideStringBaseFieldType(FDataType); }
+  bool IsBlobDataType() const { return qxl::IsBlobBaseFieldType(FDataType); }
+  bool IsDateTimeDataType() const { return qxl::IsDateTimeBaseFieldType(FDataType); }
 
   // Typed access. A setter gives an untyped value its own type, and converts
   // into the type a value already has; an empty text leaves the value NULL.

@@ -66,41 +66,41 @@ F FloatOp(F a, F b, char op) {
 
 template <typename F>
 std::string FloatResult(const std::string& a, const std::string& b, char op) {
-  return ValueBytes(FloatOp(LoadValue<F>(a.data()), LoadValue<F>(b.data()), op));
+  return qxl::ValueBytes(FloatOp(qxl::LoadValue<F>(a.data()), qxl::LoadValue<F>(b.data()), op));
 }
 
 std::string ExtendedResult(const std::string& a, const std::string& b, char op) {
-  return FloatBytes(bftExtended, FloatOp(LoadExtended(a.data()), LoadExtended(b.data()), op));
+  return qxl::FloatBytes(bftExtended, FloatOp(qxl::LoadExtended(a.data()), qxl::LoadExtended(b.data()), op));
 }
 
 std::string DateTimeResult(const std::string& a, const std::string& b, char op) {
-  const auto x = LoadValue<TQXLDateTime>(a.data());
-  const auto y = LoadValue<TQXLDateTime>(b.data());
+  const auto x = qxl::LoadValue<TQXLDateTime>(a.data());
+  const auto y = qxl::LoadValue<TQXLDateTime>(b.data());
   TQXLDateTime r{Int32Op(x.Date, y.Date, op), Int32Op(x.Time, y.Time, op)};
   // Whole days of a Time beyond the day move into the Date; a negative Time stays.
   if (r.Time > QXLMSecsPerDay - 1) {
     r.Date = Int32Op(r.Date, r.Time / QXLMSecsPerDay, '+');
     r.Time %= QXLMSecsPerDay;
   }
-  return DateTimeBytes(r.Date, r.Time);
+  return qxl::DateTimeBytes(r.Date, r.Time);
 }
 
 std::string Int32Result(const std::string& a, const std::string& b, char op) {
-  return Int32Bytes(Int32Op(LoadValue<std::int32_t>(a.data()), LoadValue<std::int32_t>(b.data()), op));
+  return qxl::Int32Bytes(Int32Op(qxl::LoadValue<std::int32_t>(a.data()), qxl::LoadValue<std::int32_t>(b.data()), op));
 }
 
 std::string IntegerResult(TQXLBaseFieldType type, const std::string& a, const std::string& b, char op) {
-  return IntegerBytes(type, IntegerOp(LoadInteger(type, a.data()), LoadInteger(type, b.data()), op));
+  return qxl::IntegerBytes(type, IntegerOp(qxl::LoadInteger(type, a.data()), qxl::LoadInteger(type, b.data()), op));
 }
 
 // Every operator of two Booleans is "or".
 std::string LogicalResult(const std::string& a, const std::string& b) {
-  return LogicalBytes(LoadValue<std::uint16_t>(a.data()) != 0 || LoadValue<std::uint16_t>(b.data()) != 0);
+  return qxl::LogicalBytes(qxl::LoadValue<std::uint16_t>(a.data()) != 0 || qxl::LoadValue<std::uint16_t>(b.data()) != 0);
 }
 
 // Operands and result of a type of fixed size, in that type's bytes.
 std::string FixedResult(TQXLBaseFieldType type, const std::string& a, const std::string& b, char op) {
-  if (IsIntegerType(type)) return IntegerResult(type, a, b, op);
+  if (qxl::IsIntegerType(type)) return IntegerResult(type, a, b, op);
   switch (type) {
     case bftSingle: return FloatResult<float>(a, b, op);
     case bftDouble:
@@ -134,7 +134,7 @@ void TQXLVariant::InvertValue() {
     case bftDate: SetAsQXLDate(Negated(GetAsQXLDate())); break;
     case bftLogical: SetAsBoolean(!GetAsBoolean()); break;
     default:
-      throw EQXLException(30123, "Cannot invert value with not numeric type '%s'", {BaseFieldTypeName(FDataType)});
+      throw EQXLException(30123, "Cannot invert value with not numeric type '%s'", {qxl::BaseFieldTypeName(FDataType)});
   }
 }
 
@@ -175,11 +175,11 @@ void TQXLVariant::Division(const TQXLVariant& Value) {
 }
 
 void TQXLVariant::Arithmetic(const TQXLVariant& Value, char op) {
-  const TQXLBaseFieldType common = GetCommonDataType(FDataType, Value.FDataType, false);
+  const TQXLBaseFieldType common = qxl::GetCommonDataType(FDataType, Value.FDataType, false);
   Cast(common);
-  if (IsStringBaseFieldType(common)) {
+  if (qxl::IsStringBaseFieldType(common)) {
     if (op != '+') NotNumeric(op);
-    if (IsWideStringBaseFieldType(common))
+    if (qxl::IsWideStringBaseFieldType(common))
       SetAsWideString(GetAsWideString() + Value.GetAsWideString());
     else
       SetAnsiText(GetAnsiText() + Value.GetAnsiText());
@@ -187,7 +187,7 @@ void TQXLVariant::Arithmetic(const TQXLVariant& Value, char op) {
   }
   // Besides text, only the types of one fixed size (numbers, dates and times,
   // Booleans) have arithmetic.
-  if (!IsFixedSizeType(common)) NotNumeric(op);
+  if (!qxl::IsFixedSizeType(common)) NotNumeric(op);
   const std::string result = FixedResult(common, GetFixedBytes(common), Value.GetFixedBytes(common), op);
   SetValue(common, result.data(), static_cast<std::int32_t>(result.size()), false);
 }

@@ -73,7 +73,7 @@ Variant TQXLVariant::GetAsVariant() const {
     case bftTime: return Variant::Date(GetAsTTime());
     case bftDateTime: return Variant::Date(GetAsTDateTime());
     case bftLogical: return Variant(GetAsBoolean());
-    default: throw EQXLException(30114, "Unsupported Variant Type %s", {BaseFieldTypeName(FDataType)});
+    default: throw EQXLException(30114, "Unsupported Variant Type %s", {qxl::BaseFieldTypeName(FDataType)});
   }
 }
 
@@ -107,29 +107,29 @@ void TQXLVariant::SetAsVariant(const Variant& Value) {
 
 void TQXLVariant::SaveToStream(TQXLStream& Stream) const {
   const auto type = static_cast<std::uint8_t>(FDataType);
-  WriteBufferToStream(&type, 1, Stream, 10179);
+  qxl::WriteBufferToStream(&type, 1, Stream, 10179);
   const std::uint8_t nullFlag = IsNull() ? 255 : 0;
-  WriteBufferToStream(&nullFlag, 1, Stream, 10180);
+  qxl::WriteBufferToStream(&nullFlag, 1, Stream, 10180);
   if (nullFlag) return;
-  WriteBufferToStream(&FDataSize, 4, Stream, 10181);
-  WriteBufferToStream(FPData, FDataSize, Stream, 10182);
+  qxl::WriteBufferToStream(&FDataSize, 4, Stream, 10181);
+  qxl::WriteBufferToStream(FPData, FDataSize, Stream, 10182);
 }
 
 void TQXLVariant::LoadFromStream(TQXLStream& Stream) {
   Clear(bftUnknown);
   std::uint8_t type = 0;
-  ReadBufferFromStream(&type, 1, Stream, 10183);
+  qxl::ReadBufferFromStream(&type, 1, Stream, 10183);
   if (type >= QXLBaseFieldTypeCount) throw EQXLException(10183, "Invalid value type in stream: %d", {type});
   std::uint8_t nullFlag = 0;
-  ReadBufferFromStream(&nullFlag, 1, Stream, 10184);
+  qxl::ReadBufferFromStream(&nullFlag, 1, Stream, 10184);
   FDataType = static_cast<TQXLBaseFieldType>(type);
   if (nullFlag) return;
   std::int32_t size = 0;
-  ReadBufferFromStream(&size, 4, Stream, 10185);
+  qxl::ReadBufferFromStream(&size, 4, Stream, 10185);
   if (size <= 0) throw EQXLException(10185, "Invalid value size in stream: %d", {size});
   RefuseSizeBeyondStream(Stream, size);
   TQXLOwnedBlock block(QXLMemoryManager().GetMem(size));
-  ReadBufferFromStream(block.get(), size, Stream, 10186);
+  qxl::ReadBufferFromStream(block.get(), size, Stream, 10186);
   FPData = block.release();
   FDataSize = size;
   FIsNull = false;

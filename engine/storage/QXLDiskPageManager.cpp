@@ -11,12 +11,12 @@ namespace {
 
 constexpr char NotOpened[] = "Error - database file is not opened.";
 
-std::uint32_t DataCrc(const TQXLPage* Page) { return UpdateCrc32(0, Page->PageData(), Page->PageDataSize()); }
+std::uint32_t DataCrc(const TQXLPage* Page) { return qxl::UpdateCrc32(0, Page->PageData(), Page->PageDataSize()); }
 
 }  // namespace
 
 bool EncryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size, const std::string& Password) {
-  if (!IsValidCryptoAlgorithm(Algorithm)) return true;
+  if (!qxl::IsValidCryptoAlgorithm(Algorithm)) return true;
   try {
     QXLEncryptBuffer(Algorithm, Buffer, Size, Password);
     return true;
@@ -26,7 +26,7 @@ bool EncryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Siz
 }
 
 bool DecryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size, const std::string& Password) {
-  if (!IsValidCryptoAlgorithm(Algorithm)) return true;
+  if (!qxl::IsValidCryptoAlgorithm(Algorithm)) return true;
   try {
     QXLDecryptBuffer(Algorithm, Buffer, Size, Password);
     return true;
@@ -119,7 +119,7 @@ void TQXLDiskPageManager::CreateAndOpenDatabase(const std::string& DatabaseFileN
     throw EQXLException(10461, "Error - database file %s is in use.", {FDatabaseFile.FileName()});
   // Settings under which no page or space map could be addressed.
   if (PageSize <= QXLDiskPageHeaderSize || ExtentPageCount < 1 ||
-      (!Password.Password.empty() && !IsValidCryptoAlgorithm(Password.CryptoAlgorithm)))
+      (!Password.Password.empty() && !qxl::IsValidCryptoAlgorithm(Password.CryptoAlgorithm)))
     throw EQXLException(20237, "Invalid database format");
   InitDBHeader();
   FOffsetToDBHeader = 0;
@@ -140,7 +140,7 @@ void TQXLDiskPageManager::CreateAndOpenDatabase(const std::string& DatabaseFileN
   if (Encrypted()) {
     FCryptoHeader.CryptoAlgorithm = Password.CryptoAlgorithm;
     for (std::uint8_t& Byte : FCryptoHeader.ControlBlock) Byte = static_cast<std::uint8_t>(QXLRandom(255));
-    FCryptoHeader.ControlBlockCRC = UpdateCrc32(0, FCryptoHeader.ControlBlock, QXLControlBlockSize);
+    FCryptoHeader.ControlBlockCRC = qxl::UpdateCrc32(0, FCryptoHeader.ControlBlock, QXLControlBlockSize);
     EncryptBuffer(Password.CryptoAlgorithm, FCryptoHeader.ControlBlock, QXLControlBlockSize, Password.Password);
   }
   WriteDBHeader(true);
@@ -233,10 +233,10 @@ void TQXLDiskPageManager::OpenUnderHeaderLock(bool& RepairNeeded) {
   if (Encrypted()) {
     // No file of this engine names a cipher it does not know; its pages could
     // be neither read nor written.
-    if (!IsValidCryptoAlgorithm(FCryptoHeader.CryptoAlgorithm)) throw EQXLException(20237, "Invalid database format");
+    if (!qxl::IsValidCryptoAlgorithm(FCryptoHeader.CryptoAlgorithm)) throw EQXLException(20237, "Invalid database format");
     FPassword.CryptoAlgorithm = static_cast<TQXLCryptoAlgorithm>(FCryptoHeader.CryptoAlgorithm);
     DecryptBuffer(FPassword.CryptoAlgorithm, FCryptoHeader.ControlBlock, QXLControlBlockSize, FPassword.Password);
-    if (UpdateCrc32(0, FCryptoHeader.ControlBlock, QXLControlBlockSize) != FCryptoHeader.ControlBlockCRC)
+    if (qxl::UpdateCrc32(0, FCryptoHeader.ControlBlock, QXLControlBlockSize) != FCryptoHeader.ControlBlockCRC)
       throw EQXLException(30445, "Cannot open database - incorrect password");
   }
   if (FOffsetToCryptoHeader + FCryptoHeader.CryptoHeaderSize != FOffsetToLockedBytes)
@@ -341,7 +341,7 @@ bool TQXLDiskPageManager::InternalReadPage(TQXLPage* Page) {
     TQXLDiskPageHeader Header;
     std::memcpy(&Header, Page->PageBuffer(), sizeof Header);
     const auto Algorithm = static_cast<TQXLCryptoAlgorithm>(Header.Cipherype);
-    if (IsValidCryptoAlgorithm(Algorithm)) {
+    if (qxl::IsValidCryptoAlgorithm(Algorithm)) {
       if (!FCrypter) FCrypter = std::make_unique<TQXLPageCrypter>(FPassword.Password);
       try {
         FCrypter->Decrypt(Algorithm, Page->PageData(), FPageDataSize);

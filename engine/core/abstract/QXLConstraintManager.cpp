@@ -65,7 +65,7 @@ bool TQXLBaseConstraintManager::CheckNotNull(const TQXLColumnConstraintDef& Def,
   const TQXLFieldDefs& fields = FTableData->FieldManager()->FieldDefs();
   const std::int32_t no = fields.GetDefNumberByObjectId(Def.ColumnObjectID);
   if (no < 0) throw EQXLException(30024, "Field #%d not found", {Def.ColumnObjectID});
-  if (!GetBitInBuffer(no, Record)) return true;
+  if (!qxl::GetBitInBuffer(no, Record)) return true;
   return Violated(RaiseException, 30026, "Constraint '%s' violated. Value in field '%s' cannot be null",
                   {Def.Name, fields.GetDef(no)->Name});
 }
@@ -75,10 +75,10 @@ bool TQXLBaseConstraintManager::CheckRange(const TQXLConstraintDefCheck& Def, co
   const TQXLFieldDefs& fields = FTableData->FieldManager()->FieldDefs();
   const std::int32_t no = fields.GetDefNumberByObjectId(Def.ColumnObjectID);
   if (no < 0) throw EQXLException(30028, "Field #%d not found", {Def.ColumnObjectID});
-  if (GetBitInBuffer(no, Record)) return true;
+  if (qxl::GetBitInBuffer(no, Record)) return true;
   const TQXLFieldDef& f = *fields.GetDef(no);
   auto compare = [&](const TQXLVariant& bound) {
-    return CompareData(bound.pData(), Record + f.MemoryOffset, bound.DataType(), f.BaseFieldType, false, false, -1,
+    return qxl::CompareData(bound.pData(), Record + f.MemoryOffset, bound.DataType(), f.BaseFieldType, false, false, -1,
                        false, LOCALE_SYSTEM_DEFAULT, bound.DataSize(), f.MemoryDataSize);
   };
   if (!Def.MinValue->IsNull() && compare(*Def.MinValue) == cmprGreater)
@@ -101,7 +101,7 @@ bool TQXLBaseConstraintManager::CheckKey(const TQXLConstraintDefUnique& Def, std
     for (const TQXLConstraintColumn& c : Def.Columns) {
       const std::int32_t no = fields.GetDefNumberByObjectId(c.ColumnObjectID);
       if (no < 0) throw EQXLException(30329, "Field #%d not found", {c.ColumnObjectID});
-      allNull = allNull && GetBitInBuffer(no, NewRecord);
+      allNull = allNull && qxl::GetBitInBuffer(no, NewRecord);
       names += (names.empty() ? "" : ",") + c.ColumnName;
     }
     if (allNull)
@@ -163,7 +163,7 @@ void TQXLBaseConstraintManager::FillConstraintAutoNames() {
     const char* kind = def->ConstraintType == ctNotNull ? "C_NotNull" : def->ConstraintType == ctCheck ? "C_Check" : nullptr;
     if (!kind) throw EQXLException(30038, NotImplemented);
     auto& column = static_cast<TQXLColumnConstraintDef&>(*def);
-    def->Name = CutToAnsiLength(FreeName(std::string("$") + kind + "$" + column.TableName + "$" + column.ColumnName));
+    def->Name = qxl::CutToAnsiLength(FreeName(std::string("$") + kind + "$" + column.TableName + "$" + column.ColumnName));
   }
 }
 

@@ -53,7 +53,7 @@ void TQXLCursor::RenameField(const std::string& FieldName, const std::string& Ne
   if (!field) throw EQXLException(30345, "Field '%s' not found", {FieldName});
   if (FFieldDefs->GetFieldDefByName(NewFieldName))
     throw EQXLException(30346, "Cannot rename field '%s'. Field '%s' already exists", {FieldName, NewFieldName});
-  field->Name = CutToAnsiLength(NewFieldName);
+  field->Name = qxl::CutToAnsiLength(NewFieldName);
 }
 
 void TQXLCursor::FreeRecordBuffer(std::uint8_t*& Buffer) { QXLMemoryManager().FreeAndNillMem(Buffer); }
@@ -87,7 +87,7 @@ void TQXLCursor::ClearStringFieldsGarbage(std::uint8_t* RecordBuffer) const {
     const bool wide = f.BaseFieldType == bftWideChar || f.BaseFieldType == bftWideVarchar;
     if (!ansi && !wide) continue;
     std::uint8_t* field = RecordBuffer + f.MemoryOffset;
-    if (GetBitInBuffer(i, RecordBuffer))
+    if (qxl::GetBitInBuffer(i, RecordBuffer))
       std::memset(field, 0, static_cast<std::size_t>(f.MemoryDataSize));
     else
       ClearAfterText(field, f.MemoryDataSize, wide);
@@ -110,7 +110,7 @@ const TQXLFieldDef& TQXLCursor::ChooseField(std::int32_t FieldNo, bool DirectAcc
 void TQXLCursor::GetFieldValue(TQXLVariant& Value, std::int32_t FieldNo, bool DirectAccess) const {
   std::int32_t bit = 0;
   const TQXLFieldDef& f = ChooseField(FieldNo, DirectAccess, 10317, 20191, bit);
-  if (GetBitInBuffer(bit, FCurrentRecordBuffer)) {
+  if (qxl::GetBitInBuffer(bit, FCurrentRecordBuffer)) {
     Value.Clear(bftUnknown);
     return;
   }
@@ -123,14 +123,14 @@ void TQXLCursor::SetFieldValue(TQXLVariant& Value, std::int32_t FieldNo, bool Di
   const TQXLFieldDef& f = ChooseField(FieldNo, DirectAccess, 20193, 20192, bit);
   std::uint8_t* record = RecordBuffer ? RecordBuffer : FCurrentRecordBuffer;
   if (Value.IsNull()) {
-    SetBitInBuffer(true, bit, record);
+    qxl::SetBitInBuffer(true, bit, record);
     return;
   }
   Value.Cast(f.BaseFieldType);
   // Bounded by the field, so that a too-long value raises 20056 before the
   // null bit changes.
   Value.CopyDataToAddress(record + f.MemoryOffset, f.MemoryDataSize);
-  SetBitInBuffer(false, bit, record);
+  qxl::SetBitInBuffer(false, bit, record);
 }
 
 std::uint8_t* TQXLCursor::AllocateRecordBuffer() const {
@@ -180,7 +180,7 @@ void TQXLCursor::ApplyProjection(const std::vector<std::string>& FieldNamesList,
     std::string chosen = AliasList[i];
     for (std::size_t k = 1; k <= n && FVisibleFieldDefs->GetDefByName(chosen); ++k)
       chosen = AliasList[i] + "_" + std::to_string(k);
-    copy->Name = CutToAnsiLength(chosen);
+    copy->Name = qxl::CutToAnsiLength(chosen);
   }
 }
 

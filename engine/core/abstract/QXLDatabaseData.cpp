@@ -26,7 +26,7 @@ bool TQXLDatabaseData::TableExists(const std::string& TableName) {
   std::vector<std::string> names;
   GetTablesList(names);
   return std::any_of(names.begin(), names.end(),
-                     [&](const std::string& n) { return SameNameIgnoringCase(n, TableName); });
+                     [&](const std::string& n) { return qxl::SameNameIgnoringCase(n, TableName); });
 }
 
 void TQXLDatabaseData::ConnectSession(TQXLBaseSession* Session) {
@@ -53,7 +53,7 @@ void TQXLDatabaseData::GetTablesList(std::vector<std::string>& List) {
 TQXLTableData* TQXLDatabaseData::FindTableData(TQXLCursor* Cursor) {
   std::lock_guard guard(FCSect);
   for (auto& t : FTableDataList)
-    if (SameNameIgnoringCase(t->TableName(), Cursor->FTableName)) return t.get();
+    if (qxl::SameNameIgnoringCase(t->TableName(), Cursor->FTableName)) return t.get();
   return nullptr;
 }
 

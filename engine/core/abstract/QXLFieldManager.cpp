@@ -43,10 +43,10 @@ void TQXLBaseFieldManager::SaveMetadata(TQXLStream& Stream) const { FFieldDefs.S
 
 void TQXLBaseFieldManager::LoadMostUpdated(const std::uint8_t* Buf, std::int32_t BufSize, std::int32_t& Offset) {
   if (!Buf || Offset < 0 || BlockSize(0) > std::int64_t{BufSize} - Offset) RefuseBlock(-1, Offset, BufSize);
-  const auto count = LoadValue<std::int32_t>(Buf + Offset);
+  const auto count = qxl::LoadValue<std::int32_t>(Buf + Offset);
   if (count < 0 || BlockSize(count) > std::int64_t{BufSize} - Offset) RefuseBlock(count, Offset, BufSize);
   std::vector<std::int64_t> values(static_cast<std::size_t>(count));
-  for (std::int32_t i = 0; i < count; ++i) values[Bytes(i)] = LoadValue<std::int64_t>(Buf + Offset + 4 + 8 * i);
+  for (std::int32_t i = 0; i < count; ++i) values[Bytes(i)] = qxl::LoadValue<std::int64_t>(Buf + Offset + 4 + 8 * i);
   FLastAutoIncValues = std::move(values);
   Offset += static_cast<std::int32_t>(BlockSize(count));
 }
@@ -54,8 +54,8 @@ void TQXLBaseFieldManager::LoadMostUpdated(const std::uint8_t* Buf, std::int32_t
 void TQXLBaseFieldManager::SaveMostUpdated(std::uint8_t* Buf, std::int32_t BufSize, std::int32_t& Offset) const {
   const auto count = static_cast<std::int32_t>(FLastAutoIncValues.size());
   if (!Buf || Offset < 0 || BlockSize(count) > std::int64_t{BufSize} - Offset) RefuseBlock(count, Offset, BufSize);
-  StoreValue(Buf + Offset, count);
-  for (std::int32_t i = 0; i < count; ++i) StoreValue(Buf + Offset + 4 + 8 * i, FLastAutoIncValues[Bytes(i)]);
+  qxl::StoreValue(Buf + Offset, count);
+  for (std::int32_t i = 0; i < count; ++i) qxl::StoreValue(Buf + Offset + 4 + 8 * i, FLastAutoIncValues[Bytes(i)]);
   Offset += static_cast<std::int32_t>(BlockSize(count));
 }
 
@@ -67,7 +67,7 @@ void TQXLBaseFieldManager::InitLastAutoIncValues() {
   FLastAutoIncValues.assign(Bytes(FFieldDefs.Count()), 0);
   for (std::int32_t i = 0; i < FFieldDefs.Count(); ++i) {
     const TQXLFieldDef& f = *FFieldDefs.GetDef(i);
-    if (IsAutoincFieldType(f.AdvancedFieldType)) FLastAutoIncValues[Bytes(i)] = f.AutoincInitialValue;
+    if (qxl::IsAutoincFieldType(f.AdvancedFieldType)) FLastAutoIncValues[Bytes(i)] = f.AutoincInitialValue;
   }
 }
 
@@ -157,7 +157,7 @@ std::int64_t TQXLBaseFieldManager::GetLastAutoinc(TQXLBaseSession* Session, std:
       throw EQXLException(30012, "No SequenceLastValue in session for sequence '%s'. Call GetNextVal first",
                           {f.Name});
   }
-  return IsAutoincFieldType(f.AdvancedFieldType) ? FLastAutoIncValues[Bytes(FieldNo)] : 0;
+  return qxl::IsAutoincFieldType(f.AdvancedFieldType) ? FLastAutoIncValues[Bytes(FieldNo)] : 0;
 }
 
 void TQXLBaseFieldManager::UpdateLastAutoinc(TQXLBaseSession* Session, std::int32_t FieldNo,
@@ -172,14 +172,14 @@ void TQXLBaseFieldManager::UpdateLastAutoinc(TQXLBaseSession* Session, std::int3
 void TQXLBaseFieldManager::ApplyAutoincsToRecordBuffer(TQXLBaseSession* Session, std::uint8_t* RecordBuffer) {
   for (std::int32_t i = 0; i < FFieldDefs.Count(); ++i) {
     const TQXLFieldDef& f = *FFieldDefs.GetDef(i);
-    if (!IsAutoincFieldType(f.AdvancedFieldType)) continue;
+    if (!qxl::IsAutoincFieldType(f.AdvancedFieldType)) continue;
     // An auto-increment field holds at most 8 bytes of its value.
     const std::size_t width = std::min<std::size_t>(Bytes(f.MemoryDataSize), 8);
     std::uint8_t* field = RecordBuffer + f.MemoryOffset;
-    if (GetBitInBuffer(i, RecordBuffer)) {
+    if (qxl::GetBitInBuffer(i, RecordBuffer)) {
       const std::int64_t v = GetNextAutoinc(Session, i);
       std::memcpy(field, &v, width);  // little-endian: the low bytes first
-      SetBitInBuffer(false, i, RecordBuffer);
+      qxl::SetBitInBuffer(false, i, RecordBuffer);
     } else {
       std::uint64_t v = 0;
       std::memcpy(&v, field, width);
@@ -208,7 +208,7 @@ bool TQXLBaseFieldManager::WriteDefault(const TQXLFieldDef& Field, std::uint8_t*
 void TQXLBaseFieldManager::ApplyDefaultValuesToRecordBuffer(TQXLBaseSession*, std::uint8_t* RecordBuffer) {
   for (std::int32_t i = 0; i < FFieldDefs.Count(); ++i) {
     const TQXLFieldDef& f = *FFieldDefs.GetDef(i);
-    if (IsBlobBaseFieldType(f.BaseFieldType) || !f.DefaultValue || f.DefaultValue->IsNull()) continue;
-    if (WriteDefault(f, RecordBuffer + f.MemoryOffset)) SetBitInBuffer(false, i, RecordBuffer);
+    if (qxl::IsBlobBaseFieldType(f.BaseFieldType) || !f.DefaultValue || f.DefaultValue->IsNull()) continue;
+    if (WriteDefault(f, RecordBuffer + f.MemoryOffset)) qxl::SetBitInBuffer(false, i, RecordBuffer);
   }
 }

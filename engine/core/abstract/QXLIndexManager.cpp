@@ -66,7 +66,7 @@ std::int32_t TQXLBaseIndexManager::CreateTemporaryIndex(TQXLCursor* Cursor, cons
                                                         const TQXLNameList& AscDescList,
                                                         const TQXLNameList& CaseSensitivityList) {
   TQXLIndexDef scratch;
-  do scratch.Name = UniqueNameWithGuid("TEMPORARY_INDEX_");
+  do scratch.Name = qxl::UniqueNameWithGuid("TEMPORARY_INDEX_");
   while (FIndexDefs.GetIndexDefByName(scratch.Name));
   scratch.Temporary = true;
   scratch.IndexType = itBTree;
@@ -253,7 +253,7 @@ void TQXLBaseIndexManager::RenameField(const std::string& FieldName, const std::
   for (std::int32_t i = 0; i < FIndexDefs.Count(); ++i) {
     TQXLIndexDef& def = *FIndexDefs.GetIndexDef(i);
     for (std::int32_t c = 0; c < def.ColumnCount(); ++c)
-      if (SameNameIgnoringCase(def.GetIndexColumn(c).FieldName, FieldName))
+      if (qxl::SameNameIgnoringCase(def.GetIndexColumn(c).FieldName, FieldName))
         def.GetIndexColumn(c).FieldName = NewFieldName;
   }
 }

@@ -196,7 +196,7 @@ void TQXLTableData::RenameField(const std::string& FieldName, const std::string&
   if (!field) throw EQXLException(30343, "Field '%s' not found", {FieldName});
   if (fields.GetFieldDefByName(NewFieldName))
     throw EQXLException(30344, "Cannot rename field '%s'. Field '%s' already exists", {FieldName, NewFieldName});
-  field->Name = CutToAnsiLength(NewFieldName);
+  field->Name = qxl::CutToAnsiLength(NewFieldName);
   if (FIndexManager) FIndexManager->RenameField(FieldName, field->Name);
 }
 

@@ -199,9 +199,9 @@ std::vector<std::uint8_t> TQXLInternalDBTransactedAccessFile::Decompressed(const
                                                                            std::int32_t Count) {
   std::vector<std::uint8_t> Plain;
   std::int32_t PlainSize = Uncompressed;
-  if (!DecompressBuffer(Algorithm, Stored.data(), static_cast<std::int32_t>(Stored.size()), Plain, PlainSize))
+  if (!qxl::DecompressBuffer(Algorithm, Stored.data(), static_cast<std::int32_t>(Stored.size()), Plain, PlainSize))
     throw EQXLException(20189, "Table file decompression error. Possible table corruption (%s)",
-                        {GetLastCompressionError()});
+                        {qxl::GetLastCompressionError()});
   // The header's uncompressed size is only a claim; the result is what counts.
   if (PlainSize < Count || Plain.size() < static_cast<std::size_t>(Count))
     throw EQXLException(30387, "Cannot Read internal file. FileSize=%d. ReadSize=%d", {PlainSize, Count});
@@ -276,7 +276,7 @@ void TQXLInternalDBTransactedAccessFile::WriteFile(std::int32_t SessionID, const
   std::int32_t StoredSize = Count;
   if (Algorithm != acaNone) {
     if (CompressionMode < 0 || CompressionMode > 255 ||
-        !CompressBuffer(Algorithm, static_cast<std::uint8_t>(CompressionMode), Buffer, Count, Compressed,
+        !qxl::CompressBuffer(Algorithm, static_cast<std::uint8_t>(CompressionMode), Buffer, Count, Compressed,
                         StoredSize))
       throw EQXLException(20187, "Table file compression error");
     Stored = Compressed.data();

@@ -22,39 +22,39 @@ std::vector<std::uint8_t> Pattern(std::size_t Size) {
 
 const std::uint8_t Key16[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
-void Keyed(TCipher& c) { c.Init(Key16, 16, nullptr); }
+void Keyed(qxl::TCipher& c) { c.Init(Key16, 16, nullptr); }
 
-std::vector<std::uint8_t> Block(const TCipher& c, std::vector<std::uint8_t> b) {
+std::vector<std::uint8_t> Block(const qxl::TCipher& c, std::vector<std::uint8_t> b) {
   c.EncryptBlock(b.data());
   return b;
 }
 
 TEST(CipherFrameworkTest, RefusesToCodeWithoutAKey) {
-  TCipher_Rijndael cipher;
+  qxl::TCipher_Rijndael cipher;
   std::uint8_t buffer[16] = {};
   try {
     cipher.EncodeBuffer(buffer, buffer, 16);
     FAIL();
-  } catch (const ECipherException& e) {
+  } catch (const qxl::ECipherException& e) {
     EXPECT_EQ(e.ErrorCode, 3);
     EXPECT_EQ(e.Message, "TCipher_Rijndael is not initialized call Init() or InitKey() before.");
   }
-  EXPECT_THROW(cipher.DecodeBuffer(buffer, buffer, 16), ECipherException);
+  EXPECT_THROW(cipher.DecodeBuffer(buffer, buffer, 16), qxl::ECipherException);
   Keyed(cipher);
   EXPECT_TRUE(cipher.Initialized());
   EXPECT_NO_THROW(cipher.EncodeBuffer(buffer, buffer, 16));
   cipher.Protect();
   EXPECT_FALSE(cipher.Initialized());
-  EXPECT_THROW(cipher.EncodeBuffer(buffer, buffer, 16), ECipherException);
+  EXPECT_THROW(cipher.EncodeBuffer(buffer, buffer, 16), qxl::ECipherException);
   // A password keys at construction.
-  TCipher_Square withPassword("pw");
+  qxl::TCipher_Square withPassword("pw");
   EXPECT_TRUE(withPassword.Initialized());
   EXPECT_TRUE(withPassword.HasHashKey());
-  EXPECT_FALSE(TCipher_Square().HasHashKey());
+  EXPECT_FALSE(qxl::TCipher_Square().HasHashKey());
 }
 
 TEST(CipherFrameworkTest, VectorAfterInit) {
-  TCipher_Blowfish cipher;
+  qxl::TCipher_Blowfish cipher;
   Keyed(cipher);
   const std::vector<std::uint8_t> ff(8, 0xFF);
   EXPECT_EQ(ToHex(cipher.Vector(), 8), ToHex(Block(cipher, ff)));  // nil vector: E(all 0xFF)
@@ -69,7 +69,7 @@ TEST(CipherFrameworkTest, VectorAfterInit) {
 
 TEST(CipherFrameworkTest, KeySizesAreClampedAndTextKeysUseTheDigest) {
   // A key longer than KeySize is cut; a negative size counts as 0.
-  TCipher_Square a, b;
+  qxl::TCipher_Square a, b;
   std::uint8_t key[40];
   for (int i = 0; i < 40; ++i) key[i] = std::uint8_t(i);
   a.Init(key, 40, nullptr);
@@ -81,13 +81,13 @@ TEST(CipherFrameworkTest, KeySizesAreClampedAndTextKeysUseTheDigest) {
   EXPECT_EQ(Block(a, p), Block(b, p));
 
   // InitKey: the first min(digest, KeySize) bytes of the digest of the text.
-  TCipher_Square text;
+  qxl::TCipher_Square text;
   text.InitKey("key text", nullptr);
-  auto hash = THash_RipeMD256::Class()->Create(nullptr);
+  auto hash = qxl::THash_RipeMD256::Class()->Create(nullptr);
   hash->Init();
   hash->Calc("key text", 8);
   hash->Done();
-  TCipher_Square direct;
+  qxl::TCipher_Square direct;
   direct.Init(hash->DigestKey(), 16, nullptr);
   EXPECT_EQ(Block(text, p), Block(direct, p));
   EXPECT_EQ(ToHex(text.Feedback(), 16), ToHex(text.Vector(), 16));
@@ -96,15 +96,15 @@ TEST(CipherFrameworkTest, KeySizesAreClampedAndTextKeysUseTheDigest) {
   EXPECT_NE(ToHex(text.Hash().DigestKey(), 16), ToHex(hash->DigestKey(), 16));
 
   // HashClass: nil selects RIPEMD-256; another class changes the key.
-  text.SetHashClass(THash_MD4::Class());
-  EXPECT_EQ(text.HashClass(), THash_MD4::Class());
+  text.SetHashClass(qxl::THash_MD4::Class());
+  EXPECT_EQ(text.HashClass(), qxl::THash_MD4::Class());
   EXPECT_EQ(text.Hash().DigestKeySize(), 16);
   text.SetHashClass(nullptr);
-  EXPECT_EQ(text.HashClass(), THash_RipeMD256::Class());
+  EXPECT_EQ(text.HashClass(), qxl::THash_RipeMD256::Class());
 }
 
 TEST(CipherFrameworkTest, CtsChainingAcrossCalls) {
-  TCipher_Rijndael one, two;
+  qxl::TCipher_Rijndael one, two;
   Keyed(one);
   Keyed(two);
   const int B = 16;
@@ -122,7 +122,7 @@ TEST(CipherFrameworkTest, CtsChainingAcrossCalls) {
   EXPECT_EQ(ToHex(one.Feedback(), B), before);
 
   // After a tail the next call starts from F xor E(F).
-  TCipher_Rijndael tail;
+  qxl::TCipher_Rijndael tail;
   Keyed(tail);
   std::vector<std::uint8_t> F(tail.Feedback(), tail.Feedback() + B);
   std::vector<std::uint8_t> out(5 + B);
@@ -137,7 +137,7 @@ TEST(CipherFrameworkTest, CtsChainingAcrossCalls) {
   EXPECT_EQ(ToHex(out.data() + 5, B), ToHex(Block(tail, x)));
 
   // One block plus 5 bytes decodes back, and both sides end on the same F.
-  TCipher_Rijndael enc, dec;
+  qxl::TCipher_Rijndael enc, dec;
   Keyed(enc);
   Keyed(dec);
   auto plain = Pattern(B + 5), coded = plain;
@@ -152,14 +152,14 @@ TEST(CipherFrameworkTest, CtsChainingAcrossCalls) {
 }
 
 TEST(CipherFrameworkTest, CbcCfbOfbFollowTheirFormulas) {
-  TCipher_1DES c;
+  qxl::TCipher_1DES c;
   Keyed(c);
   const int B = 8;
   const std::vector<std::uint8_t> F0(c.Vector(), c.Vector() + B);
   auto data = Pattern(2 * B);
 
   // CBC: Y := E(P xor F), F := Y.
-  c.SetMode(cmCBC);
+  c.SetMode(qxl::cmCBC);
   std::vector<std::uint8_t> y(2 * B);
   c.EncodeBuffer(data.data(), y.data(), 2 * B);
   std::vector<std::uint8_t> x(B);
@@ -171,7 +171,7 @@ TEST(CipherFrameworkTest, CbcCfbOfbFollowTheirFormulas) {
   c.Done();
 
   // CFB: byte by byte, c := p xor E(F)[0], F shifts in c.
-  c.SetMode(cmCFB);
+  c.SetMode(qxl::cmCFB);
   std::uint8_t out[2];
   c.EncodeBuffer(data.data(), out, 2);
   auto k = Block(c, F0);
@@ -182,7 +182,7 @@ TEST(CipherFrameworkTest, CbcCfbOfbFollowTheirFormulas) {
   c.Done();
 
   // OFB: F shifts in the key-stream byte.
-  c.SetMode(cmOFB);
+  c.SetMode(qxl::cmOFB);
   c.EncodeBuffer(data.data(), out, 2);
   EXPECT_EQ(out[0], data[0] ^ k[0]);
   F1.back() = k[0];
@@ -199,12 +199,12 @@ std::vector<std::uint8_t> Xor(const std::uint8_t* A, const std::vector<std::uint
 TEST(CipherFrameworkTest, EcbAndAuthenticationModesFollowTheirFormulas) {
   const int B = 8;
   const auto data = Pattern(2 * B + 3);
-  TCipher_1DES c;
+  qxl::TCipher_1DES c;
   Keyed(c);
   const std::vector<std::uint8_t> F0(c.Vector(), c.Vector() + B);
 
   // ECB: Y := E(P); a tail takes the key stream E(F) as the chained modes do.
-  c.SetMode(cmECB);
+  c.SetMode(qxl::cmECB);
   std::vector<std::uint8_t> y(2 * B + 3);
   c.EncodeBuffer(data.data(), y.data(), 2 * B + 3);
   EXPECT_EQ(ToHex(y.data(), B), ToHex(Block(c, {data.begin(), data.begin() + B})));
@@ -216,12 +216,12 @@ TEST(CipherFrameworkTest, EcbAndAuthenticationModesFollowTheirFormulas) {
 
   // CTSMAC: F := E(P xor F) xor F; CBCMAC: F := E(P xor F); the tail then
   // xors F with E(F). Nothing is written.
-  for (TCipherMode mode : {cmCTSMAC, cmCBCMAC}) {
+  for (qxl::TCipherMode mode : {qxl::cmCTSMAC, qxl::cmCBCMAC}) {
     c.SetMode(mode);
     std::vector<std::uint8_t> F = F0;
     for (int i = 0; i < 2; ++i) {
       const auto X = Block(c, Xor(data.data() + B * i, F));
-      F = mode == cmCTSMAC ? Xor(X.data(), F) : X;
+      F = mode == qxl::cmCTSMAC ? Xor(X.data(), F) : X;
     }
     F = Xor(F.data(), Block(c, F));
     std::vector<std::uint8_t> dest(2 * B + 3, 0xEE);
@@ -232,7 +232,7 @@ TEST(CipherFrameworkTest, EcbAndAuthenticationModesFollowTheirFormulas) {
   }
 
   // CFBMAC: byte by byte, F shifts in p xor E(F)[0].
-  c.SetMode(cmCFBMAC);
+  c.SetMode(qxl::cmCFBMAC);
   std::vector<std::uint8_t> F = F0;
   for (int i = 0; i < 3; ++i) {
     const std::uint8_t next = data[i] ^ Block(c, F)[0];
@@ -244,9 +244,9 @@ TEST(CipherFrameworkTest, EcbAndAuthenticationModesFollowTheirFormulas) {
 }
 
 TEST(CipherFrameworkTest, EveryModeDecodesWhatItEncodes) {
-  for (TCipherMode mode : {cmCTS, cmCBC, cmCFB, cmOFB, cmECB}) {
+  for (qxl::TCipherMode mode : {qxl::cmCTS, qxl::cmCBC, qxl::cmCFB, qxl::cmOFB, qxl::cmECB}) {
     for (int size : {0, 1, 7, 8, 9, 15, 16, 17, 100}) {
-      TCipher_Blowfish enc, dec;
+      qxl::TCipher_Blowfish enc, dec;
       Keyed(enc);
       Keyed(dec);
       enc.SetMode(mode);
@@ -263,8 +263,8 @@ TEST(CipherFrameworkTest, EveryModeDecodesWhatItEncodes) {
 }
 
 TEST(CipherFrameworkTest, AuthenticationModesLeaveTheCodeInTheRegister) {
-  for (TCipherMode mode : {cmCTSMAC, cmCBCMAC, cmCFBMAC}) {
-    TCipher_Twofish a, b, other;
+  for (qxl::TCipherMode mode : {qxl::cmCTSMAC, qxl::cmCBCMAC, qxl::cmCFBMAC}) {
+    qxl::TCipher_Twofish a, b, other;
     Keyed(a);
     Keyed(b);
     Keyed(other);
@@ -284,40 +284,40 @@ TEST(CipherFrameworkTest, AuthenticationModesLeaveTheCodeInTheRegister) {
 }
 
 TEST(CipherFrameworkTest, RegistryOfCipherClasses) {
-  auto entries = TCipher::CipherClassEntries();
+  auto entries = qxl::TCipher::CipherClassEntries();
   ASSERT_FALSE(entries.empty());
   EXPECT_EQ(entries[0], "Rijndael=");
-  EXPECT_FALSE(TCipher::RegisterCipherClass(nullptr, "x", "y"));
-  EXPECT_TRUE(TCipher::RegisterCipherClass(TCipher_Square::Class(), "", "first"));
-  EXPECT_TRUE(TCipher::RegisterCipherClass(TCipher_Square::Class(), " \v Sq\x01 ", "second"));
-  EXPECT_TRUE(TCipher::RegisterCipherClass(TCipher_3TDES::Class(), "", ""));
-  entries = TCipher::CipherClassEntries();
+  EXPECT_FALSE(qxl::TCipher::RegisterCipherClass(nullptr, "x", "y"));
+  EXPECT_TRUE(qxl::TCipher::RegisterCipherClass(qxl::TCipher_Square::Class(), "", "first"));
+  EXPECT_TRUE(qxl::TCipher::RegisterCipherClass(qxl::TCipher_Square::Class(), " \v Sq\x01 ", "second"));
+  EXPECT_TRUE(qxl::TCipher::RegisterCipherClass(qxl::TCipher_3TDES::Class(), "", ""));
+  entries = qxl::TCipher::CipherClassEntries();
   EXPECT_EQ(std::count(entries.begin(), entries.end(), "Sq=second"), 1);
   EXPECT_EQ(std::count(entries.begin(), entries.end(), "Square=first"), 0);
   EXPECT_EQ(std::count(entries.begin(), entries.end(), "3TDES="), 1);
 }
 
 TEST(CipherFrameworkTest, FixedFailureTexts) {
-  ExpectMessage([] { TCipher::TestVector(); }, "Not implemented 14");
-  ExpectMessage([] { TCipher::SelfTest(); }, "Not implemented 14");
-  ExpectMessage([] { TCipher_Rijndael::Class()->TestVector(); }, "TCipher_Rijndael.TestVector not implemented 20");
-  ExpectMessage([] { TCipher_Blowfish::Class()->TestVector(); }, "TCipher_Blowfish.TestVector not implemented 21");
-  ExpectMessage([] { TCipher_1DES::Class()->TestVector(); }, "TCipher_1DES.TestVector not implemented");
-  ExpectMessage([] { TCipher_3DES::Class()->TestVector(); }, "TCipher_3DES.TestVector not implemented 24");
-  ExpectMessage([] { TCipher_3TDES::Class()->TestVector(); }, "TCipher_3TDES.TestVector not implemented 25");
-  ExpectMessage([] { TCipher_Twofish::Class()->TestVector(); }, "TCipher_Twofish.TestVector not implemented 26");
-  ExpectMessage([] { TCipher_Square::Class()->TestVector(); }, "TCipher_Square.TestVector not implemented 27");
-  ExpectMessage([] { TCipher_Square("pw").CodeBuffer(nullptr, 0, paWipe); }, "Not implemented 12");
+  ExpectMessage([] { qxl::TCipher::TestVector(); }, "Not implemented 14");
+  ExpectMessage([] { qxl::TCipher::SelfTest(); }, "Not implemented 14");
+  ExpectMessage([] { qxl::TCipher_Rijndael::Class()->TestVector(); }, "TCipher_Rijndael.TestVector not implemented 20");
+  ExpectMessage([] { qxl::TCipher_Blowfish::Class()->TestVector(); }, "TCipher_Blowfish.TestVector not implemented 21");
+  ExpectMessage([] { qxl::TCipher_1DES::Class()->TestVector(); }, "TCipher_1DES.TestVector not implemented");
+  ExpectMessage([] { qxl::TCipher_3DES::Class()->TestVector(); }, "TCipher_3DES.TestVector not implemented 24");
+  ExpectMessage([] { qxl::TCipher_3TDES::Class()->TestVector(); }, "TCipher_3TDES.TestVector not implemented 25");
+  ExpectMessage([] { qxl::TCipher_Twofish::Class()->TestVector(); }, "TCipher_Twofish.TestVector not implemented 26");
+  ExpectMessage([] { qxl::TCipher_Square::Class()->TestVector(); }, "TCipher_Square.TestVector not implemented 27");
+  ExpectMessage([] { qxl::TCipher_Square("pw").CodeBuffer(nullptr, 0, qxl::paWipe); }, "Not implemented 12");
 }
 
 TEST(CipherFrameworkTest, EveryKeyLengthDecryptsWhatItEncrypts) {
-  for (TCipherClass cls : {TCipher_Rijndael::Class(), TCipher_Blowfish::Class(), TCipher_1DES::Class(),
-                           TCipher_3DES::Class(), TCipher_3TDES::Class(), TCipher_Twofish::Class(),
-                           TCipher_Square::Class()}) {
+  for (qxl::TCipherClass cls : {qxl::TCipher_Rijndael::Class(), qxl::TCipher_Blowfish::Class(), qxl::TCipher_1DES::Class(),
+                           qxl::TCipher_3DES::Class(), qxl::TCipher_3TDES::Class(), qxl::TCipher_Twofish::Class(),
+                           qxl::TCipher_Square::Class()}) {
     auto cipher = cls->Create({}, nullptr);
     std::uint8_t key[56];
     for (int i = 0; i < 56; ++i) key[i] = std::uint8_t(i * 7 + 1);
-    const int first = cls == TCipher_Blowfish::Class() ? 1 : 0;
+    const int first = cls == qxl::TCipher_Blowfish::Class() ? 1 : 0;
     for (int size = first; size <= cls->Sizes.KeySize; ++size) {
       cipher->Init(key, size, nullptr);
       auto plain = Pattern(cls->Sizes.BufSize), block = plain;
@@ -332,30 +332,30 @@ TEST(CipherFrameworkTest, EveryKeyLengthDecryptsWhatItEncrypts) {
 // As a coder-chain link: paEncode then paDecode through a chain of two
 // ciphers gives the input back; a loop in the chain is refused.
 TEST(CipherFrameworkTest, CoderChain) {
-  auto inner = std::make_shared<TCipher_1DES>("inner");
-  TCipher_Rijndael outer("outer", inner);
+  auto inner = std::make_shared<qxl::TCipher_1DES>("inner");
+  qxl::TCipher_Rijndael outer("outer", inner);
   auto plain = Pattern(53), buffer = plain;
-  EXPECT_EQ(outer.CodeBuffer(buffer.data(), 53, paEncode), 53);
+  EXPECT_EQ(outer.CodeBuffer(buffer.data(), 53, qxl::paEncode), 53);
   EXPECT_NE(buffer, plain);
   const std::string coded(buffer.begin(), buffer.end());
-  outer.CodeBuffer(buffer.data(), 53, paDecode);
+  outer.CodeBuffer(buffer.data(), 53, qxl::paDecode);
   EXPECT_EQ(buffer, plain);
 
-  const std::string text = outer.CodeString("hello world", paEncode, 4196);
-  EXPECT_EQ(outer.CodeString(text, paDecode, 4196), "hello world");
-  EXPECT_EQ(TCipher_Rijndael().CodeString("", paEncode, 4196), "");  // no key needed for nothing
-  EXPECT_THROW(TCipher_Rijndael().CodeString("x", paEncode, 4196), ECipherException);
+  const std::string text = outer.CodeString("hello world", qxl::paEncode, 4196);
+  EXPECT_EQ(outer.CodeString(text, qxl::paDecode, 4196), "hello world");
+  EXPECT_EQ(qxl::TCipher_Rijndael().CodeString("", qxl::paEncode, 4196), "");  // no key needed for nothing
+  EXPECT_THROW(qxl::TCipher_Rijndael().CodeString("x", qxl::paEncode, 4196), qxl::ECipherException);
 
   std::stringstream stream(std::string(plain.begin(), plain.end()));
-  outer.CodeStream(&stream, nullptr, -1, paEncode);
+  outer.CodeStream(&stream, nullptr, -1, qxl::paEncode);
   EXPECT_EQ(stream.str(), coded);
-  outer.CodeStream(&stream, nullptr, -1, paDecode);
+  outer.CodeStream(&stream, nullptr, -1, qxl::paDecode);
   EXPECT_EQ(stream.str(), std::string(plain.begin(), plain.end()));
 
-  auto a = std::make_shared<TCipher_Square>("a");
-  auto b = std::make_shared<TCipher_Square>("b", a);
-  EXPECT_THROW(a->SetProtection(b), EProtection);
-  EXPECT_THROW(a->SetProtection(a), EProtection);
+  auto a = std::make_shared<qxl::TCipher_Square>("a");
+  auto b = std::make_shared<qxl::TCipher_Square>("b", a);
+  EXPECT_THROW(a->SetProtection(b), qxl::EProtection);
+  EXPECT_THROW(a->SetProtection(a), qxl::EProtection);
   EXPECT_NO_THROW(a->SetProtection(nullptr));
 }
 
@@ -371,15 +371,15 @@ TEST(CipherFrameworkTest, CodeFile) {
     return std::string(std::istreambuf_iterator<char>(in), {});
   };
 
-  TCipher_Twofish cipher("file key");
-  cipher.CodeFile(plainName, codedName, paEncode);
+  qxl::TCipher_Twofish cipher("file key");
+  cipher.CodeFile(plainName, codedName, qxl::paEncode);
   const std::string coded = read(codedName);
   EXPECT_EQ(coded.size(), content.size());
   EXPECT_NE(coded, content);
   EXPECT_EQ(read(plainName), content);
-  cipher.CodeFile(codedName, codedName, paDecode);
+  cipher.CodeFile(codedName, codedName, qxl::paDecode);
   EXPECT_EQ(read(codedName), content);
-  EXPECT_THROW(cipher.CodeFile(std::string(dir) + "/missing", codedName, paEncode), platform::Exception);
+  EXPECT_THROW(cipher.CodeFile(std::string(dir) + "/missing", codedName, qxl::paEncode), platform::Exception);
   std::remove(plainName.c_str());
   std::remove(codedName.c_str());
   rmdir(dir);

@@ -30,7 +30,7 @@ inline std::string ToHex(const std::vector<std::uint8_t>& Data) { return ToHex(D
 
 // One block under the hex key through Run (&TCipher::EncryptBlock or
 // &TCipher::DecryptBlock), as hex.
-inline std::string BlockHex(TCipher& Cipher, void (TCipher::*Run)(void*) const, const std::string& Key,
+inline std::string BlockHex(qxl::TCipher& Cipher, void (qxl::TCipher::*Run)(void*) const, const std::string& Key,
                             const std::string& Block) {
   auto key = FromHex(Key);
   auto block = FromHex(Block);
@@ -39,8 +39,8 @@ inline std::string BlockHex(TCipher& Cipher, void (TCipher::*Run)(void*) const, 
   return ToHex(block);
 }
 
-inline std::string EncryptHex(TCipher& Cipher, const std::string& Key, const std::string& Block) {
-  return BlockHex(Cipher, &TCipher::EncryptBlock, Key, Block);
+inline std::string EncryptHex(qxl::TCipher& Cipher, const std::string& Key, const std::string& Block) {
+  return BlockHex(Cipher, &qxl::TCipher::EncryptBlock, Key, Block);
 }
 
 // Run must raise an exception of this system whose message is Text.

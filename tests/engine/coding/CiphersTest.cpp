@@ -23,12 +23,12 @@ void ExpectVectors(std::initializer_list<TVector> Vectors) {
   for (const TVector& v : Vectors) {
     SCOPED_TRACE(std::string("key ") + v.Key + " block " + v.Plain);
     EXPECT_EQ(EncryptHex(cipher, v.Key, v.Plain), v.Cipher);
-    EXPECT_EQ(BlockHex(cipher, &TCipher::DecryptBlock, v.Key, v.Cipher), v.Plain);
+    EXPECT_EQ(BlockHex(cipher, &qxl::TCipher::DecryptBlock, v.Key, v.Cipher), v.Plain);
   }
 }
 
 TEST(CipherBlockTest, RijndaelEqualsAes128And192AndHasItsOwn32ByteKeyExpansion) {
-  ExpectVectors<TCipher_Rijndael>({
+  ExpectVectors<qxl::TCipher_Rijndael>({
       {"000102030405060708090a0b0c0d0e0f", "00112233445566778899aabbccddeeff", "69c4e0d86a7b0430d8cdb78070b4c55a"},
       {"000102030405060708090a0b0c0d0e0f1011121314151617", "00112233445566778899aabbccddeeff",
        "dda97ca4864cdfe06eaf70a0ec0d7191"},
@@ -40,7 +40,7 @@ TEST(CipherBlockTest, RijndaelEqualsAes128And192AndHasItsOwn32ByteKeyExpansion) 
 }
 
 TEST(CipherBlockTest, RijndaelRoundsFollowTheKeySize) {
-  TCipher_Rijndael cipher;
+  qxl::TCipher_Rijndael cipher;
   const std::uint8_t key[32] = {};
   for (auto [size, rounds] : {std::pair{0, 10}, {16, 10}, {17, 12}, {24, 12}, {25, 14}, {32, 14}, {40, 14}}) {
     cipher.Init(key, size, nullptr);
@@ -51,31 +51,31 @@ TEST(CipherBlockTest, RijndaelRoundsFollowTheKeySize) {
 // Lookup tables and AES instructions give the same bytes, the 14-round
 // schedule of its own included; the table path is the one without them.
 TEST(CipherBlockTest, RijndaelTablesAndInstructionsAgree) {
-  if (!RijndaelHardwareAvailable()) GTEST_SKIP() << "no AES instructions";
+  if (!qxl::RijndaelHardwareAvailable()) GTEST_SKIP() << "no AES instructions";
   auto key = FromHex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
   for (int size : {16, 24, 32}) {
     std::uint32_t ek[60], dk[60];
-    const int rounds = RijndaelKeySchedule(key.data(), size, ek, dk);
+    const int rounds = qxl::RijndaelKeySchedule(key.data(), size, ek, dk);
     std::uint8_t block[16];
     for (int i = 0; i < 16; ++i) block[i] = std::uint8_t(i * 17 + size);
     for (int round = 0; round < 50; ++round) {
       std::uint8_t a[16], b[16];
       std::memcpy(a, block, 16);
       std::memcpy(b, block, 16);
-      RijndaelEncryptTables(ek, rounds, a);
-      RijndaelEncryptHardware(ek, rounds, b);
+      qxl::RijndaelEncryptTables(ek, rounds, a);
+      qxl::RijndaelEncryptHardware(ek, rounds, b);
       ASSERT_EQ(ToHex(a, 16), ToHex(b, 16)) << size;
-      RijndaelDecryptTables(dk, rounds, a);
-      RijndaelDecryptHardware(dk, rounds, b);
+      qxl::RijndaelDecryptTables(dk, rounds, a);
+      qxl::RijndaelDecryptHardware(dk, rounds, b);
       ASSERT_EQ(ToHex(a, 16), ToHex(block, 16)) << size;
       ASSERT_EQ(ToHex(b, 16), ToHex(block, 16)) << size;
-      RijndaelEncryptTables(ek, rounds, block);
+      qxl::RijndaelEncryptTables(ek, rounds, block);
     }
   }
 }
 
 TEST(CipherBlockTest, DesPublishedVectors) {
-  ExpectVectors<TCipher_1DES>({
+  ExpectVectors<qxl::TCipher_1DES>({
       {"133457799bbcdff1", "0123456789abcdef", "85e813540f0ab405"},
       {"0000000000000000", "0000000000000000", "8ca64de9c1b123a7"},
       {"ffffffffffffffff", "ffffffffffffffff", "7359b2163e4edc58"},
@@ -90,7 +90,7 @@ TEST(CipherBlockTest, DesPublishedVectors) {
 }
 
 TEST(CipherBlockTest, BlowfishPublishedVectors) {
-  ExpectVectors<TCipher_Blowfish>({
+  ExpectVectors<qxl::TCipher_Blowfish>({
       {"0000000000000000", "0000000000000000", "4ef997456198dd78"},
       {"ffffffffffffffff", "ffffffffffffffff", "51866fd5b85ecb8a"},
       {"3000000000000000", "1000000000000001", "7d856f9a613063f2"},
@@ -103,12 +103,12 @@ TEST(CipherBlockTest, BlowfishPublishedVectors) {
 }
 
 TEST(CipherBlockTest, BlowfishRefusesAnEmptyKey) {
-  TCipher_Blowfish cipher;
+  qxl::TCipher_Blowfish cipher;
   const std::uint8_t key[1] = {0};
   try {
     cipher.Init(key, 0, nullptr);
     FAIL() << "an empty key was accepted";
-  } catch (const ECipherException& e) {
+  } catch (const qxl::ECipherException& e) {
     EXPECT_EQ(e.ErrorCode, 2);
   }
   EXPECT_FALSE(cipher.Initialized());
@@ -116,7 +116,7 @@ TEST(CipherBlockTest, BlowfishRefusesAnEmptyKey) {
 
 TEST(CipherBlockTest, TripleDesWithThreeKeysAndWithEqualKeys) {
   // Three distinct keys over three blocks.
-  TCipher_3DES cipher;
+  qxl::TCipher_3DES cipher;
   auto key = FromHex("0123456789abcdef23456789abcdef01456789abcdef0123");
   cipher.Init(key.data(), 24, nullptr);
   const std::string plain = "The qufck brown fox jump";
@@ -132,7 +132,7 @@ TEST(CipherBlockTest, TripleDesWithThreeKeysAndWithEqualKeys) {
 }
 
 TEST(CipherBlockTest, TripleDesOf16BytesHasAZeroThirdKey) {
-  TCipher_3DES two, three;
+  qxl::TCipher_3DES two, three;
   EXPECT_EQ(EncryptHex(two, "0123456789abcdef23456789abcdef01", "0011223344556677"),
             EncryptHex(three, "0123456789abcdef23456789abcdef010000000000000000", "0011223344556677"));
 }
@@ -141,14 +141,14 @@ TEST(CipherBlockTest, TripleDesOf16BytesHasAZeroThirdKey) {
 // each lane, exchanged again, E K3 on each lane.
 TEST(CipherBlockTest, TripleDesOver24ByteBlocksRunsThreeLanesWithAWordExchange) {
   auto key = FromHex("0123456789abcdef23456789abcdef01456789abcdef0123");
-  TCipher_3TDES lanes;
+  qxl::TCipher_3TDES lanes;
   const auto block = FromHex("00112233445566778899aabbccddeeff0123456789abcdef");
   // A 16-byte key (the engine's) has eight zero bytes as its third key.
   for (int keySize : {16, 24}) {
     SCOPED_TRACE(keySize);
     lanes.Init(key.data(), keySize, nullptr);
     const std::uint8_t zero[8] = {};
-    TCipher_1DES k1, k2, k3;
+    qxl::TCipher_1DES k1, k2, k3;
     k1.Init(key.data(), 8, nullptr);
     k2.Init(key.data() + 8, 8, nullptr);
     k3.Init(keySize == 24 ? key.data() + 16 : zero, 8, nullptr);
@@ -175,14 +175,14 @@ TEST(CipherBlockTest, TripleDesOver24ByteBlocksRunsThreeLanesWithAWordExchange) 
   lanes.EncryptBlock(same.data());
   EXPECT_NE(ToHex(same.data(), 8), ToHex(same.data() + 8, 8));
   auto lane2 = FromHex("0123456789abcdef");
-  TCipher_3DES ede;
+  qxl::TCipher_3DES ede;
   ede.Init(key.data(), 24, nullptr);
   ede.EncryptBlock(lane2.data());
   EXPECT_EQ(ToHex(same.data() + 16, 8), ToHex(lane2));
 }
 
 TEST(CipherBlockTest, TwofishHasItsOwnOddSubkeys) {
-  ExpectVectors<TCipher_Twofish>({
+  ExpectVectors<qxl::TCipher_Twofish>({
       // Published: 9f589f5cf6122c32b6bfec2f2ae8c35a.
       {"00000000000000000000000000000000", "00000000000000000000000000000000", "9ccca731b3d900d85d912173155ba26d"},
       {"0000000000000000000000000000000000000000000000000000000000000000", "00000000000000000000000000000000",
@@ -191,7 +191,7 @@ TEST(CipherBlockTest, TwofishHasItsOwnOddSubkeys) {
 }
 
 TEST(CipherBlockTest, SquareReferenceVector) {
-  ExpectVectors<TCipher_Square>({
+  ExpectVectors<qxl::TCipher_Square>({
       {"000102030405060708090a0b0c0d0e0f", "000102030405060708090a0b0c0d0e0f", "7c3491d94994e70f0ec2e7a5ccb5a14f"},
   });
 }

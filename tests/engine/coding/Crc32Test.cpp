@@ -27,19 +27,19 @@ std::uint32_t TableCrc(std::uint32_t c, const std::uint8_t* p, std::size_t n) {
 }  // namespace
 
 TEST(Crc32, KnownValuesStartFromZeroWithoutInversion) {
-  EXPECT_EQ(UpdateCrc32(0, "abc", 3), 0xCA6598D0u);
-  EXPECT_EQ(UpdateCrc32(0, "123456789", 9), 0x2DFD2D88u);
+  EXPECT_EQ(qxl::UpdateCrc32(0, "abc", 3), 0xCA6598D0u);
+  EXPECT_EQ(qxl::UpdateCrc32(0, "123456789", 9), 0x2DFD2D88u);
   for (std::uint32_t x : {0u, 1u, 0xDEADBEEFu, 0xFFFFFFFFu}) {
-    EXPECT_EQ(UpdateCrc32(x, "abc", 0), x);
-    EXPECT_EQ(UpdateCrc32(x, nullptr, 0), x);
+    EXPECT_EQ(qxl::UpdateCrc32(x, "abc", 0), x);
+    EXPECT_EQ(qxl::UpdateCrc32(x, nullptr, 0), x);
   }
 }
 
 TEST(Crc32, PiecesContinueAndMatchTheTableLoop) {
   const auto data = compression_samples::Random(5000);
-  const std::uint32_t whole = UpdateCrc32(0, data.data(), 5000);
+  const std::uint32_t whole = qxl::UpdateCrc32(0, data.data(), 5000);
   EXPECT_EQ(whole, TableCrc(0, data.data(), data.size()));
   for (std::uint32_t cut : {1u, 7u, 2500u, 4999u})
-    EXPECT_EQ(UpdateCrc32(UpdateCrc32(0, data.data(), cut), data.data() + cut, 5000 - cut), whole) << cut;
-  EXPECT_EQ(UpdateCrc32(0x12345678u, data.data(), 100), TableCrc(0x12345678u, data.data(), 100));
+    EXPECT_EQ(qxl::UpdateCrc32(qxl::UpdateCrc32(0, data.data(), cut), data.data() + cut, 5000 - cut), whole) << cut;
+  EXPECT_EQ(qxl::UpdateCrc32(0x12345678u, data.data(), 100), TableCrc(0x12345678u, data.data(), 100));
 }

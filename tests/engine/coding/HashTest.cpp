@@ -10,7 +10,7 @@
 
 namespace {
 
-std::string Digest(THashClass Class, const std::string& Data) {
+std::string Digest(qxl::THashClass Class, const std::string& Data) {
   auto hash = Class->Create(nullptr);
   hash->Init();
   hash->Calc(Data.data(), std::int32_t(Data.size()));
@@ -30,12 +30,12 @@ struct TDigestCase {
   const char* Expected;
 };
 
-void ExpectDigests(THashClass Class, const std::vector<TDigestCase>& Cases) {
+void ExpectDigests(qxl::THashClass Class, const std::vector<TDigestCase>& Cases) {
   for (const auto& c : Cases) EXPECT_EQ(Digest(Class, c.Data), c.Expected) << Class->ClassName << " of " << c.Data;
 }
 
 TEST(HashTest, MD4PublishedVectors) {
-  ExpectDigests(THash_MD4::Class(), {{"", "31d6cfe0d16ae931b73c59d7e0c089c0"},
+  ExpectDigests(qxl::THash_MD4::Class(), {{"", "31d6cfe0d16ae931b73c59d7e0c089c0"},
                                      {"a", "bde52cb31de33e46245e05fbdbd6fb24"},
                                      {"abc", "a448017aaf21d8525fc10ae87aa6729d"},
                                      {"message digest", "d9130a8164549fe818874806e1c7014b"},
@@ -45,7 +45,7 @@ TEST(HashTest, MD4PublishedVectors) {
 }
 
 TEST(HashTest, RipeMD128PublishedVectors) {
-  ExpectDigests(THash_RipeMD128::Class(),
+  ExpectDigests(qxl::THash_RipeMD128::Class(),
                 {{"", "cdf26213a150dc3ecb610f18f6b38b46"},
                  {"a", "86be7afa339d0fc7cfc785e72f578d33"},
                  {"abc", "c14a12199c66e4ba84636b0f69144c77"},
@@ -59,7 +59,7 @@ TEST(HashTest, RipeMD128PublishedVectors) {
 
 TEST(HashTest, RipeMD256PublishedVectors) {
   ExpectDigests(
-      THash_RipeMD256::Class(),
+      qxl::THash_RipeMD256::Class(),
       {{"", "02ba4c4e5f8ecd1877fc52d64d30e37a2d9774fb1e5d026380ae0168e3c5522d"},
        {"a", "f9333e45d857f5d90a91bab70a1eba0cfb1be4b0783c9acfcd883a9134692925"},
        {"abc", "afbd6e228b9d8cbbcef5ca2d03e6dba10ac0bc7dcbe4680e1e42d2e975459b65"},
@@ -77,7 +77,7 @@ TEST(HashTest, RipeMD256PublishedVectors) {
 TEST(HashTest, CalcInPiecesEqualsOneCall) {
   std::string data;
   for (int i = 0; i < 300; ++i) data += char(i * 7 + 3);
-  for (THashClass cls : {THash_MD4::Class(), THash_RipeMD128::Class(), THash_RipeMD256::Class()}) {
+  for (qxl::THashClass cls : {qxl::THash_MD4::Class(), qxl::THash_RipeMD128::Class(), qxl::THash_RipeMD256::Class()}) {
     for (std::size_t total : {0u, 1u, 55u, 56u, 57u, 63u, 64u, 65u, 119u, 120u, 300u}) {
       const std::string whole = data.substr(0, total);
       const std::string expected = Digest(cls, whole);
@@ -98,34 +98,34 @@ TEST(HashTest, CalcInPiecesEqualsOneCall) {
 }
 
 TEST(HashTest, ClassOperationsAndFormats) {
-  EXPECT_EQ(THash::CalcString(THash_RipeMD128::Class(), "abc", nullptr, 4196),
-            TStringFormat_MIME64::Class()->StrTo("\xc1\x4a\x12\x19\x9c\x66\xe4\xba\x84\x63\x6b\x0f\x69\x14\x4c\x77", 16));
-  EXPECT_EQ(THash::CalcString(THash_MD4::Class(), "abc", nullptr, 1), std::string(
+  EXPECT_EQ(qxl::THash::CalcString(qxl::THash_RipeMD128::Class(), "abc", nullptr, 4196),
+            qxl::TStringFormat_MIME64::Class()->StrTo("\xc1\x4a\x12\x19\x9c\x66\xe4\xba\x84\x63\x6b\x0f\x69\x14\x4c\x77", 16));
+  EXPECT_EQ(qxl::THash::CalcString(qxl::THash_MD4::Class(), "abc", nullptr, 1), std::string(
       "\xa4\x48\x01\x7a\xaf\x21\xd8\x52\x5f\xc1\x0a\xe8\x7a\xa6\x72\x9d", 16));
 
   std::stringstream stream("xxabc");
   stream.seekg(2);
-  EXPECT_EQ(THash::CalcStream(THash_MD4::Class(), stream, 3, nullptr, 1),
-            THash::CalcString(THash_MD4::Class(), "abc", nullptr, 1));
-  EXPECT_EQ(THash::CalcStream(THash_MD4::Class(), stream, -1, nullptr, 1),
-            THash::CalcString(THash_MD4::Class(), "xxabc", nullptr, 1));
-  EXPECT_THROW(THash::CalcFile(THash_MD4::Class(), "/nonexistent/qxl-file", nullptr, 1), platform::Exception);
+  EXPECT_EQ(qxl::THash::CalcStream(qxl::THash_MD4::Class(), stream, 3, nullptr, 1),
+            qxl::THash::CalcString(qxl::THash_MD4::Class(), "abc", nullptr, 1));
+  EXPECT_EQ(qxl::THash::CalcStream(qxl::THash_MD4::Class(), stream, -1, nullptr, 1),
+            qxl::THash::CalcString(qxl::THash_MD4::Class(), "xxabc", nullptr, 1));
+  EXPECT_THROW(qxl::THash::CalcFile(qxl::THash_MD4::Class(), "/nonexistent/qxl-file", nullptr, 1), platform::Exception);
 }
 
 TEST(HashTest, FixedFailureTexts) {
-  ExpectMessage([] { THash::TestVector(); }, "Not implemented 14");
-  ExpectMessage([] { THash::SelfTest(); }, "Not implemented 14");
-  ExpectMessage([] { THash_MD4::Class()->TestVector(); }, "THash_MD4.TestVector not implemented 28");
-  ExpectMessage([] { THash_RipeMD128::Class()->TestVector(); }, "THash_RipeMD128.TestVector not implemented 30");
-  ExpectMessage([] { THash_RipeMD256::Class()->TestVector(); }, "THash_RipeMD256.TestVector not implemented 31");
-  ExpectMessage([] { THash base; base.DigestKey(); }, "Not implemented 14");
-  ExpectMessage([] { THash_MD4 h; std::uint8_t b[4] = {}; h.CodeBuffer(b, 4, paWipe); }, "Not implemented 12");
+  ExpectMessage([] { qxl::THash::TestVector(); }, "Not implemented 14");
+  ExpectMessage([] { qxl::THash::SelfTest(); }, "Not implemented 14");
+  ExpectMessage([] { qxl::THash_MD4::Class()->TestVector(); }, "THash_MD4.TestVector not implemented 28");
+  ExpectMessage([] { qxl::THash_RipeMD128::Class()->TestVector(); }, "THash_RipeMD128.TestVector not implemented 30");
+  ExpectMessage([] { qxl::THash_RipeMD256::Class()->TestVector(); }, "THash_RipeMD256.TestVector not implemented 31");
+  ExpectMessage([] { qxl::THash base; base.DigestKey(); }, "Not implemented 14");
+  ExpectMessage([] { qxl::THash_MD4 h; std::uint8_t b[4] = {}; h.CodeBuffer(b, 4, qxl::paWipe); }, "Not implemented 12");
 }
 
 // Wiping on destruction: the words the object held are zero afterwards.
 TEST(HashTest, DestructionWipesTheDigest) {
-  alignas(THash_RipeMD256) unsigned char storage[sizeof(THash_RipeMD256)];
-  auto* hash = new (storage) THash_RipeMD256();
+  alignas(qxl::THash_RipeMD256) unsigned char storage[sizeof(qxl::THash_RipeMD256)];
+  auto* hash = new (storage) qxl::THash_RipeMD256();
   hash->Init();
   hash->Calc("abc", 3);
   hash->Done();
@@ -138,15 +138,15 @@ TEST(HashTest, DestructionWipesTheDigest) {
 // As a chain link: paCalc digests the data; paEncode and paDecode xor with a
 // running digest and undo each other.
 TEST(HashTest, ChainActions) {
-  THash_RipeMD128 hash;
+  qxl::THash_RipeMD128 hash;
   std::string data = "some bytes to digest";
-  hash.CodeBuffer(data.data(), std::int32_t(data.size()), paCalc);
-  EXPECT_EQ(ToHex(hash.DigestKey(), 16), Digest(THash_RipeMD128::Class(), "some bytes to digest"));
+  hash.CodeBuffer(data.data(), std::int32_t(data.size()), qxl::paCalc);
+  EXPECT_EQ(ToHex(hash.DigestKey(), 16), Digest(qxl::THash_RipeMD128::Class(), "some bytes to digest"));
 
   std::string text(50, 'x');
-  hash.CodeBuffer(text.data(), 50, paEncode);
+  hash.CodeBuffer(text.data(), 50, qxl::paEncode);
   EXPECT_NE(text, std::string(50, 'x'));
-  hash.CodeBuffer(text.data(), 50, paDecode);
+  hash.CodeBuffer(text.data(), 50, qxl::paDecode);
   EXPECT_EQ(text, std::string(50, 'x'));
 }
 

@@ -16,19 +16,19 @@ protected:
   void UseUpTheMiddle() {
     while (Heap.HiUnit() != Heap.LoUnit()) Heap.TakeContextUnit();
   }
-  TPPMAllocator Heap;
-  static constexpr TPPMRef Start = TPPMAllocator::HeapStart;
+  qxl::TPPMAllocator Heap;
+  static constexpr qxl::TPPMRef Start = qxl::TPPMAllocator::HeapStart;
 };
 
 }  // namespace
 
 TEST(PpmAllocatorClasses, UnitsMapToTheSmallestClassThatHoldsThem) {
-  EXPECT_EQ(TPPMAllocator::ClassUnits[0], 1);
-  EXPECT_EQ(TPPMAllocator::ClassUnits[11], 24);
-  EXPECT_EQ(TPPMAllocator::ClassUnits[12], 28);
-  EXPECT_EQ(TPPMAllocator::ClassUnits[37], 128);
+  EXPECT_EQ(qxl::TPPMAllocator::ClassUnits[0], 1);
+  EXPECT_EQ(qxl::TPPMAllocator::ClassUnits[11], 24);
+  EXPECT_EQ(qxl::TPPMAllocator::ClassUnits[12], 28);
+  EXPECT_EQ(qxl::TPPMAllocator::ClassUnits[37], 128);
   const int cases[][2] = {{1, 0}, {4, 3}, {5, 4}, {6, 4}, {13, 8}, {24, 11}, {25, 12}, {125, 37}, {128, 37}};
-  for (auto [n, c] : cases) EXPECT_EQ(TPPMAllocator::UnitsClass(n), c) << n;
+  for (auto [n, c] : cases) EXPECT_EQ(qxl::TPPMAllocator::UnitsClass(n), c) << n;
 }
 
 TEST_F(PpmAllocator, ResetHoldsBackTheReserveAndSetsBothEnds) {
@@ -41,16 +41,16 @@ TEST_F(PpmAllocator, ResetHoldsBackTheReserveAndSetsBothEnds) {
 }
 
 TEST_F(PpmAllocator, AFreeChainIsUsedBeforeTheLowEnd) {
-  const TPPMRef a = Heap.TakeUnits(3);
+  const qxl::TPPMRef a = Heap.TakeUnits(3);
   Heap.ReturnUnits(a, 3);
-  const TPPMRef lo = Heap.LoUnit();
+  const qxl::TPPMRef lo = Heap.LoUnit();
   EXPECT_EQ(Heap.TakeUnits(3), a);
   EXPECT_EQ(Heap.LoUnit(), lo);
   EXPECT_EQ(Heap.TakeUnits(3), lo);
 }
 
 TEST_F(PpmAllocator, CuttingSplitsOffTheRestWhenTheNewClassHasNoFreeRun) {
-  const TPPMRef run = Heap.TakeUnits(10);
+  const qxl::TPPMRef run = Heap.TakeUnits(10);
   EXPECT_EQ(Heap.CutUnits(run, 10, 5), run);
   EXPECT_FALSE(Heap.ChainEmpty(3));  // 10 - 6 = 4 units
   EXPECT_EQ(Heap.TakeUnits(4), run + 6 * 12);
@@ -58,8 +58,8 @@ TEST_F(PpmAllocator, CuttingSplitsOffTheRestWhenTheNewClassHasNoFreeRun) {
 }
 
 TEST_F(PpmAllocator, CuttingMovesIntoAFreeRunOfTheNewClassAndKeepsTheBytes) {
-  const TPPMRef spare = Heap.TakeUnits(6);
-  const TPPMRef run = Heap.TakeUnits(10);
+  const qxl::TPPMRef spare = Heap.TakeUnits(6);
+  const qxl::TPPMRef run = Heap.TakeUnits(10);
   Heap.ReturnUnits(spare, 6);
   for (int i = 0; i < 72; ++i) Heap.Memory()[run + i] = static_cast<std::uint8_t>(i);
   EXPECT_EQ(Heap.CutUnits(run, 10, 5), spare);
@@ -68,10 +68,10 @@ TEST_F(PpmAllocator, CuttingMovesIntoAFreeRunOfTheNewClassAndKeepsTheBytes) {
 }
 
 TEST_F(PpmAllocator, GrowingWithinAClassKeepsTheRunElseMovesIt) {
-  const TPPMRef run = Heap.TakeUnits(5);
+  const qxl::TPPMRef run = Heap.TakeUnits(5);
   EXPECT_EQ(Heap.GrowUnits(run, 5), run);  // 5 and 6 units: class 4
   for (int i = 0; i < 72; ++i) Heap.Memory()[run + i] = static_cast<std::uint8_t>(i + 1);
-  const TPPMRef grown = Heap.GrowUnits(run, 6);
+  const qxl::TPPMRef grown = Heap.GrowUnits(run, 6);
   EXPECT_NE(grown, run);
   for (int i = 0; i < 72; ++i) ASSERT_EQ(Heap.Memory()[grown + i], i + 1);
   EXPECT_EQ(Heap.TakeUnits(6), run);
@@ -81,7 +81,7 @@ TEST_F(PpmAllocator, WhenTheEndsMeetTheReserveIsSplit) {
   UseUpTheMiddle();
   EXPECT_TRUE(Heap.ReserveHeld());
   // The run of the highest address is the head of chain 37 after the release.
-  const TPPMRef top = Start + 127 * 128 * 12;
+  const qxl::TPPMRef top = Start + 127 * 128 * 12;
   EXPECT_EQ(Heap.TakeUnits(100), top);  // class 30 (100 units), 28 units split off
   EXPECT_FALSE(Heap.ReserveHeld());
   EXPECT_EQ(Heap.TakeUnits(28), top + 100 * 12);
@@ -100,9 +100,9 @@ TEST_F(PpmAllocator, AFirstRequestOfTheLargestClassFailsButReleasesTheReserve) {
 TEST_F(PpmAllocator, NothingLeftGivesNilAndAFailedGrowKeepsTheRun) {
   UseUpTheMiddle();
   EXPECT_EQ(Heap.TakeUnits(128), 0u);  // releases the reserve
-  TPPMRef last = 0;
+  qxl::TPPMRef last = 0;
   int runs = 0;
-  for (TPPMRef r; (r = Heap.TakeUnits(128)) != 0; ++runs) last = r;
+  for (qxl::TPPMRef r; (r = Heap.TakeUnits(128)) != 0; ++runs) last = r;
   EXPECT_EQ(runs, 128);
   EXPECT_EQ(Heap.TakeContextUnit(), 0u);
   EXPECT_EQ(Heap.GrowUnits(last, 4), 0u);  // 5 units need a new run

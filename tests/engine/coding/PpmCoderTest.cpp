@@ -18,7 +18,7 @@ using compression_samples::Bytes;
 Bytes Compress(const Bytes& in, int level) {
   Bytes out;
   std::int32_t size = 0;
-  PPMCompressBuffer(in.data(), static_cast<std::int32_t>(in.size()), out, size, level);
+  qxl::PPMCompressBuffer(in.data(), static_cast<std::int32_t>(in.size()), out, size, level);
   EXPECT_EQ(size, static_cast<std::int32_t>(out.size()));
   return out;
 }
@@ -29,7 +29,7 @@ Bytes Compress(const std::string& text, int level) { return Compress(Bytes(text.
 std::string Decompress(const Bytes& in, std::int32_t Expected, Bytes& out) {
   std::int32_t size = Expected;
   try {
-    PPMDecompressBuffer(in.data(), static_cast<std::int32_t>(in.size()), out, size);
+    qxl::PPMDecompressBuffer(in.data(), static_cast<std::int32_t>(in.size()), out, size);
   } catch (const platform::Exception& e) {
     EXPECT_TRUE(out.empty());
     return e.Message;
@@ -60,8 +60,8 @@ TEST(PpmCoder, LevelsOutsideOneToNineAreClamped) {
   for (int level = 1; level <= 9; ++level) {
     const Bytes s = Compress("x", level);
     const std::uint32_t header = s[0] | s[1] << 8 | s[2] << 16 | s[3] << 24;
-    EXPECT_EQ(int(header & 0xF) + 1, PPMModelOrders[level - 1]);
-    EXPECT_EQ(int(header >> 4 & 0xFF) + 1, std::min(PPMMemorySizes[level - 1], 100));
+    EXPECT_EQ(int(header & 0xF) + 1, qxl::PPMModelOrders[level - 1]);
+    EXPECT_EQ(int(header >> 4 & 0xFF) + 1, std::min(qxl::PPMMemorySizes[level - 1], 100));
     EXPECT_EQ(header >> 12, 6u);
   }
 }
@@ -93,8 +93,8 @@ TEST(PpmCoder, DecodingNeverPassesTheExpectedSize) {
 }
 
 TEST(PpmCoder, EncodingNeverPassesItsArea) {
-  TPPMAllocator heap;
-  TPPMModel model(heap);
+  qxl::TPPMAllocator heap;
+  qxl::TPPMModel model(heap);
   const Bytes random = compression_samples::Random(4000);
   Bytes room(random.size() + random.size() / 20 + 50);
   const std::size_t needed = model.Encode(random.data(), random.size(), room.data(), room.size(), 2, 2);
@@ -124,8 +124,8 @@ TEST(PpmCoder, RoundTripsAtEveryLevel) {
 // Long inputs fill the model memory of the low levels: encoder and decoder
 // must start afresh at the same symbol.
 TEST(PpmCoder, RoundTripsAcrossModelRestarts) {
-  TPPMAllocator heap;
-  TPPMModel model(heap);
+  qxl::TPPMAllocator heap;
+  qxl::TPPMModel model(heap);
   struct Case {
     Bytes In;
     int Order, MiB;
@@ -156,9 +156,9 @@ TEST(PpmCoder, ConcurrentCallsTakeTurns) {
       for (int i = 0; i < 3; ++i) {
         Bytes packed, out;
         std::int32_t size = 0;
-        PPMCompressBuffer(in.data(), 4000, packed, size, 1 + t);
+        qxl::PPMCompressBuffer(in.data(), 4000, packed, size, 1 + t);
         size = 4000;
-        PPMDecompressBuffer(packed.data(), static_cast<std::int32_t>(packed.size()), out, size);
+        qxl::PPMDecompressBuffer(packed.data(), static_cast<std::int32_t>(packed.size()), out, size);
         good[t] += out == in;
       }
     });

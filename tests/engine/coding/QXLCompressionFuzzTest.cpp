@@ -18,7 +18,7 @@ struct TOutcome {
 void Decode(TQXLCompressionAlgorithm alg, const Bytes& data, std::int32_t expected, TOutcome& outcome) {
   Bytes out{1, 2, 3};
   std::int32_t size = expected;
-  if (DecompressBuffer(alg, data.data(), static_cast<std::int32_t>(data.size()), out, size)) {
+  if (qxl::DecompressBuffer(alg, data.data(), static_cast<std::int32_t>(data.size()), out, size)) {
     ++outcome.Accepted;
     ASSERT_GT(size, 0);
     ASSERT_EQ(size, static_cast<std::int32_t>(out.size()));
@@ -37,10 +37,10 @@ protected:
   void SetUp() override {
     const Bytes in = compression_samples::Text(Expected, 11);
     std::int32_t size = 0;
-    ASSERT_TRUE(CompressBuffer(GetParam(), GetParam() == acaZLIB ? 6 : 2, in.data(), Expected, Valid, size));
+    ASSERT_TRUE(qxl::CompressBuffer(GetParam(), GetParam() == acaZLIB ? 6 : 2, in.data(), Expected, Valid, size));
     Bytes out;
     size = Expected;
-    ASSERT_TRUE(DecompressBuffer(GetParam(), Valid.data(), static_cast<std::int32_t>(Valid.size()), out, size));
+    ASSERT_TRUE(qxl::DecompressBuffer(GetParam(), Valid.data(), static_cast<std::int32_t>(Valid.size()), out, size));
     ASSERT_EQ(out, in);
   }
   // Both with the true size and, where the algorithm allows it, without.
@@ -92,4 +92,4 @@ TEST_P(CompressionFuzz, FlippedBits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Decoders, CompressionFuzz, ::testing::Values(acaZLIB, acaBZIP, acaPPM),
-                         [](const auto& info) { return std::string(CompressionAlgorithmNames[info.param]); });
+                         [](const auto& info) { return std::string(qxl::CompressionAlgorithmNames[info.param]); });

@@ -18,14 +18,14 @@ struct TResult {
 
 TResult Pack(TQXLCompressionAlgorithm alg, int mode, const Bytes& in) {
   TResult r{false, Bytes{9, 9, 9}, -1};  // leftovers that a failure must clear
-  r.Ok = CompressBuffer(alg, static_cast<std::uint8_t>(mode), in.data(), static_cast<std::int32_t>(in.size()), r.Out,
+  r.Ok = qxl::CompressBuffer(alg, static_cast<std::uint8_t>(mode), in.data(), static_cast<std::int32_t>(in.size()), r.Out,
                         r.Size);
   return r;
 }
 
 TResult Unpack(TQXLCompressionAlgorithm alg, const Bytes& in, std::int32_t expected) {
   TResult r{false, {}, expected};
-  r.Ok = DecompressBuffer(alg, in.data(), static_cast<std::int32_t>(in.size()), r.Out, r.Size);
+  r.Ok = qxl::DecompressBuffer(alg, in.data(), static_cast<std::int32_t>(in.size()), r.Out, r.Size);
   return r;
 }
 
@@ -108,7 +108,7 @@ TEST(Compression, DamagedZlibDataGivesFalseWithAnEmptyErrorText) {
   Bytes packed = Pack(acaZLIB, 6, compression_samples::Text(5000)).Out;
   packed[packed.size() - 2] ^= 0x55;  // the checksum
   ExpectFailure(Unpack(acaZLIB, packed, 5000), "checksum");
-  EXPECT_EQ(GetLastCompressionError(), "");
+  EXPECT_EQ(qxl::GetLastCompressionError(), "");
   ExpectFailure(Unpack(acaZLIB, Bytes{1, 2, 3, 4, 5}, 0), "no header");
 }
 
@@ -141,14 +141,14 @@ TEST(Compression, AlgorithmNames) {
   const std::pair<const char*, TQXLCompressionAlgorithm> cases[] = {
       {"NONE", acaNone}, {"zlib", acaZLIB}, {"Bzip", acaBZIP}, {"pPm", acaPPM},
       {"", acaNone},     {"ZLIB ", acaNone}, {"LZMA", acaNone}, {"PPMd", acaNone}};
-  for (auto [name, alg] : cases) EXPECT_EQ(CompressionAlgorithmFromName(name), alg) << name;
-  for (std::size_t i = 0; i < CompressionAlgorithmNames.size(); ++i)
-    EXPECT_EQ(CompressionAlgorithmFromName(CompressionAlgorithmNames[i]), static_cast<int>(i));
+  for (auto [name, alg] : cases) EXPECT_EQ(qxl::CompressionAlgorithmFromName(name), alg) << name;
+  for (std::size_t i = 0; i < qxl::CompressionAlgorithmNames.size(); ++i)
+    EXPECT_EQ(qxl::CompressionAlgorithmFromName(qxl::CompressionAlgorithmNames[i]), static_cast<int>(i));
 }
 
 TEST(Compression, BlockSizeByMode) {
   const std::pair<int, std::int32_t> cases[] = {{0, 102400},  {1, 524288},  {3, 524288},  {4, 1048576},
                                                 {6, 1048576}, {7, 1572864}, {9, 1572864}, {255, 1572864}};
-  for (auto [mode, size] : cases) EXPECT_EQ(CompressedBlockSize(static_cast<std::uint8_t>(mode)), size) << mode;
-  EXPECT_EQ(CompressedBlockSizes[0], 102400);
+  for (auto [mode, size] : cases) EXPECT_EQ(qxl::CompressedBlockSize(static_cast<std::uint8_t>(mode)), size) << mode;
+  EXPECT_EQ(qxl::CompressedBlockSizes[0], 102400);
 }

@@ -26,11 +26,11 @@ std::vector<std::uint8_t> Pattern(std::size_t Size, int Seed = 1) {
 // xor F, a tail xor-ed with E(F).
 std::vector<std::uint8_t> ExpectedCoding(TQXLCryptoAlgorithm Algorithm, const std::string& Password,
                                          std::vector<std::uint8_t> Data) {
-  auto hash = CryptoAlgorithmHash(Algorithm)->Create(nullptr);
+  auto hash = qxl::CryptoAlgorithmHash(Algorithm)->Create(nullptr);
   hash->Init();
   hash->Calc(Password.data(), std::int32_t(Password.size()));
   hash->Done();
-  auto cipher = CryptoAlgorithmCipher(Algorithm)->Create({}, nullptr);
+  auto cipher = qxl::CryptoAlgorithmCipher(Algorithm)->Create({}, nullptr);
   const int keySize = std::min(hash->DigestKeySize(), cipher->KeySize());
   cipher->Init(hash->DigestKey(), keySize, nullptr);
   const std::size_t B = cipher->BufSize();
@@ -58,28 +58,28 @@ TEST(PasswordTest, ChoicesNamesAndClasses) {
   for (int i = 0; i < 8; ++i) EXPECT_STREQ(QXLCryptoAlgorithmNames[i], names[i]);
   // Cipher, key digest, key bytes and block bytes of each stored choice.
   struct TChoiceRow {
-    TCipherClass Cipher;
-    THashClass Hash;
+    qxl::TCipherClass Cipher;
+    qxl::THashClass Hash;
     int KeyBytes, BlockBytes;
   };
-  const TChoiceRow rows[] = {{TCipher_Rijndael::Class(), THash_RipeMD128::Class(), 16, 16},
-                             {TCipher_Rijndael::Class(), THash_RipeMD256::Class(), 32, 16},
-                             {TCipher_1DES::Class(), THash_RipeMD128::Class(), 8, 8},
-                             {TCipher_3TDES::Class(), THash_RipeMD128::Class(), 16, 24},
-                             {TCipher_Blowfish::Class(), THash_RipeMD256::Class(), 32, 8},
-                             {TCipher_Twofish::Class(), THash_RipeMD128::Class(), 16, 16},
-                             {TCipher_Twofish::Class(), THash_RipeMD256::Class(), 32, 16},
-                             {TCipher_Square::Class(), THash_RipeMD128::Class(), 16, 16}};
+  const TChoiceRow rows[] = {{qxl::TCipher_Rijndael::Class(), qxl::THash_RipeMD128::Class(), 16, 16},
+                             {qxl::TCipher_Rijndael::Class(), qxl::THash_RipeMD256::Class(), 32, 16},
+                             {qxl::TCipher_1DES::Class(), qxl::THash_RipeMD128::Class(), 8, 8},
+                             {qxl::TCipher_3TDES::Class(), qxl::THash_RipeMD128::Class(), 16, 24},
+                             {qxl::TCipher_Blowfish::Class(), qxl::THash_RipeMD256::Class(), 32, 8},
+                             {qxl::TCipher_Twofish::Class(), qxl::THash_RipeMD128::Class(), 16, 16},
+                             {qxl::TCipher_Twofish::Class(), qxl::THash_RipeMD256::Class(), 32, 16},
+                             {qxl::TCipher_Square::Class(), qxl::THash_RipeMD128::Class(), 16, 16}};
   for (TQXLCryptoAlgorithm a : AllChoices) {
     const TChoiceRow& row = rows[a];
-    EXPECT_EQ(CryptoAlgorithmCipher(a), row.Cipher) << names[a];
-    EXPECT_EQ(CryptoAlgorithmHash(a), row.Hash) << names[a];
+    EXPECT_EQ(qxl::CryptoAlgorithmCipher(a), row.Cipher) << names[a];
+    EXPECT_EQ(qxl::CryptoAlgorithmHash(a), row.Hash) << names[a];
     EXPECT_EQ(std::min(row.Hash->DigestKeySize, row.Cipher->Sizes.KeySize), row.KeyBytes) << names[a];
     EXPECT_EQ(row.Cipher->Sizes.BufSize, row.BlockBytes) << names[a];
   }
-  EXPECT_FALSE(IsValidCryptoAlgorithm(8));
+  EXPECT_FALSE(qxl::IsValidCryptoAlgorithm(8));
   std::uint8_t b[4] = {};
-  EXPECT_THROW(QXLEncryptBuffer(TQXLCryptoAlgorithm(8), b, 4, "pw"), ECipherException);
+  EXPECT_THROW(QXLEncryptBuffer(TQXLCryptoAlgorithm(8), b, 4, "pw"), qxl::ECipherException);
 
   TQXLPassword password;
   EXPECT_EQ(password.CryptoAlgorithm, craRijndael_128);
@@ -99,14 +99,14 @@ TEST(PasswordTest, EachChoiceCodesAsItsKeyDerivationSays) {
 
 TEST(PasswordTest, Rijndael128BlockIsAes128OfTheBlockXorFF) {
   const std::string password = "password";
-  auto hash = THash_RipeMD128::Class()->Create(nullptr);
+  auto hash = qxl::THash_RipeMD128::Class()->Create(nullptr);
   hash->Init();
   hash->Calc(password.data(), std::int32_t(password.size()));
   hash->Done();
   auto block = Pattern(16);
   auto expected = block;
   for (auto& b : expected) b ^= 0xFF;
-  TCipher_Rijndael aes;
+  qxl::TCipher_Rijndael aes;
   aes.Init(hash->DigestKey(), 16, nullptr);
   EXPECT_EQ(aes.Rounds(), 10);
   aes.EncryptBlock(expected.data());
@@ -114,15 +114,15 @@ TEST(PasswordTest, Rijndael128BlockIsAes128OfTheBlockXorFF) {
   EXPECT_EQ(ToHex(block), ToHex(expected));
 
   // The 256-bit choice runs 14 rounds with the 32-byte digest.
-  auto rij = NewPageCipher(craRijndael_256, password);
-  EXPECT_EQ(static_cast<TCipher_Rijndael&>(*rij).Rounds(), 14);
+  auto rij = qxl::NewPageCipher(craRijndael_256, password);
+  EXPECT_EQ(static_cast<qxl::TCipher_Rijndael&>(*rij).Rounds(), 14);
 }
 
 // Every choice decodes what it encodes, for sizes around its block and for
 // pages; nothing outside the buffer is touched (guards here, ASan in CI).
 TEST(PasswordTest, RoundTripForSizesAroundTheBlockAndForPages) {
   for (TQXLCryptoAlgorithm a : AllChoices) {
-    const int B = CryptoAlgorithmCipher(a)->Sizes.BufSize;
+    const int B = qxl::CryptoAlgorithmCipher(a)->Sizes.BufSize;
     TQXLPageCipher kept(a, "pw");
     std::vector<int> sizes = {0, 1, B - 1, B, B + 1, 2 * B - 1, 2 * B, 2 * B + 1, 3 * B + 5, 256, 4096, 4095, 8192};
     for (int size : sizes) {

@@ -7,10 +7,10 @@
 namespace {
 
 std::string Encode(const std::string& s) {
-  return TStringFormat_MIME64::Class()->StrTo(s.data(), std::int32_t(s.size()));
+  return qxl::TStringFormat_MIME64::Class()->StrTo(s.data(), std::int32_t(s.size()));
 }
 std::string Decode(const std::string& s) {
-  return TStringFormat_MIME64::Class()->ToStr(s.data(), std::int32_t(s.size()));
+  return qxl::TStringFormat_MIME64::Class()->ToStr(s.data(), std::int32_t(s.size()));
 }
 
 TEST(StringFormatTest, Base64PublishedVectors) {
@@ -37,8 +37,8 @@ TEST(StringFormatTest, Base64DecodingSkipsForeignCharactersAndCompletesTheLastGr
   EXPECT_EQ(Decode("Z"), "");  // "Z===": three pads leave no byte
   EXPECT_EQ(Decode("!!"), "");
   // Zero-terminated input when the length is negative.
-  EXPECT_EQ(TStringFormat_MIME64::Class()->ToStr("Zm9v", -1), "foo");
-  EXPECT_EQ(TStringFormat_MIME64::Class()->StrTo("foo", -1), "Zm9v");
+  EXPECT_EQ(qxl::TStringFormat_MIME64::Class()->ToStr("Zm9v", -1), "foo");
+  EXPECT_EQ(qxl::TStringFormat_MIME64::Class()->StrTo("foo", -1), "Zm9v");
 }
 
 // A pad does not end the data; a group of four pads gives no bytes (it must
@@ -52,21 +52,21 @@ TEST(StringFormatTest, Base64PadsDoNotEndTheDataAndFourPadsGiveNothing) {
 }
 
 TEST(StringFormatTest, RegistryFindsFormatsByNumber) {
-  EXPECT_EQ(FindStringFormat(-1), TStringFormat_MIME64::Class());
-  EXPECT_EQ(FindStringFormat(4196), TStringFormat_MIME64::Class());
-  EXPECT_EQ(FindStringFormat(1), TStringFormat::Class());
-  EXPECT_EQ(FindStringFormat(16), TStringFormat_HEX::Class());
-  EXPECT_EQ(FindStringFormat(1016), TStringFormat_HEXL::Class());
-  EXPECT_EQ(FindStringFormat(21845), TStringFormat_UU::Class());
-  EXPECT_EQ(FindStringFormat(22616), TStringFormat_XX::Class());
-  EXPECT_EQ(FindStringFormat(12345), nullptr);
-  EXPECT_EQ(TStringFormat_MIME64::Class()->Name(), "MIME Base 64");
+  EXPECT_EQ(qxl::FindStringFormat(-1), qxl::TStringFormat_MIME64::Class());
+  EXPECT_EQ(qxl::FindStringFormat(4196), qxl::TStringFormat_MIME64::Class());
+  EXPECT_EQ(qxl::FindStringFormat(1), qxl::TStringFormat::Class());
+  EXPECT_EQ(qxl::FindStringFormat(16), qxl::TStringFormat_HEX::Class());
+  EXPECT_EQ(qxl::FindStringFormat(1016), qxl::TStringFormat_HEXL::Class());
+  EXPECT_EQ(qxl::FindStringFormat(21845), qxl::TStringFormat_UU::Class());
+  EXPECT_EQ(qxl::FindStringFormat(22616), qxl::TStringFormat_XX::Class());
+  EXPECT_EQ(qxl::FindStringFormat(12345), nullptr);
+  EXPECT_EQ(qxl::TStringFormat_MIME64::Class()->Name(), "MIME Base 64");
 
 }
 
 // A format of its own number that refuses every byte string, and one that
 // claims the number -1.
-struct TPickyFormat : TStringFormat {
+struct TPickyFormat : qxl::TStringFormat {
   explicit TPickyFormat(std::int32_t Number) : FNumber(Number) {}
   std::string Name() const override { return "Picky"; }
   std::int32_t Format() const override { return FNumber; }
@@ -76,34 +76,34 @@ struct TPickyFormat : TStringFormat {
 
 TEST(StringFormatTest, RegisteringReplacesByNumberAndSkipsMinusOne) {
   static const TPickyFormat picky(7001), hexRival(16), unnumbered(-1);
-  RegisterStringFormatClasses({&picky, &unnumbered, &hexRival});
-  EXPECT_EQ(FindStringFormat(7001), &picky);
-  EXPECT_EQ(FindStringFormat(-1), TStringFormat_MIME64::Class());
-  EXPECT_EQ(FindStringFormat(16), &hexRival);
-  ExpectMessage([] { BytesToFormat("foo", 3, 7001); }, "Input can not be convert to Picky Format.");
-  ExpectMessage([] { FormatToBytes("foo", 3, 7001); }, "Input is not an valid Picky Format.");
-  RegisterStringFormatClasses({TStringFormat_HEX::Class()});
-  EXPECT_EQ(FindStringFormat(16), TStringFormat_HEX::Class());
+  qxl::RegisterStringFormatClasses({&picky, &unnumbered, &hexRival});
+  EXPECT_EQ(qxl::FindStringFormat(7001), &picky);
+  EXPECT_EQ(qxl::FindStringFormat(-1), qxl::TStringFormat_MIME64::Class());
+  EXPECT_EQ(qxl::FindStringFormat(16), &hexRival);
+  ExpectMessage([] { qxl::BytesToFormat("foo", 3, 7001); }, "Input can not be convert to Picky Format.");
+  ExpectMessage([] { qxl::FormatToBytes("foo", 3, 7001); }, "Input is not an valid Picky Format.");
+  qxl::RegisterStringFormatClasses({qxl::TStringFormat_HEX::Class()});
+  EXPECT_EQ(qxl::FindStringFormat(16), qxl::TStringFormat_HEX::Class());
 }
 
 TEST(StringFormatTest, ConversionsThroughTheRegistry) {
-  EXPECT_EQ(BytesToFormat("foo", 3, 4196), "Zm9v");
-  EXPECT_EQ(FormatToBytes("Zm9v", 4, 4196), "foo");
-  EXPECT_EQ(BytesToFormat("foo", 3, 1), "foo");
-  EXPECT_EQ(BytesToFormat(nullptr, 3, 4196), "");
-  EXPECT_EQ(BytesToFormat("foo", 0, 4196), "");
-  EXPECT_EQ(BytesToFormat("foo", 3, 0), "");
+  EXPECT_EQ(qxl::BytesToFormat("foo", 3, 4196), "Zm9v");
+  EXPECT_EQ(qxl::FormatToBytes("Zm9v", 4, 4196), "foo");
+  EXPECT_EQ(qxl::BytesToFormat("foo", 3, 1), "foo");
+  EXPECT_EQ(qxl::BytesToFormat(nullptr, 3, 4196), "");
+  EXPECT_EQ(qxl::BytesToFormat("foo", 0, 4196), "");
+  EXPECT_EQ(qxl::BytesToFormat("foo", 3, 0), "");
 
-  ExpectMessage([] { BytesToFormat("foo", 3, 77); }, "String Format \"77\" not exists.");
+  ExpectMessage([] { qxl::BytesToFormat("foo", 3, 77); }, "String Format \"77\" not exists.");
   // Through the registry, Base64 text must hold alphabet characters only.
-  ExpectMessage([] { FormatToBytes("Zm9v\n", 5, 4196); }, "Input is not an valid MIME Base 64 Format.");
-  ExpectMessage([] { BytesToFormat("foo", 3, 16); }, "Not Implemented 2");
-  ExpectMessage([] { FormatToBytes("00", 2, 16); }, "Not Implemented 2");
-  ExpectMessage([] { BytesToFormat("foo", 3, 1016); }, "Not implemented 3");
-  ExpectMessage([] { BytesToFormat("foo", 3, 21845); }, "Not implemented 5");
-  ExpectMessage([] { FormatToBytes("foo", 3, 22616); }, "Not implemented 6");
-  EXPECT_THROW(BytesToFormat("foo", 3, 77), EStringFormat);
-  EXPECT_THROW(FormatToBytes("Zm9v\n", 5, 4196), EStringFormat);
+  ExpectMessage([] { qxl::FormatToBytes("Zm9v\n", 5, 4196); }, "Input is not an valid MIME Base 64 Format.");
+  ExpectMessage([] { qxl::BytesToFormat("foo", 3, 16); }, "Not Implemented 2");
+  ExpectMessage([] { qxl::FormatToBytes("00", 2, 16); }, "Not Implemented 2");
+  ExpectMessage([] { qxl::BytesToFormat("foo", 3, 1016); }, "Not implemented 3");
+  ExpectMessage([] { qxl::BytesToFormat("foo", 3, 21845); }, "Not implemented 5");
+  ExpectMessage([] { qxl::FormatToBytes("foo", 3, 22616); }, "Not implemented 6");
+  EXPECT_THROW(qxl::BytesToFormat("foo", 3, 77), qxl::EStringFormat);
+  EXPECT_THROW(qxl::FormatToBytes("Zm9v\n", 5, 4196), qxl::EStringFormat);
 }
 
 }  // namespace

@@ -21,15 +21,15 @@ TQXLBitsArray WithBits(std::int32_t size, std::initializer_list<std::int32_t> se
 
 TEST(QXLBitBuffer, NumbersBitsLikeTheNullBitmap) {
   std::uint8_t buf[3] = {};
-  SetBitInBuffer(true, 0, buf);
-  SetBitInBuffer(true, 9, buf);
-  SetBitInBuffer(true, 23, buf);
+  qxl::SetBitInBuffer(true, 0, buf);
+  qxl::SetBitInBuffer(true, 9, buf);
+  qxl::SetBitInBuffer(true, 23, buf);
   EXPECT_EQ(buf[0], 0x01);
   EXPECT_EQ(buf[1], 0x02);
   EXPECT_EQ(buf[2], 0x80);
-  EXPECT_TRUE(GetBitInBuffer(9, buf));
-  EXPECT_FALSE(GetBitInBuffer(8, buf));
-  SetBitInBuffer(false, 9, buf);
+  EXPECT_TRUE(qxl::GetBitInBuffer(9, buf));
+  EXPECT_FALSE(qxl::GetBitInBuffer(8, buf));
+  qxl::SetBitInBuffer(false, 9, buf);
   EXPECT_EQ(buf[1], 0x00);
 }
 

@@ -67,7 +67,7 @@ TEST(QXLCommonType, CellsOfThePromotionTable) {
       {bftClob, bftDate, true, bftUnknown},
   };
   for (const CommonCase& c : cases)
-    EXPECT_EQ(GetCommonDataType(c.Left, c.Right, c.PreferDateTime), c.Expected)
+    EXPECT_EQ(qxl::GetCommonDataType(c.Left, c.Right, c.PreferDateTime), c.Expected)
         << int(c.Left) << " with " << int(c.Right) << (c.PreferDateTime ? " preferring dates" : "");
 }
 
@@ -78,8 +78,8 @@ TEST(QXLCommonType, PreferDateTimeChangesOnlyTextWithDates) {
   for (int l = 0; l < QXLBaseFieldTypeCount; ++l)
     for (int r = 0; r < QXLBaseFieldTypeCount; ++r) {
       const auto left = static_cast<TQXLBaseFieldType>(l), right = static_cast<TQXLBaseFieldType>(r);
-      const TQXLBaseFieldType plain = GetCommonDataType(left, right, false);
-      const TQXLBaseFieldType preferred = GetCommonDataType(left, right, true);
+      const TQXLBaseFieldType plain = qxl::GetCommonDataType(left, right, false);
+      const TQXLBaseFieldType preferred = qxl::GetCommonDataType(left, right, true);
       if ((isText(l) && isDate(r)) || (isDate(l) && isText(r))) {
         EXPECT_EQ(preferred, isDate(l) ? left : right);
         ++changed;
@@ -88,7 +88,7 @@ TEST(QXLCommonType, PreferDateTimeChangesOnlyTextWithDates) {
       }
     }
   EXPECT_EQ(changed, 24);
-  EXPECT_EQ(GetCommonDataType(static_cast<TQXLBaseFieldType>(26), bftVarchar, false), bftUnknown);
+  EXPECT_EQ(qxl::GetCommonDataType(static_cast<TQXLBaseFieldType>(26), bftVarchar, false), bftUnknown);
 }
 
 TEST(QXLCommonType, AdvancedTypesKeepAnOperandWhenTheyCan) {
@@ -110,7 +110,7 @@ TEST(QXLCommonType, AdvancedTypesKeepAnOperandWhenTheyCan) {
       {aftBlob, aftBlob, false, aftUnknown},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(GetCommonAdvancedFieldType(c.A, c.B, c.PreferDateTime), c.Expected) << int(c.A) << " with " << int(c.B);
+    EXPECT_EQ(qxl::GetCommonAdvancedFieldType(c.A, c.B, c.PreferDateTime), c.Expected) << int(c.A) << " with " << int(c.B);
 }
 
 }  // namespace

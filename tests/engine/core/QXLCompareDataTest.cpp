@@ -16,7 +16,7 @@ struct Options {
 };
 
 TQXLCompareResult Compare(const TypedBytes& l, const TypedBytes& r, Options o = {}) {
-  return CompareData(l.Data(), r.Data(), l.Type, r.Type, false, false, o.Prefix, o.CaseInsensitive,
+  return qxl::CompareData(l.Data(), r.Data(), l.Type, r.Type, false, false, o.Prefix, o.CaseInsensitive,
                      LOCALE_USER_DEFAULT);
 }
 
@@ -31,17 +31,17 @@ int CompareCode(const TypedBytes& l, const TypedBytes& r) {
 
 TEST(QXLCompareData, NullsAreReportedAndSortLowest) {
   const TypedBytes one = I32(1);
-  EXPECT_EQ(CompareData(nullptr, nullptr, bftBlob, bftBlob, true, true, -1, false, 0), cmprBothNull);
-  EXPECT_EQ(CompareData(nullptr, one.Data(), bftVarchar, bftSignedInt32, true, false, -1, false, 0), cmprLeftNull);
-  EXPECT_EQ(CompareData(one.Data(), nullptr, bftSignedInt32, bftDate, false, true, -1, false, 0), cmprRightNull);
+  EXPECT_EQ(qxl::CompareData(nullptr, nullptr, bftBlob, bftBlob, true, true, -1, false, 0), cmprBothNull);
+  EXPECT_EQ(qxl::CompareData(nullptr, one.Data(), bftVarchar, bftSignedInt32, true, false, -1, false, 0), cmprLeftNull);
+  EXPECT_EQ(qxl::CompareData(one.Data(), nullptr, bftSignedInt32, bftDate, false, true, -1, false, 0), cmprRightNull);
   // NULL sides win before the types are looked at, so no 30044 here.
-  EXPECT_EQ(CompareDataOrder(nullptr, one.Data(), bftBlob, bftSignedInt32, true, false, -1, false, 0), -1);
-  EXPECT_EQ(CompareDataOrder(one.Data(), nullptr, bftSignedInt32, bftBlob, false, true, -1, false, 0), 1);
-  EXPECT_EQ(CompareDataOrder(nullptr, nullptr, bftSignedInt32, bftSignedInt32, true, true, -1, false, 0), 0);
+  EXPECT_EQ(qxl::CompareDataOrder(nullptr, one.Data(), bftBlob, bftSignedInt32, true, false, -1, false, 0), -1);
+  EXPECT_EQ(qxl::CompareDataOrder(one.Data(), nullptr, bftSignedInt32, bftBlob, false, true, -1, false, 0), 1);
+  EXPECT_EQ(qxl::CompareDataOrder(nullptr, nullptr, bftSignedInt32, bftSignedInt32, true, true, -1, false, 0), 0);
   const TypedBytes two = I32(2);
-  EXPECT_EQ(CompareDataOrder(one.Data(), two.Data(), bftSignedInt32, bftSignedInt32, false, false, -1, false, 0), -1);
-  EXPECT_EQ(CompareDataOrder(two.Data(), one.Data(), bftSignedInt32, bftSignedInt32, false, false, -1, false, 0), 1);
-  EXPECT_EQ(CompareDataOrder(two.Data(), two.Data(), bftSignedInt32, bftSignedInt32, false, false, -1, false, 0), 0);
+  EXPECT_EQ(qxl::CompareDataOrder(one.Data(), two.Data(), bftSignedInt32, bftSignedInt32, false, false, -1, false, 0), -1);
+  EXPECT_EQ(qxl::CompareDataOrder(two.Data(), one.Data(), bftSignedInt32, bftSignedInt32, false, false, -1, false, 0), 1);
+  EXPECT_EQ(qxl::CompareDataOrder(two.Data(), two.Data(), bftSignedInt32, bftSignedInt32, false, false, -1, false, 0), 0);
 }
 
 TEST(QXLCompareData, TextGoesThroughTheCollator) {
@@ -77,7 +77,7 @@ TEST(QXLCompareData, TextGoesThroughTheCollator) {
     const auto& l = c.Left;
     const auto& r = c.Right;
     // Sizes are passed: large objects carry no terminator.
-    EXPECT_EQ(CompareData(l.Data(), r.Data(), l.Type, r.Type, false, false, c.Opt.Prefix, c.Opt.CaseInsensitive,
+    EXPECT_EQ(qxl::CompareData(l.Data(), r.Data(), l.Type, r.Type, false, false, c.Opt.Prefix, c.Opt.CaseInsensitive,
                           LOCALE_USER_DEFAULT, l.Size(), r.Size()),
               c.Expected)
         << l.Bytes << " / " << r.Bytes;
@@ -144,7 +144,7 @@ TEST(QXLCompareData, Failures) {
   const TypedBytes one = I32(1);
   for (auto types : {std::pair{bftSignedInt32, bftSignedInt32}, std::pair{bftSignedInt32, bftVarchar}}) {
     try {
-      CompareData(one.Data(), nullptr, types.first, types.second, false, false, -1, false, 0);
+      qxl::CompareData(one.Data(), nullptr, types.first, types.second, false, false, -1, false, 0);
       FAIL();
     } catch (const EQXLException& e) {
       EXPECT_EQ(e.Message, "Value is Null - Native error: 30140");

@@ -118,7 +118,7 @@ TEST_F(BlobFixture, BlocksFollowEachOtherWithTheirHeaders) {
     EXPECT_EQ(h.UncompressedSize, i < 2 ? kBlock : kBlock / 2);
     EXPECT_EQ(h.OffsetToNextHeader, h.CompressedSize + 20);
     EXPECT_LT(h.CompressedSize, h.UncompressedSize);
-    EXPECT_EQ(h.Crc32, UpdateCrc32(0, data.data() + offset, static_cast<std::uint32_t>(h.UncompressedSize)));
+    EXPECT_EQ(h.Crc32, qxl::UpdateCrc32(0, data.data() + offset, static_cast<std::uint32_t>(h.UncompressedSize)));
     if (i > 0) {
       EXPECT_EQ(blocks[i].position, blocks[i - 1].position + 20 + blocks[i - 1].header.CompressedSize);
     }

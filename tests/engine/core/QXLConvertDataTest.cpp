@@ -15,7 +15,7 @@ namespace {
 
 std::string Convert(const TypedBytes& source, TQXLBaseFieldType dest, std::int32_t sourceSize) {
   std::int32_t size = -7;
-  void* data = ConvertData(source.Data(), sourceSize, source.Type, dest, size);
+  void* data = qxl::ConvertData(source.Data(), sourceSize, source.Type, dest, size);
   std::string out(static_cast<const char*>(data), static_cast<std::size_t>(size));
   QXLMemoryManager().FreeMem(data);
   return out;
@@ -270,7 +270,7 @@ TEST(QXLCopyDataToNewMemory, TextUpToItsTerminatorOtherTypesInTheirSize) {
   for (const Case& c : cases) {
     void* buffer = nullptr;
     std::int32_t size = -1;
-    CopyDataToNewMemory(c.Type, c.Source.data(), buffer, size);
+    qxl::CopyDataToNewMemory(c.Type, c.Source.data(), buffer, size);
     ASSERT_NE(buffer, nullptr);
     EXPECT_EQ(std::string(static_cast<char*>(buffer), static_cast<std::size_t>(size)), c.Expected) << int(c.Type);
     EXPECT_EQ(QXLMemoryManager().GetMemoryBufferSize(buffer), size);
@@ -279,7 +279,7 @@ TEST(QXLCopyDataToNewMemory, TextUpToItsTerminatorOtherTypesInTheirSize) {
   void* buffer = reinterpret_cast<void*>(1);
   std::int32_t size = 5;
   try {
-    CopyDataToNewMemory(bftSignedInt32, nullptr, buffer, size);
+    qxl::CopyDataToNewMemory(bftSignedInt32, nullptr, buffer, size);
     FAIL();
   } catch (const EQXLException& e) {
     EXPECT_EQ(e.NativeError, 30054);

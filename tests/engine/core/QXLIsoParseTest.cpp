@@ -21,7 +21,7 @@ TEST(IsoParse, Dates) {
   };
   for (const auto& c : cases) {
     TDateTime v = -1;
-    EXPECT_EQ(TryParseDate(c.text, v), c.ok) << c.text;
+    EXPECT_EQ(qxl::TryParseDate(c.text, v), c.ok) << c.text;
     if (c.ok) {
       EXPECT_EQ(v, c.want) << c.text;
     }
@@ -30,30 +30,30 @@ TEST(IsoParse, Dates) {
 
 TEST(IsoParse, TimesAndDateTimes) {
   TDateTime v = 0;
-  ASSERT_TRUE(TryParseTime("13:05:09", v));
+  ASSERT_TRUE(qxl::TryParseTime("13:05:09", v));
   EXPECT_DOUBLE_EQ(v, (13 * 3600 + 5 * 60 + 9) / 86400.0);
-  EXPECT_TRUE(TryParseTime("00:00:00.", v));
+  EXPECT_TRUE(qxl::TryParseTime("00:00:00.", v));
   EXPECT_EQ(v, 0);
-  EXPECT_FALSE(TryParseTime("13:05", v));
-  EXPECT_FALSE(TryParseTime("13:05:09.123", v));
-  EXPECT_FALSE(TryParseTime("1:05:09", v));
+  EXPECT_FALSE(qxl::TryParseTime("13:05", v));
+  EXPECT_FALSE(qxl::TryParseTime("13:05:09.123", v));
+  EXPECT_FALSE(qxl::TryParseTime("1:05:09", v));
 
-  ASSERT_TRUE(TryParseDateTime("2019-04-04 13:05:09", v));
+  ASSERT_TRUE(qxl::TryParseDateTime("2019-04-04 13:05:09", v));
   EXPECT_EQ(v, EncodeDate(2019, 4, 4) + EncodeTime(13, 5, 9, 0));
-  ASSERT_TRUE(TryParseDateTime("2019-04-04T13:05:09Z", v));
+  ASSERT_TRUE(qxl::TryParseDateTime("2019-04-04T13:05:09Z", v));
   EXPECT_EQ(v, EncodeDate(2019, 4, 4) + EncodeTime(13, 5, 9, 0));
-  ASSERT_TRUE(TryParseDateTime("1899-12-29 06:00:00", v));
+  ASSERT_TRUE(qxl::TryParseDateTime("1899-12-29 06:00:00", v));
   EXPECT_EQ(v, -1.25);
-  EXPECT_FALSE(TryParseDateTime("2019-04-04", v));
-  EXPECT_FALSE(TryParseDateTime("2019-04-04 13:05:09+01", v));
+  EXPECT_FALSE(qxl::TryParseDateTime("2019-04-04", v));
+  EXPECT_FALSE(qxl::TryParseDateTime("2019-04-04 13:05:09+01", v));
 }
 
 TEST(IsoParse, GroupsThatFormNoDateRaise) {
   TDateTime v;
-  EXPECT_THROW(TryParseDate("2019-13-01", v), platform::EConvertError);
-  EXPECT_THROW(TryParseDate("2019-02-29", v), platform::EConvertError);
-  EXPECT_THROW(TryParseDate("0000-01-01", v), platform::EConvertError);
-  EXPECT_THROW(TryParseTime("24:00:00", v), platform::EConvertError);
-  EXPECT_THROW(TryParseDateTime("2019-01-01 12:60:00", v), platform::EConvertError);
-  EXPECT_TRUE(TryParseDate("2020-02-29", v));
+  EXPECT_THROW(qxl::TryParseDate("2019-13-01", v), platform::EConvertError);
+  EXPECT_THROW(qxl::TryParseDate("2019-02-29", v), platform::EConvertError);
+  EXPECT_THROW(qxl::TryParseDate("0000-01-01", v), platform::EConvertError);
+  EXPECT_THROW(qxl::TryParseTime("24:00:00", v), platform::EConvertError);
+  EXPECT_THROW(qxl::TryParseDateTime("2019-01-01 12:60:00", v), platform::EConvertError);
+  EXPECT_TRUE(qxl::TryParseDate("2020-02-29", v));
 }

@@ -8,8 +8,8 @@
 
 namespace {
 
-bool Like(std::string_view d, std::string_view p, bool ci = false) { return MatchLikeAnsi(d, p, false, 0, ci); }
-bool LikeEsc(std::string_view d, std::string_view p, char esc) { return MatchLikeAnsi(d, p, true, esc, false); }
+bool Like(std::string_view d, std::string_view p, bool ci = false) { return qxl::MatchLikeAnsi(d, p, false, 0, ci); }
+bool LikeEsc(std::string_view d, std::string_view p, char esc) { return qxl::MatchLikeAnsi(d, p, true, esc, false); }
 
 // The plain recursive matcher, on ASCII letters, to check the fast one against.
 bool Reference(std::string_view d, std::string_view p, bool esc, char e, bool ci) {
@@ -67,7 +67,7 @@ TEST(Like, EscapeAndCase) {
   EXPECT_FALSE(LikeEsc("ab", "a\\", '\\'));
   EXPECT_FALSE(LikeEsc("a\\", "a\\", '\\'));
   // Without HasEscape the character is an ordinary one.
-  EXPECT_TRUE(MatchLikeAnsi("a\\c", "a\\c", false, '\\', false));
+  EXPECT_TRUE(qxl::MatchLikeAnsi("a\\c", "a\\c", false, '\\', false));
 
   EXPECT_TRUE(Like("ABC", "a_c", true));
   EXPECT_FALSE(Like("ABC", "a_c", false));
@@ -90,7 +90,7 @@ TEST(Like, AgreesWithThePlainRecursiveMatcher) {
     for (int i = rng() % 7; i > 0; --i) d += dataChars[rng() % 3];
     for (int i = rng() % 7; i > 0; --i) p += patChars[rng() % 6];
     const bool esc = rng() % 2, ci = rng() % 2;
-    ASSERT_EQ(MatchLikeAnsi(d, p, esc, '\\', ci), Reference(d, p, esc, '\\', ci))
+    ASSERT_EQ(qxl::MatchLikeAnsi(d, p, esc, '\\', ci), Reference(d, p, esc, '\\', ci))
         << "'" << d << "' LIKE '" << p << "' esc " << esc << " ci " << ci;
   }
 }
@@ -126,13 +126,13 @@ TEST(Like, WideCases) {
       {u"a\uFF05", u"a\uFF05", false, true},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i)
-    EXPECT_EQ(MatchLikeWide(cases[i].data, cases[i].pattern, false, 0, cases[i].ci), cases[i].want) << "case " << i;
-  EXPECT_TRUE(MatchLikeWide(u"50%", u"50!%", true, u'!', false));
-  EXPECT_FALSE(MatchLikeWide(u"500", u"50!%", true, u'!', false));
+    EXPECT_EQ(qxl::MatchLikeWide(cases[i].data, cases[i].pattern, false, 0, cases[i].ci), cases[i].want) << "case " << i;
+  EXPECT_TRUE(qxl::MatchLikeWide(u"50%", u"50!%", true, u'!', false));
+  EXPECT_FALSE(qxl::MatchLikeWide(u"500", u"50!%", true, u'!', false));
 }
 
 TEST(Like, WideCase) {
-  EXPECT_EQ(UpperCaseWide(u"stra\u00DFe \u00FF"), u"STRA\u00DFE \u0178");
-  EXPECT_EQ(LowerCaseWide(u"\u0178A"), u"\u00FFa");
-  EXPECT_EQ(UpperCaseWide(u""), u"");
+  EXPECT_EQ(qxl::UpperCaseWide(u"stra\u00DFe \u00FF"), u"STRA\u00DFE \u0178");
+  EXPECT_EQ(qxl::LowerCaseWide(u"\u0178A"), u"\u00FFa");
+  EXPECT_EQ(qxl::UpperCaseWide(u""), u"");
 }

@@ -194,7 +194,7 @@ TEST(QXLMemoryManager, MoveBytesOverlapSafe) {
     const int from = 15, count = 12;
     std::vector<std::uint8_t> moved(buf.begin() + from, buf.begin() + from + count);
     std::copy(moved.begin(), moved.end(), expected.begin() + from + shift);
-    MoveBytesOverlapSafe(buf.data() + from, buf.data() + from + shift, count);
+    qxl::MoveBytesOverlapSafe(buf.data() + from, buf.data() + from + shift, count);
     EXPECT_EQ(buf, expected) << "shift " << shift;
   }
 }

@@ -16,7 +16,7 @@ struct Case {
 };
 
 void Check(const Case& c) {
-  const long double got = RoundDecimal(c.value, c.digits, c.mode);
+  const long double got = qxl::RoundDecimal(c.value, c.digits, c.mode);
   EXPECT_EQ(static_cast<double>(got), c.want)
       << c.value << " to " << c.digits << " digits, mode " << int(c.mode);
 }
@@ -55,7 +55,7 @@ TEST(Rounding, ToleranceCoversBinaryError) {
   Check({2.675, 2, rmHalfUp, 2.68});
   Check({1.005, 2, rmHalfUp, 1.01});
   Check({-2.675, 2, rmHalfUp, -2.68});
-  EXPECT_EQ(static_cast<double>(RoundDecimalWithError(2.675, 2, rmHalfUp, 0)), 2.67);
+  EXPECT_EQ(static_cast<double>(qxl::RoundDecimalWithError(2.675, 2, rmHalfUp, 0)), 2.67);
   EXPECT_EQ(std::bit_cast<std::uint64_t>(QXLDefaultMaxRelErr), 0x3CC3C0000001E5EDull);
 }
 
@@ -72,25 +72,25 @@ TEST(Rounding, SpecialValuesAndModeNoneComeBackUnchanged) {
   const double inf = std::numeric_limits<double>::infinity();
   for (int mode = 0; mode <= 10; ++mode) {
     const auto m = static_cast<TQXLRoundingMode>(mode);
-    EXPECT_TRUE(std::isnan(RoundDecimal(std::nan(""), 2, m)));
-    EXPECT_EQ(RoundDecimal(inf, 2, m), inf);
-    EXPECT_EQ(RoundDecimal(-inf, 0, m), -inf);
+    EXPECT_TRUE(std::isnan(qxl::RoundDecimal(std::nan(""), 2, m)));
+    EXPECT_EQ(qxl::RoundDecimal(inf, 2, m), inf);
+    EXPECT_EQ(qxl::RoundDecimal(-inf, 0, m), -inf);
   }
-  EXPECT_EQ(static_cast<double>(RoundDecimal(2.675, 2, rmNone)), 2.675);
-  EXPECT_TRUE(IsNanOrInfinite(std::numeric_limits<long double>::infinity()));
-  EXPECT_TRUE(IsNanOrInfinite(std::numeric_limits<long double>::quiet_NaN()));
-  EXPECT_FALSE(IsNanOrInfinite(std::numeric_limits<long double>::max()));
-  EXPECT_FALSE(IsNanOrInfinite(0.0L));
+  EXPECT_EQ(static_cast<double>(qxl::RoundDecimal(2.675, 2, rmNone)), 2.675);
+  EXPECT_TRUE(qxl::IsNanOrInfinite(std::numeric_limits<long double>::infinity()));
+  EXPECT_TRUE(qxl::IsNanOrInfinite(std::numeric_limits<long double>::quiet_NaN()));
+  EXPECT_FALSE(qxl::IsNanOrInfinite(std::numeric_limits<long double>::max()));
+  EXPECT_FALSE(qxl::IsNanOrInfinite(0.0L));
 }
 
 TEST(Rounding, ValuesBeyondTheIntermediateRangeStayFiniteAndSane) {
   // Scaled past 2^63 there are no digits left to round: the value stays.
-  EXPECT_EQ(static_cast<double>(RoundDecimal(1e300, 2, rmHalfEven)), 1e300);
-  EXPECT_EQ(static_cast<double>(RoundDecimal(-1e19, 0, rmRndUp)), -1e19);
-  EXPECT_EQ(static_cast<double>(RoundDecimal(0.5, 400000000, rmHalfUp)), 0.5);
-  EXPECT_EQ(static_cast<double>(RoundDecimal(0, 6000, rmHalfUp)), 0);
+  EXPECT_EQ(static_cast<double>(qxl::RoundDecimal(1e300, 2, rmHalfEven)), 1e300);
+  EXPECT_EQ(static_cast<double>(qxl::RoundDecimal(-1e19, 0, rmRndUp)), -1e19);
+  EXPECT_EQ(static_cast<double>(qxl::RoundDecimal(0.5, 400000000, rmHalfUp)), 0.5);
+  EXPECT_EQ(static_cast<double>(qxl::RoundDecimal(0, 6000, rmHalfUp)), 0);
   // Rounding to far more tens than the value has gives zero, not NaN, and ends.
-  EXPECT_EQ(static_cast<double>(RoundDecimal(123.0, -6000, rmHalfEven)), 0);
-  EXPECT_EQ(static_cast<double>(RoundDecimal(123.0, std::numeric_limits<std::int32_t>::min(), rmRndUp)), 0);
-  EXPECT_EQ(static_cast<double>(RoundDecimal(123.0, -400, rmHalfEven)), 0);
+  EXPECT_EQ(static_cast<double>(qxl::RoundDecimal(123.0, -6000, rmHalfEven)), 0);
+  EXPECT_EQ(static_cast<double>(qxl::RoundDecimal(123.0, std::numeric_limits<std::int32_t>::min(), rmRndUp)), 0);
+  EXPECT_EQ(static_cast<double>(qxl::RoundDecimal(123.0, -400, rmHalfEven)), 0);
 }

@@ -34,14 +34,14 @@ std::vector<std::uint8_t> Pattern(std::size_t n, int seed = 0) {
 }
 
 void Fill(TQXLStream& s, const std::vector<std::uint8_t>& data) {
-  WriteBufferToStream(data.data(), static_cast<std::int32_t>(data.size()), s, 1);
+  qxl::WriteBufferToStream(data.data(), static_cast<std::int32_t>(data.size()), s, 1);
 }
 
 std::vector<std::uint8_t> Content(TQXLStream& s) {
   const std::int64_t keep = s.Position();
   std::vector<std::uint8_t> v(static_cast<std::size_t>(s.Size()));
   s.SetPosition(0);
-  if (!v.empty()) ReadBufferFromStream(v.data(), static_cast<std::int32_t>(v.size()), s, 1);
+  if (!v.empty()) qxl::ReadBufferFromStream(v.data(), static_cast<std::int32_t>(v.size()), s, 1);
   s.SetPosition(keep);
   return v;
 }
@@ -183,27 +183,27 @@ TEST(QXLStreamRoutines, ExactReadReportsWhatArrived) {
   Fill(s, Pattern(100));
   s.SetPosition(95);
   char buf[10];
-  EQXLException e = Raised([&] { ReadBufferFromStream(buf, 10, s, 4242); });
+  EQXLException e = Raised([&] { qxl::ReadBufferFromStream(buf, 10, s, 4242); });
   EXPECT_EQ(e.NativeError, 4242);
   EXPECT_EQ(e.Message,
             "Cannot read from stream. Position = 95, Stream size = 100, Block size = 10, Bytes Read = 5"
             " - Native error:  4242");
   s.SetPosition(0);
-  EXPECT_EQ(Raised([&] { ReadBufferFromStream(buf, -1, s, 10001); }).NativeError, 10001);
+  EXPECT_EQ(Raised([&] { qxl::ReadBufferFromStream(buf, -1, s, 10001); }).NativeError, 10001);
   EXPECT_EQ(s.Position(), 0);
-  ReadBufferFromStream(buf, 10, s, 1);
+  qxl::ReadBufferFromStream(buf, 10, s, 1);
   EXPECT_EQ(s.Position(), 10);
 }
 
 TEST(QXLStreamRoutines, ExactWriteAndPosition) {
   TQXLMemoryStream s;
-  WriteBufferToStream("abc", 3, s, 1);
+  qxl::WriteBufferToStream("abc", 3, s, 1);
   EXPECT_EQ(s.Size(), 3);
-  EQXLException e = Raised([&] { WriteBufferToStream("abc", -2, s, 30123); });
+  EQXLException e = Raised([&] { qxl::WriteBufferToStream("abc", -2, s, 30123); });
   EXPECT_EQ(e.Message,
             "Cannot write to stream. Position = 3, Stream size = 3, Block size = -2, Bytes Write = 0"
             " - Native error: 30123");
-  SetStreamPosition(s, 1, 2);
+  qxl::SetStreamPosition(s, 1, 2);
   EXPECT_EQ(s.Position(), 2);
 }
 
@@ -214,10 +214,10 @@ TEST_F(StreamFiles, ExactRoutinesOnAFileStream) {
   }
   TQXLFileStream f(Path("data"), TQXLFileStream::fmOpenRead);
   f.SetPosition(3);
-  EQXLException e = Raised([&] { SetStreamPosition(f, 20111, -1); });
+  EQXLException e = Raised([&] { qxl::SetStreamPosition(f, 20111, -1); });
   EXPECT_EQ(e.Message, "Cannot set stream position to -1. Position = 3, Size = 10 - Native error: 20111");
   EXPECT_EQ(f.Position(), 3);
-  e = Raised([&] { WriteBufferToStream("abc", 3, f, 20112); });
+  e = Raised([&] { qxl::WriteBufferToStream("abc", 3, f, 20112); });
   EXPECT_EQ(e.Message,
             "Cannot write to stream. Position = 3, Stream size = 10, Block size = 3, Bytes Write = 0"
             " - Native error: 20112");
@@ -444,7 +444,7 @@ TEST(QXLTemporaryStream, SetSizeAndDisabledFilesStayInMemory) {
   EXPECT_TRUE(s.FileName().empty());
   s.SetPosition(3 << 20);
   std::vector<std::uint8_t> back(1 << 20);
-  ReadBufferFromStream(back.data(), 1 << 20, s, 1);
+  qxl::ReadBufferFromStream(back.data(), 1 << 20, s, 1);
   EXPECT_EQ(back, chunk);
 }
 

@@ -46,8 +46,8 @@ public:
 class TestExpressionServices {
 public:
   explicit TestExpressionServices(bool (*IsDefault)(const TQXLVariant&)) {
-    SetExpressionServices({[]() -> std::unique_ptr<TQXLExpression> { return std::make_unique<TestExpression>(); },
+    qxl::SetExpressionServices({[]() -> std::unique_ptr<TQXLExpression> { return std::make_unique<TestExpression>(); },
                            IsDefault});
   }
-  ~TestExpressionServices() { SetExpressionServices({}); }
+  ~TestExpressionServices() { qxl::SetExpressionServices({}); }
 };

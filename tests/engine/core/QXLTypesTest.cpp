@@ -27,12 +27,12 @@ TEST(QXLTypes, DataTypeSizes) {
       {bftWideChar, 2147483647, 4294967296},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(GetDataTypeSize(c.type, c.length), c.size) << int(c.type) << " length " << c.length;
+    EXPECT_EQ(qxl::GetDataTypeSize(c.type, c.length), c.size) << int(c.type) << " length " << c.length;
 }
 
 TEST(QXLTypes, SizeOfTypesWithoutStorageFails) {
   for (TQXLBaseFieldType t : {bftUnknown, bftBFile, TQXLBaseFieldType(26), TQXLBaseFieldType(255)}) {
-    EQXLException e = Raised([t] { GetDataTypeSize(t, 1); });
+    EQXLException e = Raised([t] { qxl::GetDataTypeSize(t, 1); });
     EXPECT_EQ(e.NativeError, 30050);
     EXPECT_EQ(e.Message, "Unknown DataType: 'Unknown' - Native error: 30050");
   }
@@ -52,7 +52,7 @@ TEST(QXLTypes, CatalogueRowsAndOrder) {
   }
   // Every advanced type but aftUnknown has a row.
   for (int t = 1; t < QXLAdvancedFieldTypeCount; ++t)
-    EXPECT_NE(AdvancedFieldTypeName(TQXLAdvancedFieldType(t)), "Unknown") << t;
+    EXPECT_NE(qxl::AdvancedFieldTypeName(TQXLAdvancedFieldType(t)), "Unknown") << t;
 }
 
 TEST(QXLTypes, AdvancedTypesMapToTheirFirstRow) {
@@ -82,9 +82,9 @@ TEST(QXLTypes, AdvancedTypesMapToTheirFirstRow) {
       {TQXLAdvancedFieldType(37), bftUnknown, ftUnknown, "Unknown"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(AdvancedToBaseFieldType(c.type), c.base) << int(c.type);
-    EXPECT_EQ(AdvancedFieldTypeToFieldType(c.type), c.field) << int(c.type);
-    EXPECT_EQ(AdvancedFieldTypeName(c.type), c.name) << int(c.type);
+    EXPECT_EQ(qxl::AdvancedToBaseFieldType(c.type), c.base) << int(c.type);
+    EXPECT_EQ(qxl::AdvancedFieldTypeToFieldType(c.type), c.field) << int(c.type);
+    EXPECT_EQ(qxl::AdvancedFieldTypeName(c.type), c.name) << int(c.type);
   }
 }
 
@@ -102,8 +102,8 @@ TEST(QXLTypes, BaseTypesMapToTheirFirstRow) {
       {bftBFile, aftUnknown, "Unknown"},        {TQXLBaseFieldType(200), aftUnknown, "Unknown"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(BaseToAdvancedFieldType(c.type), c.advanced) << int(c.type);
-    EXPECT_EQ(BaseFieldTypeName(c.type), c.name) << int(c.type);
+    EXPECT_EQ(qxl::BaseToAdvancedFieldType(c.type), c.advanced) << int(c.type);
+    EXPECT_EQ(qxl::BaseFieldTypeName(c.type), c.name) << int(c.type);
   }
 }
 
@@ -117,7 +117,7 @@ TEST(QXLTypes, FieldTypesMapBackToAdvancedTypes) {
       {ftBCD, aftDouble},      {ftParadoxOle, aftBlob},  {ftOraClob, aftBlob},        {ftFmtMemo, aftFormattedMemo},
       {ftGuid, aftGuid},       {ftTimeStamp, aftTimeStamp},
   };
-  for (const Case& c : cases) EXPECT_EQ(FieldTypeToAdvancedFieldType(c.field), c.advanced) << int(c.field);
+  for (const Case& c : cases) EXPECT_EQ(qxl::FieldTypeToAdvancedFieldType(c.field), c.advanced) << int(c.field);
 }
 
 TEST(QXLTypes, FieldTypeWithoutRowFailsWithItsOrdinal) {
@@ -127,7 +127,7 @@ TEST(QXLTypes, FieldTypeWithoutRowFailsWithItsOrdinal) {
   } cases[] = {{ftFixedWideChar, "38"}, {ftShortint, "43"}, {ftByte, "44"}, {ftLongWord, "42"},
                {ftExtended, "45"},      {ftSingle, "51"},    {ftUnknown, "0"}};
   for (const Case& c : cases) {
-    EQXLException e = Raised([&] { FieldTypeToAdvancedFieldType(c.field); });
+    EQXLException e = Raised([&] { qxl::FieldTypeToAdvancedFieldType(c.field); });
     EXPECT_EQ(e.NativeError, 30289);
     EXPECT_EQ(e.Message, std::string("Unknown DataType: '") + c.ordinal + "' - Native error: 30289");
   }
@@ -139,11 +139,11 @@ TEST(QXLTypes, BaseTypeClasses) {
     Pred pred;
     std::set<int> members;
   } cases[] = {
-      {IsStringBaseFieldType, {bftChar, bftWideChar, bftVarchar, bftWideVarchar}},
-      {IsWideStringBaseFieldType, {bftWideChar, bftWideVarchar}},
-      {IsBlobBaseFieldType, {bftBlob, bftClob, bftWideClob}},
-      {IsNumericBaseFieldType, {5, 6, 7, 8, 9, 10, 11, 12, 13, 14, bftCurrency}},
-      {IsDateTimeBaseFieldType, {bftDate, bftTime, bftDateTime}},
+      {qxl::IsStringBaseFieldType, {bftChar, bftWideChar, bftVarchar, bftWideVarchar}},
+      {qxl::IsWideStringBaseFieldType, {bftWideChar, bftWideVarchar}},
+      {qxl::IsBlobBaseFieldType, {bftBlob, bftClob, bftWideClob}},
+      {qxl::IsNumericBaseFieldType, {5, 6, 7, 8, 9, 10, 11, 12, 13, 14, bftCurrency}},
+      {qxl::IsDateTimeBaseFieldType, {bftDate, bftTime, bftDateTime}},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i)
     for (int t = 0; t < 256; ++t)
@@ -162,15 +162,15 @@ TEST(QXLTypes, AdvancedTypeClasses) {
     Pred pred;
     std::set<int> members;
   } cases[] = {
-      {IsStringAdvancedFieldType, {aftChar, aftString, aftWideChar, aftWideString, aftGuid}},
-      {IsWideStringAdvancedFieldType, {aftWideChar, aftWideString}},
-      {IsBytesAdvancedFieldType, {aftBytes, aftVarBytes}},
-      {IsBlobAdvancedFieldType, {aftBlob, aftGraphic, aftMemo, aftFormattedMemo, aftWideMemo}},
-      {IsAutoincFieldType, {12, 13, 14, 15, 16, 17, 18, 19}},
-      {IsNumericAdvancedFieldType, numeric},
-      {IsDateTimeAdvancedFieldType, {aftDate, aftTime, aftDateTime, aftTimeStamp}},
-      {IsSizedAdvancedFieldType, {aftChar, aftString, aftWideChar, aftWideString, aftBytes, aftVarBytes}},
-      {IsConvertibleAdvancedFieldType, convertible},
+      {qxl::IsStringAdvancedFieldType, {aftChar, aftString, aftWideChar, aftWideString, aftGuid}},
+      {qxl::IsWideStringAdvancedFieldType, {aftWideChar, aftWideString}},
+      {qxl::IsBytesAdvancedFieldType, {aftBytes, aftVarBytes}},
+      {qxl::IsBlobAdvancedFieldType, {aftBlob, aftGraphic, aftMemo, aftFormattedMemo, aftWideMemo}},
+      {qxl::IsAutoincFieldType, {12, 13, 14, 15, 16, 17, 18, 19}},
+      {qxl::IsNumericAdvancedFieldType, numeric},
+      {qxl::IsDateTimeAdvancedFieldType, {aftDate, aftTime, aftDateTime, aftTimeStamp}},
+      {qxl::IsSizedAdvancedFieldType, {aftChar, aftString, aftWideChar, aftWideString, aftBytes, aftVarBytes}},
+      {qxl::IsConvertibleAdvancedFieldType, convertible},
   };
   for (std::size_t i = 0; i < std::size(cases); ++i)
     for (int t = 0; t < 256; ++t)

@@ -6,10 +6,10 @@
 #include "engine/core/QXLUniqueName.h"
 
 TEST(UniqueNameWithGuid, PrefixThenABracedUpperCaseGuid) {
-  std::string name = UniqueNameWithGuid("TEMPORARY_INDEX_");
+  std::string name = qxl::UniqueNameWithGuid("TEMPORARY_INDEX_");
   EXPECT_TRUE(std::regex_match(
       name, std::regex(R"(TEMPORARY_INDEX_\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\})")))
       << name;
   std::set<std::string> seen;
-  for (int i = 0; i < 1000; ++i) EXPECT_TRUE(seen.insert(UniqueNameWithGuid("T")).second);
+  for (int i = 0; i < 1000; ++i) EXPECT_TRUE(seen.insert(qxl::UniqueNameWithGuid("T")).second);
 }

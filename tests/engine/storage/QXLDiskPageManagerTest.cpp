@@ -184,7 +184,7 @@ TEST_F(DiskPageManagerTest, EveryEncryptionChoiceRoundTripsAndChecksThePassword)
     EXPECT_EQ(Header.Cipherype, Choice);
     std::vector<std::uint8_t> Plain(4056);
     for (int i = 0; i < 4056; ++i) Plain[i] = static_cast<std::uint8_t>(i * 7);
-    EXPECT_EQ(std::uint32_t(Header.CRC32), UpdateCrc32(0, Plain.data(), 4056));
+    EXPECT_EQ(std::uint32_t(Header.CRC32), qxl::UpdateCrc32(0, Plain.data(), 4056));
     EXPECT_NE(std::memcmp(File.data() + FirstPage + No * PageSize + 40, Plain.data(), 4056), 0);
     EXPECT_EQ(File[FirstPage + 40], 0x07);  // the PFS page stays plain
 
@@ -234,7 +234,7 @@ TEST_F(DiskPageManagerTest, EncryptedFileNamingAnUnknownCipherIsRefused) {
   File[43] = 0xFF;
   File[78] = QXLCryptoAlgorithmCount;
   for (int i = 0; i < 256; ++i) File[80 + i] = static_cast<std::uint8_t>(i);
-  const std::uint32_t Crc = UpdateCrc32(0, File.data() + 80, 256);
+  const std::uint32_t Crc = qxl::UpdateCrc32(0, File.data() + 80, 256);
   std::memcpy(File.data() + 336, &Crc, 4);
   WriteWholeFile(Name, File);
   TQXLDiskPageManager M;

@@ -68,7 +68,7 @@ TEST_F(CursorTest, FieldAccessGoesThroughTheVisibleField) {
   std::int32_t out = 0;
   EXPECT_TRUE(Cursor.GetFieldData(1, &out, Cursor.FCurrentRecordBuffer));
   EXPECT_EQ(out, 7);
-  EXPECT_FALSE(GetBitInBuffer(0, Cursor.FCurrentRecordBuffer));
+  EXPECT_FALSE(qxl::GetBitInBuffer(0, Cursor.FCurrentRecordBuffer));
   EXPECT_FALSE(Cursor.GetFieldData(0, nullptr, Cursor.FCurrentRecordBuffer));
 
   struct Case {
@@ -99,7 +99,7 @@ TEST_F(CursorTest, FieldValuesAreCastBoundedAndNullOnlySetsTheBit) {
 
   TQXLVariant null;
   Cursor.SetFieldValue(null, 0, true);
-  EXPECT_TRUE(GetBitInBuffer(0, Cursor.FCurrentRecordBuffer));
+  EXPECT_TRUE(qxl::GetBitInBuffer(0, Cursor.FCurrentRecordBuffer));
   std::int32_t stored = 0;
   std::memcpy(&stored, Cursor.FCurrentRecordBuffer + Cursor.FFieldDefs->GetDef(0)->MemoryOffset, 4);
   EXPECT_EQ(stored, 42);
@@ -110,7 +110,7 @@ TEST_F(CursorTest, FieldValuesAreCastBoundedAndNullOnlySetsTheBit) {
   TQXLVariant tooLong;
   tooLong.SetAsAnsiString("much longer than five");
   EXPECT_EQ(NativeCodeOf([&] { Cursor.SetFieldValue(tooLong, 1, false); }), 20056);
-  EXPECT_TRUE(GetBitInBuffer(1, Cursor.FCurrentRecordBuffer));
+  EXPECT_TRUE(qxl::GetBitInBuffer(1, Cursor.FCurrentRecordBuffer));
 }
 
 TEST_F(CursorTest, ClearStringFieldsGarbageZeroesPastTheText) {
@@ -125,7 +125,7 @@ TEST_F(CursorTest, ClearStringFieldsGarbageZeroesPastTheText) {
   EXPECT_EQ(std::memcmp(r + b.MemoryOffset, "ab\0\0\0\0", 6), 0);
   const char16_t clean[] = {u'q', 0, 0, 0};
   EXPECT_EQ(std::memcmp(r + c.MemoryOffset, clean, sizeof clean), 0);
-  SetBitInBuffer(true, 1, r);
+  qxl::SetBitInBuffer(true, 1, r);
   Cursor.ClearStringFieldsGarbage(r);
   EXPECT_EQ(std::memcmp(r + b.MemoryOffset, "\0\0\0\0\0\0", 6), 0);
 }

@@ -86,7 +86,7 @@ TEST_F(FieldManagerTest, CompareRecordBuffersLooksAtNullsAndStoredBytesOnly) {
   b[blob + 5] = 0x01;  // part of the stored reference
   EXPECT_FALSE(Manager.CompareRecordBuffers(a.data(), b.data()));
   Buffer c = MemoryRecord();
-  SetBitInBuffer(true, 0, c.data());
+  qxl::SetBitInBuffer(true, 0, c.data());
   EXPECT_FALSE(Manager.CompareRecordBuffers(a.data(), c.data()));
 }
 
@@ -175,8 +175,8 @@ TEST_F(FieldManagerTest, NullAutoincFieldsGetTheNextValue) {
   Buffer r = MemoryRecord(0xAB);
   r[0] = 0x03;  // both NULL
   Manager.ApplyAutoincsToRecordBuffer(&s, r.data());
-  EXPECT_FALSE(GetBitInBuffer(0, r.data()));
-  EXPECT_TRUE(GetBitInBuffer(1, r.data()));
+  EXPECT_FALSE(qxl::GetBitInBuffer(0, r.data()));
+  EXPECT_TRUE(qxl::GetBitInBuffer(1, r.data()));
   std::int16_t v = 0;
   std::memcpy(&v, r.data() + Field(0).MemoryOffset, 2);
   EXPECT_EQ(v, 42);
@@ -315,7 +315,7 @@ TEST_F(FieldManagerTest, ExpressionDefaultsAreComputedCastAndBounded) {
   std::int32_t v = 0;
   std::memcpy(&v, r.data() + Field(0).MemoryOffset, 4);
   EXPECT_EQ(v, 7);
-  EXPECT_FALSE(GetBitInBuffer(0, r.data()));
+  EXPECT_FALSE(qxl::GetBitInBuffer(0, r.data()));
   EXPECT_EQ(r.back(), 0) << "the too-long computed default ran into the record's end";
 
   // A default that computes to NULL leaves the field NULL.

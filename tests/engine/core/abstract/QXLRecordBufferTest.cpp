@@ -45,12 +45,12 @@ TEST(QXLRecordBuffer, PlainTypesRoundTripTheirMemoryBytes) {
     TQXLFieldDef& f = t.Add(type, 8);
     std::vector<std::uint8_t> in(static_cast<std::size_t>(f.MemoryDataSize));
     for (std::size_t i = 0; i < in.size(); ++i) in[i] = static_cast<std::uint8_t>(0x41 + i % 26);
-    SetBitInBuffer(true, 1, t.Record.data());
+    qxl::SetBitInBuffer(true, 1, t.Record.data());
     SetFieldDataToRecordBuffer(1, t.Defs, in.data(), t.Record.data());
     std::vector<std::uint8_t> out(in.size(), 0);
     EXPECT_TRUE(GetFieldDataFromRecordBuffer(1, t.Defs, out.data(), t.Record.data())) << int(type);
     EXPECT_EQ(out, in) << int(type);
-    EXPECT_FALSE(GetBitInBuffer(1, t.Record.data())) << int(type);
+    EXPECT_FALSE(qxl::GetBitInBuffer(1, t.Record.data())) << int(type);
     // The neighbouring field's bytes are untouched.
     EXPECT_EQ(t.Record[static_cast<std::size_t>(t.Defs.GetDef(0)->MemoryOffset)], 0xEE) << int(type);
   }
@@ -98,7 +98,7 @@ TEST(QXLRecordBuffer, NullAndEmptyTextStoreNullAndLeaveTheCallersBuffer) {
     TQXLFieldDef& f = t.Add(c.Type, 10);
     std::vector<std::uint8_t> before = t.Record;
     SetFieldDataToRecordBuffer(0, t.Defs, c.Input.empty() ? nullptr : c.Input.data(), t.Record.data());
-    EXPECT_TRUE(GetBitInBuffer(0, t.Record.data())) << int(c.Type);
+    EXPECT_TRUE(qxl::GetBitInBuffer(0, t.Record.data())) << int(c.Type);
     // Only the null bit changed.
     EXPECT_TRUE(std::equal(t.Record.begin() + f.MemoryOffset, t.Record.end(), before.begin() + f.MemoryOffset));
     std::vector<std::uint8_t> out(static_cast<std::size_t>(f.MemoryDataSize), 0x5A);
@@ -116,7 +116,7 @@ TEST(QXLRecordBuffer, NullBufferIsANullTestAndBlobsAreNotCopied) {
   std::uint8_t out[16] = {};
   EXPECT_TRUE(GetFieldDataFromRecordBuffer(1, t.Defs, out, t.Record.data()));
   EXPECT_EQ(out[0], 0);
-  SetBitInBuffer(true, 0, t.Record.data());
+  qxl::SetBitInBuffer(true, 0, t.Record.data());
   EXPECT_FALSE(GetFieldDataFromRecordBuffer(0, t.Defs, nullptr, t.Record.data()));
 }
 
