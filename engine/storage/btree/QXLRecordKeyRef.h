@@ -6,11 +6,15 @@
 // Thread rule: one operation at a time (comparisons use its scratch buffers
 // and compare state); the table's lock serialises them.
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "engine/storage/btree/QXLBTreeKeyRef.h"
 #include "engine/storage/btree/QXLKeyRecordSource.h"
+
+class TQXLIndexDef;
+class TQXLTableData;
 
 namespace qxl {
 
@@ -20,6 +24,11 @@ public:
   // for full keys (it may be null when no part is cut). Raises 20295 for a
   // BLOB column.
   void AssignParts(std::span<const TQXLKeyPartDef> Columns, TQXLKeyRecordSource* Source);
+  // Lays out the index's columns from the table's field definitions and reads
+  // whole records through the table's record manager. Raises 20043 for a
+  // column without field, 20044 and 20045 for a table without field manager
+  // or fields, 20295 for a BLOB column.
+  void Assign(const TQXLIndexDef& IndexDef, TQXLTableData* aTableData);
 
   void SetPartCount(std::int32_t Value) override;
   // Makes the short key and remembers RecordBuffer as the search key's record.
@@ -38,6 +47,7 @@ public:
 
   const std::uint8_t* LRecordBuffer = nullptr;
   TQXLKeyRecordSource* LRecordSource = nullptr;
+  TQXLTableData* LTableData = nullptr;
   std::vector<std::int32_t> FCompareLengths;
 
 private:
@@ -48,6 +58,8 @@ private:
   static bool FillsPrefix(const TQXLKeyPart& Part, const std::uint8_t* ShortPart);
   int CompareByFullKeys(std::int32_t SessionID, const std::uint8_t* Reference1, const std::uint8_t* Reference2);
 
+  // The table's records, when the key was laid out from a table.
+  std::unique_ptr<TQXLKeyRecordSource> FTableSource;
   // Scratch space reused by full-key comparisons.
   std::vector<std::uint8_t> FFullKey1, FFullKey2, FRecordBuffer;
 };
