@@ -1,0 +1,265 @@
+#include "engine/datasets/QXLLocalCursor.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "engine/core/QXLBitBuffer.h"
+#include "engine/core/QXLException.h"
+#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/QXLSession.h"
+#include "engine/core/QXLVariant.h"
+#include "engine/core/abstract/QXLDatabaseData.h"
+#include "engine/core/abstract/QXLTableData.h"
+#include "engine/datasets/QXLLocalSession.h"
+
+namespace qxl {}
+using namespace qxl;
+
+namespace {
+
+bool IsBlobField(const TQXLFieldDef& f) {
+  return f.BaseFieldType == bftBlob || f.BaseFieldType == bftClob || f.BaseFieldType == bftWideClob;
+}
+
+}  // namespace
+
+TQXLLocalCursor::TQXLLocalCursor() {
+  FIndexID = -1;
+  FIndexPositionCache = std::make_unique<TQXLIndexPositionCache>();
+}
+
+TQXLLocalCursor::~TQXLLocalCursor() {
+  try {
+    TQXLLocalCursor::CloseTable();
+  } catch (...) {
+    // A close that fails at destruction cannot be reported.
+  }
+}
+
+TQXLTableData& TQXLLocalCursor::Table() const {
+  if (!FTableData) throw EQXLException(10436, "Table '%s' is not open", {FTableName});
+  return *FTableData;
+}
+
+TQXLDatabaseData& TQXLLocalCursor::Database() const {
+  if (FDatabaseData) return *FDatabaseData;
+  auto* session = dynamic_cast<TQXLLocalSession*>(FSession);
+  if (!session || !session->DatabaseData())
+    throw EQXLException(10435, "Session is not connected to database '%s'", {FSession ? FSession->FDatabaseName : ""});
+  return *session->DatabaseData();
+}
+
+void TQXLLocalCursor::OpenTable(TQXLTableData* TableData) {
+  auto* session = dynamic_cast<TQXLLocalSession*>(FSession);
+  TQXLDatabaseData* database = session && session->DatabaseData() ? session->DatabaseData() : TableData->DatabaseData();
+  std::lock_guard guard(database->CriticalSection());
+  FDatabaseData = database;
+  TableData->OpenTable(this);
+  FTableData = TableData;
+  FirstPosition = true;
+  LastPosition = false;
+  RefreshDefinitions();
+  FBLOBStreams.clear();
+  InternalInitFieldDefs();
+  FRecordBitmap = std::make_unique<TQXLRecordBitmap>(TableData);
+  FIsOpen = true;
+}
+
+void TQXLLocalCursor::RefreshDefinitions() {
+  FIndexDefs = std::make_unique<TQXLIndexDefs>();
+  if (Table().IndexManager()) FIndexDefs->Assign(Table().IndexManager()->IndexDefs());
+  FConstraintDefs = std::make_unique<TQXLConstraintDefs>();
+  if (Table().ConstraintManager()) FConstraintDefs->Assign(Table().ConstraintManager()->ConstraintDefs());
+}
+
+void TQXLLocalCursor::InternalInitFieldDefs() {
+  FFieldDefs = std::make_unique<TQXLFieldDefs>();
+  if (Table().FieldManager()) FFieldDefs->Assign(Table().FieldManager()->FieldDefs());
+  FFieldDefs->RecalcFieldOffsets();
+  const std::int32_t count = FFieldDefs->Count();
+  const TQXLFieldDef* last = count > 0 ? FFieldDefs->GetDef(count - 1) : nullptr;
+  FFieldValuesOffset = count > 0 ? FFieldDefs->GetDef(0)->MemoryOffset : 0;
+  FBookmarkOffset = last ? last->MemoryOffset + last->MemoryDataSize : 0;
+  FKeyOffset = FBookmarkOffset;
+  FKeyBufferSize = FBookmarkOffset + 6;
+  FRecordSize = FRecordBufferSize = FCalculatedFieldsOffset = FBookmarkOffset + 7;
+  if (!FSettingProjection) {
+    FVisibleFieldDefs = std::make_unique<TQXLFieldDefs>();
+    FVisibleFieldDefs->Assign(*FFieldDefs);
+    for (std::int32_t i = 0; i < count; ++i) FVisibleFieldDefs->GetDef(i)->FieldNoReference = i;
+  }
+  FConstraintDefs = std::make_unique<TQXLConstraintDefs>();
+  if (Table().ConstraintManager()) FConstraintDefs->Assign(Table().ConstraintManager()->ConstraintDefs());
+}
+
+void TQXLLocalCursor::CreateTable(TQXLFieldDefs& FieldDefs, TQXLIndexDefs& IndexDefs,
+                                  TQXLConstraintDefs& ConstraintDefs) {
+  std::lock_guard guard(Database().CriticalSection());
+  Database().FindOrCreateTableData(this)->CreateTable(this, FieldDefs, IndexDefs, ConstraintDefs);
+}
+
+void TQXLLocalCursor::DeleteTable() {
+  std::lock_guard guard(Database().CriticalSection());
+  TQXLTableData* table = Database().FindOrCreateTableData(this);
+  table->DeleteTable(this, FIsDesignMode);
+  if (!FSession || !table->FieldManager()) return;
+  const TQXLFieldDefs& fields = table->FieldManager()->FieldDefs();
+  for (std::int32_t i = 0; i < fields.Count(); ++i) FSession->DeleteObject(fields.GetDef(i)->ObjectID);
+}
+
+void TQXLLocalCursor::EmptyTable() {
+  std::lock_guard guard(Database().CriticalSection());
+  Database().FindOrCreateTableData(this)->EmptyTable(this);
+}
+
+void TQXLLocalCursor::RenameTable(const std::string& NewTableName) {
+  std::lock_guard guard(Database().CriticalSection());
+  Database().FindOrCreateTableData(this)->RenameTable(NewTableName, this);
+  FTableName = NewTableName;
+}
+
+void TQXLLocalCursor::OpenTableByFieldDefs(TQXLFieldDefs* FieldDefs, TQXLIndexDefs* IndexDefs,
+                                           TQXLConstraintDefs* ConstraintDefs) {
+  std::lock_guard guard(Database().CriticalSection());
+  TQXLTableData* table = Database().FindOrCreateTableData(this);
+  if (FInMemory && FIsDesignMode && FieldDefs && IndexDefs && ConstraintDefs)
+    table->CreateTable(this, *FieldDefs, *IndexDefs, *ConstraintDefs);
+  OpenTable(table);
+}
+
+void TQXLLocalCursor::CloseTable() {
+  if (!FTableData) return;
+  std::lock_guard guard(Database().CriticalSection());
+  FBLOBStreams.clear();
+  for (std::uint8_t** buffer : {&FCurrentRecordBuffer, &FDistinctRecordBuffer, &FEditRecordBuffer})
+    if (*buffer) FreeRecordBuffer(*buffer);
+  FRecordBitmap.reset();
+  FTableData->CloseTable(this);
+  FTableData = nullptr;
+  FDatabaseData = nullptr;
+  FIsOpen = false;
+}
+
+void TQXLLocalCursor::LockTableData() { Table().Lock(); }
+
+void TQXLLocalCursor::UnlockTableData() { Table().Unlock(); }
+
+void TQXLLocalCursor::RenameField(const std::string& FieldName, const std::string& NewFieldName) {
+  std::lock_guard guard(Database().CriticalSection());
+  Table().RenameField(FieldName, NewFieldName);
+  InternalInitFieldDefs();
+  RefreshDefinitions();
+}
+
+TQXLIndexDefs* TQXLLocalCursor::GetIndexDefs() {
+  if (FTableData) {
+    std::lock_guard guard(Database().CriticalSection());
+    RefreshDefinitions();
+  }
+  return FIndexDefs.get();
+}
+
+void TQXLLocalCursor::AddIndex(TQXLIndexDef& IndexDef) {
+  std::lock_guard guard(Database().CriticalSection());
+  Table().AddIndex(IndexDef, this);
+  RefreshDefinitions();
+}
+
+void TQXLLocalCursor::DeleteIndex(const std::string& Name) {
+  std::lock_guard guard(Database().CriticalSection());
+  const TQXLIndexDef* def = Table().IndexManager() ? Table().IndexManager()->IndexDefs().GetIndexDefByName(Name) : nullptr;
+  if (!def) throw EQXLException(20018, "Index not found");
+  Table().DeleteIndex(def->ObjectID, this);
+  RefreshDefinitions();
+}
+
+void TQXLLocalCursor::DeleteAllIndexes() {
+  std::lock_guard guard(Database().CriticalSection());
+  Table().DeleteAllIndexes(this);
+  RefreshDefinitions();
+}
+
+std::string TQXLLocalCursor::FindOrCreateIndex(const std::vector<std::string>& FieldNamesList,
+                                               const std::vector<std::string>& AscDescList,
+                                               const std::vector<std::string>& CaseSensitivityList, bool& IsCreated) {
+  std::string name = Table().FindOrCreateIndex(this, FieldNamesList, AscDescList, CaseSensitivityList, IsCreated);
+  std::lock_guard guard(Database().CriticalSection());
+  RefreshDefinitions();
+  return name;
+}
+
+bool TQXLLocalCursor::IndexExists(const std::vector<std::string>& FieldNamesList,
+                                  const std::vector<std::string>& AscDescList,
+                                  const std::vector<std::string>& CaseSensitivityList) {
+  return Table().IndexExists(this, FieldNamesList, AscDescList, CaseSensitivityList);
+}
+
+void TQXLLocalCursor::CopyFieldValue(std::int32_t SrcFieldNo, bool DirectAccess, std::int32_t DestFieldNo,
+                                     TQXLCursor* DestCursor) {
+  std::int32_t bit = 0;
+  const TQXLFieldDef& source = ChooseField(SrcFieldNo, DirectAccess, 10317, 20191, bit);
+  auto* dest = dynamic_cast<TQXLLocalCursor*>(DestCursor);
+  if (!dest) throw EQXLException(10437, "Cannot copy field values to a cursor of another engine");
+  std::int32_t destBit = 0;
+  dest->ChooseField(DestFieldNo, false, 20193, 20192, destBit);
+  if (GetBitInBuffer(bit, FCurrentRecordBuffer)) {
+    SetBitInBuffer(true, destBit, dest->FCurrentRecordBuffer);
+    return;
+  }
+  if (!IsBlobField(source)) {
+    TQXLVariant value;
+    GetFieldValue(value, SrcFieldNo, DirectAccess);
+    dest->SetFieldValue(value, DestFieldNo, false);
+    return;
+  }
+  TQXLPartialTemporaryBLOBDescriptor descriptor;
+  void* data = nullptr;
+  Table().GetDirectBlobData(this, bit, FCurrentRecordBuffer, descriptor, data);
+  try {
+    dest->Table().SetDirectBlobData(dest, destBit, dest->FCurrentRecordBuffer, descriptor, data);
+  } catch (...) {
+    Table().FreeDirectBlobData(this, bit, FCurrentRecordBuffer, descriptor, data);
+    throw;
+  }
+  Table().FreeDirectBlobData(this, bit, FCurrentRecordBuffer, descriptor, data);
+}
+
+void TQXLLocalCursor::InternalInitRecord(std::uint8_t* RecordBuffer, bool InsertMode) {
+  const std::int32_t bitmap = FFieldDefs ? FFieldDefs->NullBitmapSize() : 0;
+  std::memset(RecordBuffer, 0xFF, static_cast<std::size_t>(bitmap));
+  if (FBookmarkOffset > bitmap) std::memset(RecordBuffer + bitmap, 0, static_cast<std::size_t>(FBookmarkOffset - bitmap));
+  const TQXLPageItemID none{-1, 0xFFFF};
+  std::memcpy(RecordBuffer + FBookmarkOffset, &none, sizeof none);
+  RecordBuffer[FBookmarkOffset + 6] = bfInserted;
+  if (InsertMode && !FTemporary && Table().FieldManager())
+    Table().FieldManager()->ApplyDefaultValuesToRecordBuffer(FSession, RecordBuffer);
+}
+
+void TQXLLocalCursor::FreeRecordBuffer(std::uint8_t*& Buffer) {
+  if (FTableData && Buffer) FTableData->ClearBlobsCacheInRecordBuffer(Buffer);
+  TQXLCursor::FreeRecordBuffer(Buffer);
+}
+
+std::int64_t TQXLLocalCursor::LastAutoincValue(std::int32_t FieldNo) {
+  LockTableData();
+  struct Unlock {
+    TQXLLocalCursor* Cursor;
+    ~Unlock() { Cursor->UnlockTableData(); }
+  } unlock{this};
+  return Table().LastAutoincValue(FieldNo, FSession);
+}
+
+bool TQXLLocalCursor::CheckConstraints(bool ToInsert) {
+  FErrorCode = 0;
+  FErrorMessage.clear();
+  if (FTemporary || !Table().ConstraintManager()) return true;
+  std::lock_guard guard(Database().CriticalSection());
+  try {
+    return Table().ConstraintManager()->CheckConstraints(SessionID(), FCurrentRecordBuffer, FEditRecordBuffer, ToInsert,
+                                                         CurrentRecordID, true, true);
+  } catch (const platform::Exception& e) {
+    FErrorCode = -8;
+    FErrorMessage = e.Message;
+    return false;
+  }
+}

@@ -1,0 +1,101 @@
+#include "engine/datasets/QXLLocalSession.h"
+
+#include <mutex>
+
+#include "engine/core/QXLException.h"
+#include "engine/core/QXLShortString.h"
+#include "engine/core/abstract/QXLDatabaseData.h"
+#include "engine/core/abstract/QXLDatabaseDataList.h"
+
+namespace qxl {}
+using namespace qxl;
+
+namespace {
+
+// The databases of the start-up live as long as the process.
+bool IsProcessDatabase(const TQXLDatabaseData& Data) {
+  return Data.DatabaseName() == "MEMORY" || Data.DatabaseName() == "TEMP";
+}
+
+}  // namespace
+
+TQXLLocalSession::TQXLLocalSession(TQXLDatabaseDataList& Databases, TQXLDatabaseDataCreator Creator)
+    : FDatabases(Databases), FCreator(std::move(Creator)) {
+  FMaxSessionCount = DefaultMaxSessionCount;
+}
+
+TQXLLocalSession::~TQXLLocalSession() {
+  try {
+    SetConnected(false);
+  } catch (...) {
+    // A failed disconnect at destruction cannot be reported.
+  }
+}
+
+void TQXLLocalSession::SetConnected(bool Value) {
+  if (Value == GetConnected()) return;
+  std::lock_guard guard(FDatabases.CriticalSection());
+  if (Value)
+    Connect();
+  else
+    Disconnect();
+}
+
+TQXLDatabaseData* TQXLLocalSession::FindDatabaseData() {
+  return FDatabases.Find([this](const TQXLDatabaseData& d) {
+    if (!SameNameIgnoringCase(d.DatabaseName(), FDatabaseName)) return false;
+    return IsProcessDatabase(d) || !FMultiUser || d.SessionName() == FSessionName;
+  });
+}
+
+void TQXLLocalSession::Connect() {
+  TQXLDatabaseData* data = FindDatabaseData();
+  if (!data) data = CreateDatabaseData();
+  data->ConnectSession(this);
+  FDatabaseData = data;
+  FReadOnly = data->ReadOnly();
+  TakeDatabaseSettings(*data);
+}
+
+void TQXLLocalSession::Disconnect() {
+  TQXLDatabaseData* data = FDatabaseData;
+  data->DisconnectSession(this);
+  FDatabaseData = nullptr;
+  if (!IsProcessDatabase(*data) && data->SessionList().empty()) FDatabases.Free(data);
+}
+
+TQXLDatabaseData* TQXLLocalSession::CreateDatabaseData() {
+  if (!FCreator) throw EQXLException(10434, "No engine can open database '%s'", {FDatabaseName});
+  std::unique_ptr<TQXLDatabaseData> data = FCreator(*this);
+  data->SetDatabaseName(FDatabaseName);
+  data->SetReadOnly(FReadOnly);
+  data->SetSessionName(FSessionName);
+  return FDatabases.Add(std::move(data));
+}
+
+TQXLDatabaseData& TQXLLocalSession::Connected() {
+  if (!FDatabaseData) throw EQXLException(10435, "Session is not connected to database '%s'", {FDatabaseName});
+  return *FDatabaseData;
+}
+
+void TQXLLocalSession::CreateDatabase() { Connected().CreateDatabase(); }
+
+void TQXLLocalSession::GetTablesList(std::vector<std::string>& List) { Connected().GetTablesList(List); }
+
+bool TQXLLocalSession::TableExists(const std::string& TableName) { return Connected().TableExists(TableName); }
+
+void TQXLLocalSession::FlushBuffers() { Connected().FlushBuffers(); }
+
+void TQXLLocalSession::Commit(bool DoFlushBuffers) {
+  if (!FInTransaction)
+    throw EQXLException(20229, "Database is not within a transaction. Cannot perform operation");
+  Connected().Commit(FSessionID, DoFlushBuffers);
+  FInTransaction = false;
+}
+
+void TQXLLocalSession::Rollback() {
+  if (!FInTransaction)
+    throw EQXLException(20229, "Database is not within a transaction. Cannot perform operation");
+  Connected().Rollback(FSessionID);
+  FInTransaction = false;
+}

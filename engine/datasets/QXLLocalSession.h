@@ -1,0 +1,75 @@
+#pragma once
+// The engine's session: one connection of a database component to a shared
+// database data object of the process-wide list, with its open settings and
+// transaction state. Thread rule: connecting and disconnecting take the
+// database list's lock; a session is otherwise used by one thread at a time.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/coding/QXLPassword.h"
+#include "engine/core/QXLSession.h"
+
+class TQXLDatabaseData;
+class TQXLDatabaseDataList;
+class TQXLLocalSession;
+
+// Makes the database data of a database file for a session; the disk engine gives it.
+using TQXLDatabaseDataCreator = std::function<std::unique_ptr<TQXLDatabaseData>(TQXLLocalSession& Session)>;
+
+class TQXLLocalSession : public TQXLBaseSession {
+public:
+  static constexpr std::int32_t DefaultMaxSessionCount = 500;
+  static constexpr std::int32_t DefaultPageSize = 4096;
+  static constexpr std::int32_t DefaultPagesPerExtent = 8;
+
+  // Databases are found in and added to Databases; Creator makes those not found there.
+  explicit TQXLLocalSession(TQXLDatabaseDataList& Databases, TQXLDatabaseDataCreator Creator = nullptr);
+  // Disconnects. Raises nothing.
+  ~TQXLLocalSession() override;
+
+  bool GetConnected() override { return FDatabaseData != nullptr; }
+  void SetConnected(bool Value) override;
+  bool GetSuppressDBHeaderErrors() override { return FSuppressDBHeaderErrors; }
+  void SetSuppressDBHeaderErrors(bool Value) override { FSuppressDBHeaderErrors = Value; }
+  void CreateDatabase() override;
+  void DeleteDatabase() override {}
+  void RenameDatabase(const std::string&) override {}
+  void GetTablesList(std::vector<std::string>& List) override;
+  bool TableExists(const std::string& TableName) override;
+  void StartTransaction() override { FInTransaction = true; }
+  // Outside a transaction both raise 20229.
+  void Commit(bool DoFlushBuffers) override;
+  void Rollback() override;
+  void FlushBuffers() override;
+
+  // A new database data for the session's database file, with the session's
+  // settings, appended to the list of open databases.
+  virtual TQXLDatabaseData* CreateDatabaseData();
+
+  TQXLDatabaseData* DatabaseData() const { return FDatabaseData; }
+  TQXLSessionComponentManager* SessionComponentManager() const { return FSessionHandle; }
+  void SetSessionComponentManager(TQXLSessionComponentManager* Value) { FSessionHandle = Value; }
+
+  TQXLPassword FPassword;
+  std::int32_t FPageSize = DefaultPageSize;
+  std::int32_t FPagesPerExtent = DefaultPagesPerExtent;
+
+protected:
+  // What a database file's data object gives a connecting session (the disk
+  // engine checks the password and hands over its settings); nothing here.
+  virtual void TakeDatabaseSettings(TQXLDatabaseData&) {}
+
+private:
+  TQXLDatabaseData* FindDatabaseData();
+  TQXLDatabaseData& Connected();
+  void Connect();
+  void Disconnect();
+
+  TQXLDatabaseDataList& FDatabases;
+  TQXLDatabaseDataCreator FCreator;
+  TQXLDatabaseData* FDatabaseData = nullptr;  // owned by the list
+  bool FSuppressDBHeaderErrors = false;
+};
