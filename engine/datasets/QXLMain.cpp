@@ -5,6 +5,9 @@
 #include "engine/core/abstract/QXLDatabaseDataList.h"
 #include "engine/core/abstract/QXLFormEditorMode.h"
 
+namespace qxl {}
+using namespace qxl;
+
 TQXLLocalSession* TQXLSessionList::Add(std::unique_ptr<TQXLLocalSession> Session) {
   std::lock_guard guard(FLock);
   FItems.push_back(std::move(Session));

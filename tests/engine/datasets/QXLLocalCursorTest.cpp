@@ -17,6 +17,9 @@
 #include "tests/support/FakeDatabaseData.h"
 #include "tests/support/FakeLocalCursor.h"
 
+namespace qxl {}
+using namespace qxl;
+
 namespace {
 
 class LocalCursorTest : public ::testing::Test {
