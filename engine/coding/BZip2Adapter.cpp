@@ -38,8 +38,15 @@ void BZip2CompressBuffer(const void* InBuffer, std::int32_t InSize, std::vector<
   }
 }
 
+std::size_t BZip2GrownCapacity(std::size_t Capacity, std::size_t Step) {
+  // Growing by at least the room already tried keeps a highly compressed
+  // stream from taking quadratic time; the last step stops at the limit
+  // instead of jumping past it.
+  return std::min(Capacity + std::max(Step, Capacity), MaxOutput);
+}
+
 void BZip2DecompressBuffer(const void* InBuffer, std::int32_t InSize, std::int32_t OutEstimate,
-                           std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize) {
+                           std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize, bool ExactSize) {
   const std::size_t inSize = InSize > 0 ? static_cast<std::size_t>(InSize) : 0;
   const std::size_t step = (10 * inSize + 65535) / 65536 * 65536;
   std::size_t capacity = OutEstimate > 0 ? static_cast<std::size_t>(OutEstimate) : step;
@@ -51,11 +58,10 @@ void BZip2DecompressBuffer(const void* InBuffer, std::int32_t InSize, std::int32
       const int result = BZ2_bzBuffToBuffDecompress(reinterpret_cast<char*>(OutBuffer.data()), &length,
                                                     Source(InBuffer), static_cast<unsigned int>(inSize), 0, 0);
       if (result == BZ_OUTBUFF_FULL) {
-        // Every retry starts from the beginning: growing by at least the room
-        // already tried keeps a highly compressed stream from taking
-        // quadratic time.
-        capacity += std::max(step, capacity);
-        if (capacity > MaxOutput) throw EBZDecompressionError(platform::Format("error %d", result));
+        // More than a known size is damage; every retry would decode it all again.
+        if ((ExactSize && OutEstimate > 0) || capacity >= MaxOutput)
+          throw EBZDecompressionError(platform::Format("error %d", result));
+        capacity = BZip2GrownCapacity(capacity, step);
         continue;
       }
       if (result < 0) throw EBZDecompressionError(platform::Format("error %d", result));

@@ -42,8 +42,10 @@ bool qxl::CompressBuffer(TQXLCompressionAlgorithm Algorithm, std::uint8_t Mode, 
   return OutSize > 0 || Failed(OutBuffer, OutSize);
 }
 
-bool qxl::DecompressBuffer(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, std::int32_t InSize,
-                      std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize) {
+namespace {
+
+bool Decompress(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, std::int32_t InSize,
+                std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize, bool ExactSize) {
   if (Algorithm == acaNone || Algorithm > acaPPM || InSize <= 0) {
     std::vector<std::uint8_t>().swap(OutBuffer);
     return false;
@@ -51,8 +53,8 @@ bool qxl::DecompressBuffer(TQXLCompressionAlgorithm Algorithm, const void* InBuf
   if (OutSize < 0) return Failed(OutBuffer, OutSize);
   try {
     switch (Algorithm) {
-      case acaZLIB: qxl::ZlibDecompressBuffer(InBuffer, InSize, OutSize, OutBuffer, OutSize); break;
-      case acaBZIP: qxl::BZip2DecompressBuffer(InBuffer, InSize, OutSize, OutBuffer, OutSize); break;
+      case acaZLIB: qxl::ZlibDecompressBuffer(InBuffer, InSize, OutSize, OutBuffer, OutSize, ExactSize); break;
+      case acaBZIP: qxl::BZip2DecompressBuffer(InBuffer, InSize, OutSize, OutBuffer, OutSize, ExactSize); break;
       default: qxl::PPMDecompressBuffer(InBuffer, InSize, OutBuffer, OutSize); break;
     }
   } catch (...) {
@@ -61,6 +63,18 @@ bool qxl::DecompressBuffer(TQXLCompressionAlgorithm Algorithm, const void* InBuf
   if (OutSize > 0) return true;
   if (Algorithm == acaZLIB) RefreshLastError();
   return Failed(OutBuffer, OutSize);
+}
+
+}  // namespace
+
+bool qxl::DecompressBuffer(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, std::int32_t InSize,
+                           std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize) {
+  return Decompress(Algorithm, InBuffer, InSize, OutBuffer, OutSize, false);
+}
+
+bool qxl::DecompressBufferOfKnownSize(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, std::int32_t InSize,
+                                      std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize) {
+  return Decompress(Algorithm, InBuffer, InSize, OutBuffer, OutSize, true);
 }
 
 TQXLCompressionAlgorithm qxl::CompressionAlgorithmFromName(std::string_view Name) {

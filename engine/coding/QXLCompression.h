@@ -42,6 +42,12 @@ bool CompressBuffer(TQXLCompressionAlgorithm Algorithm, std::uint8_t Mode, const
 bool DecompressBuffer(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, std::int32_t InSize,
                       std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize);
 
+// As DecompressBuffer for a caller that knows the size (OutSize on entry, above
+// 0): data that decodes to more gives false at once, so that a small damaged
+// or hostile input costs no more memory or time than the size expected.
+bool DecompressBufferOfKnownSize(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, std::int32_t InSize,
+                                 std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize);
+
 // The algorithm of an upper-cased name; any other name gives acaNone.
 TQXLCompressionAlgorithm CompressionAlgorithmFromName(std::string_view Name);
 

@@ -84,7 +84,7 @@ void ZlibCompressBuffer(const void* InBuffer, std::int32_t InSize, std::vector<s
 }
 
 void ZlibDecompressBuffer(const void* InBuffer, std::int32_t InSize, std::int32_t OutEstimate,
-                          std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize) {
+                          std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize, bool ExactSize) {
   try {
     const std::size_t inSize = InSize > 0 ? static_cast<std::size_t>(InSize) : 0;
     const std::size_t step = RoundUp(inSize, 256);
@@ -103,7 +103,7 @@ void ZlibDecompressBuffer(const void* InBuffer, std::int32_t InSize, std::int32_
       // Only "more to come" goes on: "dictionary needed" would repeat for
       // ever, and every negative result is damage or truncation.
       if (result != Z_OK) return Fail(OutBuffer, OutSize);
-      if (capacity + step > MaxOutput) return Fail(OutBuffer, OutSize);
+      if ((ExactSize && OutEstimate > 0) || capacity + step > MaxOutput) return Fail(OutBuffer, OutSize);
       capacity += step;
       OutBuffer.resize(capacity);
       inf.Stream.next_out = OutBuffer.data() + inf.Stream.total_out;

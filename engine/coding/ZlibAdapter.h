@@ -23,8 +23,9 @@ void ZlibCompressBuffer(const void* InBuffer, std::int32_t InSize, std::vector<s
                         std::int32_t& OutSize, int Level);
 
 // Never raises: a failure leaves OutBuffer empty and OutSize 0. OutEstimate is
-// the expected size, 0 when unknown.
+// the expected size, 0 when unknown; with ExactSize a stream that decodes to
+// more than OutEstimate fails at once.
 void ZlibDecompressBuffer(const void* InBuffer, std::int32_t InSize, std::int32_t OutEstimate,
-                          std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize);
+                          std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize, bool ExactSize = false);
 
 }  // namespace qxl

@@ -22,6 +22,10 @@ TQXLCompressedBLOBStream::TQXLCompressedBLOBStream(TQXLStream& Stream, const TQX
       FCompressionAlgorithm(BLOBDescriptor.CompressionAlgorithm),
       FCompressedStream(Stream),
       FBLOBDescriptor(BLOBDescriptor) {
+  // Every later position is the start plus a non-negative offset; a negative
+  // start is damage, whatever the underlying stream would make of it.
+  if (BLOBDescriptor.StartPosition < 0)
+    throw EQXLException(10103, kCannotSetPosition, {BLOBDescriptor.StartPosition, Stream.Position(), Stream.Size()});
   qxl::SetStreamPosition(Stream, 10103, BLOBDescriptor.StartPosition);
   SetBlockSize(BLOBDescriptor.BlockSize);
   FStartPosition = BLOBDescriptor.StartPosition;
@@ -99,7 +103,8 @@ void TQXLCompressedBLOBStream::LoadBlockHeaders() {
 std::optional<TQXLCompressedStreamBlockHeader> TQXLCompressedBLOBStream::ReadSoundHeader(std::int64_t BlockNo,
                                                                                          std::int64_t P,
                                                                                          std::int64_t StreamSize) {
-  if (StreamSize - P < kHeaderSize) return StopLoading(BlockNo, 10082, kSizeTooSmall, {StreamSize, P + kHeaderSize});
+  if (StreamSize - P < kHeaderSize)
+    return StopLoading(BlockNo, 10082, kSizeTooSmall, {StreamSize, qxl::SaturatedAdd(P, kHeaderSize)});
   std::uint8_t bytes[kHeaderSize];
   qxl::ReadBufferFromStream(bytes, kHeaderSize, FCompressedStream, 10082);
   const auto h = TQXLCompressedStreamBlockHeader::Decode(bytes);
@@ -111,7 +116,7 @@ std::optional<TQXLCompressedStreamBlockHeader> TQXLCompressedBLOBStream::ReadSou
     return StopLoading(BlockNo, 10088, "Decompress buffer failed. UncompSize = %d, Header.UncompSize = %d",
                        {BlockSize(), h.UncompressedSize});
   if (StreamSize - P - kHeaderSize < h.CompressedSize)
-    return StopLoading(BlockNo, 10082, kSizeTooSmall, {StreamSize, P + h.OffsetToNextHeader});
+    return StopLoading(BlockNo, 10082, kSizeTooSmall, {StreamSize, qxl::SaturatedAdd(P, h.OffsetToNextHeader)});
   return h;
 }
 
@@ -137,7 +142,7 @@ std::vector<std::uint8_t> TQXLCompressedBLOBStream::DecompressBlock(std::int64_t
 
   std::vector<std::uint8_t> out;
   std::int32_t outSize = h.UncompressedSize;
-  if (!qxl::DecompressBuffer(FCompressionAlgorithm, data.data(), h.CompressedSize, out, outSize))
+  if (!qxl::DecompressBufferOfKnownSize(FCompressionAlgorithm, data.data(), h.CompressedSize, out, outSize))
     throw EQXLException(10087, "Decompress buffer failed. CompAlg = %d, InSize = %d, OutSize = %d",
                         {int{FCompressionAlgorithm}, h.CompressedSize, outSize});
   if (outSize != h.UncompressedSize)
@@ -155,9 +160,9 @@ std::int32_t TQXLCompressedBLOBStream::Read(void* Buffer, std::int32_t Count) {
   auto* dest = static_cast<std::uint8_t*>(Buffer);
   if (!Compressed()) {
     auto wanted = static_cast<std::int32_t>(std::min<std::int64_t>(Count, FUncompressedSize - FPosition));
-    FCompressedStream.Seek(FStartPosition + FPosition, soBeginning);
+    FCompressedStream.Seek(qxl::SaturatedAdd(FStartPosition, FPosition), soBeginning);
     std::int32_t n = FCompressedStream.Read(dest, wanted);
-    FPosition = FCompressedStream.Position() - FStartPosition;
+    FPosition = OffsetInBLOB(FCompressedStream.Position());
     return n;
   }
   const std::int64_t bs = BlockSize();
@@ -181,15 +186,16 @@ std::int32_t TQXLCompressedBLOBStream::Write(const void* Buffer, std::int32_t Co
   auto* src = static_cast<const std::uint8_t*>(Buffer);
   if (!Compressed()) {
     if (Count <= 0 || FPosition < 0) return 0;
-    FCompressedStream.Seek(FStartPosition + FPosition, soBeginning);
+    FCompressedStream.Seek(qxl::SaturatedAdd(FStartPosition, FPosition), soBeginning);
     std::int32_t n = FCompressedStream.Write(src, Count);
-    FUncompressedSize = FCompressedStream.Size() - FStartPosition;
-    FPosition = FCompressedStream.Position() - FStartPosition;
+    FUncompressedSize = OffsetInBLOB(FCompressedStream.Size());
+    FPosition = OffsetInBLOB(FCompressedStream.Position());
     FBLOBDescriptor.UncompressedSize = FUncompressedSize;
     CalcCompressionRate();
     return n;
   }
   if (Count <= 0 || FPosition < FUncompressedSize) return 0;
+  CheckCompressedSize(qxl::SaturatedAdd(FPosition, Count));
   if (FPosition > FUncompressedSize) FillToPosition();
 
   FCurrentHeader = std::max<std::int64_t>(FHeaders.ItemCount() - 1, 0);
@@ -272,7 +278,7 @@ void TQXLCompressedBLOBStream::InternalSetPosition(std::int64_t Position) {
     return;
   }
   FCompressedStream.Seek(qxl::SaturatedAdd(FStartPosition, Position), soBeginning);
-  FPosition = FCompressedStream.Position() - FStartPosition;
+  FPosition = OffsetInBLOB(FCompressedStream.Position());
 }
 
 void TQXLCompressedBLOBStream::SetSize(std::int64_t NewSize) { InternalSetSize(NewSize); }
@@ -280,17 +286,31 @@ void TQXLCompressedBLOBStream::SetSize(std::int64_t NewSize) { InternalSetSize(N
 void TQXLCompressedBLOBStream::InternalSetSize(std::int64_t NewSize) {
   if (NewSize < 0) throw EQXLException(10093, kInvalidSize, {NewSize, 0});
   if (Compressed()) {
-    if (NewSize > FUncompressedSize)
+    if (NewSize > FUncompressedSize) {
+      CheckCompressedSize(NewSize);
       ExtendTo(NewSize);
-    else if (NewSize < FUncompressedSize)
+    } else if (NewSize < FUncompressedSize) {
       TruncateTo(NewSize);
+    }
   } else {
-    FCompressedStream.SetSize(FStartPosition + NewSize);
+    if (NewSize > INT64_MAX - FStartPosition)
+      throw EQXLException(10093, kInvalidSize, {NewSize, INT64_MAX - FStartPosition});
+    const std::int64_t end = FStartPosition + NewSize;
+    FCompressedStream.SetSize(end);
+    if (FCompressedStream.Size() != end) throw EQXLException(10093, kInvalidSize, {FCompressedStream.Size(), end});
   }
   FUncompressedSize = NewSize;
   FBLOBDescriptor.UncompressedSize = NewSize;
   CalcCompressionRate();
   if (FPosition > NewSize) InternalSetPosition(NewSize);
+}
+
+void TQXLCompressedBLOBStream::CheckCompressedSize(std::int64_t NewSize) const {
+  // Block numbers are 32-bit in the stored descriptors.
+  const std::int64_t limit = std::int64_t{BlockSize()} * INT32_MAX;
+  if (NewSize > limit)
+    throw EQXLException(10098, "Invalid extension size. NewSize = %d, UncompressedSize = %d, ExtensionSize = %d",
+                        {NewSize, FUncompressedSize, qxl::SaturatedAdd(NewSize, -FUncompressedSize)});
 }
 
 void TQXLCompressedBLOBStream::ExtendTo(std::int64_t NewSize) {

@@ -52,6 +52,8 @@ public:
 
 private:
   bool Compressed() const { return FCompressionAlgorithm != acaNone; }
+  // An underlying position as an offset into the BLOB (FStartPosition is never negative).
+  std::int64_t OffsetInBLOB(std::int64_t Underlying) const { return qxl::SaturatedAdd(Underlying, -FStartPosition); }
   void InitCompressedStream(bool ToCreate);
   void InitUncompressedStream(bool ToCreate);
   void LoadBlockHeaders();
@@ -69,6 +71,8 @@ private:
   void CalcCompressionRate();
   void InternalSetPosition(std::int64_t Position);
   void InternalSetSize(std::int64_t NewSize);
+  // Raises 10098 for a size whose blocks could not be numbered.
+  void CheckCompressedSize(std::int64_t NewSize) const;
   void ExtendTo(std::int64_t NewSize);
   void TruncateTo(std::int64_t NewSize);
   void FillToPosition();

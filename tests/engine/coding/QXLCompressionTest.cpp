@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/coding/BZip2Adapter.h"
+#include "tests/engine/coding/BZip2Samples.h"
 #include "tests/engine/coding/CompressionSamples.h"
 
 namespace {
@@ -135,6 +137,39 @@ TEST(Compression, DecompressionGrowsPastAWrongExpectedSize) {
   // With the exact size the buffer never grows.
   const TResult exact = Unpack(acaZLIB, Pack(acaZLIB, 9, in).Out, 300000);
   EXPECT_EQ(exact.Out.capacity(), 300000u);
+}
+
+// A few hundred bytes that decode to 16 MiB: a caller that knows the size
+// gets false without the buffer growing past it; without a size the whole
+// output comes back.
+TEST(Compression, DecodingBeyondAKnownSizeFailsAtOnce) {
+  const std::int32_t huge = 16 << 20;
+  const Bytes bzip2 = compression_samples::BZip2OfZeros(huge);
+  const Bytes zlib = Pack(acaZLIB, 9, compression_samples::Zeros(huge)).Out;
+  for (auto [alg, packed] : {std::pair{acaBZIP, &bzip2}, std::pair{acaZLIB, &zlib}}) {
+    TResult known{false, {}, 102400};
+    known.Ok = qxl::DecompressBufferOfKnownSize(alg, packed->data(), static_cast<std::int32_t>(packed->size()),
+                                                known.Out, known.Size);
+    ExpectFailure(known, "known size, algorithm " + std::to_string(alg));
+    const TResult unknown = Unpack(alg, *packed, 0);
+    EXPECT_TRUE(unknown.Ok) << alg;
+    EXPECT_EQ(unknown.Size, huge) << alg;
+  }
+  // The exact size itself is fine.
+  TResult exact{false, {}, huge};
+  exact.Ok = qxl::DecompressBufferOfKnownSize(acaBZIP, bzip2.data(), static_cast<std::int32_t>(bzip2.size()), exact.Out,
+                                              exact.Size);
+  EXPECT_TRUE(exact.Ok);
+  EXPECT_EQ(exact.Size, huge);
+}
+
+// Growth without a known size ends at the largest 32-bit size instead of
+// jumping past it, so that an output between 1 and 2 GiB still fits.
+TEST(Compression, BZip2GrowthStopsAtTheLargest32BitSize) {
+  const std::size_t max = INT32_MAX, step = 65536;
+  const std::pair<std::size_t, std::size_t> cases[] = {
+      {1000, 1000 + step}, {1 << 20, 2 << 20}, {std::size_t{1} << 30, max}, {max - 1, max}};
+  for (auto [from, to] : cases) EXPECT_EQ(qxl::BZip2GrownCapacity(from, step), to) << from;
 }
 
 TEST(Compression, AlgorithmNames) {

@@ -6,6 +6,7 @@
 
 #include "engine/coding/Crc32.h"
 #include "engine/core/QXLCompressedBLOBStream.h"
+#include "tests/engine/coding/BZip2Samples.h"
 #include "tests/engine/core/QXLSchemaTestSupport.h"
 
 namespace {
@@ -355,4 +356,64 @@ TEST_F(BlobFixture, AlgorithmZeroStoresTheBytesAsTheyAre) {
   tooLong.UncompressedSize = 100;
   EXPECT_EQ(NativeCodeOf([&] { Open(tooLong); }), 10081);
   EXPECT_EQ(Open(tooLong, true)->Size(), 9);
+}
+
+// Start positions and sizes at the ends of the 64-bit range come from damaged
+// descriptors or careless callers; they are refused with the stream's errors
+// instead of overflowing the position arithmetic.
+TEST_F(BlobFixture, PositionsAndSizesAtTheEndsOfTheRangeAreRefused) {
+  for (auto alg : {acaNone, acaZLIB}) {
+    Fill(Under, Bytes(64, 0xEE));
+    auto d = Descriptor(alg);
+    d.NumBlocks = 1;
+    d.UncompressedSize = 10;
+    for (std::int64_t start : {INT64_MIN, std::int64_t{-1}}) {
+      d.StartPosition = start;
+      EXPECT_EQ(NativeCodeOf([&] { Open(d); }), 10103) << start;
+      EXPECT_EQ(NativeCodeOf([&] { Open(d, true); }), 10103) << start;
+    }
+    d.StartPosition = INT64_MAX;
+    EXPECT_EQ(NativeCodeOf([&] { Open(d); }), alg == acaNone ? 10081 : 10082);
+    EXPECT_EQ(Open(d, true)->Size(), 0);
+  }
+
+  // SetSize beyond what the stream can hold leaves the BLOB as it was.
+  for (auto alg : {acaNone, acaZLIB}) {
+    auto d = Store(Text("twelve bytes"), Descriptor(alg));
+    auto blob = Open(d);
+    const std::int32_t code = alg == acaNone ? 10093 : 10098;
+    EXPECT_EQ(NativeCodeOf([&] { blob->SetSize(INT64_MAX); }), code);
+    EXPECT_EQ(NativeCodeOf([&] { blob->SetSize(INT64_MAX - kStart + 1); }), code);
+    EXPECT_EQ(blob->Size(), 12);
+    if (alg != acaNone) {
+      // Far past the end: the zeros in between would need more blocks than can be numbered.
+      blob->SetPosition(INT64_MAX);
+      const std::uint8_t byte = 1;
+      EXPECT_EQ(NativeCodeOf([&] { blob->Write(&byte, 1); }), code);
+    }
+    EXPECT_EQ(blob->Size(), 12);
+    EXPECT_EQ(ReadAll(*blob), Text("twelve bytes"));
+  }
+}
+
+// A block whose data decodes to far more than its header says fails once the
+// header's size is passed, without decoding the rest.
+TEST_F(BlobFixture, ABlockDecodingBeyondItsSizeFailsAtOnce) {
+  const Bytes bomb = compression_samples::BZip2OfZeros(std::uint64_t{256} << 20);
+  ASSERT_LT(bomb.size(), 2000u);
+  const Bytes zeros(kBlock, 0);
+  TQXLCompressedStreamBlockHeader h{};
+  h.CompressedSize = static_cast<std::int32_t>(bomb.size());
+  h.UncompressedSize = kBlock;
+  h.Crc32 = qxl::UpdateCrc32(0, zeros.data(), kBlock);
+  h.OffsetToNextHeader = h.CompressedSize + 20;
+  std::uint8_t header[20];
+  h.Encode(header);
+  Fill(Under, Bytes(kStart, 0xEE) + Bytes(header, header + 20) + bomb);
+  auto d = Descriptor(acaBZIP, 9);
+  d.NumBlocks = 1;
+  d.UncompressedSize = kBlock;
+  auto blob = Open(d);
+  std::uint8_t byte = 0;
+  EXPECT_EQ(NativeCodeOf([&] { blob->Read(&byte, 1); }), 10087);
 }
