@@ -36,24 +36,7 @@ struct TFormatSettings {
 };
 
 // The process-wide settings. Not guarded: they are set up at start and only
-// the decimal separator changes, for the length of a conversion.
+// read afterwards; a conversion that needs other formats passes a changed copy.
 TFormatSettings& FormatSettings();
-
-// Sets the process-wide decimal separator for the life of the guard and puts
-// the former one back, also when the guarded conversion throws.
-class ScopedDecimalSeparator {
-public:
-  explicit ScopedDecimalSeparator(char separator, TFormatSettings& settings = FormatSettings())
-      : FSettings(settings), FPrevious(settings.DecimalSeparator) {
-    settings.DecimalSeparator = separator;
-  }
-  ~ScopedDecimalSeparator() { FSettings.DecimalSeparator = FPrevious; }
-  ScopedDecimalSeparator(const ScopedDecimalSeparator&) = delete;
-  ScopedDecimalSeparator& operator=(const ScopedDecimalSeparator&) = delete;
-
-private:
-  TFormatSettings& FSettings;
-  char FPrevious;
-};
 
 }  // namespace platform

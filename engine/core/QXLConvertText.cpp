@@ -85,12 +85,12 @@ std::string qxl::ConvertTextValue(const void* Source, std::int32_t SourceSize, T
     return qxl::IntegerBytes(DestType, value);
   }
   if (qxl::IsFloatType(DestType)) {
-    // "." whatever the locale: the process-wide separator is swapped for the parse.
+    // "." whatever the locale, through a copy of the settings: the process-wide
+    // ones are shared by every thread.
+    platform::TFormatSettings settings = platform::FormatSettings();
+    settings.DecimalSeparator = '.';
     long double value = 0;
-    {
-      platform::ScopedDecimalSeparator dot('.');
-      if (!platform::TryStrToFloat(text.Utf8(), value)) NotParsed();
-    }
+    if (!platform::TryStrToFloat(text.Utf8(), value, settings)) NotParsed();
     return qxl::FloatBytes(DestType, value);
   }
   switch (DestType) {

@@ -73,25 +73,19 @@ TEST(NumberText, FloatTextRoundTrips) {
   }
 }
 
-TEST(NumberText, DecimalSeparatorCanBeSwappedForAConversion) {
-  TFormatSettings& global = FormatSettings();
-  const char before = global.DecimalSeparator;
-  {
-    ScopedDecimalSeparator comma(',');
-    EXPECT_EQ(FloatToStr(1.5), "1,5");
-    double v;
-    EXPECT_TRUE(TryStrToFloat("2,5", v));
-    EXPECT_EQ(v, 2.5);
-    try {
-      ScopedDecimalSeparator dot('.');
-      EXPECT_EQ(StrToFloat("0.25"), 0.25);
-      StrToFloat("0,25");  // throws while the dot is in force
-      ADD_FAILURE();
-    } catch (const EConvertError&) {
-    }
-    EXPECT_EQ(global.DecimalSeparator, ',');
-  }
-  EXPECT_EQ(global.DecimalSeparator, before);
+TEST(NumberText, DecimalSeparatorComesFromTheSettingsPassed) {
+  const char global = FormatSettings().DecimalSeparator;
+  TFormatSettings comma;
+  comma.DecimalSeparator = ',';
+  EXPECT_EQ(FloatToStr(1.5, comma), "1,5");
+  double v;
+  EXPECT_TRUE(TryStrToFloat("2,5", v, comma));
+  EXPECT_EQ(v, 2.5);
+  TFormatSettings dot;
+  dot.DecimalSeparator = '.';
+  EXPECT_EQ(StrToFloat("0.25", dot), 0.25);
+  EXPECT_THROW(StrToFloat("0,25", dot), EConvertError);
+  EXPECT_EQ(FormatSettings().DecimalSeparator, global);
 }
 
 TEST(NumberText, MoneyAmounts) {

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "engine/core/QXLException.h"
 #include "engine/core/QXLVariant.h"
+#include "platform/FormatSettings.h"
 #include "QXLValueFixtures.h"
 
 using namespace valuetest;
@@ -608,3 +612,30 @@ TEST(QXLVariant, SetDataWithoutBytesGivesNull) {
 }
 
 }  // namespace
+
+// Text becomes a number with "." whatever the process's decimal separator, and
+// the conversion leaves that separator alone while other threads convert too.
+TEST(Variant, TextToFloatLeavesTheSharedSeparatorAloneAcrossThreads) {
+  platform::TFormatSettings& global = platform::FormatSettings();
+  const char before = global.DecimalSeparator;
+  global.DecimalSeparator = ',';
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&wrong] {
+      for (int i = 0; i < 2000; ++i) {
+        TQXLVariant v;
+        v.SetAsAnsiString("1.5");
+        try {
+          if (v.GetAsDouble() != 1.5) ++wrong;
+        } catch (const EQXLException&) {
+          ++wrong;
+        }
+      }
+    });
+  for (auto& t : threads) t.join();
+  const char after = global.DecimalSeparator;
+  global.DecimalSeparator = before;
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(after, ',');
+}
