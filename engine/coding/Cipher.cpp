@@ -181,7 +181,7 @@ TCipher::TCipher(TCipherClass Class, std::shared_ptr<TProtection> AProtection)
   FBuffer = std::make_unique<std::uint8_t[]>(sizes.BufSize);
   FVector = std::make_unique<std::uint8_t[]>(sizes.BufSize);
   FFeedback = std::make_unique<std::uint8_t[]>(sizes.BufSize);
-  FUser = std::make_unique<std::uint64_t[]>((sizes.UserSize + 7) / 8);
+  FUser = std::make_unique<std::byte[]>(static_cast<std::size_t>(sizes.UserSize));
   TCipher::Protect();
 }
 

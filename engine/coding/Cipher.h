@@ -2,8 +2,12 @@
 // The base of the block ciphers: key schedule area, vector and chaining
 // registers, text keys through a digest, and the eight chaining modes that
 // code byte buffers of any length.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <stdexcept>
+#include <type_traits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -124,8 +128,27 @@ protected:
   // First step of every Init: unkeys, wipes, and brings Size into 0..KeySize.
   void StartKeySetup(std::int32_t& Size);
   virtual void FinishKeySetup(const void* IVector);
+  // The key schedule area as bytes (the DES schedules are byte tables).
   std::uint8_t* User() { return reinterpret_cast<std::uint8_t*>(FUser.get()); }
   const std::uint8_t* User() const { return reinterpret_cast<const std::uint8_t*>(FUser.get()); }
+  // A cipher whose schedule has a type of its own creates it in the area once,
+  // in its constructor, and reaches it only through that type: under strict
+  // aliasing an object may not be read through a pointer to another type. The
+  // wipes write its bytes, which any object allows.
+  template <class T>
+  void MakeSchedule() {
+    static_assert(std::is_trivially_copyable_v<T> && alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+    if (sizeof(T) > static_cast<std::size_t>(FClass->Sizes.UserSize)) throw std::logic_error("schedule too large");
+    ::new (static_cast<void*>(FUser.get())) T{};
+  }
+  template <class T>
+  T& Schedule() {
+    return *std::launder(reinterpret_cast<T*>(FUser.get()));
+  }
+  template <class T>
+  const T& Schedule() const {
+    return *std::launder(reinterpret_cast<const T*>(FUser.get()));
+  }
   void CheckInitialized() const;
 
 private:
@@ -136,7 +159,7 @@ private:
   std::unique_ptr<std::uint8_t[]> FBuffer;
   std::unique_ptr<std::uint8_t[]> FVector;
   std::unique_ptr<std::uint8_t[]> FFeedback;
-  std::unique_ptr<std::uint64_t[]> FUser;  // 8-byte aligned for the schedules
+  std::unique_ptr<std::byte[]> FUser;  // storage for the schedule, aligned as new aligns
   std::int32_t FFlags = 0;
 };
 

@@ -225,6 +225,7 @@ inline void Decrypt(const TBlowfishKey& k, std::uint32_t& L, std::uint32_t& R) {
 
 TCipher_Blowfish::TCipher_Blowfish(std::string_view Password, std::shared_ptr<TProtection> AProtection)
     : TCipher(Class(), std::move(AProtection)) {
+  MakeSchedule<TBlowfishKey>();
   KeyFromPassword(Password);
 }
 
@@ -232,7 +233,7 @@ void TCipher_Blowfish::Init(const void* Key, std::int32_t Size, const void* IVec
   StartKeySetup(Size);
   // The key bytes are taken cyclically, so there must be at least one.
   if (Size < 1) throw ECipherException(2, "TCipher_Blowfish needs a key of at least one byte.");
-  auto& k = *reinterpret_cast<TBlowfishKey*>(User());
+  auto& k = Schedule<TBlowfishKey>();
   std::memcpy(k.P, PiWords, sizeof k.P);
   std::memcpy(k.S, PiWords + 18, sizeof k.S);
   const auto* key = static_cast<const std::uint8_t*>(Key);
@@ -261,12 +262,12 @@ void TCipher_Blowfish::Init(const void* Key, std::int32_t Size, const void* IVec
 }
 
 void TCipher_Blowfish::EncryptBlock(void* Block) const {
-  const auto& k = *reinterpret_cast<const TBlowfishKey*>(User());
+  const auto& k = Schedule<TBlowfishKey>();
   WithBigEndianWords(Block, [&k](std::uint32_t& L, std::uint32_t& R) { Encrypt(k, L, R); });
 }
 
 void TCipher_Blowfish::DecryptBlock(void* Block) const {
-  const auto& k = *reinterpret_cast<const TBlowfishKey*>(User());
+  const auto& k = Schedule<TBlowfishKey>();
   WithBigEndianWords(Block, [&k](std::uint32_t& L, std::uint32_t& R) { Decrypt(k, L, R); });
 }
 

@@ -89,10 +89,17 @@ void AdvanceKey(std::uint32_t* w, int Nk, std::uint8_t Rcon) {
 
 constexpr int ScheduleWords = 60;
 
+struct TRijndaelSchedule {
+  std::uint32_t Encrypt[ScheduleWords];
+  std::uint32_t Decrypt[ScheduleWords];
+};
+static_assert(sizeof(TRijndaelSchedule) == 480);
+
 }  // namespace
 
 TCipher_Rijndael::TCipher_Rijndael(std::string_view Password, std::shared_ptr<TProtection> AProtection)
     : TCipher(Class(), std::move(AProtection)) {
+  MakeSchedule<TRijndaelSchedule>();
   KeyFromPassword(Password);
 }
 
@@ -120,8 +127,8 @@ int RijndaelKeySchedule(const void* Key, int Size, std::uint32_t* Encrypt, std::
 
 void TCipher_Rijndael::Init(const void* Key, std::int32_t Size, const void* IVector) {
   StartKeySetup(Size);
-  auto* ek = reinterpret_cast<std::uint32_t*>(User());
-  FRounds = RijndaelKeySchedule(Key, Size, ek, ek + ScheduleWords);
+  auto& schedule = Schedule<TRijndaelSchedule>();
+  FRounds = RijndaelKeySchedule(Key, Size, schedule.Encrypt, schedule.Decrypt);
   FinishKeySetup(IVector);
 }
 
@@ -201,7 +208,7 @@ void RijndaelDecryptHardware(const std::uint32_t* Rk, int Rounds, void* Block) {
 #endif
 
 void TCipher_Rijndael::EncryptBlock(void* Block) const {
-  const auto* ek = reinterpret_cast<const std::uint32_t*>(User());
+  const std::uint32_t* ek = Schedule<TRijndaelSchedule>().Encrypt;
   if (RijndaelHardwareAvailable())
     RijndaelEncryptHardware(ek, FRounds, Block);
   else
@@ -209,7 +216,7 @@ void TCipher_Rijndael::EncryptBlock(void* Block) const {
 }
 
 void TCipher_Rijndael::DecryptBlock(void* Block) const {
-  const auto* dk = reinterpret_cast<const std::uint32_t*>(User()) + ScheduleWords;
+  const std::uint32_t* dk = Schedule<TRijndaelSchedule>().Decrypt;
   if (RijndaelHardwareAvailable())
     RijndaelDecryptHardware(dk, FRounds, Block);
   else

@@ -151,6 +151,7 @@ void SquareBlock(const TRoundKeys& Keys, const std::uint32_t (&Tables)[4][256], 
 
 TCipher_Square::TCipher_Square(std::string_view Password, std::shared_ptr<TProtection> AProtection)
     : TCipher(Class(), std::move(AProtection)) {
+  MakeSchedule<TSquareKey>();
   KeyFromPassword(Password);
 }
 
@@ -158,7 +159,7 @@ TCipher_Square::TCipher_Square(std::string_view Password, std::shared_ptr<TProte
 // decryption keys: plain key 8, plain keys 7 to 1, mixed key 0.
 void TCipher_Square::Init(const void* Key, std::int32_t Size, const void* IVector) {
   StartKeySetup(Size);
-  auto& sk = *reinterpret_cast<TSquareKey*>(User());
+  auto& sk = Schedule<TSquareKey>();
   std::uint32_t k[Rounds + 1][4] = {};
   if (Size > 0) std::memcpy(k[0], Key, Size);
   for (int t = 1; t <= Rounds; ++t) {
@@ -174,11 +175,11 @@ void TCipher_Square::Init(const void* Key, std::int32_t Size, const void* IVecto
 }
 
 void TCipher_Square::EncryptBlock(void* Block) const {
-  SquareBlock(reinterpret_cast<const TSquareKey*>(User())->E, T.Te, Se, Block);
+  SquareBlock(Schedule<TSquareKey>().E, T.Te, Se, Block);
 }
 
 void TCipher_Square::DecryptBlock(void* Block) const {
-  SquareBlock(reinterpret_cast<const TSquareKey*>(User())->D, T.Td, T.Sd, Block);
+  SquareBlock(Schedule<TSquareKey>().D, T.Td, T.Sd, Block);
 }
 
 TCipherClass TCipher_Square::Class() {

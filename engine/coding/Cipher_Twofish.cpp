@@ -96,6 +96,7 @@ inline std::uint32_t G(const TTwofishKey& k, std::uint32_t x) {
 
 TCipher_Twofish::TCipher_Twofish(std::string_view Password, std::shared_ptr<TProtection> AProtection)
     : TCipher(Class(), std::move(AProtection)) {
+  MakeSchedule<TTwofishKey>();
   KeyFromPassword(Password);
 }
 
@@ -118,7 +119,7 @@ void TCipher_Twofish::Init(const void* Key, std::int32_t Size, const void* IVect
     }
     S[k - 1 - i] = s;
   }
-  auto& tk = *reinterpret_cast<TTwofishKey*>(User());
+  auto& tk = Schedule<TTwofishKey>();
   constexpr std::uint32_t rho = 0x01010101;
   for (std::uint32_t i = 0; i < 20; ++i) {
     const std::uint32_t A = H(2 * i * rho, Me, k);
@@ -134,7 +135,7 @@ void TCipher_Twofish::Init(const void* Key, std::int32_t Size, const void* IVect
 }
 
 void TCipher_Twofish::EncryptBlock(void* Block) const {
-  const auto& tk = *reinterpret_cast<const TTwofishKey*>(User());
+  const auto& tk = Schedule<TTwofishKey>();
   std::uint32_t w[4];
   std::memcpy(w, Block, 16);
   std::uint32_t a = w[0] ^ tk.K[0], b = w[1] ^ tk.K[1], c = w[2] ^ tk.K[2], d = w[3] ^ tk.K[3];
@@ -155,7 +156,7 @@ void TCipher_Twofish::EncryptBlock(void* Block) const {
 }
 
 void TCipher_Twofish::DecryptBlock(void* Block) const {
-  const auto& tk = *reinterpret_cast<const TTwofishKey*>(User());
+  const auto& tk = Schedule<TTwofishKey>();
   std::uint32_t w[4];
   std::memcpy(w, Block, 16);
   std::uint32_t c = w[0] ^ tk.K[4], d = w[1] ^ tk.K[5], a = w[2] ^ tk.K[6], b = w[3] ^ tk.K[7];
