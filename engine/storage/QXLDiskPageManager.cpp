@@ -1,6 +1,7 @@
 #include "engine/storage/QXLDiskPageManager.h"
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "engine/coding/Crc32.h"
@@ -20,6 +21,8 @@ bool EncryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Siz
   try {
     QXLEncryptBuffer(Algorithm, Buffer, Size, Password);
     return true;
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (...) {
     return false;
   }
@@ -30,6 +33,8 @@ bool DecryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Siz
   try {
     QXLDecryptBuffer(Algorithm, Buffer, Size, Password);
     return true;
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (...) {
     return false;
   }
@@ -345,7 +350,12 @@ bool TQXLDiskPageManager::InternalReadPage(TQXLPage* Page) {
       if (!FCrypter) FCrypter = std::make_unique<TQXLPageCrypter>(FPassword.Password);
       try {
         FCrypter->Decrypt(Algorithm, Page->PageData(), FPageDataSize);
-      } catch (...) {
+      } catch (const std::bad_alloc&) {
+        throw;
+      } catch (const std::exception&) {
+        // Bytes that could not be decrypted are never handed out as page
+        // data, whether or not CRC errors are ignored.
+        throw EQXLException(30446, "Decrypt page error. Check CRC failed. PageNo: %d", {Page->PageNo()});
       }
     }
     if (!FIgnoreCRCErrors && DataCrc(Page) != Header.CRC32)
