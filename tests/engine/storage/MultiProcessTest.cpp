@@ -54,7 +54,7 @@ protected:
 };
 
 TEST_F(MultiProcessTest, ConcurrentAllocationNeverGivesAPageTwice) {
-  constexpr int Workers = 4, Each = 40;
+  constexpr int Workers = 4, Each = 400;
   const std::string Gate = Dir.File("gate");
   std::vector<std::unique_ptr<TWorker>> Started;
   for (int w = 0; w < Workers; ++w)
@@ -130,7 +130,7 @@ TEST_F(MultiProcessTest, ReaderSynchronisesWhileWritersCommit) {
     Open(M);
     Counter = AddCommitted(M, "");  // a page of zeros: the counter at 0
   }
-  constexpr int Writers = 2, Each = 50;
+  constexpr int Writers = 2, Each = 500;
   const std::string Gate = Dir.File("gate"), Page = std::to_string(Counter);
   std::vector<std::unique_ptr<TWorker>> Started;
   for (int w = 0; w < Writers; ++w)
@@ -168,7 +168,7 @@ TEST_F(MultiProcessTest, TwoProcessesOnOneEncryptedFile) {
     TQXLDiskPageManager M;
     M.CreateAndOpenDatabase(Name, Password, 4096, 8);
   }
-  constexpr int Workers = 2, Each = 20;
+  constexpr int Workers = 2, Each = 200;
   const std::string Gate = Dir.File("gate");
   std::vector<std::unique_ptr<TWorker>> Started;
   for (int w = 0; w < Workers; ++w)
