@@ -1,26 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "engine/core/QXLSession.h"
+#include "tests/support/FakeSession.h"
 
 namespace {
-
-// The abstract operations are the storage's business; these tests need none.
-class TestSession : public TQXLBaseSession {
-public:
-  bool GetConnected() override { return false; }
-  void SetConnected(bool) override {}
-  bool GetSuppressDBHeaderErrors() override { return false; }
-  void SetSuppressDBHeaderErrors(bool) override {}
-  void CreateDatabase() override {}
-  void DeleteDatabase() override {}
-  void RenameDatabase(const std::string&) override {}
-  void GetTablesList(std::vector<std::string>&) override {}
-  bool TableExists(const std::string&) override { return false; }
-  void StartTransaction() override {}
-  void Commit(bool) override {}
-  void Rollback() override {}
-  void FlushBuffers() override {}
-};
 
 std::int64_t SequenceValue(TQXLSessionNamedObject* o) {
   return dynamic_cast<TQXLSessionNamedObjectSequenceValue&>(*o).Value;
@@ -29,14 +12,14 @@ std::int64_t SequenceValue(TQXLSessionNamedObject* o) {
 }  // namespace
 
 TEST(QXLBaseSession, StartsUnconnectedWithoutTransaction) {
-  TestSession s;
+  FakeSession s;
   EXPECT_EQ(s.FSessionID, -1);
   EXPECT_FALSE(s.FInTransaction);
   EXPECT_EQ(s.NamedObjectCount(), 0);
 }
 
 TEST(QXLBaseSession, SetObjectReplacesBySameIDAndAppends) {
-  TestSession s;
+  FakeSession s;
   s.SetObject(std::make_unique<TQXLSessionNamedObjectSequenceValue>(7, 100));
   s.SetObject(std::make_unique<TQXLSessionNamedObjectSequenceValue>(8, 200));
   s.SetObject(std::make_unique<TQXLSessionNamedObjectSequenceValue>(7, 101));
@@ -47,7 +30,7 @@ TEST(QXLBaseSession, SetObjectReplacesBySameIDAndAppends) {
 }
 
 TEST(QXLBaseSession, ObjectsByNameIgnoreCaseAndReplaceByName) {
-  TestSession s;
+  FakeSession s;
   s.SetObject(std::make_unique<TQXLSessionNamedObject>("Größe"));
   s.SetObject(std::make_unique<TQXLSessionNamedObject>(5));
   EXPECT_EQ(s.GetObjectByName("gRÖße"), s.NamedObject(0));
@@ -59,7 +42,7 @@ TEST(QXLBaseSession, ObjectsByNameIgnoreCaseAndReplaceByName) {
 }
 
 TEST(QXLBaseSession, UnknownIDsFindAndDeleteNothing) {
-  TestSession s;
+  FakeSession s;
   s.SetObject(std::make_unique<TQXLSessionNamedObject>(1));
   EXPECT_EQ(s.GetObjectByID(2), nullptr);
   s.DeleteObject(2);
