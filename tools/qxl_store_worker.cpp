@@ -281,12 +281,18 @@ int AddTables(const std::string& File, const std::string& Prefix, int Count, con
   TPeriod Period;
   for (int i = 0; i < Count; ++i) {
     Period.Begin();
-    if (!TryRepeatedly(200, 20, [&] { return M.LockTables(); })) throw std::runtime_error("tables byte not granted");
-    TQXLUnlockOnExit Unlock([&] { return M.UnlockTables(); });
-    List.AddTable(i, Prefix + std::to_string(i), -1, -1, -1);
-    List.Save();
-    M.ApplyChanges(QXLSystemSessionID);
+    // Byte-range locks queue nobody: the holder releases and takes the byte
+    // again within microseconds, so the other process polls briefly for up to
+    // a minute, and each process rests a moment after its release.
+    if (!TryRepeatedly(60000, 1, [&] { return M.LockTables(); })) throw std::runtime_error("tables byte not granted");
+    {
+      TQXLUnlockOnExit Unlock([&] { return M.UnlockTables(); });
+      List.AddTable(i, Prefix + std::to_string(i), -1, -1, -1);
+      List.Save();
+      M.ApplyChanges(QXLSystemSessionID);
+    }
     Period.Finish();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   Period.Print();
   return 0;
