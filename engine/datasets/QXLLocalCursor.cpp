@@ -240,6 +240,11 @@ void TQXLLocalCursor::FreeRecordBuffer(std::uint8_t*& Buffer) {
   TQXLCursor::FreeRecordBuffer(Buffer);
 }
 
+TQXLGetRecordResult TQXLLocalCursor::GetRecordBuffer(TQXLGetRecordMode GetRecordMode) {
+  std::lock_guard guard(Database().CriticalSection());
+  return Table().GetRecordBuffer(this, GetRecordMode);
+}
+
 std::int64_t TQXLLocalCursor::LastAutoincValue(std::int32_t FieldNo) {
   LockTableData();
   struct Unlock {

@@ -69,6 +69,9 @@ public:
   // a table that is not temporary gets the column defaults.
   void InternalInitRecord(std::uint8_t* RecordBuffer, bool InsertMode) override;
   void FreeRecordBuffer(std::uint8_t*& Buffer) override;
+  // The next, prior or current record of the cursor's view into its current
+  // record buffer, under the table data's lock.
+  TQXLGetRecordResult GetRecordBuffer(TQXLGetRecordMode GetRecordMode) override;
   std::int64_t LastAutoincValue(std::int32_t FieldNo) override;
   // An exception of the check becomes error code -8 with its message.
   bool CheckConstraints(bool ToInsert) override;

@@ -42,7 +42,7 @@ public:
 
   std::uint16_t PageSize() const { return FPageSize; }
   std::uint16_t PageHeaderSize() const { return FPageHeaderSize; }
-  std::uint16_t PageDataSize() const { return FPageDataSize; }
+  std::uint16_t PageDataSize() const override { return FPageDataSize; }
   bool MultiUser() const { return FMultiUser; }
   void SetMultiUser(bool Value) { FMultiUser = Value; }
   bool IgnoreCRCErrors() const { return FIgnoreCRCErrors; }

@@ -2,6 +2,7 @@
 // Stands in for the B-tree record index: it counts what the index manager
 // asks of it, answers unique checks from a flag, moves its root page on each
 // insert, and numbers index positions by a plain number.
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -104,7 +105,10 @@ private:
 class FakeIndexFactory : public TQXLIndexFactory {
 public:
   std::unique_ptr<TQXLIndex> CreateRecordIndex(TQXLBaseIndexManager* Manager) override {
+    if (Make) return Make(Manager);
     return std::make_unique<FakeIndex>(Manager, Log);
   }
   FakeIndexLog Log;
+  // Makes another double in place of FakeIndex when set.
+  std::function<std::unique_ptr<TQXLIndex>(TQXLBaseIndexManager*)> Make;
 };

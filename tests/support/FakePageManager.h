@@ -10,7 +10,9 @@ class FakePageManager : public TQXLBasePageManager {
 public:
   void ApplyChanges(std::int32_t SessionID) override { Applied.push_back(SessionID); }
   void CancelChanges(std::int32_t SessionID) override { Cancelled.push_back(SessionID); }
+  std::uint16_t PageDataSize() const override { return DataSize; }
 
   std::vector<std::int32_t> Applied;
   std::vector<std::int32_t> Cancelled;
+  std::uint16_t DataSize = 0;
 };

@@ -11,4 +11,6 @@ public:
 
   virtual void ApplyChanges(std::int32_t SessionID) = 0;
   virtual void CancelChanges(std::int32_t SessionID) = 0;
+  // Usable bytes of one page, the unit of the search's cost figures; 0 when unknown.
+  virtual std::uint16_t PageDataSize() const { return 0; }
 };

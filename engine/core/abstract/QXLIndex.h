@@ -78,6 +78,10 @@ public:
   // Called before (true) and after (false) the record manager stores the new version.
   virtual void UpdateRecord(TQXLCursor* Cursor, bool BeforeNewRecordIsStored) = 0;
   virtual std::int32_t GetMaxEntriesPerPage() = 0;
+  // Bytes of one leaf entry (key and reference), the search's measure of an
+  // index's size; 0 when the implementation does not say, and the search then
+  // estimates it from the columns.
+  virtual std::int32_t KeyEntrySize() { return 0; }
   virtual void GetRecordIDByIndexPosition(std::int32_t SessionID, const TQXLIndexPosition& IndexPos,
                                           TQXLPageItemID& RecordID) = 0;
   // The numbering of index positions in record bitmaps, by the key path's

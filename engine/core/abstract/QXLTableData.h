@@ -19,7 +19,9 @@
 #include "engine/core/QXLIndexPositionCache.h"
 #include "engine/core/QXLPageItemID.h"
 #include "engine/core/abstract/QXLBLOBTypes.h"
+#include "engine/core/QXLScanSearchCondition.h"
 #include "engine/core/abstract/QXLConstraintManager.h"
+#include "engine/core/abstract/QXLCursor.h"
 #include "engine/core/abstract/QXLFieldManager.h"
 #include "engine/core/abstract/QXLIndexManager.h"
 #include "engine/core/abstract/QXLRecordManager.h"
@@ -27,9 +29,31 @@
 class TQXLBasePageManager;
 class TQXLBaseSession;
 class TQXLCursor;
+class TQXLExpression;
+class TQXLRecordBitmap;
 class TQXLDatabaseData;
 class TQXLMetaObjectDefs;
 class TQXLStream;
+
+// One walk of a search: the planned conditions, where the cursor stands,
+// which way to go, and where the answer goes. Filled by FindRecord and handed
+// to the strategy it chooses.
+struct TQXLRecordSearch {
+  std::int32_t SessionID = -1;
+  TQXLScanSearchConditionArray* Conditions = nullptr;
+  std::int32_t ScanConditionNo = -1;
+  std::int32_t ScanEndConditionNo = -1;
+  std::int32_t CursorIndexID = -1;
+  const TQXLFilterRecordEvent* FilterRecord = nullptr;  // null or an empty function: none
+  void* Dataset = nullptr;
+  TQXLCursor* FilterCursor = nullptr;  // hands out the buffers given to FilterRecord
+  TQXLPageItemID CurrentRecordID{};
+  bool Restart = false;
+  bool GoForward = true;
+  TQXLRecordBitmap* Bitmap = nullptr;
+  bool RebuildBitmap = false;
+  TQXLPageItemID FoundRecordID{};
+};
 
 class TQXLTableData {
 public:
@@ -83,6 +107,72 @@ public:
   std::int64_t IndexPositionToBitNo(std::int32_t IndexID, const TQXLKeyPathBase& IndexPos);
   void BitNoToIndexPosition(std::int32_t IndexID, TQXLKeyPathBase& IndexPos, std::int64_t BitNo);
 
+  // Search planning: gathering what restricts a cursor's records into scan
+  // conditions, intersecting the bounds on one index, and choosing which
+  // range of which index to walk (ScanConditionNo -1: the whole table).
+  // KeyCondition without index raises 20258.
+  void AddCursorScanConditions(TQXLCursor* Cursor, TQXLScanSearchConditionArray& Conditions,
+                               const TQXLScanSearchCondition* KeyCondition, TQXLExpression* SearchExpression,
+                               bool GoForward);
+  void MergeScanConditions(TQXLScanSearchConditionArray& Conditions, bool& IsEmptyRange);
+  bool CanIntersectScanConditions(const TQXLScanSearchCondition& Condition1,
+                                  const TQXLScanSearchCondition& Condition2) const;
+  // Condition1 becomes the intersection when IsMerged.
+  void IntersectScanConditions(TQXLScanSearchCondition& Condition1, TQXLScanSearchCondition& Condition2,
+                               bool& IsEmptyRange, bool& IsMerged);
+  bool AreScanConditionsEqual(const TQXLScanSearchCondition& Condition1, const TQXLScanSearchCondition& Condition2);
+  void RemoveDuplicateScanConditions(TQXLScanSearchConditionArray& Conditions);
+  void ChooseScanConditions(std::int32_t SessionID, TQXLScanSearchConditionArray& Conditions,
+                            std::int32_t CursorIndexID, const TQXLPageItemID& CurrentRecordID, bool GoForward,
+                            const TQXLFilterRecordEvent* FilterRecord, std::int32_t& ScanConditionNo,
+                            std::int32_t& ScanEndConditionNo);
+  bool ChooseObviousScanCondition(TQXLScanSearchConditionArray& Conditions, std::int32_t CursorIndexID,
+                                  std::int32_t& ScanConditionNo);
+  void ChooseCheapestScanCondition(std::int32_t SessionID, TQXLScanSearchConditionArray& Conditions,
+                                   std::int32_t CursorIndexID, const TQXLPageItemID& CurrentRecordID,
+                                   const TQXLFilterRecordEvent* FilterRecord, std::int32_t& ScanConditionNo,
+                                   std::int32_t& ScanEndConditionNo);
+  // Unique or primary, or led by an auto-increment column.
+  bool IsUniqueKeyIndex(std::int32_t IndexID);
+  // Whether records of the chosen range still need testing.
+  bool HasRemainingConditions(const TQXLScanSearchConditionArray& Conditions, std::int32_t ScanConditionNo,
+                              std::int32_t ScanEndConditionNo, const TQXLFilterRecordEvent* FilterRecord) const;
+
+  // Record search. FindRecord takes the table lock; with RebuildBitmap every
+  // qualifying record is shown in Bitmap and the result is false.
+  bool FindRecord(TQXLCursor* Cursor, TQXLExpression* SearchExpression, const TQXLScanSearchCondition* KeyCondition,
+                  bool Restart, bool GoForward, TQXLPageItemID* FoundRecordID, TQXLRecordBitmap* Bitmap,
+                  bool RebuildBitmap);
+  // Invalid ScanConditionNo: 10382.
+  bool FindRecordByScanConditions(TQXLRecordSearch& Search);
+  bool FindRecordByFullScan(TQXLRecordSearch& Search);
+  bool FindRecordByCursorIndexRange(TQXLRecordSearch& Search);
+  bool FindRecordByIndexRangeInPhysicalOrder(TQXLRecordSearch& Search);
+  bool FindRecordByOtherIndexRange(TQXLRecordSearch& Search);
+  bool RecordMatchesConditions(const TQXLRecordSearch& Search, std::uint8_t* RecordBuffer,
+                               const TQXLPageItemID& RecordID);
+  bool IsKeyConditionMet(const TQXLScanSearchCondition& Condition, const std::uint8_t* RecordBuffer);
+  bool FindRecordInBitmap(std::int32_t SessionID, bool Restart, bool GoForward, const TQXLPageItemID& CurrentRecordID,
+                          TQXLPageItemID& FoundRecordID, TQXLRecordBitmap& Bitmap, std::int32_t IndexID);
+  void ResetRecordBitmap(TQXLRecordBitmap& Bitmap, std::int32_t IndexID);
+  void RefreshRecordBitmap(TQXLCursor* Cursor);
+  void RebuildRecordBitmap(TQXLCursor* Cursor);
+  bool RecordIDToIndexPosition(std::int32_t SessionID, std::int32_t IndexID, const TQXLPageItemID& RecordID,
+                               TQXLIndexPosition& IndexPos);
+  void IndexPositionToRecordID(std::int32_t SessionID, std::int32_t IndexID, const TQXLIndexPosition& IndexPos,
+                               TQXLPageItemID& RecordID);
+  bool IsCurrentRecordInRange(TQXLCursor* Cursor);
+  // Range and filters; DISTINCT plays no part. Engines call it after an
+  // insert or update to keep the changing cursor's active bitmap right.
+  bool IsCurrentRecordVisible(TQXLCursor* Cursor);
+  // No record manager 10015, no index manager 10380, no buffer 10016.
+  void ReadRecordBuffer(std::int32_t SessionID, TQXLNavigationInfo& NavigationInfo,
+                        TQXLIndexPositionCache* IndexPositionCache, std::int32_t TableState);
+  TQXLGetRecordResult InternalGetRecordBuffer(TQXLCursor* Cursor, TQXLGetRecordMode GetRecordMode,
+                                              bool RebuildBitmap);
+  // Counts the records the cursor's view shows.
+  std::int64_t GetRecordCount(TQXLCursor* Cursor);
+
   // Slots 0 to 15: managers and table operations.
   virtual void CreateRecordManager() = 0;
   virtual void CreateFieldManager(TQXLFieldDefs& FieldDefs);
@@ -108,8 +198,15 @@ public:
   virtual std::int64_t GetRecordBitmapSize(std::int32_t SessionID) = 0;
   virtual std::int64_t RecordIDToBitNo(const TQXLPageItemID& RecordID) = 0;
   virtual TQXLPageItemID BitNoToRecordID(std::int64_t BitNo) = 0;
-  // Slots 19 and 23 to 32: BLOBs and records.
+  // Slot 19: BLOBs.
   virtual void ClearBlobsCacheInRecordBuffer(std::uint8_t*) {}
+  // Slots 20 to 22: moving a cursor. GetRecordBuffer takes no lock of its
+  // own; Locate and FindKey restore the cursor's position when nothing is
+  // found (a nil SearchExpression raises 10272).
+  virtual TQXLGetRecordResult GetRecordBuffer(TQXLCursor* Cursor, TQXLGetRecordMode GetRecordMode);
+  virtual bool Locate(TQXLCursor* Cursor, TQXLExpression* SearchExpression);
+  virtual bool FindKey(TQXLCursor* Cursor, TQXLSearchCondition SearchCondition);
+  // Slots 23 to 32: BLOBs and records.
   virtual void WriteBLOBFieldToRecordBuffer(TQXLCursor* Cursor, std::int32_t FieldNo, TQXLStream& BLOBStream) = 0;
   virtual void ClearBLOBFieldInRecordBuffer(std::uint8_t*, std::int32_t) {}
   virtual void ClearBLOBFieldsInRecordBuffer(std::uint8_t* RecordBuffer);
@@ -124,12 +221,35 @@ public:
   virtual bool InsertRecord(TQXLCursor*& Cursor) = 0;
   virtual bool DeleteRecord(TQXLCursor* Cursor) = 0;
   virtual bool UpdateRecord(TQXLCursor* Cursor) = 0;
+  // Slots 33 and 34: record numbers of the cursor's view, 1-based; -1 when none.
+  virtual void SetRecNo(TQXLCursor* Cursor, std::int64_t RecNo);
+  virtual std::int64_t GetRecNo(TQXLCursor* Cursor);
   // Slots 35 to 39: physical record numbers, counts, auto-increment, rollback.
   virtual void InternalSetRecNo(TQXLCursor* Cursor, std::int64_t RecNo) = 0;
   virtual std::int64_t InternalGetRecNo(TQXLCursor* Cursor) = 0;
   virtual std::int64_t InternalGetRecordCount(TQXLCursor* Cursor) = 0;
   virtual std::int64_t LastAutoincValue(std::int32_t, TQXLBaseSession*) { return 0; }
   virtual void Rollback(std::int32_t SessionID);
+
+private:
+  // The open index of a scan condition; an unknown one raises NilCode.
+  TQXLIndex& ConditionIndex(std::int32_t IndexID, std::int32_t NilCode);
+  double CandidateCost(std::int32_t SessionID, TQXLScanSearchConditionArray& Conditions, std::int32_t Start,
+                       std::int32_t End, std::int32_t CursorIndexID, const TQXLFilterRecordEvent* FilterRecord);
+  double FullScanCost(std::int32_t SessionID, std::int32_t CursorIndexID, const TQXLPageItemID& CurrentRecordID);
+  // Bytes of one entry of index X, in pages' terms.
+  double IndexEntrySize(TQXLIndex& Index);
+  double PageDataSize() const;
+  void PutInScanOrder(TQXLScanSearchConditionArray& Conditions, bool GoForward, std::int32_t& ScanConditionNo,
+                      std::int32_t& ScanEndConditionNo);
+  bool PlanAndSearch(TQXLCursor* Cursor, TQXLExpression* SearchExpression,
+                     const TQXLScanSearchCondition* KeyCondition, TQXLRecordSearch& Search);
+  bool IsExpressionTrue(TQXLExpression* Expression, std::uint8_t* RecordBuffer);
+  bool PassesFilterRecord(const TQXLRecordSearch& Search, const std::uint8_t* RecordBuffer,
+                          const TQXLPageItemID& RecordID);
+  bool ReadRecordByID(std::int32_t SessionID, const TQXLPageItemID& RecordID, std::uint8_t* RecordBuffer);
+  void ShowFound(TQXLRecordSearch& Search, const TQXLPageItemID& RecordID);
+  void ApplyDistinctAfterRestart(TQXLCursor* Cursor);
 
 protected:
   bool FIsRepairing = false;

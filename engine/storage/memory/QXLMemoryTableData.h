@@ -85,6 +85,8 @@ private:
   // The record the cursor would show after (else before) D, if any.
   bool FindNeighbour(TQXLCursor* Cursor, const TQXLPageItemID& D, TQXLPageItemID& Neighbour);
   void ApplyOutsideTransaction(TQXLCursor* Cursor);
+  // Shows the cursor's changed record in its active bitmap when its view shows it, else hides it.
+  void ShowChangedRecord(TQXLCursor* Cursor);
 
   std::int32_t FAllocRecordsBy;
   TQXLIndexFactory* FIndexFactory;

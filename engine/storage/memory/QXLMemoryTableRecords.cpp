@@ -21,9 +21,8 @@ bool TQXLMemoryTableData::InsertRecord(TQXLCursor*& Cursor) {
   if (!records.AddRecord(Cursor->SessionID(), Cursor->FCurrentRecordBuffer, id)) return false;
   Cursor->CurrentRecordID = TQXLPageItemID{id.PageNo, 0};
   for (void* b : BlobsOf(Cursor->FCurrentRecordBuffer)) FBlobBlocks.AddStoredRef(b);
-  // Whether the new record belongs to a restricted view is for the search to
-  // judge: the bitmap's table state now lags, so the next search rebuilds it.
   FIndexManager->InsertRecord(Cursor);
+  ShowChangedRecord(Cursor);
   Cursor->FirstPosition = false;
   Cursor->LastPosition = false;
   ApplyOutsideTransaction(Cursor);
@@ -40,12 +39,28 @@ bool TQXLMemoryTableData::UpdateRecord(TQXLCursor* Cursor) {
   const bool done = records.UpdateRecord(Cursor->SessionID(), Cursor->FCurrentRecordBuffer, id);
   FIndexManager->UpdateRecord(Cursor, false);
   if (!done) return false;
+  ShowChangedRecord(Cursor);
   // The new value's blocks are held before the former ones are let go, so a
   // block both name survives.
   for (void* b : BlobsOf(Cursor->FCurrentRecordBuffer)) FBlobBlocks.AddStoredRef(b);
   for (void* b : former) FBlobBlocks.ReleaseStoredRef(b);
   ApplyOutsideTransaction(Cursor);
   return true;
+}
+
+void TQXLMemoryTableData::ShowChangedRecord(TQXLCursor* Cursor) {
+  TQXLRecordBitmap* bitmap = Cursor->FRecordBitmap.get();
+  if (!bitmap || !bitmap->Active()) return;
+  try {
+    if (IsCurrentRecordVisible(Cursor))
+      bitmap->ShowRecord(Cursor->CurrentRecordID);
+    else
+      bitmap->HideRecord(Cursor->CurrentRecordID);
+  } catch (...) {
+    // The record is stored and indexed; a filter that cannot judge it now
+    // leaves the bitmap to be rebuilt by the next search, which reports why.
+    bitmap->Clear();
+  }
 }
 
 bool TQXLMemoryTableData::FindNeighbour(TQXLCursor* Cursor, const TQXLPageItemID& D, TQXLPageItemID& Neighbour) {
