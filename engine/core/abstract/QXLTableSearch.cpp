@@ -338,7 +338,7 @@ bool TQXLTableData::PassesFilterRecord(const TQXLRecordSearch& Search, const std
   // The dataset's buffer holds the record and, after it, the bookmark.
   const std::int32_t size = std::min(FRecordManager->RecordBufferSize(), handle->FRecordBufferSize);
   if (size > 0) std::memcpy(buffer, RecordBuffer, static_cast<std::size_t>(size));
-  if (handle->FBookmarkOffset >= 0 && handle->FBookmarkOffset + 6 <= handle->FRecordBufferSize)
+  if (handle->FBookmarkOffset >= size && handle->FBookmarkOffset + 6 <= handle->FRecordBufferSize)
     std::memcpy(buffer + handle->FBookmarkOffset, &RecordID, 6);
   return (*Search.FilterRecord)(buffer, Search.Dataset);
 }
