@@ -313,14 +313,15 @@ std::int32_t TQXLDiskPageManager::GetPageCount() {
 
 bool TQXLDiskPageManager::IsPageUpToDate(std::int32_t SessionID, TQXLPage* Page) {
   if (!FMultiUser) return true;
-  std::int32_t Work, Recorded;
-  return FTablePagesCacheManager.GetWorkTableState(SessionID, Work) && Page->GetTableState(SessionID, Recorded) &&
-         Work == Recorded;
+  std::int32_t WorkTable, Work, RecordedTable, Recorded;
+  return FTablePagesCacheManager.GetWorkTableState(SessionID, WorkTable, Work) &&
+         Page->GetTableState(SessionID, RecordedTable, Recorded) && WorkTable == RecordedTable && Work == Recorded;
 }
 
 void TQXLDiskPageManager::SetPageUpToDate(std::int32_t SessionID, TQXLPage* Page) {
-  std::int32_t Work;
-  if (FMultiUser && FTablePagesCacheManager.GetWorkTableState(SessionID, Work)) Page->SetTableState(SessionID, Work);
+  std::int32_t WorkTable, Work;
+  if (FMultiUser && FTablePagesCacheManager.GetWorkTableState(SessionID, WorkTable, Work))
+    Page->SetTableState(SessionID, WorkTable, Work);
 }
 
 void TQXLDiskPageManager::InternalAddPage(TQXLPage* Page) {

@@ -101,16 +101,17 @@ void TQXLPage::Synchronize() {
     LPageManager->InternalReadPage(this);
 }
 
-bool TQXLPage::GetTableState(std::int32_t SessionID, std::int32_t& TableState) const {
+bool TQXLPage::GetTableState(std::int32_t SessionID, std::int32_t& TableID, std::int32_t& TableState) const {
   const std::size_t Index = static_cast<std::size_t>(SessionID + 2);
   if (SessionID + 2 < 0 || Index >= FTableStates.size()) return false;
+  TableID = FTableStates[Index].TableID;
   TableState = FTableStates[Index].TableState;
   return FTableStates[Index].IsTableStateValueAssigned;
 }
 
-void TQXLPage::SetTableState(std::int32_t SessionID, std::int32_t TableState) {
+void TQXLPage::SetTableState(std::int32_t SessionID, std::int32_t TableID, std::int32_t TableState) {
   if (SessionID + 2 < 0) return;
   const std::size_t Index = static_cast<std::size_t>(SessionID + 2);
   if (Index >= FTableStates.size()) FTableStates.resize(Index + 1);
-  FTableStates[Index] = {TableState, true};
+  FTableStates[Index] = {TableID, TableState, true};
 }

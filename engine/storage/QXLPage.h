@@ -9,7 +9,11 @@
 class TQXLPageManager;
 class TQXLSortedPageList;
 
+// The table a session was working on when it last validated the page, and
+// that table's state then: the state alone would let a page of another table,
+// or one released and reused since, pass when the numbers happen to meet.
 struct TQXLPageTableStateInfo {
+  std::int32_t TableID = -1;
   std::int32_t TableState = 0;
   bool IsTableStateValueAssigned = false;
 };
@@ -61,8 +65,8 @@ public:
   // (or the page was released elsewhere), rereads it otherwise.
   void Synchronize();
 
-  bool GetTableState(std::int32_t SessionID, std::int32_t& TableState) const;
-  void SetTableState(std::int32_t SessionID, std::int32_t TableState);
+  bool GetTableState(std::int32_t SessionID, std::int32_t& TableID, std::int32_t& TableState) const;
+  void SetTableState(std::int32_t SessionID, std::int32_t TableID, std::int32_t TableState);
 
 private:
   friend class TQXLPageManager;

@@ -53,8 +53,14 @@ void TQXLDTPCSessionInfo::EndWorkWithTable(std::int32_t TableID) {
 }
 
 bool TQXLDTPCSessionInfo::GetWorkTableState(std::int32_t& WorkTableState) {
+  std::int32_t WorkTableID;
+  return GetWorkTableState(WorkTableID, WorkTableState);
+}
+
+bool TQXLDTPCSessionInfo::GetWorkTableState(std::int32_t& WorkTableID, std::int32_t& WorkTableState) {
   if (FWorkTableIDs.empty()) return false;
   const TQXLDTPCTableInfo& Info = GetTableInfo(FWorkTableIDs.back());
+  WorkTableID = Info.TableID;
   WorkTableState = Info.TableState;
   return Info.IsTableLockedFromModification() && Info.IsMostUpdatedLoaded;
 }
@@ -93,4 +99,9 @@ void TQXLDiskTablePagesCacheManager::EndWorkWithTable(std::int32_t SessionID, st
 }
 bool TQXLDiskTablePagesCacheManager::GetWorkTableState(std::int32_t SessionID, std::int32_t& WorkTableState) {
   return Session(SessionID).GetWorkTableState(WorkTableState);
+}
+
+bool TQXLDiskTablePagesCacheManager::GetWorkTableState(std::int32_t SessionID, std::int32_t& WorkTableID,
+                                                       std::int32_t& WorkTableState) {
+  return Session(SessionID).GetWorkTableState(WorkTableID, WorkTableState);
 }

@@ -40,6 +40,8 @@ public:
   // The state of the current (last begun) work table; true only while that
   // table is locked against change and its state was loaded.
   bool GetWorkTableState(std::int32_t& WorkTableState);
+  // The same, naming the work table too.
+  bool GetWorkTableState(std::int32_t& WorkTableID, std::int32_t& WorkTableState);
 
 private:
   std::vector<std::unique_ptr<TQXLDTPCTableInfo>> FTableInfo;
@@ -57,6 +59,7 @@ public:
   void BeginWorkWithTable(std::int32_t SessionID, std::int32_t TableID);
   void EndWorkWithTable(std::int32_t SessionID, std::int32_t TableID);
   bool GetWorkTableState(std::int32_t SessionID, std::int32_t& WorkTableState);
+  bool GetWorkTableState(std::int32_t SessionID, std::int32_t& WorkTableID, std::int32_t& WorkTableState);
 
 private:
   // Indexed by session number + 2; grows on first use of a session.

@@ -284,14 +284,16 @@ TEST(PageTest, BufferHeaderAndTableStates) {
   Page.EnlargePageBuffer(300);
   EXPECT_EQ(Page.PageData()[0], 5);
 
-  std::int32_t State = 0;
-  EXPECT_FALSE(Page.GetTableState(3, State));
-  Page.SetTableState(3, 41);
-  EXPECT_TRUE(Page.GetTableState(3, State));
+  std::int32_t Table = 0, State = 0;
+  EXPECT_FALSE(Page.GetTableState(3, Table, State));
+  Page.SetTableState(3, 12, 41);
+  EXPECT_TRUE(Page.GetTableState(3, Table, State));
+  EXPECT_EQ(Table, 12);
   EXPECT_EQ(State, 41);
-  EXPECT_FALSE(Page.GetTableState(-2, State));
-  Page.SetTableState(-2, 7);
-  EXPECT_TRUE(Page.GetTableState(-2, State));
+  EXPECT_FALSE(Page.GetTableState(-2, Table, State));
+  Page.SetTableState(-2, 13, 7);
+  EXPECT_TRUE(Page.GetTableState(-2, Table, State));
+  EXPECT_EQ(Table, 13);
   EXPECT_EQ(State, 7);
 }
 
