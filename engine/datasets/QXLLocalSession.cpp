@@ -6,6 +6,7 @@
 #include "engine/core/QXLShortString.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLDatabaseDataList.h"
+#include "engine/storage/disk/QXLDiskDatabaseData.h"
 
 namespace qxl {}
 using namespace qxl;
@@ -18,6 +19,10 @@ bool IsProcessDatabase(const TQXLDatabaseData& Data) {
 }
 
 }  // namespace
+
+TQXLDatabaseDataCreator qxl::DiskDatabaseCreator() {
+  return [](TQXLLocalSession&) { return std::make_unique<TQXLDiskDatabaseData>(); };
+}
 
 TQXLLocalSession::TQXLLocalSession(TQXLDatabaseDataList& Databases, TQXLDatabaseDataCreator Creator)
     : FDatabases(Databases), FCreator(std::move(Creator)) {
@@ -70,7 +75,26 @@ TQXLDatabaseData* TQXLLocalSession::CreateDatabaseData() {
   data->SetDatabaseName(FDatabaseName);
   data->SetReadOnly(FReadOnly);
   data->SetSessionName(FSessionName);
+  if (auto* disk = dynamic_cast<TQXLDiskDatabaseData*>(data.get())) {
+    disk->SetMaxSessionCount(FMaxSessionCount);
+    disk->SetPassword(FPassword);
+    disk->SetPageSize(FPageSize);
+    disk->SetPageCountInExtent(FPagesPerExtent);
+  }
   return FDatabases.Add(std::move(data));
+}
+
+void TQXLLocalSession::TakeDatabaseSettings(TQXLDatabaseData& Data) {
+  auto* disk = dynamic_cast<TQXLDiskDatabaseData*>(&Data);
+  if (!disk) return;
+  // The file checks the password only when it is opened; a later session of
+  // the same open file is checked here.
+  if (disk->Encrypted() && !disk->Password().Password.empty() && disk->Password().Password != FPassword.Password)
+    throw EQXLException(20298, "Database password is invalid.");
+  FPassword = disk->Password();
+  FPageSize = disk->PageSize();
+  FPagesPerExtent = disk->PageCountInExtent();
+  FMaxSessionCount = disk->MaxSessionCount();
 }
 
 TQXLDatabaseData& TQXLLocalSession::Connected() {

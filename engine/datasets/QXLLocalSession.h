@@ -16,8 +16,15 @@ class TQXLDatabaseData;
 class TQXLDatabaseDataList;
 class TQXLLocalSession;
 
-// Makes the database data of a database file for a session; the disk engine gives it.
+// Makes the database data of a database file for a session.
 using TQXLDatabaseDataCreator = std::function<std::unique_ptr<TQXLDatabaseData>(TQXLLocalSession& Session)>;
+
+namespace qxl {
+
+// The creator of the disk engine: a closed TQXLDiskDatabaseData on the real files.
+TQXLDatabaseDataCreator DiskDatabaseCreator();
+
+}  // namespace qxl
 
 class TQXLLocalSession : public TQXLBaseSession {
 public:
@@ -46,7 +53,8 @@ public:
   void FlushBuffers() override;
 
   // A new database data for the session's database file, with the session's
-  // settings, appended to the list of open databases.
+  // settings (for a disk database also its session count, password, page and
+  // extent sizes), appended to the list of open databases.
   virtual TQXLDatabaseData* CreateDatabaseData();
 
   TQXLDatabaseData* DatabaseData() const { return FDatabaseData; }
@@ -58,9 +66,10 @@ public:
   std::int32_t FPagesPerExtent = DefaultPagesPerExtent;
 
 protected:
-  // What a database file's data object gives a connecting session (the disk
-  // engine checks the password and hands over its settings); nothing here.
-  virtual void TakeDatabaseSettings(TQXLDatabaseData&) {}
+  // A disk database that is encrypted and keeps a password refuses another
+  // password (20298); otherwise the session takes the file's password, page
+  // size, extent size and session count. Other databases give nothing.
+  virtual void TakeDatabaseSettings(TQXLDatabaseData& Data);
 
 private:
   TQXLDatabaseData* FindDatabaseData();

@@ -34,6 +34,7 @@ void InitializeQXLMain(TQXLDatabaseDataList& Databases, std::unique_ptr<TQXLData
   if (Memory) Databases.Add(std::move(Memory));
   if (Temp) Databases.Add(std::move(Temp));
   FormEditorMode = false;
+  if (!DiskDatabaseCreator) DiskDatabaseCreator = qxl::DiskDatabaseCreator();
   auto session = std::make_unique<TQXLLocalSession>(Databases, std::move(DiskDatabaseCreator));
   session->FSessionName = "Default";
   Sessions.Add(std::move(session));

@@ -33,7 +33,8 @@ private:
 namespace qxl {
 
 // Adds Memory and then Temp (when given) to Databases, clears
-// FormEditorMode, and adds the session "Default" to Sessions.
+// FormEditorMode, and adds the session "Default" to Sessions, which opens
+// database files through DiskDatabaseCreator (the disk engine when none).
 void InitializeQXLMain(TQXLDatabaseDataList& Databases, std::unique_ptr<TQXLDatabaseData> Memory,
                        std::unique_ptr<TQXLDatabaseData> Temp, TQXLSessionList& Sessions,
                        TQXLDatabaseDataCreator DiskDatabaseCreator = nullptr);

@@ -1,0 +1,82 @@
+// The local session on database files: the disk engine's database object made
+// with the session's settings, shared by sessions of one name, the file's
+// settings read back at connect, and another password refused on a file the
+// process already has open.
+#include <gtest/gtest.h>
+
+#include "engine/core/abstract/QXLDatabaseDataList.h"
+#include "engine/datasets/QXLLocalSession.h"
+#include "engine/storage/disk/QXLDiskDatabaseData.h"
+#include "tests/engine/storage/StorageTestUtil.h"
+
+namespace {
+
+class LocalSessionDiskTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    TQXLDiskDatabaseData D;
+    D.SetDatabaseName(Name);
+    D.SetPassword({"pw", craTwofish_128});
+    D.SetMaxSessionCount(5);
+    D.SetPageSize(1024);
+    D.SetPageCountInExtent(4);
+    D.CreateDatabase();
+  }
+  std::unique_ptr<TQXLLocalSession> Session(const std::string& Password) {
+    auto S = std::make_unique<TQXLLocalSession>(List, qxl::DiskDatabaseCreator());
+    S->FDatabaseName = Name;
+    S->FMultiUser = true;
+    S->FSessionName = "Main";
+    S->FPassword.Password = Password;
+    return S;
+  }
+
+  TScratchDir Dir;
+  std::string Name = Dir.File("local.qxl");
+  TQXLDatabaseDataList List;
+};
+
+}  // namespace
+
+TEST_F(LocalSessionDiskTest, DiskDatabaseIsMadeWithTheSessionsSettings) {
+  auto S = Session("secret");
+  S->FMaxSessionCount = 9;
+  S->FPageSize = 2048;
+  S->FPagesPerExtent = 16;
+  S->FReadOnly = true;
+  auto* D = dynamic_cast<TQXLDiskDatabaseData*>(S->CreateDatabaseData());
+  ASSERT_NE(D, nullptr);
+  EXPECT_EQ(List.Count(), 1u);
+  EXPECT_EQ(D->DatabaseName(), Name);
+  EXPECT_EQ(D->SessionName(), "Main");
+  EXPECT_TRUE(D->ReadOnly());
+  EXPECT_EQ(D->MaxSessionCount(), 9);
+  EXPECT_EQ(D->PageSize(), 2048);
+  EXPECT_EQ(D->PageCountInExtent(), 16);
+  EXPECT_EQ(D->Password().Password, "secret");
+  EXPECT_FALSE(D->IsOpen());
+  List.Free(D);
+}
+
+TEST_F(LocalSessionDiskTest, SessionsShareTheOpenFileAndReadItsSettingsBack) {
+  auto A = Session("pw"), B = Session("pw"), Wrong = Session("other");
+  A->SetConnected(true);
+  EXPECT_EQ(A->FPageSize, 1024);
+  EXPECT_EQ(A->FPagesPerExtent, 4);
+  EXPECT_EQ(A->FMaxSessionCount, 5);
+  EXPECT_EQ(A->FPassword.CryptoAlgorithm, craTwofish_128);
+  B->SetConnected(true);
+  EXPECT_EQ(A->DatabaseData(), B->DatabaseData());
+  EXPECT_NE(A->FSessionID, B->FSessionID);
+
+  try {
+    Wrong->SetConnected(true);
+    ADD_FAILURE() << "another password was accepted";
+  } catch (const EQXLException& E) {
+    EXPECT_EQ(E.NativeError, 20298);
+  }
+  Wrong->SetConnected(false);
+  A->SetConnected(false);
+  B->SetConnected(false);
+  EXPECT_EQ(List.Count(), 0u);
+}
