@@ -193,12 +193,14 @@ bool TQXLTableData::FindRecordByCursorIndexRange(TQXLRecordSearch& Search) {
   while ((found = index.FindRecord(Search.SessionID, restart, Search.GoForward, start, end, buffer.Get(), id,
                                    info.Get()))) {
     restart = false;
-    const bool match =
-        !remaining || (ReadRecordByID(Search.SessionID, id, buffer.Get()) && RecordMatchesConditions(Search, buffer.Get(), id));
-    if (!match) continue;
+    bool read = remaining && ReadRecordByID(Search.SessionID, id, buffer.Get());
+    if (remaining && !(read && RecordMatchesConditions(Search, buffer.Get(), id))) continue;
     if (Search.Bitmap) {
+      // The index places a record by its values, which a walk with nothing
+      // left to test has not read.
+      if (!read) read = ReadRecordByID(Search.SessionID, id, buffer.Get());
       if (!position) position = index.CreateIndexPosition();
-      if (!index.GetIndexPosition(Search.SessionID, id, buffer.Get(), *position))
+      if (!read || !index.GetIndexPosition(Search.SessionID, id, buffer.Get(), *position))
         NoIndexPosition(10432, Search.CursorIndexID, id);
       Search.Bitmap->ShowRecord(Search.CursorIndexID, *position);
     }

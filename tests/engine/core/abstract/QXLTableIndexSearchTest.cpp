@@ -1,0 +1,144 @@
+// Searches that walk index ranges: a cursor in index order over its own
+// index's range, another index's range brought into the cursor's order, an
+// index range in physical order, FindKey, and DISTINCT; with the bitmap that
+// such walks fill for counts and record numbers.
+#include <gtest/gtest.h>
+
+#include "engine/core/abstract/QXLRecordBitmap.h"
+#include "tests/engine/core/abstract/SearchTableFixture.h"
+
+namespace {
+
+// Field A of the records in Buffer, and an expression that holds when A is at
+// least From and lays a matching bound on ByA for the planner.
+std::int32_t AOf(const TQXLCursor& Cursor, const std::uint8_t* Buffer) {
+  std::int32_t v = -1;
+  Cursor.GetFieldData(0, &v, Buffer);
+  return v;
+}
+
+class AAtLeast : public TestExpression {
+public:
+  AAtLeast(const TQXLCursor& Cursor, std::int32_t From) : FCursor(Cursor), FFrom(From) { AddNode(nullptr); }
+  bool GetResult() override {
+    ++Tests;
+    return AOf(FCursor, BoundBuffer) >= FFrom;
+  }
+  std::int32_t Tests = 0;
+
+private:
+  const TQXLCursor& FCursor;
+  std::int32_t FFrom;
+};
+
+class IndexSearchTest : public SearchTableFixture {
+protected:
+  void SetUp() override {
+    CreateTable(0);
+    Cursor.FKeyBufferSize = Cursor.FRecordBufferSize;
+    Cursor.FRecordBitmap = std::make_unique<TQXLRecordBitmap>(Table);
+    Cursor.FirstPosition = true;
+  }
+  // Records 0..9 with A = the record number and B = 9 - A: index ByB
+  // orders them backwards.
+  void InsertCountdown() {
+    for (std::int32_t a = 0; a < 10; ++a) InsertAB(a, 9 - a);
+  }
+  void InsertAB(std::int32_t A, std::int32_t B) {
+    const std::int32_t c = 0;
+    Insert({&A, &B, &c});
+  }
+  // The A values of the view from one end to the other.
+  std::vector<std::int32_t> Walk(TQXLGetRecordMode Mode) {
+    std::vector<std::int32_t> seen;
+    Cursor.FirstPosition = Mode == grmNext;
+    Cursor.LastPosition = Mode == grmPrior;
+    while (Table->GetRecordBuffer(&Cursor, Mode) == grrOK) {
+      seen.push_back(CurrentA());
+      if (seen.size() > 20) break;
+    }
+    return seen;
+  }
+  std::int32_t CurrentA() const { return AOf(Cursor, Cursor.FCurrentRecordBuffer); }
+  // A bound on ByA with this expression's nodes, as an expression's planner
+  // would lay it down.
+  void LayBoundOnA(AAtLeast& Expression, std::int32_t From) {
+    Expression.OnCreateIndexScanConditions = [this, From](TQXLIndexDefs*, TQXLScanSearchConditionArray* List,
+                                                          std::int32_t) {
+      AddBound(*List, "ByA", scGreaterEqual, {From});
+      List->Item(List->Count() - 1)->CreatedFromExpression = true;
+    };
+  }
+};
+
+}  // namespace
+
+TEST_F(IndexSearchTest, RangeOnTheCursorsIndexIsWalkedCountedAndNumberedInIndexOrder) {
+  InsertCountdown();
+  Pages.DataSize = 11;
+  Script.Counts = {{"ByB", 3}};
+  Cursor.SetIndexName("ByB");
+  Cursor.ApplyRange(Key("ByB", {3}), Key("ByB", {6}), 1, 1, false, true);  // 3 <= B < 6
+  const std::vector<std::int32_t> forward{6, 5, 4};
+  EXPECT_EQ(Walk(grmNext), forward);
+  EXPECT_EQ(Walk(grmPrior), (std::vector<std::int32_t>{4, 5, 6}));
+  EXPECT_EQ(Table->GetRecordCount(&Cursor), 3);
+  ASSERT_TRUE(Cursor.FRecordBitmap->Active());
+  EXPECT_TRUE(Cursor.FRecordBitmap->IndexBased());
+  EXPECT_EQ(Walk(grmNext), forward) << "the same view read from the bitmap";
+  Table->SetRecNo(&Cursor, 2);
+  ASSERT_EQ(Table->GetRecordBuffer(&Cursor, grmCurrent), grrOK);
+  EXPECT_EQ(CurrentA(), 5);
+  EXPECT_EQ(Table->GetRecNo(&Cursor), 2);
+}
+
+TEST_F(IndexSearchTest, SearchThroughAnotherIndexFindsTheNearestRecordInTheCursorsOrder) {
+  InsertCountdown();
+  Pages.DataSize = 11;
+  Script.Counts = {{"ByA", 2}};
+  Cursor.SetIndexName("ByB");
+  Cursor.FirstPosition = false;
+  Cursor.CurrentRecordID = {0, 0};
+  AAtLeast fromFive(Cursor, 5);
+  LayBoundOnA(fromFive, 5);
+  ASSERT_TRUE(Table->Locate(&Cursor, &fromFive));
+  EXPECT_EQ(Script.Walks["ByA"], 1) << "the range of ByA was walked";
+  EXPECT_EQ(CurrentA(), 9) << "first in ByB's order, not in ByA's";
+  // The same view stepped from record to record without a bitmap, then with one.
+  Cursor.FSQLFilterExpression = &fromFive;
+  std::unique_ptr<TQXLRecordBitmap> bitmap = std::move(Cursor.FRecordBitmap);
+  const std::vector<std::int32_t> expected{9, 8, 7, 6, 5};
+  EXPECT_EQ(Walk(grmNext), expected);
+  EXPECT_EQ(Walk(grmPrior), (std::vector<std::int32_t>{5, 6, 7, 8, 9}));
+  Cursor.FRecordBitmap = std::move(bitmap);
+  EXPECT_EQ(Walk(grmNext), expected);
+  EXPECT_EQ(Table->GetRecordCount(&Cursor), 5);
+  Cursor.FSQLFilterExpression = nullptr;
+}
+
+TEST_F(IndexSearchTest, FindKeyPositionsOnTheFirstKeyAtOrAfterAndLeavesTheBufferAlone) {
+  InsertCountdown();
+  Cursor.SetIndexName("ByB");
+  Cursor.FKeyBuffer = Key("ByB", {4});
+  Cursor.FKeyFieldCount = 1;
+  const std::int32_t shown = 42;
+  Cursor.SetFieldData(0, &shown, Cursor.FCurrentRecordBuffer);
+  ASSERT_TRUE(Table->FindKey(&Cursor, scGreaterEqual));
+  EXPECT_EQ(Cursor.CurrentRecordID, (TQXLPageItemID{5, 0}));
+  EXPECT_FALSE(Cursor.FirstPosition);
+  EXPECT_EQ(CurrentA(), shown) << "the record is not read";
+  Cursor.FKeyBuffer = Key("ByB", {40});
+  EXPECT_FALSE(Table->FindKey(&Cursor, scGreaterEqual));
+  EXPECT_EQ(Cursor.CurrentRecordID, (TQXLPageItemID{5, 0}));
+  Cursor.FKeyBuffer = nullptr;
+}
+
+TEST_F(IndexSearchTest, DistinctCursorStepsOverRecordsRepeatingItsKey) {
+  for (auto [a, b] : {std::pair{1, 1}, {1, 2}, {2, 0}, {2, 5}, {3, 3}}) InsertAB(a, b);
+  Cursor.SetIndexName("ByAB");
+  Cursor.FDistinctFieldCount = 1;
+  EXPECT_EQ(Walk(grmNext), (std::vector<std::int32_t>{1, 2, 3}));
+  EXPECT_EQ(Table->GetRecordCount(&Cursor), 3);
+  EXPECT_EQ(Walk(grmNext), (std::vector<std::int32_t>{1, 2, 3})) << "through the bitmap";
+  Cursor.FDistinctFieldCount = 0;
+}
