@@ -102,7 +102,20 @@ TQXLDatabaseData& TQXLLocalSession::Connected() {
   return *FDatabaseData;
 }
 
-void TQXLLocalSession::CreateDatabase() { Connected().CreateDatabase(); }
+void TQXLLocalSession::CreateDatabase() {
+  std::lock_guard guard(FDatabases.CriticalSection());
+  if (FindDatabaseData()) throw EQXLException(20092, "Cannot create database. Database is already open");
+  // The object only writes the file: creating leaves the session disconnected
+  // and the file closed, whatever the outcome.
+  TQXLDatabaseData* data = CreateDatabaseData();
+  try {
+    data->CreateDatabase();
+  } catch (...) {
+    FDatabases.Free(data);
+    throw;
+  }
+  FDatabases.Free(data);
+}
 
 void TQXLLocalSession::GetTablesList(std::vector<std::string>& List) { Connected().GetTablesList(List); }
 

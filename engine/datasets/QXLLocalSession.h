@@ -41,6 +41,8 @@ public:
   void SetConnected(bool Value) override;
   bool GetSuppressDBHeaderErrors() override { return FSuppressDBHeaderErrors; }
   void SetSuppressDBHeaderErrors(bool Value) override { FSuppressDBHeaderErrors = Value; }
+  // Writes a new database file with the session's settings and leaves it
+  // closed; 20092 while this process has the database open.
   void CreateDatabase() override;
   void DeleteDatabase() override {}
   void RenameDatabase(const std::string&) override {}

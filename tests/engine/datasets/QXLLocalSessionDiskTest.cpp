@@ -80,3 +80,29 @@ TEST_F(LocalSessionDiskTest, SessionsShareTheOpenFileAndReadItsSettingsBack) {
   B->SetConnected(false);
   EXPECT_EQ(List.Count(), 0u);
 }
+
+TEST_F(LocalSessionDiskTest, CreatingAFileLeavesItClosedAndRefusesAnOpenOne) {
+  auto Creator = Session("new");
+  Creator->FDatabaseName = Dir.File("created.qxl");
+  Creator->FPageSize = 2048;
+  Creator->CreateDatabase();
+  EXPECT_FALSE(Creator->GetConnected());
+  EXPECT_EQ(List.Count(), 0u);
+  Creator->SetConnected(true);
+  EXPECT_EQ(Creator->FPageSize, 2048);
+  EXPECT_EQ(Creator->FPassword.Password, "new");
+
+  auto Again = Session("new");
+  Again->FDatabaseName = Creator->FDatabaseName;
+  try {
+    Again->CreateDatabase();
+    ADD_FAILURE() << "an open database was created again";
+  } catch (const EQXLException& E) {
+    EXPECT_EQ(E.NativeError, 20092);
+  }
+  Creator->SetConnected(false);
+  // A file that cannot be written takes its object out of the list again.
+  Again->FDatabaseName = Dir.File("no such folder/x.qxl");
+  EXPECT_THROW(Again->CreateDatabase(), EQXLException);
+  EXPECT_EQ(List.Count(), 0u);
+}
