@@ -94,7 +94,11 @@ bool TQXLDiskTableData::FindNeighbour(TQXLCursor* Cursor, TQXLPageItemID& Neighb
     TQXLCursorPosition& Position;
     ~TRestore() {
       Cursor->RestorePosition(Position);
-      Cursor->FreeRecordBuffer(Cursor->FCurrentRecordBuffer);
+      try {
+        Cursor->FreeRecordBuffer(Cursor->FCurrentRecordBuffer);
+      } catch (...) {
+        // A scratch buffer holds no changed value; losing its caches loses nothing.
+      }
       Cursor->FCurrentRecordBuffer = Buffer;
       Cursor->CurrentRecordID = RecordID;
     }
