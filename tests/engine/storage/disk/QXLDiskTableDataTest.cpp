@@ -269,14 +269,37 @@ TEST_F(DiskTableDataTest, RenamedFieldsAreStoredInTheMetadata) {
   Close(Table, C);
 }
 
+TEST_F(DiskTableDataTest, ASingleUserTableWorksWithoutTableLocks) {
+  Disconnect(*A);
+  Disconnect(*B);
+  A = Connect(false);
+  B = Connect(false);
+  {
+    TQXLDiskTableData Table(A->Database.get());
+    DiskCursor C("Notes");
+    Open(Table, C, *A, true);
+    for (std::int32_t Id = 1; Id <= 3; ++Id) ASSERT_TRUE(Insert(Table, C, Id, "s" + std::to_string(Id)));
+    ASSERT_TRUE(MoveTo(Table, C, 2));
+    ASSERT_TRUE(DeleteCurrent(Table, C));
+    Close(Table, C);
+  }
+  Disconnect(*A);
+  Disconnect(*B);
+  A = Connect(false);
+  B = Connect(false);
+  TQXLDiskTableData Table(A->Database.get());
+  DiskCursor C("Notes");
+  Open(Table, C, *A);
+  EXPECT_EQ(Table.InternalGetRecordCount(&C), 2);
+  EXPECT_EQ(Walk(Table, C), (std::vector<std::string>{"1:s1", "3:s3"}));
+  Close(Table, C);
+}
+
 TEST_F(DiskTableDataTest, SingleUserLocksAreGrantedWithoutTheLocksFile) {
-  auto Single = [&] {
-    Disconnect(*A);
-    Disconnect(*B);
-    A = Connect(false);
-    B = Connect(false);
-  };
-  Single();
+  Disconnect(*A);
+  Disconnect(*B);
+  A = Connect(false);
+  B = Connect(false);
   // Nothing is open, so any touch of the locks file would raise.
   TQXLDiskTableData Table(A->Database.get());
   Table.SetTableName("Notes");
