@@ -122,16 +122,17 @@ public:
                                bool& IsEmptyRange, bool& IsMerged);
   bool AreScanConditionsEqual(const TQXLScanSearchCondition& Condition1, const TQXLScanSearchCondition& Condition2);
   void RemoveDuplicateScanConditions(TQXLScanSearchConditionArray& Conditions);
+  // Restart: the search starts at an end of the cursor's order, not at CurrentRecordID.
   void ChooseScanConditions(std::int32_t SessionID, TQXLScanSearchConditionArray& Conditions,
-                            std::int32_t CursorIndexID, const TQXLPageItemID& CurrentRecordID, bool GoForward,
-                            const TQXLFilterRecordEvent* FilterRecord, std::int32_t& ScanConditionNo,
-                            std::int32_t& ScanEndConditionNo);
+                            std::int32_t CursorIndexID, const TQXLPageItemID& CurrentRecordID, bool Restart,
+                            bool GoForward, const TQXLFilterRecordEvent* FilterRecord,
+                            std::int32_t& ScanConditionNo, std::int32_t& ScanEndConditionNo);
   bool ChooseObviousScanCondition(TQXLScanSearchConditionArray& Conditions, std::int32_t CursorIndexID,
                                   std::int32_t& ScanConditionNo);
   void ChooseCheapestScanCondition(std::int32_t SessionID, TQXLScanSearchConditionArray& Conditions,
-                                   std::int32_t CursorIndexID, const TQXLPageItemID& CurrentRecordID,
-                                   const TQXLFilterRecordEvent* FilterRecord, std::int32_t& ScanConditionNo,
-                                   std::int32_t& ScanEndConditionNo);
+                                   std::int32_t CursorIndexID, const TQXLPageItemID& CurrentRecordID, bool Restart,
+                                   bool GoForward, const TQXLFilterRecordEvent* FilterRecord,
+                                   std::int32_t& ScanConditionNo, std::int32_t& ScanEndConditionNo);
   // Unique or primary, or led by an auto-increment column.
   bool IsUniqueKeyIndex(std::int32_t IndexID);
   // Whether records of the chosen range still need testing.
@@ -236,7 +237,8 @@ private:
   TQXLIndex& ConditionIndex(std::int32_t IndexID, std::int32_t NilCode);
   double CandidateCost(std::int32_t SessionID, TQXLScanSearchConditionArray& Conditions, std::int32_t Start,
                        std::int32_t End, std::int32_t CursorIndexID, const TQXLFilterRecordEvent* FilterRecord);
-  double FullScanCost(std::int32_t SessionID, std::int32_t CursorIndexID, const TQXLPageItemID& CurrentRecordID);
+  double FullScanCost(std::int32_t SessionID, std::int32_t CursorIndexID, const TQXLPageItemID& CurrentRecordID,
+                      bool Restart, bool GoForward);
   // Bytes of one entry of index X, in pages' terms.
   double IndexEntrySize(TQXLIndex& Index);
   double PageDataSize() const;

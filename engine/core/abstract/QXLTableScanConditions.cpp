@@ -300,12 +300,19 @@ double TQXLTableData::CandidateCost(std::int32_t SessionID, TQXLScanSearchCondit
   return cost;
 }
 
+// A walk of the whole table reads the records between where it starts and
+// the end it goes to: all of them from an end of the table, else those after
+// (going backward, before) the cursor's record.
 double TQXLTableData::FullScanCost(std::int32_t SessionID, std::int32_t CursorIndexID,
-                                   const TQXLPageItemID& CurrentRecordID) {
+                                   const TQXLPageItemID& CurrentRecordID, bool Restart, bool GoForward) {
   const std::int64_t count = FRecordManager->RecordCount();
-  const std::int64_t after =
-      std::clamp<std::int64_t>(count - FRecordManager->GetApproximateRecNo(SessionID, CurrentRecordID), 0, count);
-  const double m = static_cast<double>(after);
+  std::int64_t ahead = count;
+  if (!Restart) {
+    const std::int64_t recNo = FRecordManager->GetApproximateRecNo(SessionID, CurrentRecordID);
+    // A record the table cannot place leaves the whole table to read.
+    if (recNo >= 1 && recNo <= count) ahead = GoForward ? count - recNo : recNo - 1;
+  }
+  const double m = static_cast<double>(ahead);
   if (CursorIndexID != -1) return m;
   const double record = FFieldManager ? FFieldManager->FieldDefs().GetDiskRecordBufferSize() : 0;
   return m * record / PageDataSize();
@@ -313,6 +320,7 @@ double TQXLTableData::FullScanCost(std::int32_t SessionID, std::int32_t CursorIn
 
 void TQXLTableData::ChooseCheapestScanCondition(std::int32_t SessionID, TQXLScanSearchConditionArray& Conditions,
                                                 std::int32_t CursorIndexID, const TQXLPageItemID& CurrentRecordID,
+                                                bool Restart, bool GoForward,
                                                 const TQXLFilterRecordEvent* FilterRecord,
                                                 std::int32_t& ScanConditionNo, std::int32_t& ScanEndConditionNo) {
   // Without a page size no figure means anything: the table is walked.
@@ -332,7 +340,7 @@ void TQXLTableData::ChooseCheapestScanCondition(std::int32_t SessionID, TQXLScan
     }
     i = end;
   }
-  if (ScanConditionNo != -1 && FullScanCost(SessionID, CursorIndexID, CurrentRecordID) < best) {
+  if (ScanConditionNo != -1 && FullScanCost(SessionID, CursorIndexID, CurrentRecordID, Restart, GoForward) < best) {
     ScanConditionNo = -1;
     ScanEndConditionNo = -1;
   }
@@ -348,13 +356,13 @@ void TQXLTableData::PutInScanOrder(TQXLScanSearchConditionArray& Conditions, boo
 
 void TQXLTableData::ChooseScanConditions(std::int32_t SessionID, TQXLScanSearchConditionArray& Conditions,
                                          std::int32_t CursorIndexID, const TQXLPageItemID& CurrentRecordID,
-                                         bool GoForward, const TQXLFilterRecordEvent* FilterRecord,
+                                         bool Restart, bool GoForward, const TQXLFilterRecordEvent* FilterRecord,
                                          std::int32_t& ScanConditionNo, std::int32_t& ScanEndConditionNo) {
   ScanConditionNo = -1;
   ScanEndConditionNo = -1;
   if (ChooseObviousScanCondition(Conditions, CursorIndexID, ScanConditionNo)) return;
-  ChooseCheapestScanCondition(SessionID, Conditions, CursorIndexID, CurrentRecordID, FilterRecord, ScanConditionNo,
-                              ScanEndConditionNo);
+  ChooseCheapestScanCondition(SessionID, Conditions, CursorIndexID, CurrentRecordID, Restart, GoForward, FilterRecord,
+                              ScanConditionNo, ScanEndConditionNo);
   if (ScanConditionNo != -1 && ScanEndConditionNo != -1)
     PutInScanOrder(Conditions, GoForward, ScanConditionNo, ScanEndConditionNo);
 }

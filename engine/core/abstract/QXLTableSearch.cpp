@@ -105,8 +105,8 @@ bool TQXLTableData::PlanAndSearch(TQXLCursor* Cursor, TQXLExpression* SearchExpr
   if (isEmptyRange) return false;
   std::int32_t start = -1;
   std::int32_t end = -1;
-  ChooseScanConditions(Search.SessionID, conditions, Search.CursorIndexID, Search.CurrentRecordID, Search.GoForward,
-                       Search.FilterRecord, start, end);
+  ChooseScanConditions(Search.SessionID, conditions, Search.CursorIndexID, Search.CurrentRecordID, Search.Restart,
+                       Search.GoForward, Search.FilterRecord, start, end);
   conditions.RemoveUnusedConditionsCreatedFromExpressions(start, end);
   qxl::TQXLExtractedConditions extracted(conditions, start, end);
   Search.Conditions = &conditions;

@@ -116,6 +116,23 @@ TEST_F(IndexSearchTest, SearchThroughAnotherIndexFindsTheNearestRecordInTheCurso
   Cursor.FSQLFilterExpression = nullptr;
 }
 
+TEST_F(IndexSearchTest, RestartedRangeWalkInPhysicalOrderLeavesAnActiveBitmapThatCountsWithoutTesting) {
+  InsertCountdown();
+  Pages.DataSize = 11;
+  Script.Counts = {{"ByA", 2}};
+  AAtLeast fromSix(Cursor, 6);
+  LayBoundOnA(fromSix, 6);
+  Cursor.FSQLFilterExpression = &fromSix;
+  ASSERT_EQ(Table->GetRecordBuffer(&Cursor, grmNext), grrOK);
+  EXPECT_EQ(CurrentA(), 6);
+  EXPECT_EQ(Script.Walks["ByA"], 1);
+  ASSERT_TRUE(Cursor.FRecordBitmap->Active());
+  const std::int32_t tests = fromSix.Tests;
+  EXPECT_EQ(Table->GetRecordCount(&Cursor), 4);
+  EXPECT_EQ(fromSix.Tests, tests) << "the count needed no record";
+  Cursor.FSQLFilterExpression = nullptr;
+}
+
 TEST_F(IndexSearchTest, FindKeyPositionsOnTheFirstKeyAtOrAfterAndLeavesTheBufferAlone) {
   InsertCountdown();
   Cursor.SetIndexName("ByB");

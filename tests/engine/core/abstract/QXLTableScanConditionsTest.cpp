@@ -193,8 +193,8 @@ TEST_F(ScanConditionsTest, ChoosingTakesTheObviousOrCheapestRangeOrTheFullScan) 
     if (c.FilterCallback) filter = [](std::uint8_t*, void*) { return true; };
     std::int32_t start = -2;
     std::int32_t end = -2;
-    Table->ChooseScanConditions(0, list, c.CursorIndex.empty() ? -1 : IndexID(c.CursorIndex), {50, 0}, c.GoForward,
-                                &filter, start, end);
+    Table->ChooseScanConditions(0, list, c.CursorIndex.empty() ? -1 : IndexID(c.CursorIndex), {50, 0}, false,
+                                c.GoForward, &filter, start, end);
     const std::string got = start == -1 ? "full" : std::to_string(start) + " " + std::to_string(end);
     EXPECT_EQ(got, c.Expect) << c.Name;
   }
@@ -208,10 +208,46 @@ TEST_F(ScanConditionsTest, WithoutPageSizeOrWithUnknownIndexNothingIsChosenBlind
   AddBound(list, "ByB", scGreater, {40});
   std::int32_t start = 0;
   std::int32_t end = 0;
-  Table->ChooseScanConditions(0, list, -1, {0, 0}, true, nullptr, start, end);
+  Table->ChooseScanConditions(0, list, -1, {0, 0}, false, true, nullptr, start, end);
   EXPECT_EQ(start, -1);
   Pages.DataSize = 11;
   list.Item(0)->IndexID = 4242;
-  EXPECT_EQ(NativeCodeOf([&] { Table->ChooseScanConditions(0, list, -1, {0, 0}, true, nullptr, start, end); }),
+  EXPECT_EQ(NativeCodeOf([&] { Table->ChooseScanConditions(0, list, -1, {0, 0}, false, true, nullptr, start, end); }),
             20058);
+}
+
+// A walk of the whole table reads from where it starts to the end it goes
+// to: from the cursor's record (here 50 of 100, at 13/11 a record in
+// physical order) onwards or backwards, or the whole table when the search
+// restarts at an end. A lone range on ByA of n records costs n.
+TEST_F(ScanConditionsTest, FullScanIsPricedByTheRecordsItsWalkWouldRead) {
+  Pages.DataSize = 11;
+  struct Case {
+    bool Restart;
+    bool GoForward;
+    std::int32_t Current;
+    std::int64_t RangeCount;
+    const char* Expect;  // "range" or "full"
+  };
+  const Case cases[] = {
+      {false, true, 50, 50, "range"},  // 49 after record 50: 57.9
+      {false, true, 50, 60, "full"},
+      {false, false, 50, 58, "range"},  // 50 before it: 59.1
+      {false, false, 50, 60, "full"},
+      {true, true, 50, 60, "range"},  // all 100: 118.2
+      {true, true, 99, 99, "range"},
+      {true, false, 0, 99, "range"},
+      {false, true, 500, 99, "range"},  // a record the table cannot place
+  };
+  for (const Case& c : cases) {
+    Script.Counts = {{"ByA", c.RangeCount}};
+    TQXLScanSearchConditionArray list;
+    AddBound(list, "ByA", scGreater, {40});
+    std::int32_t start = -2;
+    std::int32_t end = -2;
+    Table->ChooseScanConditions(0, list, -1, {c.Current, 0}, c.Restart, c.GoForward, nullptr, start, end);
+    EXPECT_EQ(start == -1 ? "full" : "range", std::string(c.Expect))
+        << "restart " << c.Restart << ", forward " << c.GoForward << ", record " << c.Current << ", range "
+        << c.RangeCount;
+  }
 }
