@@ -10,7 +10,7 @@
 
 namespace qxl {
 
-TQXLMemoryDatabaseData::TQXLMemoryDatabaseData(TQXLIndexFactory* IndexFactory) : FIndexFactory(IndexFactory) {
+TQXLMemoryDatabaseData::TQXLMemoryDatabaseData(TQXLIndexFactory* IndexFactory) : FIndexFactory(IndexFactory ? IndexFactory : &FBTreeIndexFactory) {
   SetDatabaseName("MEMORY");
 }
 

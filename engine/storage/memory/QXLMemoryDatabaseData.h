@@ -6,7 +6,10 @@
 // lock guards its table list and object IDs.
 #include <cstdint>
 
+#include <memory>
+
 #include "engine/core/abstract/QXLDatabaseData.h"
+#include "engine/storage/btree/QXLBTreeRecordIndex.h"
 
 class TQXLIndexFactory;
 
@@ -16,7 +19,8 @@ class TQXLMemoryDatabaseData : public TQXLDatabaseData {
 public:
   static constexpr std::int32_t AllocRecordsBy = 1000;
 
-  // IndexFactory makes the tables' index objects; it must outlive the database.
+  // IndexFactory makes the tables' index objects (the B-tree record index
+  // when null); it must outlive the database.
   explicit TQXLMemoryDatabaseData(TQXLIndexFactory* IndexFactory = nullptr);
   // Frees every table. Raises nothing.
   ~TQXLMemoryDatabaseData() override;
@@ -28,6 +32,8 @@ public:
 
 private:
   std::int32_t FLastObjectID = 0;
+  // The B-tree record index, unless the maker of the database gives another.
+  TQXLBTreeIndexFactory FBTreeIndexFactory;
   TQXLIndexFactory* FIndexFactory;
 };
 

@@ -53,7 +53,7 @@ void TQXLMemoryTableData::CreateFieldManager(TQXLFieldDefs& FieldDefs) {
 
 void TQXLMemoryTableData::CreateIndexManager(TQXLIndexDefs& IndexDefs) {
   FIndexManager.reset();
-  FIndexManager = std::make_unique<TQXLBaseIndexManager>(this, nullptr, FIndexFactory);
+  FIndexManager = std::make_unique<TQXLBaseIndexManager>(this, PageManager(), FIndexFactory);
   TQXLTableData::CreateIndexManager(IndexDefs);
 }
 

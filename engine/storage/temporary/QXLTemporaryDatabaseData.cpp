@@ -9,7 +9,7 @@
 namespace qxl {
 
 TQXLTemporaryDatabaseData::TQXLTemporaryDatabaseData(TQXLIndexFactory* IndexFactory, TQXLFreeMemorySource FreeMemory)
-    : FIndexFactory(IndexFactory), FFreeMemory(std::move(FreeMemory)) {
+    : FIndexFactory(IndexFactory ? IndexFactory : &FBTreeIndexFactory), FFreeMemory(std::move(FreeMemory)) {
   if (!FFreeMemory) FFreeMemory = [] { return QXLMemoryManager().GetFreeMemorySize(); };
   SetDatabaseName("TEMP");
 }

@@ -5,7 +5,10 @@
 // guards its table list and object IDs.
 #include <cstdint>
 
+#include <memory>
+
 #include "engine/core/abstract/QXLDatabaseData.h"
+#include "engine/storage/btree/QXLBTreeRecordIndex.h"
 #include "engine/storage/temporary/QXLTemporaryTableData.h"
 
 class TQXLIndexFactory;
@@ -17,7 +20,8 @@ public:
   static constexpr std::int32_t RecordsPerPage = 10;
   static constexpr std::int32_t AllocRecordsBy = 1000;
 
-  // IndexFactory makes the tables' index objects and must outlive the
+  // IndexFactory makes the tables' index objects (the B-tree record index
+  // when null) and must outlive the
   // database; FreeMemory sizes each new table's memory shares (the engine
   // memory manager's free memory when empty).
   explicit TQXLTemporaryDatabaseData(TQXLIndexFactory* IndexFactory = nullptr, TQXLFreeMemorySource FreeMemory = {});
@@ -29,6 +33,8 @@ public:
 
 private:
   std::int32_t FLastObjectID = 0;
+  // The B-tree record index, unless the maker of the database gives another.
+  TQXLBTreeIndexFactory FBTreeIndexFactory;
   TQXLIndexFactory* FIndexFactory;
   TQXLFreeMemorySource FFreeMemory;
 };

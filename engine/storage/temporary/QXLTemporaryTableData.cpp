@@ -50,7 +50,7 @@ void TQXLTemporaryTableData::CreateFieldManager(TQXLFieldDefs& FieldDefs) {
 
 void TQXLTemporaryTableData::CreateIndexManager(TQXLIndexDefs& IndexDefs) {
   FIndexManager.reset();
-  FIndexManager = std::make_unique<TQXLBaseIndexManager>(this, nullptr, FIndexFactory);
+  FIndexManager = std::make_unique<TQXLBaseIndexManager>(this, PageManager(), FIndexFactory);
   TQXLTableData::CreateIndexManager(IndexDefs);
 }
 

@@ -1,0 +1,136 @@
+// Range work of a record index for the search: one step of an index scan
+// between a start and an end key, comparisons of records and conditions by
+// the index's columns, and the estimated size of a range.
+#include <cmath>
+
+#include "engine/core/QXLException.h"
+#include "engine/storage/btree/QXLBTreeRecordIndex.h"
+#include "engine/storage/btree/QXLKeyCompareScope.h"
+
+namespace qxl {
+
+bool TQXLBTreeRecordIndex::FindByScanCondition(std::int32_t SessionID, bool First,
+                                               const TQXLScanSearchCondition& Condition, bool PartialCompare,
+                                               TQXLKeyPath& Position) {
+  if (!Condition.KeyRecordBuffer) throw EQXLException(20077, "Pointer is nil");
+  TQXLBTreePage Root = FetchRoot(SessionID, 20123);
+  TQXLKeyCompareScope Scope(*FKeyRef);
+  Scope.SetFieldCount(Condition.KeyFieldCount);
+  TQXLOwnedBlock Key = FKeyRef->AllocShortKeyBuffer();
+  auto* KeyBytes = static_cast<std::uint8_t*>(Key.get());
+  FKeyRef->MakeShortKeyFromRecordBuffer(Condition.KeyRecordBuffer, KeyBytes);
+  Scope.SetPartialCompare(Condition.KeyRecordBuffer, PartialCompare);
+  Position.Clear();
+  return Root.FindByCondition(SessionID, First, KeyBytes, Condition.Condition, Position);
+}
+
+bool TQXLBTreeRecordIndex::FindScanStart(std::int32_t SessionID, bool Restart, bool GoForward,
+                                         TQXLScanSearchCondition* StartScanCondition, std::uint8_t* RecordBuffer,
+                                         const TQXLPageItemID& RecordID, TQXLIndexSearchInfo& SearchInfo) {
+  TQXLKeyPath& Position = SearchInfo.Position;
+  if (!StartScanCondition) {
+    if (Restart) return Navigate(SessionID, true, Position, GoForward);
+    return GetIndexPosition(SessionID, RecordID, RecordBuffer, Position);
+  }
+  if (!FindByScanCondition(SessionID, GoForward, *StartScanCondition, StartScanCondition->PartialCompare, Position))
+    return false;
+  if (Restart) return true;
+  // Continuing from the current record: from there, unless it lies before
+  // the range, where the next step must land on the range's first entry.
+  TQXLKeyPath Current;
+  if (!GetIndexPosition(SessionID, RecordID, RecordBuffer, Current)) return false;
+  const std::int32_t Order = Current.Compare(Position);
+  if (GoForward ? Order < 0 : Order > 0) {
+    if (GoForward) GotoPrior(SessionID, Position);
+    else GotoNext(SessionID, Position);
+  } else {
+    Position.Assign(Current);
+  }
+  return true;
+}
+
+bool TQXLBTreeRecordIndex::FindScanEnd(std::int32_t SessionID, bool GoForward,
+                                       TQXLScanSearchCondition* StartScanCondition,
+                                       TQXLScanSearchCondition* EndScanCondition, TQXLIndexSearchInfo& SearchInfo) {
+  if (!StartScanCondition) return true;
+  SearchInfo.EndPosition = std::make_unique<TQXLKeyPath>();
+  const TQXLScanSearchCondition& End = EndScanCondition ? *EndScanCondition : *StartScanCondition;
+  return FindByScanCondition(SessionID, !GoForward, End, StartScanCondition->PartialCompare, *SearchInfo.EndPosition);
+}
+
+bool TQXLBTreeRecordIndex::FindRecord(std::int32_t SessionID, bool Restart, bool GoForward,
+                                      TQXLScanSearchCondition* StartScanCondition,
+                                      TQXLScanSearchCondition* EndScanCondition, std::uint8_t* RecordBuffer,
+                                      TQXLPageItemID& RecordID, void* SearchInfo) {
+  if (!SearchInfo) throw EQXLException(20077, "Pointer is nil");
+  auto& Info = *static_cast<TQXLIndexSearchInfo*>(SearchInfo);
+  if (Restart && Info.Started) throw EQXLException(20078, "Index error: invalid params");
+  bool Result = true;
+  if (Restart || !Info.Started)
+    Result = FindScanStart(SessionID, Restart, GoForward, StartScanCondition, RecordBuffer, RecordID, Info);
+  if (!Info.Started && Result) Result = FindScanEnd(SessionID, GoForward, StartScanCondition, EndScanCondition, Info);
+  if (Result) {
+    if (!Restart) Result = GoForward ? GotoNext(SessionID, Info.Position) : GotoPrior(SessionID, Info.Position);
+    if (Result && Info.EndPosition) {
+      const std::int32_t Order = CompareRecordPositionsInIndex(Info.Position, *Info.EndPosition);
+      Result = GoForward ? Order <= 0 : Order >= 0;
+    }
+  }
+  if (!Result) return false;
+  RecordID = GetReferenceAtPosition(SessionID, Info.Position);
+  if (!Info.Started) {
+    Info.GoForward = GoForward;
+    Info.Started = true;
+  }
+  return true;
+}
+
+std::int32_t TQXLBTreeRecordIndex::CompareRecordBuffersByIndex(const std::uint8_t* Buffer1,
+                                                               const std::uint8_t* Buffer2,
+                                                               std::int32_t IndexFieldCount) {
+  TQXLOwnedBlock Key1 = FKeyRef->AllocFullKeyBuffer();
+  TQXLOwnedBlock Key2 = FKeyRef->AllocFullKeyBuffer();
+  auto* Bytes1 = static_cast<std::uint8_t*>(Key1.get());
+  auto* Bytes2 = static_cast<std::uint8_t*>(Key2.get());
+  FKeyRef->MakeFullKeyFromRecordBuffer(Buffer1, Bytes1);
+  FKeyRef->MakeFullKeyFromRecordBuffer(Buffer2, Bytes2);
+  TQXLKeyCompareScope Scope(*FKeyRef);
+  Scope.SetFieldCount(IndexFieldCount);
+  return FKeyRef->CompareFullKeys(Bytes1, Bytes2);
+}
+
+std::int32_t TQXLBTreeRecordIndex::CompareConditions(TQXLScanSearchCondition* Condition1,
+                                                     TQXLScanSearchCondition*) {
+  if (!Condition1) return 0;
+  switch (Condition1->Condition) {
+    case scGreater:
+    case scGreaterEqual: return -1;
+    case scLower:
+    case scLowerEqual: return 1;
+    default: return 0;
+  }
+}
+
+std::int64_t TQXLBTreeRecordIndex::GetApproxRangeRecordCount(std::int32_t SessionID, std::int64_t TableRecordCount,
+                                                             TQXLScanSearchCondition* RangeCondition1,
+                                                             TQXLScanSearchCondition* RangeCondition2) {
+  if (RootPageNo() == -1) throw EQXLException(20125, "Invalid page number");
+  if (!RangeCondition1 || !RangeCondition2) throw EQXLException(20077, "Pointer is nil");
+  const bool FirstIsLower = CompareConditions(RangeCondition1, RangeCondition2) < 0;
+  TQXLScanSearchCondition& Lower = FirstIsLower ? *RangeCondition1 : *RangeCondition2;
+  TQXLScanSearchCondition& Upper = FirstIsLower ? *RangeCondition2 : *RangeCondition1;
+  // Both searches compare over the lower bound's columns.
+  TQXLScanSearchCondition UpperOverLowerColumns;
+  UpperOverLowerColumns.Condition = Upper.Condition;
+  UpperOverLowerColumns.KeyRecordBuffer = Upper.KeyRecordBuffer;
+  UpperOverLowerColumns.KeyFieldCount = Lower.KeyFieldCount;
+  UpperOverLowerColumns.FExternalKeyRecordBuffer = true;
+  TQXLKeyPath From, To;
+  if (!FindByScanCondition(SessionID, true, Lower, false, From)) return 0;
+  if (!FindByScanCondition(SessionID, false, UpperOverLowerColumns, false, To)) return 0;
+  const double Share = To.GetApproxRecNoInPercents() - From.GetApproxRecNoInPercents();
+  const auto Count = static_cast<std::int64_t>(std::nearbyint(Share * static_cast<double>(TableRecordCount)));
+  return std::clamp<std::int64_t>(Count, 0, TableRecordCount);
+}
+
+}  // namespace qxl

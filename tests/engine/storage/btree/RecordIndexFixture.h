@@ -1,0 +1,190 @@
+#pragma once
+// A table of the in-memory database with real record indexes: an integer
+// "ID", a 300-character "Name" whose index keys keep only a short prefix, and
+// an integer "Grp" that may be NULL. Records are stored through the table
+// data, so every index of the table follows them; helpers reach one index
+// directly and walk its leaves.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/core/QXLBitBuffer.h"
+#include "engine/core/abstract/QXLIndexManager.h"
+#include "engine/storage/QXLPageManager.h"
+#include "engine/storage/btree/QXLBTreeRecordIndex.h"
+#include "tests/engine/storage/memory/MemoryTableFixture.h"
+
+namespace qxl::test {
+
+struct TRow {
+  std::int32_t Id = 0;
+  std::string Name;
+  std::optional<std::int32_t> Grp;
+};
+
+class RecordIndexFixture : public ::testing::Test {
+protected:
+  static constexpr std::int32_t IdField = 0;
+  static constexpr std::int32_t NameField = 1;
+  static constexpr std::int32_t GrpField = 2;
+  static constexpr std::int32_t NameSize = 300;
+
+  TQXLMemoryDatabaseData Database;
+  FakeSession Session;
+  MemoryCursor Cursor{"Tasks"};
+  TQXLMemoryTableData* Table = nullptr;
+
+  void SetUp() override {
+    Database.ConnectSession(&Session);
+    TQXLFieldDefs Fields;
+    AddField(Fields, "ID", aftInteger, 0);
+    AddField(Fields, "Name", aftString, NameSize);
+    AddField(Fields, "Grp", aftInteger, 0);
+    TQXLIndexDefs Indexes;
+    TQXLConstraintDefs Constraints;
+    Table = static_cast<TQXLMemoryTableData*>(Database.FindOrCreateTableData(&Cursor));
+    Table->CreateTable(&Cursor, Fields, Indexes, Constraints);
+    Open(Cursor);
+  }
+  void TearDown() override {
+    Table->CloseTable(&Cursor);
+    Database.DisconnectSession(&Session);
+  }
+
+  static void AddField(TQXLFieldDefs& Fields, const char* Name, TQXLAdvancedFieldType Type, std::int32_t Size) {
+    TQXLFieldDef* f = Fields.AddCreated();
+    f->Name = Name;
+    f->SetFieldDefDataType(Type, Size);
+  }
+
+  void Open(MemoryCursor& C) {
+    C.FSession = &Session;
+    Table->OpenTable(&C);
+    C.FFieldDefs = std::make_unique<TQXLFieldDefs>();
+    C.FFieldDefs->Assign(Table->FieldManager()->FieldDefs());
+    C.FFieldDefs->RecalcFieldOffsets();
+    C.FVisibleFieldDefs = std::make_unique<TQXLFieldDefs>();
+    C.FVisibleFieldDefs->Assign(*C.FFieldDefs);
+    for (std::int32_t i = 0; i < C.FVisibleFieldDefs->Count(); ++i) C.FVisibleFieldDefs->GetDef(i)->FieldNoReference = i;
+    C.FIndexDefs = std::make_unique<TQXLIndexDefs>();
+    Table->InitCursorRecordSize(&C);
+    C.FRecordBufferSize = C.FRecordSize;
+    C.FCurrentRecordBuffer = C.AllocateRecordBuffer();
+  }
+
+  // Builds an index over Columns ("DESC" in Directions makes a column
+  // descending); text columns keep KeptChars characters in the tree.
+  std::int32_t AddIndex(const std::string& Name, const std::vector<std::string>& Columns, bool Unique = false,
+                        std::int32_t KeptChars = 12, std::vector<std::string> Directions = {}) {
+    TQXLIndexDef Def;
+    Def.Name = Name;
+    Directions.resize(Columns.size(), "ASC");
+    Def.AssignByNames(Columns, Directions, std::vector<std::string>(Columns.size(), "CASE"));
+    for (std::int32_t i = 0; i < Def.ColumnCount(); ++i) Def.GetIndexColumn(i).MaxIndexedSize = KeptChars;
+    Def.Unique = Unique;
+    Table->AddIndex(Def, &Cursor);
+    return Table->IndexManager()->IndexDefs().GetIndexDefByName(Name)->ObjectID;
+  }
+  TQXLBTreeRecordIndex& Index(std::int32_t IndexID) {
+    return dynamic_cast<TQXLBTreeRecordIndex&>(*Table->IndexManager()->OpenIndex(IndexID));
+  }
+  TQXLPageManager& Pages() { return dynamic_cast<TQXLPageManager&>(*Table->PageManager()); }
+
+  std::vector<std::uint8_t> Buffer(const TRow& Row) {
+    std::vector<std::uint8_t> B(static_cast<std::size_t>(Cursor.FRecordBufferSize), 0);
+    Cursor.InternalInitRecord(B.data(), true);
+    Cursor.SetFieldData(IdField, &Row.Id, B.data());
+    std::vector<char> Text(NameSize + 1, 0);
+    std::memcpy(Text.data(), Row.Name.data(), std::min<std::size_t>(Row.Name.size(), NameSize));
+    Cursor.SetFieldData(NameField, Text.data(), B.data());
+    if (Row.Grp) Cursor.SetFieldData(GrpField, &*Row.Grp, B.data());
+    return B;
+  }
+  TRow RowOf(const std::uint8_t* B) const {
+    TRow Row;
+    Cursor.GetFieldData(IdField, &Row.Id, B);
+    std::vector<char> Text(NameSize + 1, 0);
+    Cursor.GetFieldData(NameField, Text.data(), B);
+    Row.Name = Text.data();
+    std::int32_t Grp = 0;
+    if (Cursor.GetFieldData(GrpField, &Grp, B)) Row.Grp = Grp;
+    return Row;
+  }
+
+  TQXLPageItemID Insert(const TRow& Row) {
+    const std::vector<std::uint8_t> B = Buffer(Row);
+    std::memcpy(Cursor.FCurrentRecordBuffer, B.data(), B.size());
+    TQXLCursor* C = &Cursor;
+    EXPECT_TRUE(Table->InsertRecord(C));
+    return Cursor.CurrentRecordID;
+  }
+  // Reads the stored record into the cursor, as a cursor moving onto it does.
+  void Fetch(const TQXLPageItemID& RecordID) {
+    TQXLNavigationInfo Nav;
+    Nav.RecordID = RecordID;
+    Nav.RecordBuffer = Cursor.FCurrentRecordBuffer;
+    Table->RecordManager()->GetRecordBuffer(0, Nav);
+    ASSERT_EQ(Nav.GetRecordResult, grrOK);
+    Cursor.CurrentRecordID = RecordID;
+  }
+  void Delete(const TQXLPageItemID& RecordID) {
+    Fetch(RecordID);
+    ASSERT_TRUE(Table->DeleteRecord(&Cursor));
+  }
+  // Stores Row as the new values of the record, with the former values as
+  // the edit buffer, as a dataset posting an edit does.
+  void Update(const TQXLPageItemID& RecordID, const TRow& Row) {
+    Fetch(RecordID);
+    std::vector<std::uint8_t> Former(Cursor.FCurrentRecordBuffer,
+                                     Cursor.FCurrentRecordBuffer + Cursor.FRecordBufferSize);
+    const std::vector<std::uint8_t> B = Buffer(Row);
+    std::memcpy(Cursor.FCurrentRecordBuffer, B.data(), B.size());
+    Cursor.FEditRecordBuffer = Former.data();
+    const bool Done = Table->UpdateRecord(&Cursor);
+    Cursor.FEditRecordBuffer = nullptr;
+    ASSERT_TRUE(Done);
+  }
+
+  // The record identities of the index's leaves, left to right.
+  std::vector<TQXLPageItemID> Leaves(std::int32_t IndexID) {
+    std::vector<TQXLPageItemID> IDs;
+    TQXLBTreeRecordIndex& I = Index(IndexID);
+    TQXLKeyPath Path;
+    if (!I.GotoFirst(0, Path)) return IDs;
+    do IDs.push_back(I.GetReferenceAtPosition(0, Path));
+    while (I.GotoNext(0, Path));
+    return IDs;
+  }
+  void CheckTree(std::int32_t IndexID) {
+    TQXLBTreeRecordIndex& I = Index(IndexID);
+    TQXLKeyPath Path;
+    TQXLBTreePage::Fetch(&Pages(), I.KeyRef(), 0, I.IndexDef()->RootPageNo).CheckIntegrity(0, Path);
+  }
+  std::int32_t Depth(std::int32_t IndexID) {
+    TQXLKeyPath Path;
+    Index(IndexID).GotoFirst(0, Path);
+    return Path.Count();
+  }
+  TRow Stored(const TQXLPageItemID& RecordID) {
+    std::vector<std::uint8_t> B(static_cast<std::size_t>(Cursor.FRecordBufferSize), 0);
+    TQXLNavigationInfo Nav;
+    Nav.RecordID = RecordID;
+    Nav.RecordBuffer = B.data();
+    Table->RecordManager()->GetRecordBuffer(0, Nav);
+    EXPECT_EQ(Nav.GetRecordResult, grrOK);
+    return RowOf(B.data());
+  }
+  std::vector<std::int32_t> IdsOf(const std::vector<TQXLPageItemID>& IDs) {
+    std::vector<std::int32_t> Result;
+    for (const TQXLPageItemID& ID : IDs) Result.push_back(Stored(ID).Id);
+    return Result;
+  }
+};
+
+// Names that share a prefix longer than any index keeps.
+inline std::string LongName(const std::string& Tail) { return std::string(40, 'p') + Tail; }
+
+}  // namespace qxl::test
