@@ -527,7 +527,7 @@ void TQXLDiskPageManager::CheckPagesWithinFile(const TQXLSessionPageInfo& Info) 
   auto Check = [&](std::int32_t PageNo) {
     if (PageNo >= FDBHeader.TotalPageCount) throw EQXLException(10471, "Invalid PageNo = %d", {PageNo});
   };
-  for (std::int32_t i = 0; i < Info.DirtyPages.Count(); ++i) Check(Info.DirtyPages.Items(i)->PageNo());
+  for (const TQXLPage* Page : Info.DirtyPages.Pages()) Check(Page->PageNo());
   for (std::int32_t i = 0; i < Info.RemovedPageNumbers.ItemCount(); ++i) Check(Info.RemovedPageNumbers[i]);
 }
 

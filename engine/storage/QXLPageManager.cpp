@@ -179,8 +179,7 @@ void TQXLPageManager::CheckSessionPages(const TQXLSessionPageInfo& Info, std::in
                                         std::int32_t InUseCode) const {
   // Checked before anything is written or freed, so that a refused commit or
   // rollback leaves the session's pages as they were.
-  for (std::int32_t i = 0; i < Info.DirtyPages.Count(); ++i) {
-    const TQXLPage* Page = Info.DirtyPages.Items(i);
+  for (const TQXLPage* Page : Info.DirtyPages.Pages()) {
     if (!Page->FIsDirty)
       throw EQXLException(NotDirtyCode, NotDirtyCode == 20085 ? "Invalid page" : "Invalid index page");
     if (Page->FUseCount > 0)
@@ -189,8 +188,7 @@ void TQXLPageManager::CheckSessionPages(const TQXLSessionPageInfo& Info, std::in
 }
 
 void TQXLPageManager::CheckCanCommit(std::int32_t SessionID) {
-  for (std::int32_t i = 0; i < FSharedPages.Count(); ++i) {
-    const TQXLPage* Page = FSharedPages.Items(i);
+  for (const TQXLPage* Page : FSharedPages.Pages()) {
     if (Page->FSessionID == SessionID && Page->FUseCount > 0)
       throw EQXLException(20152, "Some session pages not released");
   }
@@ -215,7 +213,7 @@ void TQXLPageManager::ApplyChanges(std::int32_t SessionID) {
 
   // Ascending page-number order; a page leaves the dirty list once written.
   while (Info->DirtyPages.Count() > 0) {
-    TQXLPage* Page = Info->DirtyPages.Items(0);
+    TQXLPage* Page = Info->DirtyPages.First();
     InternalWritePage(Page);
     Page->FIsDirty = false;
     std::unique_ptr<TQXLPage> Written = Info->DirtyPages.Extract(Page->FPageNo);

@@ -1,49 +1,46 @@
 #include "engine/storage/QXLSortedPageList.h"
 
-#include <algorithm>
-
 #include "engine/core/QXLException.h"
 #include "engine/storage/QXLPage.h"
 
 TQXLSortedPageList::~TQXLSortedPageList() = default;
 
-std::size_t TQXLSortedPageList::Search(std::int32_t PageNo, bool& Found) const {
-  const auto It = std::lower_bound(FItems.begin(), FItems.end(), PageNo,
-                                   [](const TEntry& E, std::int32_t No) { return E.PageNo < No; });
-  Found = It != FItems.end() && It->PageNo == PageNo;
-  return static_cast<std::size_t>(It - FItems.begin());
+std::multimap<std::int32_t, TQXLSortedPageList::TEntry>::const_iterator TQXLSortedPageList::Search(
+    std::int32_t PageNo) const {
+  const auto It = FItems.lower_bound(PageNo);
+  return It != FItems.end() && It->first == PageNo ? It : FItems.end();
 }
 
 TQXLPage* TQXLSortedPageList::Find(std::int32_t PageNo) const {
-  bool Found;
-  const std::size_t Pos = Search(PageNo, Found);
-  return Found ? FItems[Pos].Page.get() : nullptr;
+  const auto It = Search(PageNo);
+  return It == FItems.end() ? nullptr : It->second.Page.get();
 }
 
 TQXLPage* TQXLSortedPageList::Insert(std::unique_ptr<TQXLPage> Page) {
-  bool Found;
-  const std::size_t Pos = Search(Page->PageNo(), Found);
   TQXLPage* Raw = Page.get();
   FUses.push_back(Raw);
-  FItems.insert(FItems.begin() + static_cast<std::ptrdiff_t>(Pos),
-                TEntry{Raw->PageNo(), std::move(Page), std::prev(FUses.end())});
+  const std::int32_t PageNo = Raw->PageNo();
+  try {
+    FItems.emplace_hint(FItems.lower_bound(PageNo), PageNo, TEntry{std::move(Page), std::prev(FUses.end())});
+  } catch (...) {
+    FUses.pop_back();
+    throw;
+  }
   return Raw;
 }
 
 std::unique_ptr<TQXLPage> TQXLSortedPageList::Extract(std::int32_t PageNo) {
   if (FItems.empty()) throw EQXLException(20165, "TSortedPageList.Delete - no elements in array!");
-  bool Found;
-  std::size_t Pos = Search(PageNo, Found);
-  if (!Found) {
+  auto It = Search(PageNo);
+  if (It == FItems.end()) {
     if (FItems.size() > 1)
       throw EQXLException(20166, "TSortedPageList.Delete - element not found, key = %d, itemCount = %d",
                           {PageNo, Count()});
-    Pos = 0;  // a one-entry list gives up its only entry
+    It = FItems.begin();  // a one-entry list gives up its only entry
   }
-  std::unique_ptr<TQXLPage> Page = std::move(FItems[Pos].Page);
-  FUses.erase(FItems[Pos].Use);
-  FItems.erase(FItems.begin() + static_cast<std::ptrdiff_t>(Pos));
-  return Page;
+  auto Node = FItems.extract(It);
+  FUses.erase(Node.mapped().Use);
+  return std::move(Node.mapped().Page);
 }
 
 void TQXLSortedPageList::Clear() {
@@ -52,10 +49,9 @@ void TQXLSortedPageList::Clear() {
 }
 
 void TQXLSortedPageList::UpdateLRU(TQXLPage* Page) {
-  bool Found;
-  const std::size_t Pos = Search(Page->PageNo(), Found);
-  if (!Found || FItems[Pos].Page.get() != Page) throw EQXLException(20167, "Page not found");
-  FUses.splice(FUses.end(), FUses, FItems[Pos].Use);
+  const auto It = Search(Page->PageNo());
+  if (It == FItems.end() || It->second.Page.get() != Page) throw EQXLException(20167, "Page not found");
+  FUses.splice(FUses.end(), FUses, It->second.Use);
 }
 
 void TQXLSortedPageList::EvictUnused(std::int32_t Capacity) {

@@ -1,12 +1,15 @@
 #pragma once
 // Pages kept in ascending page-number order, owned by the list, with their
-// order of last use: lookups are binary searches, a use and the choice of the
-// least recently used page cost O(1).
+// order of last use: lookups, insertions and removals are logarithmic (no
+// entry ever moves), a use and the choice of the least recently used page
+// cost O(1).
 //
 // Threads: none of its own; the page manager's callers serialise access.
 #include <cstdint>
 #include <list>
+#include <map>
 #include <memory>
+#include <ranges>
 #include <vector>
 
 class TQXLPage;
@@ -19,8 +22,13 @@ public:
   TQXLSortedPageList& operator=(const TQXLSortedPageList&) = delete;
 
   std::int32_t Count() const { return static_cast<std::int32_t>(FItems.size()); }
-  // Entries in ascending page-number order.
-  TQXLPage* Items(std::int32_t Index) const { return FItems[Index].Page.get(); }
+  // The pages in ascending page-number order; the list must not change while
+  // the range is walked.
+  auto Pages() const {
+    return FItems | std::views::transform([](const auto& Item) { return Item.second.Page.get(); });
+  }
+  // The page with the lowest number; the list must not be empty.
+  TQXLPage* First() const { return FItems.begin()->second.Page.get(); }
 
   TQXLPage* Find(std::int32_t PageNo) const;
   // Takes the page as the most recently used one; returns it.
@@ -43,14 +51,15 @@ public:
 
 private:
   struct TEntry {
-    std::int32_t PageNo;
     std::unique_ptr<TQXLPage> Page;
     std::list<TQXLPage*>::iterator Use;
   };
-  // Position of PageNo when present, else where it would be inserted.
-  std::size_t Search(std::int32_t PageNo, bool& Found) const;
 
-  std::vector<TEntry> FItems;
+  // A number listed twice keeps both pages, the later one first, as lookups
+  // find it.
+  std::multimap<std::int32_t, TEntry> FItems;
+  // The first entry of that number, or end().
+  std::multimap<std::int32_t, TEntry>::const_iterator Search(std::int32_t PageNo) const;
   // Oldest use at the front.
   std::list<TQXLPage*> FUses;
 };

@@ -321,8 +321,10 @@ TEST(SortedPageListTest, OrderErrorsAndLeastRecentlyUsedOrder) {
   };
   std::vector<TQXLPage*> Pages;
   for (int No : {30, 10, 20, 40}) Pages.push_back(List.Insert(NewPage(No)));
-  EXPECT_EQ(List.Items(0)->PageNo(), 10);
-  EXPECT_EQ(List.Items(3)->PageNo(), 40);
+  std::vector<std::int32_t> InOrder;
+  for (const TQXLPage* Page : List.Pages()) InOrder.push_back(Page->PageNo());
+  EXPECT_EQ(InOrder, (std::vector<std::int32_t>{10, 20, 30, 40}));
+  EXPECT_EQ(List.First()->PageNo(), 10);
   EXPECT_EQ(NativeCodeOf([&] { List.Delete(15); }), 20166);
   auto Missing = NewPage(99);
   EXPECT_EQ(NativeCodeOf([&] { List.UpdateLRU(Missing.get()); }), 20167);
