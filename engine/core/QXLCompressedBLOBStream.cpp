@@ -35,6 +35,35 @@ TQXLCompressedBLOBStream::TQXLCompressedBLOBStream(TQXLStream& Stream, const TQX
     InitUncompressedStream(ToCreate);
 }
 
+TQXLCompressedBLOBStream::~TQXLCompressedBLOBStream() {
+  try {
+    Flush();
+  } catch (const std::exception&) {
+    // A destructor has nobody to raise to; owners that must know call Flush first.
+  }
+}
+
+void TQXLCompressedBLOBStream::Flush() {
+  if (!FCachePending) return;
+  StoreBlock(FCachedBlockNo, FCache.data(), static_cast<std::int32_t>(FCache.size()));
+  FCachePending = false;
+}
+
+const std::vector<std::uint8_t>& TQXLCompressedBLOBStream::CachedBlock(std::int64_t BlockNo) {
+  if (FCachedBlockNo == BlockNo) return FCache;
+  Flush();
+  std::vector<std::uint8_t> data = DecompressBlock(BlockNo);
+  FCache = std::move(data);
+  FCachedBlockNo = BlockNo;
+  return FCache;
+}
+
+void TQXLCompressedBLOBStream::DropCache() {
+  FCachedBlockNo = -1;
+  FCachePending = false;
+  FCache.clear();
+}
+
 void TQXLCompressedBLOBStream::InitUncompressedStream(bool ToCreate) {
   TQXLStream& s = FCompressedStream;
   if (s.Position() != FStartPosition)
@@ -64,7 +93,6 @@ void TQXLCompressedBLOBStream::InitCompressedStream(bool ToCreate) {
   if (BlockSize() <= 0) throw EQXLException(10080, "Invalid block size = %d", {BlockSize()});
   FUncompressedSize = FCompressedSize = 0;
   LoadBlockHeaders();
-  FCurrentHeader = 0;
   FPosition = 0;
 }
 
@@ -166,10 +194,9 @@ std::int32_t TQXLCompressedBLOBStream::Read(void* Buffer, std::int32_t Count) {
     return n;
   }
   const std::int64_t bs = BlockSize();
-  FCurrentHeader = FPosition / bs;
   std::int64_t done = 0;
   while (FPosition < FUncompressedSize && done < Count) {
-    std::vector<std::uint8_t> block = DecompressBlock(FCurrentHeader);
+    const std::vector<std::uint8_t>& block = CachedBlock(FPosition / bs);
     const std::int64_t offset = FPosition % bs;
     const std::int64_t chunk = std::min({static_cast<std::int64_t>(block.size()) - offset, Count - done,
                                          FUncompressedSize - FPosition});
@@ -177,7 +204,6 @@ std::int32_t TQXLCompressedBLOBStream::Read(void* Buffer, std::int32_t Count) {
     std::memcpy(dest + done, block.data() + offset, static_cast<std::size_t>(chunk));
     FPosition += chunk;
     done += chunk;
-    if (done < Count) ++FCurrentHeader;
   }
   return static_cast<std::int32_t>(done);
 }
@@ -191,45 +217,66 @@ std::int32_t TQXLCompressedBLOBStream::Write(const void* Buffer, std::int32_t Co
     FUncompressedSize = OffsetInBLOB(FCompressedStream.Size());
     FPosition = OffsetInBLOB(FCompressedStream.Position());
     FBLOBDescriptor.UncompressedSize = FUncompressedSize;
-    CalcCompressionRate();
     return n;
   }
   if (Count <= 0 || FPosition < FUncompressedSize) return 0;
   CheckCompressedSize(qxl::SaturatedAdd(FPosition, Count));
   if (FPosition > FUncompressedSize) FillToPosition();
 
-  FCurrentHeader = std::max<std::int64_t>(FHeaders.ItemCount() - 1, 0);
   const std::int64_t done = CompleteLastBlock(src, Count);
   if (done < Count) AppendBlocks(src, done, Count);
-  FUncompressedSize += Count;
-  FPosition += Count;
-  FBLOBDescriptor.NumBlocks = FHeaders.ItemCount();
-  FBLOBDescriptor.UncompressedSize = FUncompressedSize;
-  CalcCompressionRate();
   return Count;
 }
 
+void TQXLCompressedBLOBStream::Grow(std::int64_t Count) {
+  FUncompressedSize += Count;
+  FPosition = FUncompressedSize;
+  FBLOBDescriptor.NumBlocks = FHeaders.ItemCount();
+  FBLOBDescriptor.UncompressedSize = FUncompressedSize;
+}
+
 std::int64_t TQXLCompressedBLOBStream::CompleteLastBlock(const std::uint8_t* Buffer, std::int64_t Count) {
-  const std::int64_t o = FPosition % BlockSize();
+  const std::int64_t o = FUncompressedSize % BlockSize();
   if (o == 0) return 0;
-  std::vector<std::uint8_t> block = DecompressBlock(FCurrentHeader);
+  CachedBlock(FHeaders.ItemCount() - 1);
   const std::int64_t taken = std::min<std::int64_t>(BlockSize() - o, Count);
-  block.resize(static_cast<std::size_t>(o + taken));
-  std::memcpy(block.data() + o, Buffer, static_cast<std::size_t>(taken));
-  RewriteCurrentBlock(block.data(), static_cast<std::int32_t>(o + taken));
-  ++FCurrentHeader;
+  FCache.resize(static_cast<std::size_t>(o));
+  FCache.insert(FCache.end(), Buffer, Buffer + taken);
+  FCachePending = true;
+  Grow(taken);
+  // A full block is stored at once: the next block's position depends on it.
+  if (o + taken == BlockSize()) Flush();
   return taken;
 }
 
 void TQXLCompressedBLOBStream::AppendBlocks(const std::uint8_t* Buffer, std::int64_t Done, std::int64_t Count) {
-  PrepareAppend(Count, Done);
+  Flush();
+  const std::int64_t bs = BlockSize();
   while (Done < Count) {
-    const std::int64_t n = std::min<std::int64_t>(BlockSize(), Count - Done);
-    FHeaders.Position(FCurrentHeader) = FCompressedStream.Position();
-    RewriteCurrentBlock(Buffer + Done, static_cast<std::int32_t>(n));
+    const std::int64_t n = std::min<std::int64_t>(bs, Count - Done);
+    const std::int64_t blockNo = FHeaders.ItemCount();
+    FHeaders.AppendItem({}, NextBlockPosition());
+    try {
+      if (n == bs) {
+        StoreBlock(blockNo, Buffer + Done, static_cast<std::int32_t>(n));
+      } else {
+        DropCache();
+        FCache.assign(Buffer + Done, Buffer + Count);
+        FCachedBlockNo = blockNo;
+        FCachePending = true;
+      }
+    } catch (...) {
+      FHeaders.SetSize(blockNo);
+      throw;
+    }
+    Grow(n);
     Done += n;
-    ++FCurrentHeader;
   }
+}
+
+std::int64_t TQXLCompressedBLOBStream::NextBlockPosition() const {
+  const std::int64_t n = FHeaders.ItemCount();
+  return n == 0 ? FStartPosition : FHeaders.Position(n - 1) + FHeaders.Item(n - 1).OffsetToNextHeader;
 }
 
 void TQXLCompressedBLOBStream::WriteHeader(const TQXLCompressedStreamBlockHeader& Header, std::int32_t Code) {
@@ -238,23 +285,14 @@ void TQXLCompressedBLOBStream::WriteHeader(const TQXLCompressedStreamBlockHeader
   qxl::WriteBufferToStream(bytes, kHeaderSize, FCompressedStream, Code);
 }
 
-void TQXLCompressedBLOBStream::RewriteCurrentBlock(const std::uint8_t* Buffer, std::int32_t Size) {
-  TQXLCompressedStreamBlockHeader& h = FHeaders.Item(FCurrentHeader);
+void TQXLCompressedBLOBStream::StoreBlock(std::int64_t BlockNo, const std::uint8_t* Buffer, std::int32_t Size) {
+  TQXLCompressedStreamBlockHeader h = FHeaders.Item(BlockNo);
   std::vector<std::uint8_t> data = CompressBlock(Buffer, Size, h);
   h.OffsetToNextHeader = std::int64_t{h.CompressedSize} + kHeaderSize;
-  qxl::SetStreamPosition(FCompressedStream, 10099, FHeaders.Position(FCurrentHeader));
+  qxl::SetStreamPosition(FCompressedStream, 10099, FHeaders.Position(BlockNo));
   WriteHeader(h, 10100);
   qxl::WriteBufferToStream(data.data(), h.CompressedSize, FCompressedStream, 10101);
-}
-
-void TQXLCompressedBLOBStream::PrepareAppend(std::int64_t Count, std::int64_t Done) {
-  const std::int64_t blocks = FHeaders.ItemCount();
-  const std::int64_t next =
-      blocks == 0 ? FStartPosition : FHeaders.Position(blocks - 1) + FHeaders.Item(blocks - 1).OffsetToNextHeader;
-  FCurrentHeader = blocks;
-  const std::int64_t bs = BlockSize();
-  FHeaders.SetSize(blocks + (Count - Done + bs - 1) / bs);
-  qxl::SetStreamPosition(FCompressedStream, 10102, next);
+  FHeaders.Item(BlockNo) = h;
 }
 
 void TQXLCompressedBLOBStream::FillToPosition() {
@@ -267,14 +305,18 @@ void TQXLCompressedBLOBStream::FillToPosition() {
 std::int64_t TQXLCompressedBLOBStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
   // Any other origin keeps the position.
   const auto base = SeekBase(Origin, FPosition, [this] { return FUncompressedSize; });
+  const std::int64_t before = FPosition;
   InternalSetPosition(base ? qxl::SaturatedAdd(*base, Offset) : FPosition);
+  // A seek means random access: what is read next comes from the stored bytes
+  // again, which another stream over them may have changed. Pending bytes are
+  // this stream's own and stay.
+  if (FPosition != before && !FCachePending) DropCache();
   return FPosition;
 }
 
 void TQXLCompressedBLOBStream::InternalSetPosition(std::int64_t Position) {
   if (Compressed()) {
     FPosition = Position;
-    if (Position == 0) FCurrentHeader = 0;
     return;
   }
   FCompressedStream.Seek(qxl::SaturatedAdd(FStartPosition, Position), soBeginning);
@@ -301,7 +343,6 @@ void TQXLCompressedBLOBStream::InternalSetSize(std::int64_t NewSize) {
   }
   FUncompressedSize = NewSize;
   FBLOBDescriptor.UncompressedSize = NewSize;
-  CalcCompressionRate();
   if (FPosition > NewSize) InternalSetPosition(NewSize);
 }
 
@@ -335,26 +376,31 @@ void TQXLCompressedBLOBStream::ExtendTo(std::int64_t NewSize) {
 }
 
 void TQXLCompressedBLOBStream::TruncateTo(std::int64_t NewSize) {
+  // The cut is written as it always was: the pending block first, then the
+  // new last block over its old place.
+  Flush();
   const std::int64_t bs = BlockSize();
   const std::int64_t k = NewSize / bs, r = NewSize % bs;
   std::vector<std::uint8_t> data;
+  TQXLCompressedStreamBlockHeader h;
   if (r > 0) {
-    std::vector<std::uint8_t> block = DecompressBlock(k);
-    data = CompressBlock(block.data(), static_cast<std::int32_t>(r), FHeaders.Item(k));
+    h = FHeaders.Item(k);
+    data = CompressBlock(CachedBlock(k).data(), static_cast<std::int32_t>(r), h);
   }
+  DropCache();
   const std::int64_t kept = r > 0 ? k + 1 : k;
   FBLOBDescriptor.NumBlocks = kept;
   FHeaders.SetSize(kept);
   if (r == 0) return;
 
   TQXLStream& s = FCompressedStream;
-  TQXLCompressedStreamBlockHeader& h = FHeaders.Item(k);
   const std::int64_t pos = FHeaders.Position(k);
   s.SetSize(pos);
   if (s.Size() != pos) throw EQXLException(10093, kInvalidSize, {s.Size(), pos});
   s.Seek(pos, soBeginning);
   if (s.Position() != pos) throw EQXLException(10094, kCannotSetPosition, {pos, s.Position(), s.Size()});
   h.OffsetToNextHeader = std::int64_t{h.CompressedSize} + kHeaderSize;
+  FHeaders.Item(k) = h;
   std::uint8_t bytes[kHeaderSize];
   h.Encode(bytes);
   if (s.Write(bytes, kHeaderSize) != kHeaderSize) throw EQXLException(10095, "Error writing to stream");
@@ -373,6 +419,7 @@ void TQXLCompressedBLOBStream::CalcCompressionRate() {
 }
 
 double TQXLCompressedBLOBStream::CompressionRate() {
+  Flush();
   CalcCompressionRate();
   return FCompressionRate;
 }

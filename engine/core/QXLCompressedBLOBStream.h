@@ -4,6 +4,16 @@
 // header and its compressed bytes, one after another from a start position
 // of an underlying stream. With algorithm 0 the bytes are stored as they are.
 // A compressed BLOB grows only at its end; reads decompress the blocks they touch.
+//
+// The stream keeps the last block it decompressed, so that small sequential
+// reads and appends cost a copy instead of a whole block each time. A last
+// block that is not yet full is stored only when it fills, when another block
+// is read, when the BLOB is cut, when its stored form is asked for (the
+// descriptor, the underlying stream, the compressed size or rate), on Flush,
+// and when the stream is closed. The stored bytes are the same as if every
+// write had stored it at once.
+//
+// Thread rule: one thread at a time.
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -30,6 +40,9 @@ public:
   // BLOB whose end is cut off or damaged with its sound blocks only.
   TQXLCompressedBLOBStream(TQXLStream& Stream, const TQXLBLOBDescriptor& BLOBDescriptor, bool ToCreate,
                            bool ToRepair);
+  // Stores a pending last block; a failure there is lost, as a destructor
+  // cannot raise: call Flush first to see it.
+  ~TQXLCompressedBLOBStream() override;
 
   std::int32_t Read(void* Buffer, std::int32_t Count) override;
   // A compressed BLOB takes bytes only at or past its end (a gap is filled
@@ -39,12 +52,26 @@ public:
   void SetSize(std::int64_t NewSize) override;
   std::int64_t GetSize() override { return FUncompressedSize; }
 
-  TQXLStream& CompressedStream() const { return FCompressedStream; }
+  // Stores the pending last block, so that the underlying stream holds the
+  // whole BLOB. Raises as a write does.
+  void Flush();
+
+  // These give the stored form, so they flush first.
+  TQXLStream& CompressedStream() {
+    Flush();
+    return FCompressedStream;
+  }
+  const TQXLBLOBDescriptor& BLOBDescriptor() {
+    Flush();
+    return FBLOBDescriptor;
+  }
+  // The size of the underlying stream, headers included.
+  std::int64_t CompressedSize() {
+    Flush();
+    return FCompressedStream.Size();
+  }
   TQXLCompressionAlgorithm CompressionAlgorithm() const { return FCompressionAlgorithm; }
   std::uint8_t CompressionMode() const { return FCompressionMode; }
-  const TQXLBLOBDescriptor& BLOBDescriptor() const { return FBLOBDescriptor; }
-  // The size of the underlying stream, headers included.
-  std::int64_t CompressedSize() const { return FCompressedStream.Size(); }
   // Percent saved by compression; 0 for an empty or uncompressed BLOB.
   double CompressionRate();
 
@@ -68,6 +95,9 @@ private:
   std::vector<std::uint8_t> CompressBlock(const std::uint8_t* Buffer, std::int32_t Size,
                                           TQXLCompressedStreamBlockHeader& Header) const;
   std::vector<std::uint8_t> DecompressBlock(std::int64_t BlockNo);
+  // The bytes of block BlockNo, from the cache or decompressed into it.
+  const std::vector<std::uint8_t>& CachedBlock(std::int64_t BlockNo);
+  void DropCache();
   void CalcCompressionRate();
   void InternalSetPosition(std::int64_t Position);
   void InternalSetSize(std::int64_t NewSize);
@@ -76,13 +106,19 @@ private:
   void ExtendTo(std::int64_t NewSize);
   void TruncateTo(std::int64_t NewSize);
   void FillToPosition();
-  void RewriteCurrentBlock(const std::uint8_t* Buffer, std::int32_t Size);
-  // When the BLOB ends inside its last block, fills that block from Buffer and
-  // stores it again; returns the bytes taken.
+  // Counts Count more bytes written at the end.
+  void Grow(std::int64_t Count);
+  // Stores Size bytes of Buffer as block BlockNo at its position; the header
+  // in FHeaders changes only once the block is written.
+  void StoreBlock(std::int64_t BlockNo, const std::uint8_t* Buffer, std::int32_t Size);
+  // When the BLOB ends inside its last block, adds bytes of Buffer to that
+  // block in the cache; returns the bytes taken.
   std::int64_t CompleteLastBlock(const std::uint8_t* Buffer, std::int64_t Count);
-  // Stores bytes Done to Count of Buffer as new blocks after the last one.
+  // Adds bytes Done to Count of Buffer as new blocks after the last one; full
+  // blocks are stored at once, a partial one stays pending in the cache.
   void AppendBlocks(const std::uint8_t* Buffer, std::int64_t Done, std::int64_t Count);
-  void PrepareAppend(std::int64_t Count, std::int64_t Done);
+  // Where a block after the last stored one begins.
+  std::int64_t NextBlockPosition() const;
   void WriteHeader(const TQXLCompressedStreamBlockHeader& Header, std::int32_t Code);
 
   bool FRepair;
@@ -90,8 +126,12 @@ private:
   std::int64_t FUncompressedSize = 0;
   std::int64_t FCompressedSize = 0;
   std::int64_t FStartPosition = 0;
-  std::int64_t FCurrentHeader = 0;
   std::int64_t FPosition = 0;
+  // The last block decompressed (-1: none) and its bytes; pending when it is
+  // the last block and holds bytes not yet stored.
+  std::int64_t FCachedBlockNo = -1;
+  std::vector<std::uint8_t> FCache;
+  bool FCachePending = false;
   std::uint8_t FCompressionMode;
   TQXLCompressionAlgorithm FCompressionAlgorithm;
   double FCompressionRate = 0;

@@ -148,6 +148,7 @@ TEST_F(BlobFixture, AppendingRewritesOnlyThePartialLastBlock) {
   EXPECT_EQ(blob->BLOBDescriptor().NumBlocks, 3);
   EXPECT_EQ(blob->BLOBDescriptor().UncompressedSize, 256010);
 
+  blob->Flush();
   const Bytes after = ContentOf(Under);
   EXPECT_TRUE(std::equal(before.begin(), before.begin() + blocks[2].position, after.begin()));
   auto newBlocks = StoredBlocks(after, 3);
@@ -416,4 +417,202 @@ TEST_F(BlobFixture, ABlockDecodingBeyondItsSizeFailsAtOnce) {
   auto blob = Open(d);
   std::uint8_t byte = 0;
   EXPECT_EQ(NativeCodeOf([&] { blob->Read(&byte, 1); }), 10087);
+}
+
+namespace {
+
+// One step of a write pattern, applied alike to a BLOB and to a model of its bytes.
+struct Step {
+  enum Kind { Write, WriteBytewise, Seek, SetSize, Read } kind;
+  std::int64_t value;  // bytes to write or read, position, or size
+};
+
+struct Pattern {
+  const char* name;
+  std::int32_t blockSize;
+  std::vector<Step> steps;
+  bool everyAlgorithm = false;  // else zlib only
+};
+
+// Applies Steps to Blob and to Model; Eager stores the pending block after
+// every call, as every write did before the last block was kept in memory.
+void Apply(TQXLCompressedBLOBStream& blob, Bytes& model, std::int64_t& position, const std::vector<Step>& steps,
+           bool eager, unsigned seed) {
+  const Bytes source = Data(2000, seed);
+  std::size_t next = 0;  // of source
+  auto writeAt = [&](const std::uint8_t* p, std::int32_t n) {
+    const std::int32_t written = blob.Write(p, n);
+    if (eager) blob.Flush();
+    if (position < static_cast<std::int64_t>(model.size())) {
+      EXPECT_EQ(written, 0) << "a write before the end is refused";
+      return;
+    }
+    ASSERT_EQ(written, n);
+    model.resize(static_cast<std::size_t>(position), 0);
+    model.insert(model.end(), p, p + n);
+    position += n;
+  };
+  for (const Step& s : steps) {
+    switch (s.kind) {
+      case Step::Write:
+        writeAt(source.data() + next, static_cast<std::int32_t>(s.value));
+        next += static_cast<std::size_t>(s.value);
+        break;
+      case Step::WriteBytewise:
+        for (std::int64_t i = 0; i < s.value; ++i) writeAt(source.data() + next++, 1);
+        break;
+      case Step::Seek:
+        position = blob.Seek(s.value, soBeginning);
+        break;
+      case Step::SetSize:
+        blob.SetSize(s.value);
+        if (eager) blob.Flush();
+        // Growing writes zeros at the end and leaves the position there.
+        position = s.value > static_cast<std::int64_t>(model.size()) ? s.value : std::min(position, s.value);
+        model.resize(static_cast<std::size_t>(s.value), 0);
+        break;
+      case Step::Read: {
+        Bytes got(static_cast<std::size_t>(s.value));
+        const std::int32_t n = blob.Read(got.data(), static_cast<std::int32_t>(s.value));
+        const auto expected =
+            std::clamp<std::int64_t>(static_cast<std::int64_t>(model.size()) - position, 0, s.value);
+        ASSERT_EQ(n, expected);
+        EXPECT_TRUE(std::equal(got.begin(), got.begin() + n, model.begin() + position));
+        position += n;
+        break;
+      }
+    }
+    ASSERT_EQ(blob.Position(), position);
+  }
+}
+
+// The stored form of Model built block by block from scratch: what a BLOB
+// holding these bytes must look like from its start position on.
+Bytes Encoded(const Bytes& model, const TQXLBLOBDescriptor& d) {
+  Bytes out;
+  for (std::size_t at = 0; at < model.size(); at += static_cast<std::size_t>(d.BlockSize)) {
+    const auto n = static_cast<std::int32_t>(std::min<std::size_t>(d.BlockSize, model.size() - at));
+    std::vector<std::uint8_t> packed;
+    std::int32_t packedSize = 0;
+    EXPECT_TRUE(qxl::CompressBuffer(d.CompressionAlgorithm, d.CompressionMode, model.data() + at, n, packed, packedSize));
+    TQXLCompressedStreamBlockHeader h;
+    h.CompressedSize = packedSize;
+    h.UncompressedSize = n;
+    h.Crc32 = qxl::UpdateCrc32(0, model.data() + at, static_cast<std::uint32_t>(n));
+    h.OffsetToNextHeader = packedSize + 20;
+    std::uint8_t header[20];
+    h.Encode(header);
+    out.insert(out.end(), header, header + 20);
+    out.insert(out.end(), packed.begin(), packed.begin() + packedSize);
+  }
+  return out;
+}
+
+}  // namespace
+
+// Keeping the last block in memory must not change a stored byte: each pattern
+// runs once with the block kept and once storing it after every call, and both
+// underlying streams must match each other and a fresh encoding of the bytes.
+TEST(QXLCompressedBLOBStreamStoredForm, KeepingTheLastBlockStoresTheSameBytes) {
+  using S = Step;
+  const std::vector<Pattern> patterns = {
+      {"sequential", 100, {{S::Write, 250}}},
+      {"one-byte appends", 100, {{S::WriteBytewise, 250}}, true},
+      {"uneven chunks", 100, {{S::Write, 7}, {S::Write, 93}, {S::Write, 33}, {S::Write, 150}, {S::Write, 1}}},
+      {"overwrite in the middle", 100,
+       {{S::Write, 250}, {S::Seek, 70}, {S::Write, 10}, {S::Seek, 250}, {S::WriteBytewise, 40}}},
+      {"truncate into a block, then append", 100,
+       {{S::WriteBytewise, 250}, {S::SetSize, 170}, {S::WriteBytewise, 50}, {S::SetSize, 200}, {S::WriteBytewise, 30}},
+       true},
+      {"truncate a pending block", 100, {{S::Write, 230}, {S::SetSize, 210}, {S::SetSize, 100}, {S::Write, 5}}},
+      {"seek back and read between appends", 100,
+       {{S::Write, 123}, {S::Seek, 10}, {S::Read, 5}, {S::Seek, 123}, {S::WriteBytewise, 30}, {S::Seek, 0},
+        {S::Read, 500}, {S::WriteBytewise, 70}, {S::Seek, 150}, {S::Read, 10}, {S::Seek, 223}, {S::Write, 3}}},
+      {"gaps and extensions", 100,
+       {{S::Write, 10}, {S::Seek, 199}, {S::Write, 20}, {S::SetSize, 350}, {S::Seek, 350}, {S::WriteBytewise, 9}}},
+      {"one block and a byte", 64, {{S::WriteBytewise, 65}, {S::Seek, 0}, {S::Read, 65}}, true},
+  };
+  for (auto [alg, mode] : {std::pair{acaZLIB, 6}, {acaBZIP, 1}, {acaPPM, 1}}) {
+    for (const Pattern& p : patterns) {
+      if (alg != acaZLIB && !p.everyAlgorithm) continue;
+      SCOPED_TRACE(std::string(p.name) + ", algorithm " + std::to_string(int{alg}));
+      Bytes stored[2], model[2];
+      TQXLBLOBDescriptor d[2];
+      for (int eager = 0; eager < 2; ++eager) {
+        TQXLMemoryStream under;
+        Fill(under, Bytes(kStart, 0xEE));
+        {
+          TQXLCompressedBLOBStream blob(under, Descriptor(alg, static_cast<std::uint8_t>(mode), p.blockSize), true, false);
+          std::int64_t position = 0;
+          Apply(blob, model[eager], position, p.steps, eager == 1, 3);
+          d[eager] = blob.BLOBDescriptor();
+        }
+        stored[eager] = ContentOf(under);
+      }
+      ASSERT_EQ(model[0], model[1]);
+      EXPECT_EQ(d[0].NumBlocks, d[1].NumBlocks);
+      EXPECT_EQ(d[0].UncompressedSize, static_cast<std::int64_t>(model[0].size()));
+
+      // The BLOB's bytes; storing after every write could leave bytes of a
+      // longer former last block behind them, which are no part of the BLOB.
+      const Bytes expected = Bytes(kStart, 0xEE) + Encoded(model[0], d[0]);
+      for (const Bytes& s : stored) {
+        ASSERT_GE(s.size(), expected.size());
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), s.begin()));
+      }
+      EXPECT_LE(stored[0].size(), stored[1].size());
+      TQXLMemoryStream reopened;
+      Fill(reopened, stored[0]);
+      TQXLCompressedBLOBStream back(reopened, d[0], false, false);
+      EXPECT_EQ(ReadAll(back), model[0]);
+    }
+  }
+}
+
+namespace {
+
+// Counts the bytes that pass through the underlying stream.
+class CountingStream : public TQXLMemoryStream {
+public:
+  std::int32_t Read(void* Buffer, std::int32_t Count) override {
+    const std::int32_t n = TQXLMemoryStream::Read(Buffer, Count);
+    BytesRead += n;
+    return n;
+  }
+  std::int32_t Write(const void* Buffer, std::int32_t Count) override {
+    const std::int32_t n = TQXLMemoryStream::Write(Buffer, Count);
+    BytesWritten += n;
+    return n;
+  }
+  std::int64_t BytesRead = 0, BytesWritten = 0;
+};
+
+}  // namespace
+
+// Byte-wise access touches each stored block once, not once per byte.
+TEST(QXLCompressedBLOBStreamStoredForm, ByteWiseAccessReadsAndWritesEachBlockOnce) {
+  const Bytes data = Data(kBlock * 5 / 2, 4);
+  CountingStream under;
+  Fill(under, Bytes(kStart, 0xEE));
+  under.BytesWritten = 0;
+  TQXLBLOBDescriptor d;
+  {
+    TQXLCompressedBLOBStream blob(under, Descriptor(), true, false);
+    for (std::uint8_t b : data) ASSERT_EQ(blob.Write(&b, 1), 1);
+    d = blob.BLOBDescriptor();
+  }
+  const std::int64_t stored = under.Size() - kStart;
+  EXPECT_EQ(under.BytesWritten, stored) << "each block stored once";
+  EXPECT_EQ(under.BytesRead, 0) << "appends never read back what they keep";
+
+  under.BytesRead = under.BytesWritten = 0;
+  TQXLCompressedBLOBStream blob(under, d, false, false);
+  const std::int64_t headers = under.BytesRead;
+  EXPECT_EQ(headers, 3 * 20);
+  Bytes back;
+  std::uint8_t b = 0;
+  while (blob.Read(&b, 1) == 1) back.push_back(b);
+  EXPECT_EQ(back, data);
+  EXPECT_EQ(under.BytesRead - headers, stored - 3 * 20) << "each block decompressed once";
+  EXPECT_EQ(under.BytesWritten, 0);
 }
