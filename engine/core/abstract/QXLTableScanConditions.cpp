@@ -350,7 +350,11 @@ void TQXLTableData::PutInScanOrder(TQXLScanSearchConditionArray& Conditions, boo
                                    std::int32_t& ScanConditionNo, std::int32_t& ScanEndConditionNo) {
   TQXLScanSearchCondition* start = Conditions.Item(ScanConditionNo);
   TQXLScanSearchCondition* end = Conditions.Item(ScanEndConditionNo);
-  const bool startIsLower = ConditionIndex(start->IndexID, 20273).CompareConditions(start, end) < 0;
+  TQXLIndex& index = ConditionIndex(start->IndexID, 20273);
+  // An equality bounds the range on both sides; the bound paired with it
+  // tells which side the equality stands for.
+  const std::int32_t cmp = index.CompareConditions(start, end);
+  const bool startIsLower = cmp < 0 || (cmp == 0 && index.CompareConditions(end, start) > 0);
   if (startIsLower != GoForward) std::swap(ScanConditionNo, ScanEndConditionNo);
 }
 

@@ -150,6 +150,23 @@ TEST_F(IndexSearchTest, FindKeyPositionsOnTheFirstKeyAtOrAfterAndLeavesTheBuffer
   Cursor.FKeyBuffer = nullptr;
 }
 
+// An equality over the first column and a strict bound over two columns on
+// the same index cannot be intersected; the walk of the pair must begin at
+// the equality, since the bound alone reaches back to the index's start.
+TEST_F(IndexSearchTest, EqualityPairedWithABoundOverMoreColumnsIsWalkedFromTheEquality) {
+  for (auto [a, b] : {std::pair{4, 1}, {5, 1}, {5, 2}, {5, 4}, {6, 0}}) InsertAB(a, b);
+  Pages.DataSize = 11;
+  Script.Counts = {{"ByAB", 1}};
+  Cursor.SetIndexName("ByAB");
+  Cursor.ApplyRange(nullptr, Key("ByAB", {5, 3}), 0, 2, false, true);  // (A, B) < (5, 3)
+  Cursor.FKeyBuffer = Key("ByAB", {5});
+  Cursor.FKeyFieldCount = 1;
+  ASSERT_TRUE(Table->FindKey(&Cursor, scEqual));
+  EXPECT_EQ(Cursor.CurrentRecordID, (TQXLPageItemID{1, 0}));  // (5, 1)
+  EXPECT_EQ(Script.Walks["ByAB"], 1);
+  Cursor.FKeyBuffer = nullptr;
+}
+
 TEST_F(IndexSearchTest, DistinctCursorStepsOverRecordsRepeatingItsKey) {
   for (auto [a, b] : {std::pair{1, 1}, {1, 2}, {2, 0}, {2, 5}, {3, 3}}) InsertAB(a, b);
   Cursor.SetIndexName("ByAB");
