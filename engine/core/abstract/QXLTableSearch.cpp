@@ -220,8 +220,11 @@ bool TQXLTableData::FindRecordByIndexRangeInPhysicalOrder(TQXLRecordSearch& Sear
   TWorkBuffer buffer(FRecordManager->RecordBufferSize());
   BindExpressions(conditions, buffer.Get());
   TQXLPageItemID id = Search.CurrentRecordID;
-  // Equal keys lie in physical order, so an equality goes on from the current record.
-  bool restart = Search.Restart || !oneColumnEqual || !ReadRecordByID(Search.SessionID, id, buffer.Get());
+  // Equal keys lie in physical order, so an equality goes on from the current
+  // record; one that no longer holds the key lies outside the range, and the
+  // range is walked from its start.
+  bool restart = Search.Restart || !oneColumnEqual || !ReadRecordByID(Search.SessionID, id, buffer.Get()) ||
+                 !IsKeyConditionMet(*start, buffer.Get());
   if (Search.Bitmap && Search.Restart) ResetRecordBitmap(*Search.Bitmap, -1);
   const bool remaining =
       HasRemainingConditions(conditions, Search.ScanConditionNo, Search.ScanEndConditionNo, Search.FilterRecord);

@@ -9,26 +9,32 @@
 
 namespace {
 
-// Field A of the records in Buffer, and an expression that holds when A is at
-// least From and lays a matching bound on ByA for the planner.
+// Field A of the records in Buffer, and an expression that holds when A
+// compares with Value as Condition says, and lays that bound on ByA for the
+// planner.
 std::int32_t AOf(const TQXLCursor& Cursor, const std::uint8_t* Buffer) {
   std::int32_t v = -1;
   Cursor.GetFieldData(0, &v, Buffer);
   return v;
 }
 
-class AAtLeast : public TestExpression {
+class AIs : public TestExpression {
 public:
-  AAtLeast(const TQXLCursor& Cursor, std::int32_t From) : FCursor(Cursor), FFrom(From) { AddNode(nullptr); }
+  AIs(const TQXLCursor& Cursor, TQXLSearchCondition Condition, std::int32_t Value)
+      : Condition(Condition), Value(Value), FCursor(Cursor) {
+    AddNode(nullptr);
+  }
   bool GetResult() override {
     ++Tests;
-    return AOf(FCursor, BoundBuffer) >= FFrom;
+    const std::int32_t a = AOf(FCursor, BoundBuffer);
+    return Condition == scEqual ? a == Value : a >= Value;
   }
+  const TQXLSearchCondition Condition;  // scEqual or scGreaterEqual
+  const std::int32_t Value;
   std::int32_t Tests = 0;
 
 private:
   const TQXLCursor& FCursor;
-  std::int32_t FFrom;
 };
 
 class IndexSearchTest : public SearchTableFixture {
@@ -62,10 +68,10 @@ protected:
   std::int32_t CurrentA() const { return AOf(Cursor, Cursor.FCurrentRecordBuffer); }
   // A bound on ByA with this expression's nodes, as an expression's planner
   // would lay it down.
-  void LayBoundOnA(AAtLeast& Expression, std::int32_t From) {
-    Expression.OnCreateIndexScanConditions = [this, From](TQXLIndexDefs*, TQXLScanSearchConditionArray* List,
-                                                          std::int32_t) {
-      AddBound(*List, "ByA", scGreaterEqual, {From});
+  void LayBoundOnA(AIs& Expression) {
+    Expression.OnCreateIndexScanConditions = [this, &Expression](TQXLIndexDefs*, TQXLScanSearchConditionArray* List,
+                                                                 std::int32_t) {
+      AddBound(*List, "ByA", Expression.Condition, {Expression.Value});
       List->Item(List->Count() - 1)->CreatedFromExpression = true;
     };
   }
@@ -99,8 +105,8 @@ TEST_F(IndexSearchTest, SearchThroughAnotherIndexFindsTheNearestRecordInTheCurso
   Cursor.SetIndexName("ByB");
   Cursor.FirstPosition = false;
   Cursor.CurrentRecordID = {0, 0};
-  AAtLeast fromFive(Cursor, 5);
-  LayBoundOnA(fromFive, 5);
+  AIs fromFive(Cursor, scGreaterEqual, 5);
+  LayBoundOnA(fromFive);
   ASSERT_TRUE(Table->Locate(&Cursor, &fromFive));
   EXPECT_EQ(Script.Walks["ByA"], 1) << "the range of ByA was walked";
   EXPECT_EQ(CurrentA(), 9) << "first in ByB's order, not in ByA's";
@@ -120,8 +126,8 @@ TEST_F(IndexSearchTest, RestartedRangeWalkInPhysicalOrderLeavesAnActiveBitmapTha
   InsertCountdown();
   Pages.DataSize = 11;
   Script.Counts = {{"ByA", 2}};
-  AAtLeast fromSix(Cursor, 6);
-  LayBoundOnA(fromSix, 6);
+  AIs fromSix(Cursor, scGreaterEqual, 6);
+  LayBoundOnA(fromSix);
   Cursor.FSQLFilterExpression = &fromSix;
   ASSERT_EQ(Table->GetRecordBuffer(&Cursor, grmNext), grrOK);
   EXPECT_EQ(CurrentA(), 6);
@@ -130,6 +136,29 @@ TEST_F(IndexSearchTest, RestartedRangeWalkInPhysicalOrderLeavesAnActiveBitmapTha
   const std::int32_t tests = fromSix.Tests;
   EXPECT_EQ(Table->GetRecordCount(&Cursor), 4);
   EXPECT_EQ(fromSix.Tests, tests) << "the count needed no record";
+  Cursor.FSQLFilterExpression = nullptr;
+}
+
+// A view of one key of a one-column index in physical order, stepped on
+// from a record whose key has since changed: the walk cannot go on from that
+// record's place in the index, which lies outside the view's range.
+TEST_F(IndexSearchTest, EqualityViewInPhysicalOrderStepsOnFromARecordThatLeftIt) {
+  for (std::int32_t a : {5, 7, 5, 5}) InsertAB(a, 0);
+  Pages.DataSize = 11;
+  Script.Counts = {{"ByA", 1}};
+  AIs isFive(Cursor, scEqual, 5);
+  LayBoundOnA(isFive);
+  Cursor.FSQLFilterExpression = &isFive;
+  Cursor.FirstPosition = false;
+  Cursor.CurrentRecordID = {0, 0};
+  const std::int32_t seven = 7;
+  std::memcpy(Table->Records()->Records[0].data() + Cursor.FFieldDefs->GetDef(0)->MemoryOffset, &seven, 4);
+  ASSERT_EQ(Table->GetRecordBuffer(&Cursor, grmNext), grrOK);
+  EXPECT_EQ(Cursor.CurrentRecordID, (TQXLPageItemID{2, 0}));
+  EXPECT_EQ(Script.Walks["ByA"], 1) << "through the index";
+  ASSERT_EQ(Table->GetRecordBuffer(&Cursor, grmNext), grrOK);
+  EXPECT_EQ(Cursor.CurrentRecordID, (TQXLPageItemID{3, 0}));
+  EXPECT_EQ(Table->GetRecordBuffer(&Cursor, grmNext), grrEOF);
   Cursor.FSQLFilterExpression = nullptr;
 }
 
