@@ -20,8 +20,10 @@ bool IsProcessDatabase(const TQXLDatabaseData& Data) {
 
 }  // namespace
 
-TQXLDatabaseDataCreator qxl::DiskDatabaseCreator() {
-  return [](TQXLLocalSession&) { return std::make_unique<TQXLDiskDatabaseData>(); };
+TQXLDatabaseDataCreator qxl::DiskDatabaseCreator(TQXLIndexFactory* IndexFactory) {
+  return [IndexFactory](TQXLLocalSession&) {
+    return std::make_unique<TQXLDiskDatabaseData>(platform::RealFileSystem(), IndexFactory);
+  };
 }
 
 TQXLLocalSession::TQXLLocalSession(TQXLDatabaseDataList& Databases, TQXLDatabaseDataCreator Creator)

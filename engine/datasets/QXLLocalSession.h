@@ -14,6 +14,7 @@
 
 class TQXLDatabaseData;
 class TQXLDatabaseDataList;
+class TQXLIndexFactory;
 class TQXLLocalSession;
 
 // Makes the database data of a database file for a session.
@@ -21,8 +22,9 @@ using TQXLDatabaseDataCreator = std::function<std::unique_ptr<TQXLDatabaseData>(
 
 namespace qxl {
 
-// The creator of the disk engine: a closed TQXLDiskDatabaseData on the real files.
-TQXLDatabaseDataCreator DiskDatabaseCreator();
+// The creator of the disk engine: a closed TQXLDiskDatabaseData on the real
+// files, whose tables get their indexes from IndexFactory (which must outlive them).
+TQXLDatabaseDataCreator DiskDatabaseCreator(TQXLIndexFactory* IndexFactory = nullptr);
 
 }  // namespace qxl
 

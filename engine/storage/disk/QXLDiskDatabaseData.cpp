@@ -22,7 +22,8 @@ std::uint16_t HeaderSize(std::int32_t Value) {
 
 }  // namespace
 
-TQXLDiskDatabaseData::TQXLDiskDatabaseData(platform::FileSystem& FileSystem) : LFileSystem(FileSystem) {}
+TQXLDiskDatabaseData::TQXLDiskDatabaseData(platform::FileSystem& FileSystem, TQXLIndexFactory* IndexFactory)
+    : LFileSystem(FileSystem), LIndexFactory(IndexFactory) {}
 
 TQXLDiskDatabaseData::~TQXLDiskDatabaseData() {
   // Open tables still reach the file through the page manager as they go.

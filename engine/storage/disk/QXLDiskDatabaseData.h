@@ -29,13 +29,16 @@
 class TQXLActiveSessionsFile;
 class TQXLDatabaseTableLockManager;
 class TQXLDiskPageManager;
+class TQXLIndexFactory;
 class TQXLSystemDirectory;
 class TQXLTableListFile;
 
 class TQXLDiskDatabaseData : public TQXLDatabaseData {
 public:
-  // The file is reached through FileSystem, which must outlive the object.
-  explicit TQXLDiskDatabaseData(platform::FileSystem& FileSystem = platform::RealFileSystem());
+  // The file is reached through FileSystem; IndexFactory makes the tables'
+  // index objects. Both must outlive the object.
+  explicit TQXLDiskDatabaseData(platform::FileSystem& FileSystem = platform::RealFileSystem(),
+                                TQXLIndexFactory* IndexFactory = nullptr);
   // Frees the open tables, then closes the file. Raises nothing.
   ~TQXLDiskDatabaseData() override;
 
@@ -51,6 +54,7 @@ public:
   // Writes a new file named DatabaseName with this object's password, page
   // size, extent size and session count, and leaves it closed.
   void CreateDatabase() override;
+  // A new disk table data named after the cursor's table, added to the list.
   TQXLTableData* CreateTableData(TQXLCursor* Cursor) override;
   std::int32_t GetNewObjectId() override;
   // Multi-user: RW locks on the transaction's tables first (20233 with nothing
@@ -115,6 +119,7 @@ private:
   TQXLTableListFile& OpenTableList(std::int32_t NilCode) const;
 
   platform::FileSystem& LFileSystem;
+  TQXLIndexFactory* LIndexFactory;
   std::unique_ptr<TQXLDiskPageManager> FDiskPageManager;
   std::unique_ptr<TQXLSystemDirectory> FSystemDir;
   std::unique_ptr<TQXLActiveSessionsFile> FActiveSessionsFile;

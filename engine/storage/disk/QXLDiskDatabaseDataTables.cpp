@@ -4,7 +4,9 @@
 
 #include "engine/core/QXLException.h"
 #include "engine/storage/QXLDiskPageManager.h"
+#include "engine/core/abstract/QXLCursor.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
+#include "engine/storage/disk/QXLDiskTableData.h"
 #include "engine/storage/files/QXLTableListFile.h"
 
 TQXLTableListFile& TQXLDiskDatabaseData::OpenTableList(std::int32_t NilCode) const {
@@ -48,8 +50,9 @@ std::int32_t TQXLDiskDatabaseData::GetNewObjectId() {
   return FDiskPageManager->GetNextObjectID();
 }
 
-TQXLTableData* TQXLDiskDatabaseData::CreateTableData(TQXLCursor*) {
-  // The disk table data comes with the disk tables; until then no cursor can
-  // open a table of a database file.
-  throw platform::Exception("Tables of database files cannot be opened yet");
+TQXLTableData* TQXLDiskDatabaseData::CreateTableData(TQXLCursor* Cursor) {
+  std::lock_guard guard(CriticalSection());
+  auto Table = std::make_unique<TQXLDiskTableData>(this, LIndexFactory);
+  if (Cursor) Table->SetTableName(Cursor->FTableName);
+  return RegisterTableData(std::move(Table));
 }

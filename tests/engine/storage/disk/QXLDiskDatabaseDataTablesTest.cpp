@@ -1,0 +1,90 @@
+// The disk database data with tables: the table data objects it makes for
+// cursors, and transactions over a table between two processes: nothing of a
+// transaction is seen elsewhere before its commit, all of it after, and
+// nothing after its rollback.
+#include "engine/storage/disk/QXLDiskDatabaseData.h"
+
+#include "engine/storage/locks/QXLDatabaseTableLockManager.h"
+#include "tests/engine/storage/disk/DiskTableFixture.h"
+
+namespace disktable {
+namespace {
+
+class DiskDatabaseTablesTest : public DiskTableFixture {
+protected:
+  void SetUp() override {
+    CreateDatabaseFile();
+    A = Connect(true);
+    B = Connect(true);
+    CreateNotes(*A);
+  }
+  void TearDown() override {
+    Disconnect(*A);
+    Disconnect(*B);
+  }
+  // The table data of Notes in User's database, made or found through a cursor.
+  static TQXLDiskTableData& Notes(DiskUser& User) {
+    DiskCursor Probe("Notes");
+    return dynamic_cast<TQXLDiskTableData&>(*User.Database->FindOrCreateTableData(&Probe));
+  }
+  // The IDs of Notes as User reads them now.
+  static std::vector<std::string> Rows(DiskUser& User) {
+    TQXLDiskTableData& Table = Notes(User);
+    DiskCursor C("Notes");
+    Open(Table, C, User);
+    std::vector<std::string> Seen = Walk(Table, C);
+    Close(Table, C);
+    return Seen;
+  }
+  // Starts a transaction of A's session on Notes and inserts the IDs in it,
+  // holding XIRW as the cursors of a transaction do.
+  void InsertInTransaction(DiskCursor& C, std::initializer_list<std::int32_t> Ids) {
+    TQXLDiskTableData& Table = Notes(*A);
+    A->Session.FInTransaction = true;
+    Open(Table, C, *A);
+    ASSERT_TRUE(Table.LockTable(C.SessionID(), ltXIRW, 1, 1, false));
+    for (std::int32_t Id : Ids) ASSERT_TRUE(Insert(Table, C, Id));
+  }
+
+  std::unique_ptr<DiskUser> A, B;
+};
+
+}  // namespace
+
+TEST_F(DiskDatabaseTablesTest, CursorsOfATableShareOneTableDataNamedAfterIt) {
+  DiskCursor First("Notes"), Upper("NOTES");
+  TQXLTableData* Made = A->Database->FindOrCreateTableData(&First);
+  ASSERT_NE(dynamic_cast<TQXLDiskTableData*>(Made), nullptr);
+  EXPECT_EQ(Made->TableName(), "Notes");
+  EXPECT_EQ(A->Database->FindOrCreateTableData(&Upper), Made);
+  EXPECT_EQ(A->Database->TableDataCount(), 1);
+  EXPECT_EQ(B->Database->TableDataCount(), 0);
+}
+
+TEST_F(DiskDatabaseTablesTest, TransactionIsSeenByOthersOnlyOnceCommitted) {
+  DiskCursor C("Notes");
+  InsertInTransaction(C, {1, 2, 3});
+  EXPECT_TRUE(Rows(*B).empty());
+  A->Database->Commit(C.SessionID(), true);
+  A->Session.FInTransaction = false;
+  EXPECT_EQ(Rows(*B), (std::vector<std::string>{"1:<NULL>", "2:<NULL>", "3:<NULL>"}));
+  // The cursor's own IS stays; the transaction's locks are gone.
+  for (const TQXLTableLockItem& Item : A->Database->TableLockManager()->SessionLocks(C.SessionID()).Items())
+    EXPECT_TRUE(Item.LockType != ltXIRW && Item.LockType != ltRW) << int(Item.LockType);
+  Close(Notes(*A), C);
+}
+
+TEST_F(DiskDatabaseTablesTest, RolledBackTransactionLeavesNothing) {
+  DiskCursor C("Notes");
+  InsertInTransaction(C, {1, 2});
+  A->Database->Rollback(C.SessionID());
+  A->Session.FInTransaction = false;
+  EXPECT_TRUE(Rows(*B).empty());
+  EXPECT_TRUE(Rows(*A).empty());
+  // The table goes on: a later change commits as usual.
+  ASSERT_TRUE(Insert(Notes(*A), C, 7));
+  EXPECT_EQ(Rows(*B), std::vector<std::string>{"7:<NULL>"});
+  Close(Notes(*A), C);
+}
+
+}  // namespace disktable
