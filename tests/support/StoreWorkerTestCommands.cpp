@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "engine/storage/QXLDiskPageManager.h"
+#include "tests/support/StoreWorkerTableCommands.h"
 
 namespace qxl::testsupport {
 
@@ -73,7 +74,7 @@ int HangInAllocation(const std::string& File, const std::string& ReadyFile) {
 std::optional<int> RunStoreWorkerTestCommand(const std::vector<std::string>& Args) {
   if (Args.size() == 3 && Args[0] == "hang-commit") return HangInCommit(Args[1], Args[2]);
   if (Args.size() == 3 && Args[0] == "hang-alloc") return HangInAllocation(Args[1], Args[2]);
-  return std::nullopt;
+  return RunStoreWorkerTableCommand(Args);
 }
 
 }  // namespace qxl::testsupport

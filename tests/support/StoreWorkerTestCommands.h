@@ -19,6 +19,7 @@ namespace qxl::testsupport {
 //   hang-alloc FILE READYFILE   adds one page; once the space map marks it
 //                               used, before the header's counters are
 //                               written, it creates READYFILE and waits
+//   table-...                   the table commands (StoreWorkerTableCommands.h)
 std::optional<int> RunStoreWorkerTestCommand(const std::vector<std::string>& Args);
 
 }  // namespace qxl::testsupport
