@@ -27,7 +27,7 @@ using qxl::TDiskTablesLock;
 using qxl::TFlagGuard;
 
 TQXLDiskTableData::TQXLDiskTableData(TQXLDatabaseData* aDatabaseData, TQXLIndexFactory* IndexFactory)
-    : TQXLTableData(aDatabaseData), FIndexFactory(IndexFactory) {
+    : TQXLTableData(aDatabaseData), FIndexFactory(IndexFactory ? IndexFactory : &FBTreeIndexFactory) {
   SetPageManager(aDatabaseData->PageManager());
 }
 

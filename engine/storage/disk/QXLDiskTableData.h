@@ -22,6 +22,7 @@
 #include <string>
 
 #include "engine/core/abstract/QXLTableData.h"
+#include "engine/storage/btree/QXLBTreeRecordIndex.h"
 
 class TQXLDiskDatabaseData;
 class TQXLDiskPageManager;
@@ -45,7 +46,8 @@ public:
   static constexpr std::int32_t ReadLockDelayMS = 40;
 
   // aDatabaseData is a TQXLDiskDatabaseData with its file open. IndexFactory
-  // makes the table's index objects and must outlive the table.
+  // makes the table's index objects and must outlive the table; without one
+  // the table's indexes are B-trees.
   explicit TQXLDiskTableData(TQXLDatabaseData* aDatabaseData, TQXLIndexFactory* IndexFactory = nullptr);
   // Frees the managers; the table's files stay in the database. Raises nothing.
   ~TQXLDiskTableData() override;
@@ -199,6 +201,7 @@ private:
   bool FindNeighbour(TQXLCursor* Cursor, TQXLPageItemID& Neighbour);
   void CheckBlobField(std::int32_t FieldNo) const;
 
+  qxl::TQXLBTreeIndexFactory FBTreeIndexFactory;
   TQXLIndexFactory* FIndexFactory;
   std::int32_t FTableID = -1;
   std::unique_ptr<TQXLTableLocksFile> FTableLocksFile;

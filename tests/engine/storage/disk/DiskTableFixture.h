@@ -8,6 +8,7 @@
 // "ID" and a BLOB "Memo" compressed in blocks of 16 bytes.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -92,10 +93,13 @@ protected:
 
   // Creates the table through a table data object of its own, freed afterwards.
   static void CreateTable(DiskUser& User, const std::string& Name, TQXLFieldDefs& Fields) {
+    TQXLIndexDefs Indexes;
+    CreateTable(User, Name, Fields, Indexes);
+  }
+  static void CreateTable(DiskUser& User, const std::string& Name, TQXLFieldDefs& Fields, TQXLIndexDefs& Indexes) {
     DiskCursor Cursor(Name);
     Cursor.FSession = &User.Session;
     TQXLDiskTableData Creator(User.Database.get());
-    TQXLIndexDefs Indexes;
     TQXLConstraintDefs Constraints;
     Creator.CreateTable(&Cursor, Fields, Indexes, Constraints);
     Creator.CloseTable(&Cursor);
@@ -115,6 +119,7 @@ protected:
     C.FVisibleFieldDefs = std::make_unique<TQXLFieldDefs>();
     C.FVisibleFieldDefs->Assign(*C.FFieldDefs);
     C.FIndexDefs = std::make_unique<TQXLIndexDefs>();
+    C.FIndexDefs->Assign(Table.IndexManager()->IndexDefs());
     Table.InitCursorRecordSize(&C);
     C.FRecordBufferSize = C.FRecordSize;
     C.FCurrentRecordBuffer = C.AllocateRecordBuffer();
@@ -180,6 +185,13 @@ protected:
     TQXLFieldDefs Fields;
     NotesFields(Fields);
     CreateTable(User, Name, Fields);
+  }
+
+  // Keeps the stored form of C's current record, as an edit does, so that
+  // indexes find the old keys.
+  static void BeginEdit(DiskCursor& C) {
+    if (!C.FEditRecordBuffer) C.FEditRecordBuffer = C.AllocateRecordBuffer();
+    std::memcpy(C.FEditRecordBuffer, C.FCurrentRecordBuffer, static_cast<std::size_t>(C.FRecordBufferSize));
   }
 
   static std::int32_t IdOf(DiskCursor& C) {
