@@ -195,7 +195,11 @@ bool TQXLTableData::FindRecordByCursorIndexRange(TQXLRecordSearch& Search) {
     restart = false;
     bool read = remaining && ReadRecordByID(Search.SessionID, id, buffer.Get());
     if (remaining && !(read && RecordMatchesConditions(Search, buffer.Get(), id))) continue;
-    if (Search.Bitmap) {
+    // The bitmap is never active here, and whatever activates it resets it
+    // first, so only a walk that builds it needs its records placed: for a
+    // walk that stops at its first match the placing would cost a read of
+    // the record and a descent of the tree for a bit nobody reads.
+    if (Search.Bitmap && Search.RebuildBitmap) {
       // The index places a record by its values, which a walk with nothing
       // left to test has not read.
       if (!read) read = ReadRecordByID(Search.SessionID, id, buffer.Get());
