@@ -275,6 +275,10 @@ bool TQXLTableData::FindRecordByOtherIndexRange(TQXLRecordSearch& Search) {
     if (!(nav.RecordID == Search.CurrentRecordID)) NoIndexPosition(10415, cursorIndexID, Search.CurrentRecordID);
     if (!order.GetIndexPosition(Search.SessionID, Search.CurrentRecordID, buffer.Get(), *current))
       NoIndexPosition(10386, cursorIndexID, Search.CurrentRecordID);
+    // The nearest match is judged from this place: it must hold the record.
+    TQXLPageItemID placed{};
+    IndexPositionToRecordID(Search.SessionID, cursorIndexID, *current, placed);
+    if (!(placed == Search.CurrentRecordID)) NoIndexPosition(10414, cursorIndexID, Search.CurrentRecordID);
   }
   if (Search.Bitmap && Search.Restart) ResetRecordBitmap(*Search.Bitmap, cursorIndexID);
   TSearchInfo info(index);

@@ -122,6 +122,42 @@ TEST_F(IndexSearchTest, SearchThroughAnotherIndexFindsTheNearestRecordInTheCurso
   Cursor.FSQLFilterExpression = nullptr;
 }
 
+// Stepping through another index starts from the current record's place in
+// the cursor's index; a record that cannot be read there, or placed, or is
+// placed wrongly, stops the step with its code and the cursor stays put.
+TEST_F(IndexSearchTest, SteppingThroughAnotherIndexFromARecordItCannotPlaceRaises) {
+  InsertCountdown();
+  Pages.DataSize = 110;  // large pages: the range of ByA beats reading the rest of ByB
+  Script.Counts = {{"ByA", 2}};
+  Cursor.SetIndexName("ByB");
+  AIs fromFive(Cursor, scGreaterEqual, 5);
+  LayBoundOnA(fromFive);
+  Cursor.FSQLFilterExpression = &fromFive;
+  Cursor.FRecordBitmap.reset();  // every step searches
+  Cursor.CurrentRecordID = {9, 0};
+  TQXLCursor* c = &Cursor;
+  ASSERT_TRUE(Table->DeleteRecord(c));
+  const struct {
+    std::int32_t Current;
+    const char* Placing;
+    std::int32_t Code;
+  } cases[] = {{9, "", 10387}, {6, "lose", 10386}, {6, "misplace", 10414}};
+  for (const auto& k : cases) {
+    Script.Placing = k.Placing;
+    Script.Walks.clear();
+    Cursor.FirstPosition = false;
+    Cursor.CurrentRecordID = {k.Current, 0};
+    EXPECT_EQ(NativeCodeOf([&] { Table->GetRecordBuffer(&Cursor, grmNext); }), k.Code) << k.Placing;
+    EXPECT_EQ(Cursor.CurrentRecordID, (TQXLPageItemID{k.Current, 0}));
+    EXPECT_EQ(Script.Walks["ByA"], 0) << "nothing was walked";
+  }
+  Script.Placing = "";
+  Cursor.CurrentRecordID = {6, 0};
+  ASSERT_EQ(Table->GetRecordBuffer(&Cursor, grmNext), grrOK);
+  EXPECT_EQ(CurrentA(), 5);
+  Cursor.FSQLFilterExpression = nullptr;
+}
+
 TEST_F(IndexSearchTest, RestartedRangeWalkInPhysicalOrderLeavesAnActiveBitmapThatCountsWithoutTesting) {
   InsertCountdown();
   Pages.DataSize = 11;

@@ -16,10 +16,13 @@
 #include "tests/support/FakeIndex.h"
 #include "tests/support/FakePageManager.h"
 
-// Range sizes by index name, and the range walks each index was asked for.
+// Range sizes by index name, the range walks each index was asked for, and
+// how the indexes place records: "" truly, "lose" not at all, "misplace" one
+// entry further on.
 struct RangeCountScript {
   std::map<std::string, std::int64_t> Counts;
   std::map<std::string, std::int32_t> Walks;
+  std::string Placing;
 };
 
 class OrderedFakeIndex : public FakeIndex {
@@ -64,8 +67,9 @@ public:
   // Found only by the record's own values, as a B-tree descends by key.
   bool GetIndexPosition(std::int32_t, const TQXLPageItemID& RecordID, const std::uint8_t* RecordBuffer,
                         TQXLIndexPosition& Pos) override {
-    const std::int64_t no = PositionOf(RecordID, RecordBuffer);
-    static_cast<FakeIndexPosition&>(Pos).No = no;
+    const std::int64_t no = FScript.Placing == "lose" ? -1 : PositionOf(RecordID, RecordBuffer);
+    const std::int64_t n = static_cast<std::int64_t>(Entries().size());
+    static_cast<FakeIndexPosition&>(Pos).No = no != -1 && FScript.Placing == "misplace" ? (no + 1) % n : no;
     return no != -1;
   }
   std::int32_t CompareRecordPositionsInIndex(const TQXLIndexPosition& P1, const TQXLIndexPosition& P2) override {
