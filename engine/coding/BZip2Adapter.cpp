@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 
 #include "platform/Format.h"
 
@@ -28,6 +29,7 @@ void BZip2CompressBuffer(const void* InBuffer, std::int32_t InSize, std::vector<
     OutBuffer.resize(length);
     const int result = BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(OutBuffer.data()), &length, Source(InBuffer),
                                                 static_cast<unsigned int>(inSize), BlockSize100k, 0, 0);
+    if (result == BZ_MEM_ERROR) throw std::bad_alloc();
     if (result < 0) throw EBZCompressionError(platform::Format("error %d", result));
     OutBuffer.resize(length);
     OutSize = static_cast<std::int32_t>(length);
@@ -64,6 +66,7 @@ void BZip2DecompressBuffer(const void* InBuffer, std::int32_t InSize, std::int32
         capacity = BZip2GrownCapacity(capacity, step);
         continue;
       }
+      if (result == BZ_MEM_ERROR) throw std::bad_alloc();
       if (result < 0) throw EBZDecompressionError(platform::Format("error %d", result));
       OutBuffer.resize(length);
       OutSize = static_cast<std::int32_t>(length);

@@ -25,12 +25,12 @@ public:
 };
 
 // Raises EBZCompressionError "error <n>" on a library error (a block size of 0
-// or above 9, for one); OutBuffer is then empty.
+// or above 9, for one), std::bad_alloc when memory runs out; OutBuffer is then empty.
 void BZip2CompressBuffer(const void* InBuffer, std::int32_t InSize, std::vector<std::uint8_t>& OutBuffer,
                          std::int32_t& OutSize, int BlockSize100k);
 
-// Raises EBZDecompressionError "error <n>" on damaged data; OutBuffer is then
-// empty. OutEstimate is the expected size, 0 when unknown; with ExactSize a
+// Raises EBZDecompressionError "error <n>" on damaged data, std::bad_alloc when
+// memory runs out; OutBuffer is then empty. OutEstimate is the expected size, 0 when unknown; with ExactSize a
 // stream that decodes to more than OutEstimate fails at once. Without it the
 // buffer grows up to the largest 32-bit size.
 void BZip2DecompressBuffer(const void* InBuffer, std::int32_t InSize, std::int32_t OutEstimate,

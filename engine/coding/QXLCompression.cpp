@@ -5,6 +5,7 @@
 #include "engine/coding/BZip2Adapter.h"
 #include "engine/coding/PpmCoder.h"
 #include "engine/coding/ZlibAdapter.h"
+#include "platform/Exception.h"
 
 namespace {
 
@@ -35,7 +36,9 @@ bool qxl::CompressBuffer(TQXLCompressionAlgorithm Algorithm, std::uint8_t Mode, 
       case acaBZIP: qxl::BZip2CompressBuffer(InBuffer, InSize, OutBuffer, OutSize, Mode); break;
       default: qxl::PPMCompressBuffer(InBuffer, InSize, OutBuffer, OutSize, Mode); break;
     }
-  } catch (...) {
+  } catch (const platform::Exception&) {
+    // The libraries' refusals; running out of memory is no failure of the data
+    // and goes on to the caller.
     if (Algorithm == acaZLIB) RefreshLastError();
     return Failed(OutBuffer, OutSize);
   }
@@ -57,7 +60,7 @@ bool Decompress(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, std::i
       case acaBZIP: qxl::BZip2DecompressBuffer(InBuffer, InSize, OutSize, OutBuffer, OutSize, ExactSize); break;
       default: qxl::PPMDecompressBuffer(InBuffer, InSize, OutBuffer, OutSize); break;
     }
-  } catch (...) {
+  } catch (const platform::Exception&) {
     return Failed(OutBuffer, OutSize);
   }
   if (OutSize > 0) return true;

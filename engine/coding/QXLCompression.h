@@ -30,15 +30,16 @@ constexpr std::int32_t CompressedBlockSize(std::uint8_t Mode) {
   return CompressedBlockSizes[Mode == 0 ? 0 : Mode <= 3 ? 1 : Mode <= 6 ? 2 : 3];
 }
 
-// Compresses InSize bytes with Algorithm at Mode into OutBuffer. Never raises:
-// false (OutBuffer empty, OutSize 0) for algorithm 0 or above 3, an empty
-// input, a mode the library refuses, or any failure.
+// Compresses InSize bytes with Algorithm at Mode into OutBuffer. False
+// (OutBuffer empty, OutSize 0) for algorithm 0 or above 3, an empty input, a
+// mode the library refuses, or any other failure of the library; raises only
+// std::bad_alloc, when memory runs out.
 bool CompressBuffer(TQXLCompressionAlgorithm Algorithm, std::uint8_t Mode, const void* InBuffer, std::int32_t InSize,
                     std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize);
 
 // Decompresses into OutBuffer. On entry OutSize is the expected size (0 when
 // unknown; PPM needs the exact size); after true it is the size of OutBuffer.
-// Never raises: damaged data gives false with OutBuffer empty.
+// Damaged data gives false with OutBuffer empty; raises only std::bad_alloc.
 bool DecompressBuffer(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, std::int32_t InSize,
                       std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize);
 

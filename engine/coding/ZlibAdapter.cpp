@@ -19,7 +19,12 @@ void HeapFree(voidpf, voidpf block) { std::free(block); }
 
 std::size_t RoundUp(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
 
+void CheckMemory(int result) {
+  if (result == Z_MEM_ERROR) throw std::bad_alloc();
+}
+
 void Check(int result) {
+  CheckMemory(result);
   if (result < 0) throw ECompressionError(platform::Format("error %d", result));
 }
 
@@ -95,11 +100,14 @@ void ZlibDecompressBuffer(const void* InBuffer, std::int32_t InSize, std::int32_
     inf.Stream.avail_in = static_cast<uInt>(inSize);
     inf.Stream.next_out = OutBuffer.data();
     inf.Stream.avail_out = static_cast<uInt>(capacity);
-    if (inflateInit(&inf.Stream) < 0) return Fail(OutBuffer, OutSize);
+    const int init = inflateInit(&inf.Stream);
+    CheckMemory(init);
+    if (init < 0) return Fail(OutBuffer, OutSize);
     inf.Open = true;
     for (;;) {
       const int result = inflate(&inf.Stream, Z_NO_FLUSH);
       if (result == Z_STREAM_END) break;
+      CheckMemory(result);
       // Only "more to come" goes on: "dictionary needed" would repeat for
       // ever, and every negative result is damage or truncation.
       if (result != Z_OK) return Fail(OutBuffer, OutSize);
@@ -113,8 +121,9 @@ void ZlibDecompressBuffer(const void* InBuffer, std::int32_t InSize, std::int32_
     if (inflateEnd(&inf.Stream) < 0) return Fail(OutBuffer, OutSize);
     OutBuffer.resize(inf.Stream.total_out);
     OutSize = static_cast<std::int32_t>(inf.Stream.total_out);
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
     Fail(OutBuffer, OutSize);
+    throw;
   }
 }
 

@@ -41,8 +41,8 @@ void* ConvertData(const void* Source, std::int32_t SourceSize, TQXLBaseFieldType
                   TQXLBaseFieldType DestType, std::int32_t& DestSize);
 
 // Copies one value into a new block: text up to and with its terminator,
-// other types in their fixed size. When the block cannot be had, Buffer is
-// null and Size 0 and nothing is raised.
+// other types in their fixed size. Text too long for a block gives a null
+// Buffer and Size 0; a block the memory manager cannot give raises its error.
 void CopyDataToNewMemory(TQXLBaseFieldType DataType, const void* Source, void*& Buffer, std::int32_t& Size);
 
 // Orders two value buffers. NULL sides are reported as such without looking

@@ -7,18 +7,6 @@
 #include "engine/core/QXLMemoryManager.h"
 #include "engine/core/QXLValueBytes.h"
 
-namespace {
-
-void* NewBlock(std::int64_t size) {
-  try {
-    return QXLMemoryManager().GetMem(size);
-  } catch (...) {
-    return nullptr;  // a block that cannot be had is reported as no buffer
-  }
-}
-
-}  // namespace
-
 void qxl::CopyDataToNewMemory(TQXLBaseFieldType DataType, const void* Source, void*& Buffer, std::int32_t& Size) {
   Buffer = nullptr;
   Size = 0;
@@ -38,8 +26,8 @@ void qxl::CopyDataToNewMemory(TQXLBaseFieldType DataType, const void* Source, vo
   } else {
     size = qxl::GetDataTypeSize(DataType);
   }
-  void* block = NewBlock(size);
-  if (!block) return;
+  // A block that cannot be had is the memory manager's error, not an empty value.
+  void* block = QXLMemoryManager().GetMem(size);
   std::memcpy(block, Source, static_cast<std::size_t>(size));
   Buffer = block;
   Size = static_cast<std::int32_t>(size);
@@ -57,17 +45,17 @@ void* qxl::ConvertData(const void* Source, std::int32_t SourceSize, TQXLBaseFiel
   try {
     if (!Source) throw castError(30051);
     value = qxl::ConvertValue(Source, SourceSize, SourceType, DestType);
-  } catch (...) {
+  } catch (const platform::Exception&) {
+    // What does not convert; running out of memory is passed on as it is.
     throw castError(30051);
   }
   void* buffer = nullptr;
   if (DestType == bftBlob) {
     // A BLOB takes every byte built, terminators included.
-    buffer = NewBlock(static_cast<std::int64_t>(value.size()));
-    if (buffer) {
-      std::memcpy(buffer, value.data(), value.size());
-      DestSize = static_cast<std::int32_t>(value.size());
-    }
+    if (value.empty()) throw castError(30052);
+    buffer = QXLMemoryManager().GetMem(static_cast<std::int64_t>(value.size()));
+    std::memcpy(buffer, value.data(), value.size());
+    DestSize = static_cast<std::int32_t>(value.size());
   } else {
     qxl::CopyDataToNewMemory(DestType, value.data(), buffer, DestSize);
   }

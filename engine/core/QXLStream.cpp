@@ -5,7 +5,6 @@
 #include "engine/core/QXLException.h"
 #include "engine/core/QXLFileStream.h"
 #include "engine/core/QXLMemoryManager.h"
-#include "platform/TempFile.h"
 
 namespace {
 
@@ -113,7 +112,7 @@ void TQXLStream::SaveToFile(const std::string& FileName) {
   SaveToStream(file);
 }
 
-std::string qxl::GetTemporaryFileName() { return platform::TempFileName(); }
+std::string qxl::GetTemporaryFileName(platform::FileSystem& FileSystem) { return FileSystem.TempFileName(); }
 
 void qxl::WriteBufferToStream(const void* Buffer, std::int32_t Count, TQXLStream& Stream, std::int32_t NativeErrorCode) {
   TransferExactly(Count, Stream, NativeErrorCode,

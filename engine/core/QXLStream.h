@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/FileSystem.h"
+
 enum TSeekOrigin : std::uint16_t { soBeginning = 0, soCurrent = 1, soEnd = 2 };
 
 class TQXLStream;
@@ -86,8 +88,8 @@ namespace qxl {
 std::int64_t SaturatedAdd(std::int64_t a, std::int64_t b);
 
 // A new, empty, uniquely named file in the system's temporary folder, its name
-// starting with "QXL".
-std::string GetTemporaryFileName();
+// starting with "QXL", reserved through FileSystem.
+std::string GetTemporaryFileName(platform::FileSystem& FileSystem = platform::RealFileSystem());
 
 // Write or read exactly Count bytes, or raise EQXLException with
 // NativeErrorCode naming the calling place.

@@ -74,7 +74,10 @@ void TQXLVariant::SetDataType(TQXLBaseFieldType Value) {
   }
   try {
     Cast(Value);
-  } catch (...) {
+  } catch (const EQXLException& e) {
+    // Only a value that does not convert becomes NULL; running out of memory
+    // or a damaged block is no answer about the value.
+    if (e.NativeError != 30051 && e.NativeError != 30052) throw;
     Clear(Value);
   }
 }

@@ -1,5 +1,6 @@
 // Unary minus and the four arithmetic operators of engine values.
 #include <cmath>
+#include <new>
 #include <type_traits>
 
 #include "engine/core/QXLConvertValue.h"
@@ -168,6 +169,8 @@ void TQXLVariant::Division(const TQXLVariant& Value) {
   try {
     Arithmetic(Value, '/');
   } catch (const EQXLException&) {
+    throw;
+  } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
     throw EQXLException(30128, "Division error: %s", {std::string(e.what())});

@@ -22,6 +22,7 @@
 #include "platform/File.h"
 #include "platform/TempFile.h"
 #include "tests/support/EngineErrors.h"
+#include "tests/support/FaultyFileSystem.h"
 
 namespace fs = std::filesystem;
 
@@ -478,4 +479,31 @@ TEST(QXLStream, LockIsReentrantAndExcludesOtherThreads) {
   s.Unlock();
   other.join();
   EXPECT_TRUE(entered);
+}
+
+namespace {
+
+// Hands out names of its own, so that a name reserved elsewhere shows.
+class NamingFileSystem : public platform::test::FaultyFileSystem {
+public:
+  std::string TempFileName() override {
+    ++Calls;
+    return "/no-such-folder/QXL" + std::to_string(Calls);
+  }
+  int Calls = 0;
+};
+
+}  // namespace
+
+TEST(QXLTemporaryFileName, IsReservedThroughTheFileSystemGiven) {
+  NamingFileSystem files;
+  EXPECT_EQ(qxl::GetTemporaryFileName(files), "/no-such-folder/QXL1");
+  EXPECT_EQ(qxl::GetTemporaryFileName(files), "/no-such-folder/QXL2");
+  EXPECT_EQ(files.Calls, 2);
+
+  const std::string real = qxl::GetTemporaryFileName();
+  EXPECT_EQ(fs::path(real).parent_path(), fs::path(platform::TempDirectory()));
+  EXPECT_EQ(fs::path(real).filename().string().substr(0, 3), "QXL");
+  EXPECT_TRUE(fs::exists(real));
+  fs::remove(real);
 }
