@@ -10,12 +10,7 @@
 namespace platform {
 namespace {
 
-// 0x80..0x9F, the only range where Windows-1252 differs from Latin-1.
-constexpr std::array<char16_t, 32> kHigh = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  //
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  //
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  //
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+using codepage_detail::kHigh;
 
 // Looks a UTF-16 unit up in the code page; -1 when it is not there.
 int FindAnsi(char16_t c) {
@@ -60,11 +55,6 @@ Out ConvertUtf(In input, std::size_t unitsPerInput, Converter convert) {
 }
 
 }  // namespace
-
-char16_t AnsiCharToWide(char c) {
-  const auto b = static_cast<unsigned char>(c);
-  return b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : static_cast<char16_t>(b);
-}
 
 char WideCharToAnsi(char16_t c) {
   const int b = FindAnsi(c);
