@@ -23,7 +23,7 @@ std::uint16_t HeaderSize(std::int32_t Value) {
 }  // namespace
 
 TQXLDiskDatabaseData::TQXLDiskDatabaseData(platform::FileSystem& FileSystem, TQXLIndexFactory* IndexFactory)
-    : LFileSystem(FileSystem), LIndexFactory(IndexFactory) {}
+    : LFileSystem(FileSystem), LIndexFactory(IndexFactory ? IndexFactory : &FBTreeIndexFactory) {}
 
 TQXLDiskDatabaseData::~TQXLDiskDatabaseData() {
   // Open tables still reach the file through the page manager as they go.

@@ -24,6 +24,7 @@
 
 #include "engine/coding/QXLPassword.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
+#include "engine/storage/btree/QXLBTreeRecordIndex.h"
 #include "platform/FileSystem.h"
 
 class TQXLActiveSessionsFile;
@@ -36,7 +37,7 @@ class TQXLTableListFile;
 class TQXLDiskDatabaseData : public TQXLDatabaseData {
 public:
   // The file is reached through FileSystem; IndexFactory makes the tables'
-  // index objects. Both must outlive the object.
+  // index objects (the B-tree record index when null). Both must outlive the object.
   explicit TQXLDiskDatabaseData(platform::FileSystem& FileSystem = platform::RealFileSystem(),
                                 TQXLIndexFactory* IndexFactory = nullptr);
   // Frees the open tables, then closes the file. Raises nothing.
@@ -119,6 +120,8 @@ private:
   TQXLTableListFile& OpenTableList(std::int32_t NilCode) const;
 
   platform::FileSystem& LFileSystem;
+  // The B-tree record index, unless the maker of the database gives another.
+  qxl::TQXLBTreeIndexFactory FBTreeIndexFactory;
   TQXLIndexFactory* LIndexFactory;
   std::unique_ptr<TQXLDiskPageManager> FDiskPageManager;
   std::unique_ptr<TQXLSystemDirectory> FSystemDir;

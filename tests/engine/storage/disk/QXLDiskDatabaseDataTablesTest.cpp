@@ -87,4 +87,42 @@ TEST_F(DiskDatabaseTablesTest, RolledBackTransactionLeavesNothing) {
   Close(Notes(*A), C);
 }
 
+TEST_F(DiskDatabaseTablesTest, TablesGetBTreeIndexesThatOutliveTheFilesClosing) {
+  DiskCursor C("Keyed");
+  C.FSession = &A->Session;
+  TQXLFieldDefs Fields;
+  AddField(Fields, "ID", aftInteger);
+  TQXLIndexDefs Indexes;
+  TQXLIndexDef* ById = Indexes.AddCreated();
+  ById->Name = "ByID";
+  ById->AssignByNames({"ID"}, {"ASC"}, {"CASE"});
+  ById->Unique = true;
+  TQXLConstraintDefs Constraints;
+  auto& Creator = dynamic_cast<TQXLDiskTableData&>(*A->Database->FindOrCreateTableData(&C));
+  Creator.CreateTable(&C, Fields, Indexes, Constraints);
+  Creator.CloseTable(&C);
+  A->Database->FreeTableData(&Creator);
+  {
+    auto& Table = dynamic_cast<TQXLDiskTableData&>(*A->Database->FindOrCreateTableData(&C));
+    Open(Table, C, *A);
+    ASSERT_TRUE(Insert(Table, C, 1));
+    ASSERT_TRUE(Insert(Table, C, 3));
+    Close(Table, C);
+  }
+  Disconnect(*A);
+  A = Connect(true);
+  auto& Table = dynamic_cast<TQXLDiskTableData&>(*A->Database->FindOrCreateTableData(&C));
+  Open(Table, C, *A);
+  ASSERT_EQ(Table.IndexManager()->IndexDefs().Count(), 1);
+  TQXLIndex* Index = Table.IndexManager()->OpenIndex(Table.IndexManager()->IndexDefs().GetDef(0)->ObjectID);
+  ASSERT_NE(dynamic_cast<qxl::TQXLBTreeRecordIndex*>(Index), nullptr);
+  // The stored index knows the stored keys.
+  for (const auto& [Id, Free] : std::vector<std::pair<std::int32_t, bool>>{{1, false}, {2, true}, {3, false}}) {
+    C.InternalInitRecord(C.FCurrentRecordBuffer, true);
+    C.SetFieldData(IdField, &Id, C.FCurrentRecordBuffer);
+    EXPECT_EQ(Index->CanInsertRecord(C.SessionID(), C.FCurrentRecordBuffer), Free) << Id;
+  }
+  Close(Table, C);
+}
+
 }  // namespace disktable
