@@ -7,6 +7,7 @@
 
 #include "engine/storage/QXLDiskPageManager.h"
 #include "tests/support/StoreWorkerTableCommands.h"
+#include "tests/support/TableWorkerCommands.h"
 
 namespace qxl::testsupport {
 
@@ -74,6 +75,7 @@ int HangInAllocation(const std::string& File, const std::string& ReadyFile) {
 std::optional<int> RunStoreWorkerTestCommand(const std::vector<std::string>& Args) {
   if (Args.size() == 3 && Args[0] == "hang-commit") return HangInCommit(Args[1], Args[2]);
   if (Args.size() == 3 && Args[0] == "hang-alloc") return HangInAllocation(Args[1], Args[2]);
+  if (auto Result = RunTableWorkerCommand(Args)) return Result;
   return RunStoreWorkerTableCommand(Args);
 }
 

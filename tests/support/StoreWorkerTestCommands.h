@@ -11,7 +11,8 @@
 namespace qxl::testsupport {
 
 // Runs Args (command and its arguments) when it names a test command and
-// returns its exit code; nothing when the command is not one of them.
+// returns its exit code; nothing when the command is not one of them. The
+// table commands of TableWorkerCommands.h are among them.
 //
 //   hang-commit FILE READYFILE  adds two pages and commits; after the first
 //                               page reached the file it creates READYFILE

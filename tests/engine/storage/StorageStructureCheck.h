@@ -4,10 +4,13 @@
 // header's page count, the last used page is the highest page marked used,
 // every space-map page is in place, every page handed out is marked used, and
 // each extent's state agrees with its pages. The repair mark of an
-// interrupted commit is a failure unless RepairMarkExpected.
+// interrupted commit is a failure unless RepairMarkExpected. Callers that know
+// the file's owners of pages also check that each page is reached by exactly
+// one of them or is free.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 
@@ -62,6 +65,28 @@ inline ::testing::AssertionResult FileStructureIsSound(const std::string& File,
       AllUsed = AllUsed && FSM.GetPageUsageFromPFS(PageNo);
     if ((Value == 3) != AllUsed || Value == 2)
       return ::testing::AssertionFailure() << "extent " << Extent << " has state " << Value;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Every page of the file is accounted for: a page that its owners reach
+// (Reached counts how many times each page was reached) is reached once and
+// marked used, every other page apart from the space maps is free. A page
+// reached twice belongs to two owners; a used page nobody reaches is lost.
+inline ::testing::AssertionResult PagesAreFreeOrReachedOnce(TQXLDiskPageManager& M,
+                                                            const std::map<std::int32_t, int>& Reached) {
+  TQXLDatabaseFreeSpaceManager& FSM = *M.FreeSpaceManager();
+  const std::int32_t Total = M.DBHeader().TotalPageCount;
+  for (const auto& [PageNo, Times] : Reached) {
+    if (PageNo < 0 || PageNo >= Total || FSM.IsSystemPage(PageNo))
+      return ::testing::AssertionFailure() << "page " << PageNo << " reached outside the data pages";
+    if (Times != 1) return ::testing::AssertionFailure() << "page " << PageNo << " reached " << Times << " times";
+  }
+  for (std::int32_t PageNo = 0; PageNo < Total; ++PageNo) {
+    if (FSM.IsSystemPage(PageNo)) continue;
+    const bool Used = FSM.GetPageUsageFromPFS(PageNo), IsReached = Reached.count(PageNo) > 0;
+    if (Used && !IsReached) return ::testing::AssertionFailure() << "page " << PageNo << " is used but unreached";
+    if (!Used && IsReached) return ::testing::AssertionFailure() << "page " << PageNo << " is reached but free";
   }
   return ::testing::AssertionSuccess();
 }
