@@ -1,0 +1,206 @@
+// Memory tables with the indexes their database makes: a cursor walking an
+// index both ways and by record number, stepping past a record another
+// cursor deleted, ranges, unique keys with NULL, DISTINCT, Locate through an
+// index range, and FindKey on keys that tie on their indexed prefix.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "engine/core/abstract/QXLRecordBitmap.h"
+#include "tests/engine/core/QXLTestExpression.h"
+#include "tests/engine/storage/btree/RecordIndexFixture.h"
+
+namespace qxl::test {
+namespace {
+
+class MemoryRealIndexTest : public RecordIndexFixture {
+protected:
+  std::vector<std::vector<std::uint8_t>> Keys;
+
+  // The IDs of the cursor's view from one end to the other.
+  std::vector<std::int32_t> Walk(TQXLGetRecordMode Mode) {
+    std::vector<std::int32_t> Ids;
+    Cursor.FirstPosition = Mode == grmNext;
+    Cursor.LastPosition = Mode == grmPrior;
+    while (Table->GetRecordBuffer(&Cursor, Mode) == grrOK && Ids.size() < 1000)
+      Ids.push_back(RowOf(Cursor.FCurrentRecordBuffer).Id);
+    return Ids;
+  }
+  void UseIndex(std::int32_t IndexID) {
+    Cursor.FIndexID = IndexID;
+    Cursor.FIndexPositionCache = std::make_unique<TQXLIndexPositionCache>();
+  }
+  std::uint8_t* Key(const TRow& Row) {
+    Keys.push_back(Buffer(Row));
+    return Keys.back().data();
+  }
+  // Records with names "n00".."n29" stored in a shuffled order; the ID is
+  // the name's number.
+  void InsertShuffled() {
+    for (std::int32_t i = 0; i < 30; ++i) {
+      const std::int32_t n = (i * 7) % 30;
+      char Name[8];
+      std::snprintf(Name, sizeof Name, "n%02d", n);
+      Insert({n, Name, n % 3});
+    }
+  }
+  static std::vector<std::int32_t> Range(std::int32_t From, std::int32_t To) {
+    std::vector<std::int32_t> Ids;
+    for (std::int32_t i = From; From <= To ? i <= To : i >= To; i += From <= To ? 1 : -1) Ids.push_back(i);
+    return Ids;
+  }
+};
+
+}  // namespace
+
+TEST_F(MemoryRealIndexTest, ACursorWalksItsIndexBothWaysAndByRecordNumber) {
+  const std::int32_t ByName = AddIndex("Name", {"Name"});
+  InsertShuffled();
+  UseIndex(ByName);
+  EXPECT_EQ(Walk(grmNext), Range(0, 29));
+  EXPECT_EQ(Walk(grmPrior), Range(29, 0));
+  Table->SetRecNo(&Cursor, 12);
+  ASSERT_EQ(Table->GetRecordBuffer(&Cursor, grmCurrent), grrOK);
+  EXPECT_EQ(RowOf(Cursor.FCurrentRecordBuffer).Id, 11);
+  EXPECT_EQ(Table->GetRecNo(&Cursor), 12);
+  ASSERT_EQ(Table->GetRecordBuffer(&Cursor, grmNext), grrOK);
+  EXPECT_EQ(RowOf(Cursor.FCurrentRecordBuffer).Id, 12);
+}
+
+TEST_F(MemoryRealIndexTest, StepsFromARecordAnotherCursorDeletedLandOnItsNeighbours) {
+  const std::int32_t ByGrp = AddIndex("Grp", {"Grp", "Name"});
+  InsertShuffled();
+  UseIndex(ByGrp);
+  // Order: group 0 (n00, n03, ...), group 1, group 2.
+  Cursor.FirstPosition = true;
+  for (int i = 0; i < 4; ++i) ASSERT_EQ(Table->GetRecordBuffer(&Cursor, grmNext), grrOK);
+  ASSERT_EQ(RowOf(Cursor.FCurrentRecordBuffer).Id, 9);
+  const TQXLPageItemID Gone = Cursor.CurrentRecordID;
+  MemoryCursor Other{"Tasks"};
+  Open(Other);
+  Other.CurrentRecordID = Gone;
+  ASSERT_TRUE(Table->DeleteRecord(&Other));
+  Table->CloseTable(&Other);
+  for (const auto& [Mode, Expected] : {std::pair{grmNext, 12}, std::pair{grmPrior, 6}}) {
+    Cursor.CurrentRecordID = Gone;
+    Cursor.FirstPosition = Cursor.LastPosition = false;
+    std::memcpy(Cursor.FCurrentRecordBuffer, Buffer({9, "n09", 0}).data(), static_cast<std::size_t>(Cursor.FRecordBufferSize));
+    ASSERT_EQ(Table->GetRecordBuffer(&Cursor, Mode), grrOK);
+    EXPECT_EQ(RowOf(Cursor.FCurrentRecordBuffer).Id, Expected);
+  }
+}
+
+TEST_F(MemoryRealIndexTest, RangesOnTheCursorsIndexShowOnlyTheirRecords) {
+  const std::int32_t ByName = AddIndex("Name", {"Name"});
+  InsertShuffled();
+  const struct {
+    const char *From, *To;
+    bool FromExclusive, ToExclusive;
+    std::vector<std::int32_t> Expected;
+  } Cases[] = {
+      {"n05", "n09", false, false, Range(5, 9)},
+      {"n05", "n09", true, true, Range(6, 8)},
+      {"n28", "n99", false, false, Range(28, 29)},
+      {"n10", "n05", false, false, {}},
+  };
+  Cursor.FKeyBufferSize = Cursor.FRecordBufferSize;
+  for (const auto& c : Cases) {
+    UseIndex(ByName);
+    Cursor.FRecordBitmap = std::make_unique<TQXLRecordBitmap>(Table);
+    Cursor.ApplyRange(Key({0, c.From, 0}), Key({0, c.To, 0}), 1, 1, c.FromExclusive, c.ToExclusive);
+    EXPECT_EQ(Walk(grmNext), c.Expected) << c.From << ".." << c.To;
+    std::vector<std::int32_t> Backward(c.Expected.rbegin(), c.Expected.rend());
+    EXPECT_EQ(Walk(grmPrior), Backward) << c.From << ".." << c.To;
+    EXPECT_EQ(Table->GetRecordCount(&Cursor), std::int64_t(c.Expected.size()));
+    Cursor.ResetRange();
+  }
+}
+
+TEST_F(MemoryRealIndexTest, AUniqueIndexRefusesASecondEqualKeyNullIncluded) {
+  const std::int32_t Unique = AddIndex("Grp", {"Grp"}, true);
+  const TQXLPageItemID One = Insert({1, "a", 1});
+  const TQXLPageItemID Null = Insert({2, "b", std::nullopt});
+  const struct {
+    TRow Row;
+    bool Failed;
+  } Inserts[] = {{{3, "c", 1}, true}, {{3, "c", 2}, false}, {{3, "c", std::nullopt}, true}};
+  for (const auto& c : Inserts)
+    EXPECT_EQ(Table->IsUniqueConstraintFailed(0, Unique, Buffer(c.Row).data(), nullptr, true, {}), c.Failed);
+  const std::vector<std::uint8_t> OneNow = Buffer(Stored(One)), NullNow = Buffer(Stored(Null));
+  EXPECT_FALSE(Table->IsUniqueConstraintFailed(0, Unique, Buffer({1, "renamed", 1}).data(), OneNow.data(), false, One));
+  EXPECT_TRUE(Table->IsUniqueConstraintFailed(0, Unique, Buffer({2, "b", 1}).data(), NullNow.data(), false, Null));
+  // NULL orders before every value.
+  Insert({4, "d", 2});
+  EXPECT_EQ(IdsOf(Leaves(Unique)), (std::vector<std::int32_t>{2, 1, 4}));
+}
+
+TEST_F(MemoryRealIndexTest, DistinctShowsTheFirstRecordOfEachGroupInIndexOrder) {
+  const std::int32_t ByGrp = AddIndex("GrpName", {"Grp", "Name"});
+  InsertShuffled();
+  UseIndex(ByGrp);
+  Cursor.FRecordBitmap = std::make_unique<TQXLRecordBitmap>(Table);
+  Cursor.FDistinctFieldCount = 1;
+  EXPECT_EQ(Walk(grmNext), (std::vector<std::int32_t>{0, 1, 2}));
+  EXPECT_EQ(Table->GetRecordCount(&Cursor), 3);
+  Cursor.FDistinctFieldCount = 0;
+}
+
+TEST_F(MemoryRealIndexTest, LocateWalksAnIndexRangeAndFindKeySettlesCutKeys) {
+  const std::int32_t ByName = AddIndex("Name", {"Name"}, false, 12);
+  std::map<std::string, std::int32_t> Names;
+  for (std::int32_t i = 0; i < 20; ++i) {
+    const std::string Name = LongName(std::string(1, char('a' + (i * 3) % 20)));
+    Insert({i, Name, 0});
+    Names[Name] = i;
+  }
+  // Locate: the first record, in physical order, whose name is at least
+  // LongName("m"), found through a bound the expression lays on the index.
+  TestExpression AtLeastM;
+  AtLeastM.AddNode(nullptr);
+  const std::string From = LongName("m");
+  AtLeastM.OnCreateIndexScanConditions = [&](TQXLIndexDefs*, TQXLScanSearchConditionArray* List, std::int32_t) {
+    TQXLScanSearchCondition c(true);
+    c.IndexID = ByName;
+    c.Condition = scGreaterEqual;
+    c.KeyRecordBuffer = Key({0, From, 0});
+    c.KeyRecordBufferSize = Cursor.FRecordBufferSize;
+    c.KeyFieldCount = 1;
+    c.CreatedFromExpression = true;
+    List->AddCondition(c);
+  };
+  AtLeastM.Result = true;
+  Cursor.FirstPosition = true;
+  ASSERT_TRUE(Table->Locate(&Cursor, &AtLeastM));
+  std::int32_t FirstStored = 1000;
+  for (const auto& [Name, Id] : Names)
+    if (Name >= From) FirstStored = std::min(FirstStored, Id);
+  EXPECT_EQ(RowOf(Cursor.FCurrentRecordBuffer).Id, FirstStored);
+  // FindKey in the cursor's index: equal and at-or-after on names that agree
+  // on every indexed character.
+  UseIndex(ByName);
+  Cursor.FKeyBufferSize = Cursor.FRecordBufferSize;
+  Cursor.FKeyFieldCount = 1;
+  const struct {
+    std::string Key;
+    TQXLSearchCondition Condition;
+    std::optional<std::string> Expected;
+  } Cases[] = {
+      {LongName("g"), scEqual, LongName("g")},
+      {LongName("gg"), scEqual, std::nullopt},
+      {LongName("gg"), scGreaterEqual, LongName("h")},
+      {LongName("t"), scGreaterEqual, LongName("t")},
+      {LongName("u"), scGreaterEqual, std::nullopt},
+  };
+  for (const auto& c : Cases) {
+    Cursor.FKeyBuffer = Key({0, c.Key, 0});
+    const bool Found = Table->FindKey(&Cursor, c.Condition);
+    ASSERT_EQ(Found, c.Expected.has_value()) << c.Key;
+    if (Found) {
+      EXPECT_EQ(Stored(Cursor.CurrentRecordID).Name, *c.Expected) << c.Key;
+    }
+  }
+  Cursor.FKeyBuffer = nullptr;
+}
+
+}  // namespace qxl::test
