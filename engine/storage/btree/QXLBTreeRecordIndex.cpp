@@ -112,6 +112,10 @@ void TQXLBTreeRecordIndex::EmptyIndex(std::int32_t SessionID) {
 void TQXLBTreeRecordIndex::RebuildTemporaryIndex(TQXLCursor* Cursor) {
   DropIndex(Cursor ? Cursor->SessionID() : SystemSessionID);
   CreateIndex(Cursor, *FIndexDef);
+  // The manager's definition must name the new root, or the index would be
+  // reopened on the freed one.
+  if (TQXLIndexDef* Listed = FIndexManager ? FIndexManager->IndexDefs().GetIndexDefByObjectId(FIndexDef->ObjectID) : nullptr)
+    Listed->RootPageNo = FIndexDef->RootPageNo;
 }
 
 bool TQXLBTreeRecordIndex::GetIndexPosition(std::int32_t SessionID, const TQXLPageItemID& RecordID,

@@ -459,6 +459,10 @@ TEST_F(RecordIndexTest, EmptyLeavesAUsableTreeAndARebuildRefillsIt) {
   CheckTree(ID);
   EXPECT_EQ(IdsOf(Leaves(ID)), ByName());
   EXPECT_EQ(Leaves(ID).size(), 201u);
+  // Opened again from the table's definition, the index finds its new root.
+  Table->IndexManager()->CloseIndex(ID);
+  CheckTree(ID);
+  EXPECT_EQ(IdsOf(Leaves(ID)), ByName());
 }
 
 // Random inserts, updates and deletes through the table against a model of
