@@ -1,5 +1,6 @@
 // The BLOB manager's pages: storing, reading and removing values as entries
 // of shared pages or as large BLOBs, per field and for a whole table.
+#include <new>
 #include <vector>
 
 #include "engine/core/QXLException.h"
@@ -46,6 +47,8 @@ void TQXLDiskBlobManager::ReadBlobFromPages(std::int32_t SessionID, TQXLDiskBLOB
   const bool LargeFirst = Large.IsPlausible(PageItemID.PageNo);
   try {
     LargeFirst ? Large.Read(PageItemID.PageNo, Cache) : ReadSmallBlob(SessionID, Cache, PageItemID);
+  } catch (const std::bad_alloc&) {
+    throw;  // only a wrong guess of the form tries the other one
   } catch (...) {
     Cache.Clear();
     LargeFirst ? ReadSmallBlob(SessionID, Cache, PageItemID) : Large.Read(PageItemID.PageNo, Cache);
@@ -129,6 +132,8 @@ void TQXLDiskBlobManager::DeleteBlobFromPages(std::int32_t SessionID, TQXLPageIt
     const bool LargeFirst = Large.IsPlausible(PageItemID.PageNo);
     try {
       LargeFirst ? Large.Delete(PageItemID.PageNo) : DeleteSmallBlob(SessionID, PageItemID);
+    } catch (const std::bad_alloc&) {
+      throw;
     } catch (...) {
       LargeFirst ? DeleteSmallBlob(SessionID, PageItemID) : Large.Delete(PageItemID.PageNo);
     }

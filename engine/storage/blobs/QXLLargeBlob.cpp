@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "engine/storage/QXLDiskFormat.h"
 #include "engine/storage/QXLPageManager.h"
@@ -170,6 +171,8 @@ bool TQXLLargeBlob::IsPlausible(std::int32_t FirstPageNo) {
     const std::int64_t Size = PageDataSize();
     return std::int64_t{Layout.DataPageCount} * Size > Layout.CompressedSize &&
            (std::int64_t{Layout.DataPageCount} - 2) * Size < Layout.CompressedSize;
+  } catch (const std::bad_alloc&) {
+    throw;
   } catch (...) {
     return false;
   }

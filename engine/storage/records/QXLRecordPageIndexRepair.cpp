@@ -1,4 +1,6 @@
 // Repair and check of a table's record page index against its record pages.
+#include <new>
+
 #include "engine/storage/QXLDiskFormat.h"
 #include "engine/storage/QXLPageManager.h"
 #include "engine/storage/files/QXLPageHold.h"
@@ -16,6 +18,8 @@ void TQXLDiskRecordManager::RebuildRecordPageIndex(std::int32_t SessionID) {
   for (std::int32_t PageNo = 1; PageNo < PageCount; ++PageNo) {
     try {
       AddPageToRebuiltIndex(SessionID, PageNo);
+    } catch (const std::bad_alloc&) {
+      throw;  // a repair that ran out of memory must not drop pages silently
     } catch (...) {
       // An unreadable or foreign page is left out; the rest still counts.
     }
