@@ -95,6 +95,8 @@ public:
   TQXLTableListFile* TableListFile() const { return FTableListFile.get(); }
   TQXLSystemDirectory* SystemDirectory() const { return FSystemDir.get(); }
   platform::FileSystem& FileSystem() const { return LFileSystem; }
+  // Makes the index objects of this database's tables.
+  TQXLIndexFactory* IndexFactory() const { return LIndexFactory; }
 
   const TQXLPassword& Password() const { return FPassword; }
   void SetPassword(const TQXLPassword& Value) { FPassword = Value; }

@@ -27,7 +27,8 @@ using qxl::TDiskTablesLock;
 using qxl::TFlagGuard;
 
 TQXLDiskTableData::TQXLDiskTableData(TQXLDatabaseData* aDatabaseData, TQXLIndexFactory* IndexFactory)
-    : TQXLTableData(aDatabaseData), FIndexFactory(IndexFactory ? IndexFactory : &FBTreeIndexFactory) {
+    : TQXLTableData(aDatabaseData),
+      FIndexFactory(IndexFactory ? IndexFactory : static_cast<TQXLDiskDatabaseData*>(aDatabaseData)->IndexFactory()) {
   SetPageManager(aDatabaseData->PageManager());
 }
 

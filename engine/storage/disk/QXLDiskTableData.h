@@ -22,7 +22,6 @@
 #include <string>
 
 #include "engine/core/abstract/QXLTableData.h"
-#include "engine/storage/btree/QXLBTreeRecordIndex.h"
 
 class TQXLDiskDatabaseData;
 class TQXLDiskPageManager;
@@ -47,7 +46,7 @@ public:
 
   // aDatabaseData is a TQXLDiskDatabaseData with its file open. IndexFactory
   // makes the table's index objects and must outlive the table; without one
-  // the table's indexes are B-trees.
+  // the table uses its database's.
   explicit TQXLDiskTableData(TQXLDatabaseData* aDatabaseData, TQXLIndexFactory* IndexFactory = nullptr);
   // Frees the managers; the table's files stay in the database. Raises nothing.
   ~TQXLDiskTableData() override;
@@ -201,7 +200,6 @@ private:
   bool FindNeighbour(TQXLCursor* Cursor, TQXLPageItemID& Neighbour);
   void CheckBlobField(std::int32_t FieldNo) const;
 
-  qxl::TQXLBTreeIndexFactory FBTreeIndexFactory;
   TQXLIndexFactory* FIndexFactory;
   std::int32_t FTableID = -1;
   std::unique_ptr<TQXLTableLocksFile> FTableLocksFile;
