@@ -1,6 +1,7 @@
 #include "engine/storage/QXLDiskPageManager.h"
 
 #include <cstring>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -284,8 +285,12 @@ void TQXLDiskPageManager::ExtendFile(std::int32_t PageCount) {
   // The size follows from the header's count, not from the size found: a
   // growth that died before its header was written left the file longer.
   const std::int64_t NewCount = static_cast<std::int64_t>(FDBHeader.TotalPageCount) + PageCount;
+  // A count that would leave 32 bits comes from a damaged header; the file
+  // is not touched.
+  if (FDBHeader.TotalPageCount < 0 || NewCount > std::numeric_limits<std::int32_t>::max())
+    throw EQXLException(20237, "Invalid database format");
   FDatabaseFile.SetSize(FOffsetToFirstPage + NewCount * FPageSize);
-  FDBHeader.TotalPageCount += PageCount;
+  FDBHeader.TotalPageCount = static_cast<std::int32_t>(NewCount);
 }
 
 void TQXLDiskPageManager::TruncateFile(std::int32_t PageCount) {

@@ -97,6 +97,10 @@ void TQXLDatabaseFreeSpaceManager::WriteNewMapPage(std::int32_t PageNo, std::uin
 void TQXLDatabaseFreeSpaceManager::ReadHeaderCounters() {
   LPageManager.ReadDBHeader();
   const TQXLDBHeader& Header = LPageManager.HeaderInMemory();
+  // The header is read again at every change, after another process may have
+  // written it: counters no file of this engine carries are damage.
+  if (Header.TotalPageCount < 0 || Header.LastUsedPageNo < -1 || Header.LastUsedPageNo >= Header.TotalPageCount)
+    throw EQXLException(20237, "Invalid database format");
   FLastUsedPageNo = Header.LastUsedPageNo;
   FTotalPageCount = Header.TotalPageCount;
 }
@@ -215,14 +219,21 @@ std::int32_t TQXLDatabaseFreeSpaceManager::AllocateNewPages() {
   const std::int32_t OldPFS = Fresh ? -1 : LastPFS();
   const std::int32_t OldEAM = Fresh ? -1 : LastEAM();
 
-  std::int32_t NewPage = FLastUsedPageNo + 1;
-  while (IsSystemPage(NewPage)) ++NewPage;
+  // In 64 bits: page numbers and counts near the top of the 32-bit range come
+  // from a damaged header, and are refused before the file grows.
+  constexpr std::int64_t MaxCount = std::numeric_limits<std::int32_t>::max();
+  auto SystemPage = [this](std::int64_t PageNo) {
+    return PageNo <= MaxCount && IsSystemPage(static_cast<std::int32_t>(PageNo));
+  };
+  std::int64_t NewPage = std::int64_t{FLastUsedPageNo} + 1;
+  while (SystemPage(NewPage)) ++NewPage;
 
-  std::int32_t Step = AddPagesStep();
+  std::int64_t Step = AddPagesStep();
   if (NewPage >= FTotalPageCount + Step) Step = NewPage - FTotalPageCount + 1;
-  while (IsSystemPage(FTotalPageCount + Step - 1)) ++Step;
+  while (SystemPage(FTotalPageCount + Step - 1)) ++Step;
+  if (NewPage >= MaxCount || FTotalPageCount + Step > MaxCount) throw EQXLException(20237, "Invalid database format");
 
-  LPageManager.ExtendFile(Step);
+  LPageManager.ExtendFile(static_cast<std::int32_t>(Step));
   FTotalPageCount = LPageManager.HeaderInMemory().TotalPageCount;
 
   const std::int32_t NewPFS = LastPFS(), NewEAM = LastEAM();
@@ -231,7 +242,7 @@ std::int32_t TQXLDatabaseFreeSpaceManager::AllocateNewPages() {
   if (Fresh || NewEAM != OldEAM)
     for (std::int32_t k = OldEAM + 1; k <= NewEAM; ++k) WriteNewMapPage(EAMPageNo(k), ptEAM);
 
-  FLastUsedPageNo = NewPage;
+  FLastUsedPageNo = static_cast<std::int32_t>(NewPage);
   // A cut that took an EAM page but kept the PFS page describing it left its
   // bit set; the page is back now, so a set bit is no error.
   for (std::int32_t k = OldEAM + 1; k <= NewEAM; ++k) ChangePageUsage(EAMPageNo(k), true);
@@ -239,9 +250,9 @@ std::int32_t TQXLDatabaseFreeSpaceManager::AllocateNewPages() {
   // Every page handed out is at or below the stored last used page, so a set
   // bit above it is what a process left that died inside an allocation, after
   // the map took the page and before the header said so: the page is free.
-  ChangePageUsage(NewPage, true);
-  UpdateExtentState(NewPage);
-  return NewPage;
+  ChangePageUsage(static_cast<std::int32_t>(NewPage), true);
+  UpdateExtentState(static_cast<std::int32_t>(NewPage));
+  return static_cast<std::int32_t>(NewPage);
 }
 
 std::int32_t TQXLDatabaseFreeSpaceManager::FindLastUsedPageNo() {

@@ -294,6 +294,12 @@ TEST_F(DiskPageManagerTest, BadFilesAreRefusedAndLeftUntouched) {
       {"no pages per extent", [](auto& F) { F[28] = 0; }, 20237},
       {"last used page beyond the file", [](auto& F) { F[34] = 60; }, 20237},
       {"negative page count", [](auto& F) { F[33] = 0x80; }, 20237},
+      {"page count at the top of the 32-bit range",
+       [](auto& F) {
+         const std::int32_t Counts[] = {0x7FFFFFF0, -1};
+         std::memcpy(F.data() + 30, Counts, sizeof Counts);
+       },
+       20237},
   };
   {
     TQXLDiskPageManager M;
@@ -314,6 +320,39 @@ TEST_F(DiskPageManagerTest, BadFilesAreRefusedAndLeftUntouched) {
   WriteWholeFile(Name, Good);
   TQXLDiskPageManager M;
   EXPECT_FALSE(Open(M));
+}
+
+// Another process (or damage) may change the header while a file is open; the
+// counters read again at a page's allocation are checked, and a growth that
+// would take the page count past 32 bits is refused before the file grows.
+TEST_F(DiskPageManagerTest, CountersDamagedWhileOpenAreRefusedAndLeftUntouched) {
+  struct Case {
+    const char* What;
+    std::int32_t Total, LastUsed;
+    std::int32_t Code;
+  };
+  const Case Cases[] = {
+      {"page count whose growth step passes 32 bits, nothing used", 0x7FFFFFF0, -1, 20237},
+      {"largest page count, nothing used", 0x7FFFFFFF, -1, 20237},
+      // The space map that would describe such pages is not in the file.
+      {"largest page count, all but the last used", 0x7FFFFFFF, 0x7FFFFFFD, 30423},
+      {"last used page beyond the page count", 3, 10, 20237},
+      {"negative page count", -5, -1, 20237},
+      {"last used page below -1", 3, -7, 20237},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    std::filesystem::remove(Name);
+    TQXLDiskPageManager M;
+    Create(M);
+    AddCommitted(M, 0, "data");
+    auto File = ReadWholeFile(Name);
+    const std::int32_t Counts[] = {C.Total, C.LastUsed};
+    std::memcpy(File.data() + 30, Counts, sizeof Counts);
+    WriteWholeFile(Name, File);
+    EXPECT_EQ(NativeCodeOf([&] { M.AddPage(1, ptTableRecord); }), C.Code);
+    EXPECT_EQ(ReadWholeFile(Name), File);
+  }
 }
 
 TEST_F(DiskPageManagerTest, HeaderLocatedBehindOtherBytes) {
