@@ -25,54 +25,21 @@ struct TRow {
   std::optional<std::int32_t> Grp;
 };
 
-class RecordIndexFixture : public ::testing::Test {
+class RecordIndexFixture : public MemoryTableBase {
 protected:
+  RecordIndexFixture() : MemoryTableBase("Tasks", true) {}
+
   static constexpr std::int32_t IdField = 0;
   static constexpr std::int32_t NameField = 1;
   static constexpr std::int32_t GrpField = 2;
   static constexpr std::int32_t NameSize = 300;
 
-  TQXLMemoryDatabaseData Database;
-  FakeSession Session;
-  MemoryCursor Cursor{"Tasks"};
-  TQXLMemoryTableData* Table = nullptr;
-
   void SetUp() override {
-    Database.ConnectSession(&Session);
     TQXLFieldDefs Fields;
     AddField(Fields, "ID", aftInteger, 0);
     AddField(Fields, "Name", aftString, NameSize);
     AddField(Fields, "Grp", aftInteger, 0);
-    TQXLIndexDefs Indexes;
-    TQXLConstraintDefs Constraints;
-    Table = static_cast<TQXLMemoryTableData*>(Database.FindOrCreateTableData(&Cursor));
-    Table->CreateTable(&Cursor, Fields, Indexes, Constraints);
-    Open(Cursor);
-  }
-  void TearDown() override {
-    Table->CloseTable(&Cursor);
-    Database.DisconnectSession(&Session);
-  }
-
-  static void AddField(TQXLFieldDefs& Fields, const char* Name, TQXLAdvancedFieldType Type, std::int32_t Size) {
-    TQXLFieldDef* f = Fields.AddCreated();
-    f->Name = Name;
-    f->SetFieldDefDataType(Type, Size);
-  }
-
-  void Open(MemoryCursor& C) {
-    C.FSession = &Session;
-    Table->OpenTable(&C);
-    C.FFieldDefs = std::make_unique<TQXLFieldDefs>();
-    C.FFieldDefs->Assign(Table->FieldManager()->FieldDefs());
-    C.FFieldDefs->RecalcFieldOffsets();
-    C.FVisibleFieldDefs = std::make_unique<TQXLFieldDefs>();
-    C.FVisibleFieldDefs->Assign(*C.FFieldDefs);
-    for (std::int32_t i = 0; i < C.FVisibleFieldDefs->Count(); ++i) C.FVisibleFieldDefs->GetDef(i)->FieldNoReference = i;
-    C.FIndexDefs = std::make_unique<TQXLIndexDefs>();
-    Table->InitCursorRecordSize(&C);
-    C.FRecordBufferSize = C.FRecordSize;
-    C.FCurrentRecordBuffer = C.AllocateRecordBuffer();
+    CreateAndOpen(Fields);
   }
 
   // Builds an index over Columns ("DESC" in Directions makes a column

@@ -21,6 +21,7 @@
 #include "tests/engine/storage/StorageTestUtil.h"
 #include "tests/support/FakeCursor.h"
 #include "tests/support/FakeSession.h"
+#include "tests/support/TestFieldDefs.h"
 
 namespace disktable {
 
@@ -76,19 +77,9 @@ protected:
   }
   static void Disconnect(DiskUser& User) { User.Database->DisconnectSession(&User.Session); }
 
-  static TQXLFieldDef& AddField(TQXLFieldDefs& Fields, const char* Name, TQXLAdvancedFieldType Type,
-                                std::int32_t Size = 0) {
-    TQXLFieldDef* f = Fields.AddCreated();
-    f->Name = Name;
-    f->SetFieldDefDataType(Type, Size);
-    return *f;
-  }
   static void NotesFields(TQXLFieldDefs& Fields) {
     AddField(Fields, "ID", aftInteger);
-    TQXLFieldDef& Memo = AddField(Fields, "Memo", aftBlob);
-    Memo.BLOBBlockSize = 16;
-    Memo.BLOBCompressionAlgorithm = acaZLIB;
-    Memo.BLOBCompressionMode = 1;
+    AddCompressedBlob(Fields, "Memo", 16);
   }
 
   // Creates the table through a table data object of its own, freed afterwards.

@@ -18,6 +18,7 @@
 #include "tests/support/EngineErrors.h"
 #include "tests/support/FakeCursor.h"
 #include "tests/support/FakeSession.h"
+#include "tests/support/TestFieldDefs.h"
 
 namespace qxl {
 
@@ -30,40 +31,33 @@ public:
   }
 };
 
-class MemoryTableFixture : public ::testing::Test {
+// A table of the in-memory database created and opened through Cursor by
+// one session, the fixtures below choosing its name and fields. Cursors are
+// laid out as the local cursor lays them out; with NumberVisibleFields each
+// visible field also refers to the table field of its own number, which the
+// local cursor sets and which is left at 0 otherwise.
+class MemoryTableBase : public ::testing::Test {
 protected:
+  MemoryTableBase(const char* TableName, bool NumberVisibleFields)
+      : Cursor{TableName}, FNumberVisibleFields(NumberVisibleFields) {}
+
   TQXLMemoryDatabaseData Database;
   FakeSession Session;
-  MemoryCursor Cursor{"Notes"};
+  MemoryCursor Cursor;
   TQXLMemoryTableData* Table = nullptr;
 
-  static constexpr std::int32_t IdField = 0;
-  static constexpr std::int32_t MemoField = 1;
-
-  void SetUp() override {
+  // Connects the session, creates the table with Fields and opens it through Cursor.
+  void CreateAndOpen(TQXLFieldDefs& Fields) {
     Database.ConnectSession(&Session);
-    TQXLFieldDefs fields;
-    AddField(fields, "ID", aftInteger);
-    TQXLFieldDef& memo = AddField(fields, "Memo", aftBlob);
-    memo.BLOBBlockSize = 16;
-    memo.BLOBCompressionAlgorithm = acaZLIB;
-    memo.BLOBCompressionMode = 1;
-    TQXLIndexDefs indexes;
-    TQXLConstraintDefs constraints;
+    TQXLIndexDefs Indexes;
+    TQXLConstraintDefs Constraints;
     Table = static_cast<TQXLMemoryTableData*>(Database.FindOrCreateTableData(&Cursor));
-    Table->CreateTable(&Cursor, fields, indexes, constraints);
+    Table->CreateTable(&Cursor, Fields, Indexes, Constraints);
     Open(Cursor);
   }
   void TearDown() override {
     Table->CloseTable(&Cursor);
     Database.DisconnectSession(&Session);
-  }
-
-  static TQXLFieldDef& AddField(TQXLFieldDefs& Fields, const char* Name, TQXLAdvancedFieldType Type) {
-    TQXLFieldDef* f = Fields.AddCreated();
-    f->Name = Name;
-    f->SetFieldDefDataType(Type, 0);
-    return *f;
   }
 
   void Open(MemoryCursor& C) {
@@ -74,10 +68,30 @@ protected:
     C.FFieldDefs->RecalcFieldOffsets();
     C.FVisibleFieldDefs = std::make_unique<TQXLFieldDefs>();
     C.FVisibleFieldDefs->Assign(*C.FFieldDefs);
+    if (FNumberVisibleFields)
+      for (std::int32_t i = 0; i < C.FVisibleFieldDefs->Count(); ++i) C.FVisibleFieldDefs->GetDef(i)->FieldNoReference = i;
     C.FIndexDefs = std::make_unique<TQXLIndexDefs>();
     Table->InitCursorRecordSize(&C);
     C.FRecordBufferSize = C.FRecordSize;
     C.FCurrentRecordBuffer = C.AllocateRecordBuffer();
+  }
+
+private:
+  bool FNumberVisibleFields;
+};
+
+class MemoryTableFixture : public MemoryTableBase {
+protected:
+  MemoryTableFixture() : MemoryTableBase("Notes", false) {}
+
+  static constexpr std::int32_t IdField = 0;
+  static constexpr std::int32_t MemoField = 1;
+
+  void SetUp() override {
+    TQXLFieldDefs fields;
+    AddField(fields, "ID", aftInteger);
+    AddCompressedBlob(fields, "Memo", 16);
+    CreateAndOpen(fields);
   }
 
   TQXLMemoryRecordManager& Records() const { return static_cast<TQXLMemoryRecordManager&>(*Table->RecordManager()); }

@@ -16,6 +16,7 @@
 #include "tests/support/EngineErrors.h"
 #include "tests/support/FakeCursor.h"
 #include "tests/support/FakeSession.h"
+#include "tests/support/TestFieldDefs.h"
 
 namespace qxl {
 namespace {
@@ -44,12 +45,7 @@ protected:
     Cursor.FDisableTempFiles = DisableTempFiles;
     TQXLFieldDefs fields;
     AddField(fields, "ID", aftInteger);
-    if (WithMemo) {
-      TQXLFieldDef& memo = AddField(fields, "Memo", aftBlob);
-      memo.BLOBBlockSize = 8;
-      memo.BLOBCompressionAlgorithm = acaZLIB;
-      memo.BLOBCompressionMode = 1;
-    }
+    if (WithMemo) AddCompressedBlob(fields, "Memo", 8);
     TQXLIndexDefs indexes;
     TQXLConstraintDefs constraints;
     Table = static_cast<TQXLTemporaryTableData*>(Database.FindOrCreateTableData(&Cursor));
@@ -65,12 +61,6 @@ protected:
   void TearDown() override {
     if (Table) Table->CloseTable(&Cursor);
     Database.DisconnectSession(&Session);
-  }
-  static TQXLFieldDef& AddField(TQXLFieldDefs& Fields, const char* Name, TQXLAdvancedFieldType Type) {
-    TQXLFieldDef* f = Fields.AddCreated();
-    f->Name = Name;
-    f->SetFieldDefDataType(Type, 0);
-    return *f;
   }
   TQXLTemporaryRecordManager& Records() { return static_cast<TQXLTemporaryRecordManager&>(*Table->RecordManager()); }
 
