@@ -43,6 +43,22 @@ inline void Connect(TQXLDiskDatabaseData& D, TTestSession& S) {
   D.ConnectSession(&S);
 }
 
+// Two database objects on one file, each with one session connected, as two
+// processes have them. Tests name the parts with a structured binding.
+struct TTwoProcesses {
+  explicit TTwoProcesses(const std::string& Name) : A(DiskDatabase(Name)), B(DiskDatabase(Name)) {
+    Connect(*A, SA);
+    Connect(*B, SB);
+  }
+  void Disconnect() {
+    A->DisconnectSession(&SA);
+    B->DisconnectSession(&SB);
+  }
+
+  std::unique_ptr<TQXLDiskDatabaseData> A, B;
+  TTestSession SA, SB;
+};
+
 // A new page of the session holding Tag; given back, not committed.
 inline std::int32_t WriteTaggedPage(TQXLDiskDatabaseData& D, std::int32_t SessionID, const std::string& Tag) {
   TQXLPage* Page = D.DiskPageManager()->AddPage(SessionID, ptTableRecord);

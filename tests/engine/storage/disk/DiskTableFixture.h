@@ -213,4 +213,37 @@ protected:
   }
 };
 
+// Two users of a new file, A and B, each a database object of its own with
+// one session, as two processes have them.
+class TwoUsersFixture : public DiskTableFixture {
+protected:
+  void SetUp() override {
+    CreateDatabaseFile();
+    A = Connect(true);
+    B = Connect(true);
+  }
+  void TearDown() override {
+    Disconnect(*A);
+    Disconnect(*B);
+  }
+  // Both users leave and connect again, as two processes started anew.
+  void Reconnect(bool MultiUser) {
+    Disconnect(*A);
+    Disconnect(*B);
+    A = Connect(MultiUser);
+    B = Connect(MultiUser);
+  }
+
+  std::unique_ptr<DiskUser> A, B;
+};
+
+// The two users with table "Notes" created by A.
+class TwoUsersNotesFixture : public TwoUsersFixture {
+protected:
+  void SetUp() override {
+    TwoUsersFixture::SetUp();
+    CreateNotes(*A);
+  }
+};
+
 }  // namespace disktable

@@ -10,18 +10,8 @@
 namespace disktable {
 namespace {
 
-class DiskDatabaseTablesTest : public DiskTableFixture {
+class DiskDatabaseTablesTest : public TwoUsersNotesFixture {
 protected:
-  void SetUp() override {
-    CreateDatabaseFile();
-    A = Connect(true);
-    B = Connect(true);
-    CreateNotes(*A);
-  }
-  void TearDown() override {
-    Disconnect(*A);
-    Disconnect(*B);
-  }
   // The table data of Notes in User's database, made or found through a cursor.
   static TQXLDiskTableData& Notes(DiskUser& User) {
     DiskCursor Probe("Notes");
@@ -45,8 +35,6 @@ protected:
     ASSERT_TRUE(Table.LockTable(C.SessionID(), ltXIRW, 1, 1, false));
     for (std::int32_t Id : Ids) ASSERT_TRUE(Insert(Table, C, Id));
   }
-
-  std::unique_ptr<DiskUser> A, B;
 };
 
 }  // namespace

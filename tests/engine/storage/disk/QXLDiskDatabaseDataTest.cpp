@@ -188,10 +188,8 @@ TEST_F(DiskDatabaseDataTest, LastSessionLeavingInATransactionRollsItBack) {
 }
 
 TEST_F(DiskDatabaseDataTest, TableListChangesReachOtherProcesses) {
-  auto D = DiskDatabase(Name), Other = DiskDatabase(Name);
-  TTestSession S, T;
-  Connect(*D, S);
-  Connect(*Other, T);
+  TTwoProcesses Processes(Name);
+  auto& [D, Other, S, T] = Processes;
   D->LockTables();
   D->AddTableListItem(41, "Tasks", 10, 11, 12);
   D->AddTableListItem(42, "Clients", 20, 21, 22);
@@ -211,8 +209,7 @@ TEST_F(DiskDatabaseDataTest, TableListChangesReachOtherProcesses) {
   Seen.clear();
   D->GetTablesList(Seen);
   EXPECT_EQ(Seen, std::vector<std::string>{"Jobs"});
-  D->DisconnectSession(&S);
-  Other->DisconnectSession(&T);
+  Processes.Disconnect();
 }
 
 TEST_F(DiskDatabaseDataTest, TableListNeedsAnOpenFile) {
@@ -231,10 +228,8 @@ TEST_F(DiskDatabaseDataTest, TableListNeedsAnOpenFile) {
 TEST_F(DiskDatabaseDataTest, TablesByteIsTriedThenRefused) {
   platform::FakeClock Clock;
   platform::ScopedClock UseClock(Clock);
-  auto A = DiskDatabase(Name), B = DiskDatabase(Name);
-  TTestSession SA, SB;
-  Connect(*A, SA);
-  Connect(*B, SB);
+  TTwoProcesses Processes(Name);
+  auto& [A, B, SA, SB] = Processes;
   A->LockTables();
   EXPECT_EQ(MessageOf([&] { B->LockTables(); }), "Database tables are locked - Native error: 20210");
   EXPECT_EQ(Clock.SleepCount(), 200u);
@@ -242,18 +237,14 @@ TEST_F(DiskDatabaseDataTest, TablesByteIsTriedThenRefused) {
   A->UnlockTables();
   B->LockTables();
   B->UnlockTables();
-  A->DisconnectSession(&SA);
-  B->DisconnectSession(&SB);
+  Processes.Disconnect();
 }
 
 TEST_F(DiskDatabaseDataTest, ObjectIdentifiersAreUniqueAcrossProcesses) {
-  auto A = DiskDatabase(Name), B = DiskDatabase(Name);
-  TTestSession SA, SB;
-  Connect(*A, SA);
-  Connect(*B, SB);
+  TTwoProcesses Processes(Name);
+  auto& [A, B, SA, SB] = Processes;
   const std::int32_t First = A->GetNewObjectId();
   EXPECT_EQ(B->GetNewObjectId(), First + 1);
   EXPECT_EQ(A->GetNewObjectId(), First + 2);
-  A->DisconnectSession(&SA);
-  B->DisconnectSession(&SB);
+  Processes.Disconnect();
 }

@@ -58,10 +58,8 @@ private:
 }  // namespace
 
 TEST_F(DiskDatabaseTransactionTest, CommitPublishesPagesAndRollbackGivesThemBack) {
-  auto A = DiskDatabase(Name), B = DiskDatabase(Name);
-  TTestSession SA, SB;
-  Connect(*A, SA);
-  Connect(*B, SB);
+  TTwoProcesses Processes(Name);
+  auto& [A, B, SA, SB] = Processes;
   const std::int32_t Kept = WriteTaggedPage(*A, SA.FSessionID, "kept");
   A->Commit(SA.FSessionID, true);
   EXPECT_EQ(ReadTag(*B, SB.FSessionID, Kept), "kept");
@@ -73,17 +71,14 @@ TEST_F(DiskDatabaseTransactionTest, CommitPublishesPagesAndRollbackGivesThemBack
   EXPECT_EQ(WriteTaggedPage(*B, SB.FSessionID, "reused"), Dropped);
   B->Commit(SB.FSessionID, false);
   EXPECT_EQ(ReadTag(*A, SA.FSessionID, Dropped), "reused");
-  A->DisconnectSession(&SA);
-  B->DisconnectSession(&SB);
+  Processes.Disconnect();
 }
 
 TEST_F(DiskDatabaseTransactionTest, CommitWaitsForWriteLocksThenCommitsNothing) {
   platform::FakeClock Clock;
   platform::ScopedClock UseClock(Clock);
-  auto A = DiskDatabase(Name), B = DiskDatabase(Name);
-  TTestSession SA, SB;
-  Connect(*A, SA);
-  Connect(*B, SB);
+  TTwoProcesses Processes(Name);
+  auto& [A, B, SA, SB] = Processes;
   auto TableA = Table(*A), TableB = Table(*B);
   Lock(*A, SA.FSessionID, ltXIRW, *TableA);
   Lock(*B, SB.FSessionID, ltS, *TableB);
@@ -98,15 +93,12 @@ TEST_F(DiskDatabaseTransactionTest, CommitWaitsForWriteLocksThenCommitsNothing) 
   A->Commit(SA.FSessionID, false);
   EXPECT_EQ(ReadTag(*B, SB.FSessionID, Page), "held back");
   EXPECT_EQ(A->TableLockManager()->SessionLocks(SA.FSessionID).Count(), 0);
-  A->DisconnectSession(&SA);
-  B->DisconnectSession(&SB);
+  Processes.Disconnect();
 }
 
 TEST_F(DiskDatabaseTransactionTest, CommitKeepsReleasingItsLocksUntilTheyGo) {
-  auto A = DiskDatabase(Name), Blocker = DiskDatabase(Name);
-  TTestSession SA, SB;
-  Connect(*A, SA);
-  Connect(*Blocker, SB);
+  TTwoProcesses Processes(Name);
+  auto& [A, Blocker, SA, SB] = Processes;
   auto TableA = Table(*A), Held = Table(*Blocker);
   Lock(*A, SA.FSessionID, ltXIRW, *TableA);
   Lock(*A, SA.FSessionID, ltRW, *TableA);
@@ -123,15 +115,12 @@ TEST_F(DiskDatabaseTransactionTest, CommitKeepsReleasingItsLocksUntilTheyGo) {
   auto TableB = Table(*Blocker);
   EXPECT_TRUE(Blocker->TableLockManager()->LockTable(SB.FSessionID, ltX, *TableB, 1, 0, false, false));
   Blocker->TableLockManager()->UnlockTable(SB.FSessionID, ltX, *TableB, false, false);
-  A->DisconnectSession(&SA);
-  Blocker->DisconnectSession(&SB);
+  Processes.Disconnect();
 }
 
 TEST_F(DiskDatabaseTransactionTest, RollbackDropsTheTransactionsLocksAndPages) {
-  auto A = DiskDatabase(Name), B = DiskDatabase(Name);
-  TTestSession SA, SB;
-  Connect(*A, SA);
-  Connect(*B, SB);
+  TTwoProcesses Processes(Name);
+  auto& [A, B, SA, SB] = Processes;
   auto TableA = Table(*A), TableB = Table(*B);
   Lock(*A, SA.FSessionID, ltXIRW, *TableA);
   WriteTaggedPage(*A, SA.FSessionID, "dropped");
@@ -139,6 +128,5 @@ TEST_F(DiskDatabaseTransactionTest, RollbackDropsTheTransactionsLocksAndPages) {
   EXPECT_EQ(A->TableLockManager()->SessionLocks(SA.FSessionID).Count(), 0);
   EXPECT_EQ(A->DiskPageManager()->FindSession(SA.FSessionID)->AddedPageNumbers.ItemCount(), 0);
   EXPECT_TRUE(B->TableLockManager()->LockTable(SB.FSessionID, ltXIRW, *TableB, 1, 0, false, false));
-  A->DisconnectSession(&SA);
-  B->DisconnectSession(&SB);
+  Processes.Disconnect();
 }

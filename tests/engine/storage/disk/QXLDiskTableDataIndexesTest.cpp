@@ -8,18 +8,8 @@
 namespace disktable {
 namespace {
 
-class DiskTableIndexesTest : public DiskTableFixture {
+class DiskTableIndexesTest : public TwoUsersFixture {
 protected:
-  void SetUp() override {
-    CreateDatabaseFile();
-    A = Connect(true);
-    B = Connect(true);
-  }
-  void TearDown() override {
-    Disconnect(*A);
-    Disconnect(*B);
-  }
-
   // The IDs in the order of index Name.
   static std::vector<std::string> WalkBy(TQXLDiskTableData& Table, DiskCursor& C, const std::string& Name) {
     C.SetIndexName(Name);
@@ -28,8 +18,6 @@ protected:
     C.SetIndexName("");
     return Rows;
   }
-
-  std::unique_ptr<DiskUser> A, B;
 };
 
 TEST_F(DiskTableIndexesTest, ABTreeIndexFollowsEveryChangeAndIsFoundAfterAReopen) {

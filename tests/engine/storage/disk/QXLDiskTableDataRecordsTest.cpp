@@ -13,13 +13,10 @@
 namespace disktable {
 namespace {
 
-class DiskTableRecordsTest : public DiskTableFixture {
+class DiskTableRecordsTest : public TwoUsersNotesFixture {
 protected:
   void SetUp() override {
-    CreateDatabaseFile();
-    A = Connect(true);
-    B = Connect(true);
-    CreateNotes(*A);
+    TwoUsersNotesFixture::SetUp();
     TableA = std::make_unique<TQXLDiskTableData>(A->Database.get());
     TableB = std::make_unique<TQXLDiskTableData>(B->Database.get());
     Open(*TableA, CA, *A);
@@ -30,8 +27,7 @@ protected:
     Close(*TableB, CB);
     TableA.reset();
     TableB.reset();
-    Disconnect(*A);
-    Disconnect(*B);
+    TwoUsersNotesFixture::TearDown();
   }
 
   bool PageUsed(std::int32_t PageNo) {
@@ -42,7 +38,6 @@ protected:
     return TableA->BlobManager()->GetBlobPageItemID(C.FCurrentRecordBuffer, MemoField).PageNo;
   }
 
-  std::unique_ptr<DiskUser> A, B;
   std::unique_ptr<TQXLDiskTableData> TableA, TableB;
   DiskCursor CA{"Notes"}, CB{"Notes"};
 };

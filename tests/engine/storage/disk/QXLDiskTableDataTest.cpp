@@ -23,21 +23,7 @@ bool PageUsed(DiskUser& User, std::int32_t PageNo) {
   return User.Database->DiskPageManager()->FreeSpaceManager()->GetPageUsageFromPFS(PageNo);
 }
 
-class DiskTableDataTest : public DiskTableFixture {
-protected:
-  void SetUp() override {
-    CreateDatabaseFile();
-    A = Connect(true);
-    B = Connect(true);
-    CreateNotes(*A);
-  }
-  void TearDown() override {
-    Disconnect(*A);
-    Disconnect(*B);
-  }
-
-  std::unique_ptr<DiskUser> A, B;
-};
+class DiskTableDataTest : public TwoUsersNotesFixture {};
 
 TEST_F(DiskTableDataTest, StoredRecordsAndValuesComeBackAfterTheFileIsReopened) {
   const std::string Long(20000, 'x');
@@ -50,10 +36,7 @@ TEST_F(DiskTableDataTest, StoredRecordsAndValuesComeBackAfterTheFileIsReopened) 
     ASSERT_TRUE(Insert(Table, C, 3, Long));
     Close(Table, C);
   }
-  Disconnect(*A);
-  Disconnect(*B);
-  A = Connect(true);
-  B = Connect(true);
+  Reconnect(true);
   TQXLDiskTableData Table(A->Database.get());
   DiskCursor C("Notes");
   Open(Table, C, *A);
@@ -270,10 +253,7 @@ TEST_F(DiskTableDataTest, RenamedFieldsAreStoredInTheMetadata) {
 }
 
 TEST_F(DiskTableDataTest, ASingleUserTableWorksWithoutTableLocks) {
-  Disconnect(*A);
-  Disconnect(*B);
-  A = Connect(false);
-  B = Connect(false);
+  Reconnect(false);
   {
     TQXLDiskTableData Table(A->Database.get());
     DiskCursor C("Notes");
@@ -283,10 +263,7 @@ TEST_F(DiskTableDataTest, ASingleUserTableWorksWithoutTableLocks) {
     ASSERT_TRUE(DeleteCurrent(Table, C));
     Close(Table, C);
   }
-  Disconnect(*A);
-  Disconnect(*B);
-  A = Connect(false);
-  B = Connect(false);
+  Reconnect(false);
   TQXLDiskTableData Table(A->Database.get());
   DiskCursor C("Notes");
   Open(Table, C, *A);
@@ -296,10 +273,7 @@ TEST_F(DiskTableDataTest, ASingleUserTableWorksWithoutTableLocks) {
 }
 
 TEST_F(DiskTableDataTest, SingleUserLocksAreGrantedWithoutTheLocksFile) {
-  Disconnect(*A);
-  Disconnect(*B);
-  A = Connect(false);
-  B = Connect(false);
+  Reconnect(false);
   // Nothing is open, so any touch of the locks file would raise.
   TQXLDiskTableData Table(A->Database.get());
   Table.SetTableName("Notes");
