@@ -55,6 +55,7 @@
 #include "engine/storage/locks/QXLTableLocksFile.h"
 #include "engine/core/QXLException.h"
 #include "platform/Clock.h"
+#include "tools/WorkerGate.h"
 #ifdef QXL_WORKER_TEST_COMMANDS
 #include "tests/support/StoreWorkerTestCommands.h"
 #endif
@@ -69,20 +70,7 @@ public:
 
 using TOptions = std::map<std::string, std::string>;
 
-std::int64_t Now() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-// The stretch of time in which a command did its work, printed at the end.
-struct TPeriod {
-  std::int64_t Start = 0, End = 0;
-  void Begin() {
-    if (Start == 0) Start = Now();
-  }
-  void Finish() { End = Now(); }
-  void Print() const { std::printf("period %lld %lld\n", static_cast<long long>(Start), static_cast<long long>(End)); }
-};
+using qxl::worker::TPeriod;
 
 void Open(TQXLDiskPageManager& M, const std::string& File, const TOptions& Options) {
   bool ReadOnly = false, RepairNeeded = false, MultiUser = true;
@@ -93,15 +81,7 @@ void Open(TQXLDiskPageManager& M, const std::string& File, const TOptions& Optio
 
 // Lets the starter line its workers up, so that their work overlaps.
 void PassGate(const TOptions& Options) {
-  auto It = Options.find("gate");
-  if (It == Options.end()) return;
-  std::printf("ready\n");
-  std::fflush(stdout);
-  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-  while (!std::filesystem::exists(It->second)) {
-    if (std::chrono::steady_clock::now() > Deadline) throw std::runtime_error("the gate never opened");
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
+  if (auto It = Options.find("gate"); It != Options.end()) qxl::worker::PassGate(It->second);
 }
 
 // The counter page holds one value repeated over its whole data area, so that

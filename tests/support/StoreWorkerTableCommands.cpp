@@ -16,26 +16,13 @@
 #include "tests/support/FakeCursor.h"
 #include "tests/support/FakeSession.h"
 #include "tests/support/FaultyFileSystem.h"
+#include "tools/WorkerGate.h"
 
 namespace qxl::testsupport {
 
 namespace {
 
-std::int64_t Now() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-// Lets the starter line its workers up, so that their work overlaps.
-void PassGate(const std::string& Gate) {
-  std::printf("ready\n");
-  std::fflush(stdout);
-  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-  while (!std::filesystem::exists(Gate)) {
-    if (std::chrono::steady_clock::now() > Deadline) throw std::runtime_error("the gate never opened");
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-}
+using worker::PassGate;
 
 [[noreturn]] void AnnounceAndWait(const std::string& ReadyFile) {
   std::ofstream(ReadyFile) << "ready\n";
@@ -124,9 +111,11 @@ int InsertRows(const std::vector<std::string>& Args) {
   User.Open(false);
   PassGate(Args[5]);
   const std::int32_t First = std::stoi(Args[3]), Count = std::stoi(Args[4]);
-  const std::int64_t Start = Now();
+  worker::TPeriod Period;
+  Period.Begin();
   for (std::int32_t i = 0; i < Count; ++i) User.Insert(First + i);
-  std::printf("period %lld %lld\n", static_cast<long long>(Start), static_cast<long long>(Now()));
+  Period.Finish();
+  Period.Print();
   return 0;
 }
 

@@ -11,25 +11,14 @@
 
 #include "engine/core/QXLException.h"
 #include "tests/support/DiskTableUser.h"
+#include "tools/WorkerGate.h"
 
 namespace qxl::testsupport {
 
 namespace {
 
-std::int64_t Now() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-// The stretch of time in which a command did its work.
-struct TPeriod {
-  std::int64_t Start = 0, End = 0;
-  void Begin() {
-    if (Start == 0) Start = Now();
-  }
-  void Finish() { End = Now(); }
-  void Print() const { std::printf("period %lld %lld\n", static_cast<long long>(Start), static_cast<long long>(End)); }
-};
+using worker::PassGate;
+using worker::TPeriod;
 
 TQXLPassword PasswordOf(const std::string& Text) {
   TQXLPassword Password;
@@ -40,20 +29,6 @@ TQXLPassword PasswordOf(const std::string& Text) {
 void Say(const std::string& Line) {
   std::printf("%s\n", Line.c_str());
   std::fflush(stdout);
-}
-
-bool WaitFor(const std::string& Path) {
-  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-  while (!std::filesystem::exists(Path)) {
-    if (std::chrono::steady_clock::now() > Deadline) return false;
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  return true;
-}
-
-void PassGate(const std::string& Gate) {
-  Say("ready");
-  if (!WaitFor(Gate)) throw std::runtime_error("the gate never opened");
 }
 
 // A lock given back and taken again at once is never free for anyone else:
