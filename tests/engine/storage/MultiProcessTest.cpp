@@ -7,6 +7,7 @@
 #include <set>
 
 #include "engine/storage/QXLDiskPageManager.h"
+#include "tests/engine/storage/PageManagerTestSupport.h"
 #include "tests/engine/storage/StorageStructureCheck.h"
 #include "tests/engine/storage/StorageTestUtil.h"
 #include "tests/engine/storage/WorkerProcess.h"
@@ -19,23 +20,10 @@ protected:
     TQXLDiskPageManager M;
     M.CreateAndOpenDatabase(Name, {}, 4096, 8);
   }
-  bool Open(TQXLDiskPageManager& M) {
-    bool ReadOnly = false, RepairNeeded = false, MultiUser = true;
-    M.OpenDatabase(Name, {}, ReadOnly, RepairNeeded, false, MultiUser);
-    return RepairNeeded;
-  }
   TQXLDBHeader Stored() {
     TQXLDBHeader H;
     std::memcpy(&H, ReadWholeFile(Name).data(), sizeof H);
     return H;
-  }
-  std::int32_t AddCommitted(TQXLDiskPageManager& M, const char* Text) {
-    TQXLPage* Page = M.AddPage(0, ptTableRecord);
-    std::strcpy(reinterpret_cast<char*>(Page->PageData()), Text);
-    const std::int32_t No = Page->PageNo();
-    M.PutPage(Page);
-    M.ApplyChanges(0);
-    return No;
   }
   // Starts a worker that stops inside the page store, and waits until it
   // stands there.
@@ -71,7 +59,7 @@ TEST_F(MultiProcessTest, ConcurrentAllocationNeverGivesAPageTwice) {
   std::set<std::int32_t> All;
   {
     TQXLDiskPageManager M;
-    EXPECT_FALSE(Open(M));
+    EXPECT_FALSE(OpenShared(M, Name));
     for (int w = 0; w < Workers; ++w) {
       const auto& Pages = Outputs[w].Numbers;
       ASSERT_EQ(Pages.size(), static_cast<std::size_t>(Each));
@@ -93,17 +81,17 @@ TEST_F(MultiProcessTest, ConcurrentAllocationNeverGivesAPageTwice) {
 
 TEST_F(MultiProcessTest, ProcessKilledInsideACommit) {
   TQXLDiskPageManager Survivor;
-  EXPECT_FALSE(Open(Survivor));
+  EXPECT_FALSE(OpenShared(Survivor, Name));
   auto Hanging = StartHanging("hang-commit");
   EXPECT_EQ(Stored().WriteChangesState, 1);
   Hanging->Kill();
 
   {
     TQXLDiskPageManager Probe;
-    EXPECT_TRUE(Open(Probe));
+    EXPECT_TRUE(OpenShared(Probe, Name));
   }
   // The survivor still takes the header lock and commits; the mark stays.
-  const std::int32_t No = AddCommitted(Survivor, "after the crash");
+  const std::int32_t No = AddCommittedPage(Survivor, "after the crash");
   EXPECT_EQ(Stored().WriteChangesState, 1);
 
   // So does a new process.
@@ -114,7 +102,7 @@ TEST_F(MultiProcessTest, ProcessKilledInsideACommit) {
   for (std::int32_t L : LatePages) EXPECT_NE(L, No);
 
   TQXLDiskPageManager Probe;
-  EXPECT_TRUE(Open(Probe));
+  EXPECT_TRUE(OpenShared(Probe, Name));
   TQXLPage* Seen = Probe.GetPage(0, No, ptTableRecord, true);
   EXPECT_STREQ(reinterpret_cast<const char*>(Seen->PageData()), "after the crash");
   Probe.PutPage(Seen);
@@ -127,8 +115,8 @@ TEST_F(MultiProcessTest, ReaderSynchronisesWhileWritersCommit) {
   std::int32_t Counter;
   {
     TQXLDiskPageManager M;
-    Open(M);
-    Counter = AddCommitted(M, "");  // a page of zeros: the counter at 0
+    OpenShared(M, Name);
+    Counter = AddCommittedPage(M, "");  // a page of zeros: the counter at 0
   }
   constexpr int Writers = 2, Each = 500;
   const std::string Gate = Dir.File("gate"), Page = std::to_string(Counter);
@@ -152,7 +140,7 @@ TEST_F(MultiProcessTest, ReaderSynchronisesWhileWritersCommit) {
 
   // Each writer reread the page the other had changed: no increment was lost.
   TQXLDiskPageManager M;
-  Open(M);
+  OpenShared(M, Name);
   TQXLPage* Seen = M.GetPage(0, Counter, ptTableRecord, true);
   std::int32_t Value;
   std::memcpy(&Value, Seen->PageData(), sizeof Value);
@@ -187,8 +175,7 @@ TEST_F(MultiProcessTest, TwoProcessesOnOneEncryptedFile) {
       << "plain page data in the file";
   std::set<std::int32_t> All;
   TQXLDiskPageManager M;
-  bool ReadOnly = false, RepairNeeded = false, MultiUser = true;
-  M.OpenDatabase(Name, Password, ReadOnly, RepairNeeded, false, MultiUser);
+  OpenShared(M, Name, Password);
   for (int w = 0; w < Workers; ++w) {
     ASSERT_EQ(Outputs[w].Numbers.size(), static_cast<std::size_t>(Each));
     for (std::int32_t No : Outputs[w].Numbers) {
@@ -209,7 +196,7 @@ TEST_F(MultiProcessTest, FileShrunkWhileAnotherProcessHoldsPagesPastTheNewEnd) {
   const std::int32_t TotalBefore = Stored().TotalPageCount;
 
   TQXLDiskPageManager Holder;
-  Open(Holder);
+  OpenShared(Holder, Name);
   Holder.PutPage(Holder.GetPage(0, 31, ptTableRecord, true));  // cached
   TQXLPage* Held = Holder.GetPage(0, 30, ptTableRecord, true);  // in use
 
@@ -273,26 +260,26 @@ TEST_P(KilledAllocationTest, LeavesNoPageThatCannotBeHandedOut) {
   std::set<std::int32_t> Live;
   {
     TQXLDiskPageManager M;
-    Open(M);
-    for (int i = 0; i < GetParam().PagesBefore; ++i) Live.insert(AddCommitted(M, "before"));
+    OpenShared(M, Name);
+    for (int i = 0; i < GetParam().PagesBefore; ++i) Live.insert(AddCommittedPage(M, "before"));
   }
   const TQXLDBHeader Before = Stored();
   StartHanging("hang-alloc")->Kill();
   EXPECT_EQ(int(Stored().LastUsedPageNo), int(Before.LastUsedPageNo));
 
   TQXLDiskPageManager Survivor;
-  EXPECT_FALSE(Open(Survivor));
+  EXPECT_FALSE(OpenShared(Survivor, Name));
   if (GetParam().ReleaseFirst) {
     Survivor.RemovePage(0, *Live.begin());
     Live.erase(Live.begin());
     Survivor.ApplyChanges(0);
     TQXLDiskPageManager Reopened;
-    EXPECT_FALSE(Open(Reopened)) << "the release left a header that no longer opens";
+    EXPECT_FALSE(OpenShared(Reopened, Name)) << "the release left a header that no longer opens";
   }
   // Enough pages that the file grows over the leftover bit.
   for (int i = 0; i < 4; ++i) {
     std::int32_t No = -1;
-    EXPECT_EQ(NativeCodeOf([&] { No = AddCommitted(Survivor, "after"); }), 0);
+    EXPECT_EQ(NativeCodeOf([&] { No = AddCommittedPage(Survivor, "after"); }), 0);
     EXPECT_TRUE(Live.insert(No).second) << "page given twice: " << No;
   }
   Survivor.CloseDatabase();

@@ -10,6 +10,7 @@
 
 #include "engine/storage/QXLDiskPageManager.h"
 #include "platform/Clock.h"
+#include "tests/engine/storage/PageManagerTestSupport.h"
 #include "tests/engine/storage/StorageStructureCheck.h"
 #include "tests/engine/storage/StorageTestUtil.h"
 #include "tests/support/FaultyFileSystem.h"
@@ -33,11 +34,6 @@ struct TChange {
 
 class CommitCrashTest : public ::testing::Test {
 protected:
-  bool Open(TQXLDiskPageManager& M) {
-    bool ReadOnly = false, RepairNeeded = false, MultiUser = true;
-    M.OpenDatabase(Name, {}, ReadOnly, RepairNeeded, false, MultiUser);
-    return RepairNeeded;
-  }
   static std::int32_t Add(TQXLDiskPageManager& M, const std::string& Text) {
     TQXLPage* Page = M.AddPage(0, ptTableRecord);
     std::strcpy(reinterpret_cast<char*>(Page->PageData()), Text.c_str());
@@ -69,7 +65,7 @@ protected:
   void Run(TChange& Change, FaultyFileSystem& Files, const std::function<void()>& Fault, int& BeforeCommit,
            int& Total) {
     TQXLDiskPageManager M(Files);
-    Open(M);
+    OpenShared(M, Name);
     if (Fault) Fault();
     const int Start = Files.Writes();
     try {
@@ -85,7 +81,7 @@ protected:
   enum TSeen { Repair, Before, After };
   TSeen Seen(const TChange& Change) {
     TQXLDiskPageManager M;
-    if (Open(M)) return Repair;
+    if (OpenShared(M, Name)) return Repair;
     // Every page of one state has its text and is used in the space map; the
     // pages that state released are free.
     auto Shows = [&](const TState& S) {
@@ -196,7 +192,7 @@ TEST_F(CommitCrashTest, FailingFlushIsReported) {
   CreateWith(1);
   FaultyFileSystem Files;
   TQXLDiskPageManager M(Files);
-  Open(M);
+  OpenShared(M, Name);
   Files.FailFlush(1, EIO, -1);
   EXPECT_EQ(NativeCodeOf([&] { M.DatabaseFile().FlushFileBuffers(); }), 30379);
   EXPECT_EQ(Files.Flushes(), 2);  // tried again once on a healthy handle

@@ -5,6 +5,7 @@
 #include "engine/coding/Crc32.h"
 #include "engine/storage/QXLDiskPageManager.h"
 #include "platform/Clock.h"
+#include "tests/engine/storage/PageManagerTestSupport.h"
 #include "tests/engine/storage/StorageTestUtil.h"
 
 namespace {
@@ -28,12 +29,6 @@ class DiskPageManagerTest : public ::testing::Test {
 protected:
   void Create(TQXLDiskPageManager& M, const TQXLPassword& Password = {}) {
     M.CreateAndOpenDatabase(Name, Password, 4096, 8);
-  }
-  // Opens shared between processes; returns RepairNeeded.
-  bool Open(TQXLDiskPageManager& M, const TQXLPassword& Password = {}) {
-    bool ReadOnly = false, RepairNeeded = false, MultiUser = true;
-    M.OpenDatabase(Name, Password, ReadOnly, RepairNeeded, false, MultiUser);
-    return RepairNeeded;
   }
   void CreateClosed(const TQXLPassword& Password = {}) {
     TQXLDiskPageManager M;
@@ -154,7 +149,7 @@ TEST_F(DiskPageManagerTest, CommitAndRollbackWithSeveralSessions) {
   M.CloseDatabase();
 
   TQXLDiskPageManager Reopened;
-  EXPECT_FALSE(Open(Reopened));
+  EXPECT_FALSE(OpenShared(Reopened, Name));
   EXPECT_EQ(Text(Reopened, 0, A), "again");
 }
 
@@ -190,9 +185,9 @@ TEST_F(DiskPageManagerTest, EveryEncryptionChoiceRoundTripsAndChecksThePassword)
 
     {
       TQXLDiskPageManager M;
-      EXPECT_EQ(NativeCodeOf([&] { Open(M, {"wrong", craRijndael_128}); }), 30445);
+      EXPECT_EQ(NativeCodeOf([&] { OpenShared(M, Name, {"wrong", craRijndael_128}); }), 30445);
       EXPECT_FALSE(M.IsOpened());
-      Open(M, {"Rk#4w%", craRijndael_128});  // the stored choice decides
+      OpenShared(M, Name, {"Rk#4w%", craRijndael_128});  // the stored choice decides
       EXPECT_EQ(M.Password().CryptoAlgorithm, Choice);
       TQXLPage* Page = M.GetPage(0, No, ptTableRecord, true);
       EXPECT_EQ(std::memcmp(Page->PageData(), Plain.data(), 4056), 0);
@@ -202,7 +197,7 @@ TEST_F(DiskPageManagerTest, EveryEncryptionChoiceRoundTripsAndChecksThePassword)
     File[FirstPage + No * PageSize + 500] ^= 1;
     WriteWholeFile(Name, File);
     TQXLDiskPageManager M;
-    Open(M, Password);
+    OpenShared(M, Name, Password);
     EXPECT_EQ(NativeCodeOf([&] { M.GetPage(0, No, ptTableRecord, true); }), 30446);
     M.SetIgnoreCRCErrors(true);
     M.PutPage(M.GetPage(0, No, ptTableRecord, true));
@@ -212,7 +207,7 @@ TEST_F(DiskPageManagerTest, EveryEncryptionChoiceRoundTripsAndChecksThePassword)
 TEST_F(DiskPageManagerTest, UnencryptedFileAcceptsAnyPassword) {
   CreateClosed();
   TQXLDiskPageManager M;
-  EXPECT_FALSE(Open(M, {"anything", craSquare}));
+  EXPECT_FALSE(OpenShared(M, Name, {"anything", craSquare}));
   EXPECT_FALSE(M.Encrypted());
 }
 
@@ -222,7 +217,7 @@ TEST_F(DiskPageManagerTest, EncryptedFileCutInsideItsCryptoHeaderIsNoPasswordErr
   File.resize(300);
   WriteWholeFile(Name, File);
   TQXLDiskPageManager M;
-  EXPECT_EQ(NativeCodeOf([&] { Open(M, {"pw", craBlowfish}); }), 20237);
+  EXPECT_EQ(NativeCodeOf([&] { OpenShared(M, Name, {"pw", craBlowfish}); }), 20237);
   EXPECT_EQ(ReadWholeFile(Name), File);
 }
 
@@ -238,7 +233,7 @@ TEST_F(DiskPageManagerTest, EncryptedFileNamingAnUnknownCipherIsRefused) {
   std::memcpy(File.data() + 336, &Crc, 4);
   WriteWholeFile(Name, File);
   TQXLDiskPageManager M;
-  EXPECT_EQ(NativeCodeOf([&] { Open(M, {"pw", craBlowfish}); }), 20237);
+  EXPECT_EQ(NativeCodeOf([&] { OpenShared(M, Name, {"pw", craBlowfish}); }), 20237);
   EXPECT_FALSE(M.IsOpened());
   EXPECT_EQ(ReadWholeFile(Name), File);
 }
@@ -246,7 +241,7 @@ TEST_F(DiskPageManagerTest, EncryptedFileNamingAnUnknownCipherIsRefused) {
 TEST_F(DiskPageManagerTest, InterruptedCommitIsReportedAndItsMarkKept) {
   CreateClosed();
   TQXLDiskPageManager Survivor;
-  Open(Survivor);
+  OpenShared(Survivor, Name);
   AddCommitted(Survivor, 0, "one");
 
   // Another process died while writing: the stored write state is 1.
@@ -255,7 +250,7 @@ TEST_F(DiskPageManagerTest, InterruptedCommitIsReportedAndItsMarkKept) {
   WriteWholeFile(Name, File);
   {
     TQXLDiskPageManager Probe;
-    EXPECT_TRUE(Open(Probe));
+    EXPECT_TRUE(OpenShared(Probe, Name));
   }
   // A live process commits: the mark stays, the counter advances.
   const std::int32_t StateBefore = int(StoredHeader().State);
@@ -263,7 +258,7 @@ TEST_F(DiskPageManagerTest, InterruptedCommitIsReportedAndItsMarkKept) {
   EXPECT_EQ(StoredHeader().WriteChangesState, 1);
   EXPECT_EQ(int(StoredHeader().State), StateBefore + 1);
   TQXLDiskPageManager Probe;
-  EXPECT_TRUE(Open(Probe));
+  EXPECT_TRUE(OpenShared(Probe, Name));
 }
 
 TEST_F(DiskPageManagerTest, OldVersionNeedsRepair) {
@@ -273,7 +268,7 @@ TEST_F(DiskPageManagerTest, OldVersionNeedsRepair) {
   std::memcpy(File.data() + 18, &Old, 8);
   WriteWholeFile(Name, File);
   TQXLDiskPageManager M;
-  EXPECT_TRUE(Open(M));
+  EXPECT_TRUE(OpenShared(M, Name));
 }
 
 TEST_F(DiskPageManagerTest, BadFilesAreRefusedAndLeftUntouched) {
@@ -313,13 +308,13 @@ TEST_F(DiskPageManagerTest, BadFilesAreRefusedAndLeftUntouched) {
     C.Damage(File);
     WriteWholeFile(Name, File);
     TQXLDiskPageManager M;
-    EXPECT_EQ(NativeCodeOf([&] { Open(M); }), C.Code);
+    EXPECT_EQ(NativeCodeOf([&] { OpenShared(M, Name); }), C.Code);
     EXPECT_FALSE(M.IsOpened());
     EXPECT_EQ(ReadWholeFile(Name), File);
   }
   WriteWholeFile(Name, Good);
   TQXLDiskPageManager M;
-  EXPECT_FALSE(Open(M));
+  EXPECT_FALSE(OpenShared(M, Name));
 }
 
 // Another process (or damage) may change the header while a file is open; the
@@ -365,7 +360,7 @@ TEST_F(DiskPageManagerTest, HeaderLocatedBehindOtherBytes) {
   File.insert(File.begin(), 10000, 'p');
   WriteWholeFile(Name, File);
   TQXLDiskPageManager M;
-  Open(M);
+  OpenShared(M, Name);
   EXPECT_EQ(M.OffsetToDBHeader(), 10000);
   EXPECT_EQ(M.OffsetToFirstPage(), 10380);
   EXPECT_EQ(Text(M, 0, 2), "moved");
@@ -375,7 +370,7 @@ TEST_F(DiskPageManagerTest, HeaderLocatedBehindOtherBytes) {
   platform::FakeClock Clock;
   platform::ScopedClock Use(Clock);
   TQXLDiskPageManager Other;
-  Open(Other);
+  OpenShared(Other, Name);
   EXPECT_EQ(Clock.SleepCount(), 0u);
   const std::int32_t No = AddCommitted(Other, 0, "other");
   AddCommitted(M, 0, "mine");
@@ -422,7 +417,7 @@ TEST_F(DiskPageManagerTest, PageRegionsAndStates) {
   const std::int32_t Last = QXLMaxPageState;
   M.WritePageRegion(&Last, No, 4, 4);
   M.CloseDatabase();
-  Open(M);
+  OpenShared(M, Name);
   TQXLPage* Page = M.GetPage(1, No, ptTableRecord, true);
   EXPECT_EQ(Page->HeaderState(), QXLMaxPageState);
   Page->SetIsDirty(true);
@@ -446,8 +441,8 @@ TEST_F(DiskPageManagerTest, PageRegionsAndStates) {
 TEST_F(DiskPageManagerTest, TwoHandlesExcludeEachOtherAndSeeEachOthersCommits) {
   CreateClosed();
   TQXLDiskPageManager A, B;
-  Open(A);
-  Open(B);
+  OpenShared(A, Name);
+  OpenShared(B, Name);
   const std::int32_t No = AddCommitted(A, 0, "from A");
   EXPECT_EQ(Text(B, 0, No), "from A");
 
@@ -513,7 +508,7 @@ TEST_F(DiskPageManagerTest, PagesExcludedFromEncryptionAreStoredPlain) {
 TEST_F(DiskPageManagerTest, CreateRefusesAFileInUse) {
   CreateClosed();
   TQXLDiskPageManager Holder;
-  Open(Holder);
+  OpenShared(Holder, Name);
   const std::int32_t No = AddCommitted(Holder, 0, "keep me");
   TQXLDiskPageManager M;
   EXPECT_EQ(NativeCodeOf([&] { Create(M); }), 30361);
@@ -529,14 +524,14 @@ TEST_F(DiskPageManagerTest, DesignModeBracketsEveryAccess) {
   } R;
   FormEditorMode = true;
   TQXLDiskPageManager M;
-  Open(M);
+  OpenShared(M, Name);
   EXPECT_FALSE(M.DatabaseFile().IsOpened());
   const std::int32_t No = AddCommitted(M, 0, "designed");
   EXPECT_FALSE(M.DatabaseFile().IsOpened());
   EXPECT_EQ(M.GetNextObjectID(), 1);
   FormEditorMode = false;
   TQXLDiskPageManager Check;
-  Open(Check);
+  OpenShared(Check, Name);
   EXPECT_EQ(Text(Check, 0, No), "designed");
   EXPECT_EQ(Check.GetNextObjectID(), 2);
 }

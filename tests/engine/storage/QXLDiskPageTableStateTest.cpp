@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/storage/QXLDiskPageManager.h"
+#include "tests/engine/storage/PageManagerTestSupport.h"
 #include "tests/engine/storage/StorageTestUtil.h"
 
 namespace {
@@ -16,10 +17,6 @@ protected:
     TQXLDiskPageManager M;
     M.CreateAndOpenDatabase(Name, {}, 4096, 8);
     Page = Write(M, -1, "old");
-  }
-  void Open(TQXLDiskPageManager& M) {
-    bool ReadOnly = false, RepairNeeded = false, MultiUser = true;
-    M.OpenDatabase(Name, {}, ReadOnly, RepairNeeded, false, MultiUser);
   }
   // Writes Text on page No (a new page for -1) and commits it.
   static std::int32_t Write(TQXLDiskPageManager& M, std::int32_t No, const char* Text) {
@@ -54,8 +51,8 @@ protected:
 
 TEST_F(DiskPageTableStateTest, PageCachedForOneTableIsNotCurrentForAnother) {
   TQXLDiskPageManager Reader, Writer;
-  Open(Reader);
-  Open(Writer);
+  OpenShared(Reader, Name);
+  OpenShared(Writer, Name);
   EXPECT_EQ(ReadWorkingOn(Reader, 7, 5), "old");
   // Another process rewrites the page, now one of table 8 (released and
   // reused, say), whose state is 5 as well.
@@ -65,8 +62,8 @@ TEST_F(DiskPageTableStateTest, PageCachedForOneTableIsNotCurrentForAnother) {
 
 TEST_F(DiskPageTableStateTest, SameTableAtTheSameStateUsesTheCachedCopy) {
   TQXLDiskPageManager Reader, Writer;
-  Open(Reader);
-  Open(Writer);
+  OpenShared(Reader, Name);
+  OpenShared(Writer, Name);
   EXPECT_EQ(ReadWorkingOn(Reader, 7, 5), "old");
   // A change behind the table's back (no new state) stays unseen: the
   // cached copy is trusted without a look at the file.

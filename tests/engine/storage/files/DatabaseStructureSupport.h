@@ -8,6 +8,7 @@
 #include "engine/storage/files/QXLActiveSessionsFile.h"
 #include "engine/storage/files/QXLSystemDirectory.h"
 #include "engine/storage/files/QXLTableListFile.h"
+#include "tests/engine/storage/PageManagerTestSupport.h"
 
 struct TDatabaseStructure {
   std::int32_t SessionsPageNo = -1;
@@ -31,7 +32,3 @@ inline TDatabaseStructure CreateStructuredDatabase(const std::string& Name, std:
   return Result;
 }
 
-inline void OpenShared(TQXLDiskPageManager& M, const std::string& Name) {
-  bool ReadOnly = false, RepairNeeded = false, MultiUser = true;
-  M.OpenDatabase(Name, {}, ReadOnly, RepairNeeded, false, MultiUser);
-}
