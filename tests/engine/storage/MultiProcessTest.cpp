@@ -30,10 +30,7 @@ protected:
   std::unique_ptr<TWorker> StartHanging(const std::string& Command) {
     const std::string Ready = Dir.File(Command + ".ready");
     auto Worker = std::make_unique<TWorker>(std::vector<std::string>{Command, Name, Ready}, Dir.File(Command + ".out"));
-    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (!std::filesystem::exists(Ready) && !Worker->Ended() && std::chrono::steady_clock::now() < Deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_TRUE(std::filesystem::exists(Ready)) << "the worker never got there; " << Worker->Errors();
+    EXPECT_TRUE(Worker->AwaitFile(Ready)) << "the worker never got there; " << Worker->Errors();
     return Worker;
   }
 

@@ -86,6 +86,14 @@ public:
     if (WIFEXITED(FStatus) && WEXITSTATUS(FStatus) == 0) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "worker status " << FStatus << "; " << Errors();
   }
+  // Waits until the file Path exists, the worker has ended or two minutes
+  // have passed; true when Path exists.
+  bool AwaitFile(const std::string& Path) {
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (!std::filesystem::exists(Path) && !Ended() && std::chrono::steady_clock::now() < Deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return std::filesystem::exists(Path);
+  }
   // True once the worker printed "ready" at its gate.
   bool IsReady() const {
     std::ifstream In(FOutFile);

@@ -2,7 +2,6 @@
 // qxl_store_worker program): the session byte of a process that dies is free
 // at once, and a process killed inside a commit leaves the others working and
 // the file marked for repair.
-#include <filesystem>
 
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "tests/engine/storage/StorageStructureCheck.h"
@@ -51,10 +50,7 @@ TEST_F(DiskDatabaseMultiProcessTest, ProcessKilledInsideACommit) {
 
   const std::string Ready = Dir.File("hang.ready");
   TWorker Hanging({"hang-commit", Name, Ready}, Dir.File("hang.out"));
-  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (!std::filesystem::exists(Ready) && !Hanging.Ended() && std::chrono::steady_clock::now() < Deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  ASSERT_TRUE(std::filesystem::exists(Ready)) << Hanging.Errors();
+  ASSERT_TRUE(Hanging.AwaitFile(Ready)) << Hanging.Errors();
   Hanging.Kill();
 
   // The survivors go on committing and see each other's work.

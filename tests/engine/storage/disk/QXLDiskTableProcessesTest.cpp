@@ -6,7 +6,6 @@
 // pages are checked afterwards.
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -176,9 +175,7 @@ TEST_P(DiskTableProcessesTest, ExclusiveHolderKeepsOthersOutAndNewTablesAreSeen)
   }
   const std::string Ready = Dir.File("held.ready");
   TWorker& Holder = Start("table-keep", {"Held", Ready}, false);
-  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (!std::filesystem::exists(Ready) && !Holder.Ended() && std::chrono::steady_clock::now() < Deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  Holder.AwaitFile(Ready);
   ASSERT_EQ(LinesOf(OutFiles[0]), std::vector<std::string>{"granted"}) << Holder.Errors();
 
   // One after another: an open waits for its table lock holding the tables

@@ -4,7 +4,6 @@
 // frees it at once, and one that dies inside a commit leaves the others
 // working on their tables and the file marked for repair.
 #include <algorithm>
-#include <filesystem>
 
 #include "tests/engine/storage/StorageStructureCheck.h"
 #include "tests/engine/storage/WorkerProcess.h"
@@ -23,10 +22,7 @@ protected:
     std::vector<std::string> All = Args;
     All.push_back(Ready);
     auto Worker = std::make_unique<TWorker>(All, Dir.File(Tag + ".out"));
-    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (!std::filesystem::exists(Ready) && !Worker->Ended() && std::chrono::steady_clock::now() < Deadline)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_TRUE(std::filesystem::exists(Ready)) << "the worker never got there; " << Worker->Errors();
+    EXPECT_TRUE(Worker->AwaitFile(Ready)) << "the worker never got there; " << Worker->Errors();
     return Worker;
   }
   // The IDs of the table as a new process reads them.

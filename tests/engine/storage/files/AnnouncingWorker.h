@@ -1,12 +1,9 @@
 #pragma once
 // A worker that prints one line, creates its ready file and then keeps what
 // it got (a connection, a lock) until the test kills it.
-#include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/engine/storage/StorageTestUtil.h"
@@ -23,10 +20,7 @@ inline TAnnouncingWorker StartAnnouncing(const TScratchDir& Dir, const std::stri
   const std::string Ready = Dir.File(Tag + ".ready"), Out = Dir.File(Tag + ".out");
   Args.push_back(Ready);
   TAnnouncingWorker Result{std::make_unique<TWorker>(Args, Out), ""};
-  const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (!std::filesystem::exists(Ready) && !Result.Worker->Ended() &&
-         std::chrono::steady_clock::now() < Deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  Result.Worker->AwaitFile(Ready);
   std::ifstream In(Out);
   if (!std::getline(In, Result.Line)) Result.Line = "no line; " + Result.Worker->Errors();
   return Result;
