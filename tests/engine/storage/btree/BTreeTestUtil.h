@@ -12,6 +12,7 @@
 
 #include "engine/storage/btree/QXLBTreePage.h"
 #include "engine/storage/btree/QXLKeyRecordSource.h"
+#include "engine/storage/btree/QXLRecordKeyRef.h"
 #include "engine/storage/memory/QXLMemoryPageManager.h"
 
 namespace qxl::test {
@@ -43,6 +44,19 @@ public:
 private:
   std::int32_t FRecordSize;
 };
+
+// Keys on one VARCHAR of DataSize bytes at offset 1 of the records of
+// Source, of which the tree keeps the first 20 bytes: keys that tie there are
+// told apart by reading their records. References are 6 bytes.
+inline void AssignCutTextKey(TQXLRecordKeyRef& KeyRef, TFakeRecordSource& Source, std::int32_t DataSize) {
+  TQXLKeyPartDef Def;
+  Def.DataType = bftVarchar;
+  Def.OffsetInRecordBuffer = 1;
+  Def.DataSize = DataSize;
+  Def.MaxIndexedSize = 20;
+  KeyRef.AssignParts({&Def, 1}, &Source);
+  KeyRef.ReferenceSize = 6;
+}
 
 using TBytes = std::vector<std::uint8_t>;
 

@@ -86,15 +86,7 @@ struct TPageKeys {
 // record source for full keys.
 struct TTextKeys {
   static constexpr std::int32_t DataSize = 41;
-  TTextKeys() {
-    TQXLKeyPartDef Def;
-    Def.DataType = bftVarchar;
-    Def.OffsetInRecordBuffer = 1;
-    Def.DataSize = DataSize;
-    Def.MaxIndexedSize = 20;
-    KeyRef.AssignParts({&Def, 1}, &Source);
-    KeyRef.ReferenceSize = 6;
-  }
+  TTextKeys() { AssignCutTextKey(KeyRef, Source, DataSize); }
   std::string Text(std::int64_t Value) const { return Texts[static_cast<std::size_t>(Value)]; }
   std::pair<TBytes, TBytes> Make(std::int64_t Value, std::int32_t Id) {
     // The search key's record stays in place while the tree compares with it.

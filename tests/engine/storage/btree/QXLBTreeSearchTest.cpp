@@ -193,13 +193,7 @@ struct TCutTextTree : ::testing::Test {
   const std::string Prefix = "abcdefghijklmnopqrst";
 
   void SetUp() override {
-    TQXLKeyPartDef Def;
-    Def.DataType = bftVarchar;
-    Def.OffsetInRecordBuffer = 1;
-    Def.DataSize = DataSize;
-    Def.MaxIndexedSize = 20;
-    KeyRef.AssignParts({&Def, 1}, &Source);
-    KeyRef.ReferenceSize = 6;
+    AssignCutTextKey(KeyRef, Source, DataSize);
     Tree = std::make_unique<TTestTree>(PM, KeyRef);
     for (int i = 0; i < 1000; ++i) {
       char Tail[8];
