@@ -46,11 +46,8 @@ TEST_F(MultiProcessTest, ConcurrentAllocationNeverGivesAPageTwice) {
     Started.push_back(std::make_unique<TWorker>(
         std::vector<std::string>{"alloc", Name, std::to_string(Each), "w" + std::to_string(w), "gate=" + Gate},
         Dir.File("out" + std::to_string(w))));
-  ASSERT_TRUE(OpenGateWhenReady(Started, Gate));
-  for (auto& Worker : Started) ASSERT_TRUE(Worker->Succeeds());
-
   std::vector<TWorkerOutput> Outputs;
-  for (auto& Worker : Started) Outputs.push_back(Worker->Output());
+  ASSERT_TRUE(RunThroughGate(Started, Gate, Outputs));
   EXPECT_TRUE(PeriodsOverlap(Outputs));
 
   std::set<std::int32_t> All;
@@ -125,11 +122,8 @@ TEST_F(MultiProcessTest, ReaderSynchronisesWhileWritersCommit) {
   Started.push_back(std::make_unique<TWorker>(
       std::vector<std::string>{"watch", Name, Page, std::to_string(Writers * Each), "gate=" + Gate},
       Dir.File("reader")));
-  ASSERT_TRUE(OpenGateWhenReady(Started, Gate));
-  for (auto& Worker : Started) ASSERT_TRUE(Worker->Succeeds());
-
   std::vector<TWorkerOutput> Outputs;
-  for (auto& Worker : Started) Outputs.push_back(Worker->Output());
+  ASSERT_TRUE(RunThroughGate(Started, Gate, Outputs));
   EXPECT_TRUE(PeriodsOverlap(Outputs));
   // The reader met values between the first and the last: it read while the
   // writers were still committing, and never a torn page or a step back.
@@ -161,10 +155,8 @@ TEST_F(MultiProcessTest, TwoProcessesOnOneEncryptedFile) {
         std::vector<std::string>{"alloc", Name, std::to_string(Each), "secret" + std::to_string(w),
                                  "gate=" + Gate, "password=" + Password.Password},
         Dir.File("out" + std::to_string(w))));
-  ASSERT_TRUE(OpenGateWhenReady(Started, Gate));
-  for (auto& Worker : Started) ASSERT_TRUE(Worker->Succeeds());
   std::vector<TWorkerOutput> Outputs;
-  for (auto& Worker : Started) Outputs.push_back(Worker->Output());
+  ASSERT_TRUE(RunThroughGate(Started, Gate, Outputs));
   EXPECT_TRUE(PeriodsOverlap(Outputs));
 
   const auto Bytes = ReadWholeFile(Name);

@@ -161,6 +161,19 @@ inline ::testing::AssertionResult OpenGateWhenReady(const std::vector<std::uniqu
   return ::testing::AssertionSuccess();
 }
 
+// Opens the gate once every worker stands at it and waits for all of them to
+// end, their outputs then in Outputs in the workers' order. Fails when a
+// worker does not reach its gate or does not succeed.
+inline ::testing::AssertionResult RunThroughGate(const std::vector<std::unique_ptr<TWorker>>& Workers,
+                                                 const std::string& Gate, std::vector<TWorkerOutput>& Outputs) {
+  if (::testing::AssertionResult Ready = OpenGateWhenReady(Workers, Gate); !Ready) return Ready;
+  for (const auto& W : Workers)
+    if (::testing::AssertionResult Done = W->Succeeds(); !Done) return Done;
+  Outputs.clear();
+  for (const auto& W : Workers) Outputs.push_back(W->Output());
+  return ::testing::AssertionSuccess();
+}
+
 // Success when the working periods of all workers share a moment: the latest
 // start lies before the earliest end.
 inline ::testing::AssertionResult PeriodsOverlap(const std::vector<TWorkerOutput>& Outputs) {

@@ -55,12 +55,8 @@ TEST_F(DiskTablesMultiProcessTest, ProcessesInsertingIntoOneTableLoseNoRow) {
         std::vector<std::string>{"table-insert", FileName(), "Rows", std::to_string(1000 * (w + 1)),
                                  std::to_string(Each), Gate},
         Dir.File("insert" + std::to_string(w))));
-  ASSERT_TRUE(OpenGateWhenReady(Started, Gate));
   std::vector<TWorkerOutput> Outputs;
-  for (auto& W : Started) {
-    ASSERT_TRUE(W->Succeeds());
-    Outputs.push_back(W->Output());
-  }
+  ASSERT_TRUE(RunThroughGate(Started, Gate, Outputs));
   EXPECT_TRUE(PeriodsOverlap(Outputs));
 
   std::vector<std::int32_t> Seen = Ids("Rows"), Expected;

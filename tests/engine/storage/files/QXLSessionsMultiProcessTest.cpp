@@ -70,9 +70,9 @@ TEST_F(SessionsMultiProcessTest, TablesCreatedAtOnceByTwoProcessesAreAllListed) 
     Workers.push_back(std::make_unique<TWorker>(
         std::vector<std::string>{"addtables", Name, Prefix, std::to_string(Each), "gate=" + Gate},
         Dir.File(std::string(Prefix) + ".out")));
-  ASSERT_TRUE(OpenGateWhenReady(Workers, Gate));
-  for (auto& W : Workers) ASSERT_TRUE(W->Succeeds());
-  EXPECT_TRUE(PeriodsOverlap({Workers[0]->Output(), Workers[1]->Output()}));
+  std::vector<TWorkerOutput> Outputs;
+  ASSERT_TRUE(RunThroughGate(Workers, Gate, Outputs));
+  EXPECT_TRUE(PeriodsOverlap(Outputs));
 
   TQXLDiskPageManager M;
   OpenShared(M, Name);
