@@ -1,0 +1,174 @@
+// The disk engine beside SQLite on a file, phase by phase on the same table
+// and the same values, so that each phase reads as a ratio from one run.
+// SQLite writes pages of 4096 bytes, keeps 1,000 of them in its cache and
+// neither flushes nor journals, since a commit here writes in place without
+// a flush; the engine's file has pages of 4096 bytes and its cache holds
+// 1,000. The engine's session is multi-user, as a shared file is opened, so
+// every change runs under the table's write lock and every read under its
+// shared lock. Phases: 100,000 rows inserted in one transaction, 100,000
+// lookups by the unique integer, 1,000 key ranges of 100 rows read, 10,000
+// indexed names changed in one transaction, 10,000 amounts changed each
+// committed on its own, every tenth row deleted in one transaction, and the
+// file opened again and read through. The file sizes are reported as
+// counters: after the insert and after the phases that change the table.
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "bench/support/EngineTableBench.h"
+#include "engine/storage/disk/QXLDiskTableData.h"
+#include "platform/TempFile.h"
+
+namespace {
+
+using namespace enginebench;
+
+// A folder of its own for the benchmark's files, removed at the end.
+class TScratchFolder {
+public:
+  TScratchFolder() {
+    std::random_device seed;
+    FPath = std::filesystem::path(platform::TempDirectory()) / ("qxl-storage-bench-" + std::to_string(seed()));
+    std::filesystem::create_directories(FPath);
+  }
+  ~TScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(FPath, ignored);
+  }
+  std::string File(const char* Name) const { return (FPath / Name).string(); }
+
+private:
+  std::filesystem::path FPath;
+};
+
+std::string BenchFile(const char* Name) {
+  static const TScratchFolder folder;
+  return folder.File(Name);
+}
+
+double MegaBytes(const std::string& File) { return static_cast<double>(std::filesystem::file_size(File)) / 1e6; }
+
+class TDiskEngine : public TEngine {
+public:
+  static constexpr std::int32_t LockTries = 100;
+  static constexpr std::int32_t LockDelayMS = 10;
+
+  static std::unique_ptr<TDiskEngine> Create() { return std::unique_ptr<TDiskEngine>(new TDiskEngine(true)); }
+  static std::unique_ptr<TDiskEngine> Open() { return std::unique_ptr<TDiskEngine>(new TDiskEngine(false)); }
+  static double FileMegaBytes() { return MegaBytes(File()); }
+
+protected:
+  // As the dataset layer posts a change: the write lock, the counters other
+  // processes may have moved, the change, the lock given back.
+  bool Change(const std::function<bool()>& Run) override {
+    auto& table = static_cast<TQXLDiskTableData&>(*FTable);
+    const std::int32_t session = FSession.FSessionID;
+    if (!table.LockTable(session, ltRW, LockTries, LockDelayMS, true))
+      throw std::runtime_error("the table's write lock was refused");
+    bool done = false;
+    try {
+      table.LoadMostUpdated(session);
+      done = Run();
+    } catch (...) {
+      table.UnlockTable(session, ltRW, true);
+      throw;
+    }
+    table.UnlockTable(session, ltRW, false);
+    return done;
+  }
+
+private:
+  static std::string File() { return BenchFile("engine.qxl"); }
+
+  explicit TDiskEngine(bool CreateFile) : TEngine(DiskDatabaseCreator()) {
+    FSession.FDatabaseName = File();
+    FSession.FMultiUser = true;
+    if (CreateFile) {
+      std::filesystem::remove(File());
+      FSession.CreateDatabase();
+    }
+    FSession.SetConnected(true);
+    OpenTable(CreateFile);
+  }
+};
+
+class TFileSqlite : public TSqlite {
+public:
+  static std::unique_ptr<TFileSqlite> Create() {
+    std::filesystem::remove(File());
+    return std::make_unique<TFileSqlite>(true);
+  }
+  static std::unique_ptr<TFileSqlite> Open() { return std::make_unique<TFileSqlite>(false); }
+  static double FileMegaBytes() { return MegaBytes(File()); }
+
+  explicit TFileSqlite(bool CreateFile)
+      : TSqlite(File(),
+                {"PRAGMA page_size = 4096", "PRAGMA cache_size = 1000", "PRAGMA synchronous = OFF",
+                 "PRAGMA journal_mode = OFF"},
+                CreateFile) {}
+
+private:
+  static std::string File() { return BenchFile("sqlite.db"); }
+};
+
+// The inserted table's file.
+template <class TDb>
+void InsertWithSize(benchmark::State& State) {
+  Insert<TDb>(State);
+  State.counters["MB"] = TDb::FileMegaBytes();
+}
+
+// 10,000 amounts changed, each committed on its own; odd passes put the
+// former amounts back.
+template <class TDb>
+void SingleRowUpdates(benchmark::State& State) {
+  const TWorkload& w = Workload();
+  TDb& db = *Filled<TDb>();
+  bool restore = false;
+  for (auto _ : State) {
+    std::int64_t changed = 0;
+    for (std::int32_t row : w.UpdateRows) changed += db.UpdateAmount(row, w.Row(row).Amount + (restore ? 0 : 0.5));
+    restore = !restore;
+    if (changed != UpdateCount) return Fail(State, "amounts changed", changed, UpdateCount);
+  }
+  if (restore) {
+    for (std::int32_t row : w.UpdateRows) db.UpdateAmount(row, w.Row(row).Amount);
+  }
+  State.SetItemsProcessed(State.iterations() * UpdateCount);
+}
+
+// The shared database closed, opened again and every row read; the file
+// then holds what every phase left in it.
+template <class TDb>
+void ColdScan(benchmark::State& State) {
+  std::unique_ptr<TDb>& db = Filled<TDb>();
+  const std::int64_t keySum = std::int64_t{RowCount} * (RowCount - 1) / 2;
+  for (auto _ : State) {
+    db.reset();
+    db = TDb::Open();
+    const TScanResult read = db->Scan();
+    if (read.Rows != RowCount) return Fail(State, "rows read", read.Rows, RowCount);
+    if (read.KeySum != keySum) return Fail(State, "sum of the keys read", read.KeySum, keySum);
+  }
+  State.counters["MB"] = TDb::FileMegaBytes();
+  State.SetItemsProcessed(State.iterations() * RowCount);
+}
+
+}  // namespace
+
+// Pairs in phase order; the phases after the insert share one filled file of each kind.
+BENCHMARK(Guarded<InsertWithSize<TDiskEngine>>)->Name("Insert/engine")->Unit(benchmark::kMillisecond);
+BENCHMARK(Guarded<InsertWithSize<TFileSqlite>>)->Name("Insert/sqlite")->Unit(benchmark::kMillisecond);
+BENCHMARK(Guarded<Lookup<TDiskEngine>>)->Name("UniqueLookup/engine")->Unit(benchmark::kMillisecond);
+BENCHMARK(Guarded<Lookup<TFileSqlite>>)->Name("UniqueLookup/sqlite")->Unit(benchmark::kMillisecond);
+BENCHMARK(Guarded<Range<TDiskEngine>>)->Name("KeyRange/engine")->Unit(benchmark::kMillisecond);
+BENCHMARK(Guarded<Range<TFileSqlite>>)->Name("KeyRange/sqlite")->Unit(benchmark::kMillisecond);
+BENCHMARK(Guarded<Update<TDiskEngine, true>>)->Name("IndexedUpdate/engine")->Unit(benchmark::kMillisecond);
+BENCHMARK(Guarded<Update<TFileSqlite, true>>)->Name("IndexedUpdate/sqlite")->Unit(benchmark::kMillisecond);
+BENCHMARK(Guarded<SingleRowUpdates<TDiskEngine>>)->Name("SingleRowUpdate/engine")->Unit(benchmark::kMillisecond);
+BENCHMARK(Guarded<SingleRowUpdates<TFileSqlite>>)->Name("SingleRowUpdate/sqlite")->Unit(benchmark::kMillisecond);
+BENCHMARK(Guarded<Delete<TDiskEngine, true>>)->Name("Delete/engine")->Unit(benchmark::kMillisecond);
+BENCHMARK(Guarded<Delete<TFileSqlite, true>>)->Name("Delete/sqlite")->Unit(benchmark::kMillisecond);
+BENCHMARK(Guarded<ColdScan<TDiskEngine>>)->Name("ColdReopenScan/engine")->Unit(benchmark::kMillisecond);
+BENCHMARK(Guarded<ColdScan<TFileSqlite>>)->Name("ColdReopenScan/sqlite")->Unit(benchmark::kMillisecond);
