@@ -313,62 +313,58 @@ public:
   void Commit() { FSession.Commit(false); }
 
   bool Insert(const TRow& Row) {
-    std::uint8_t* r = FCursor.FCurrentRecordBuffer;
-    FCursor.InternalInitRecord(r, true);
-    Store(Row, r);
-    if (!FCursor.CheckConstraints(true)) return false;
-    TQXLCursor* c = &FCursor;
-    return Change([&] { return FTable->InsertRecord(c); });
+    bool done = false;
+    Statement(ltRW, [&] {
+      std::uint8_t* r = FCursor.FCurrentRecordBuffer;
+      FCursor.InternalInitRecord(r, true);
+      Store(Row, r);
+      TQXLCursor* c = &FCursor;
+      done = FCursor.CheckConstraints(true) && FTable->InsertRecord(c);
+    });
+    return done;
   }
   // The key of the row holding Unique, after reading its record; -1 when none.
   std::int32_t FindByUnique(std::int32_t Unique) {
-    if (!SeekKey("ByU", UniqueField, Unique)) return -1;
-    if (IntField(UniqueField) != Unique) return -1;
-    return IntField(IdField);
+    std::int32_t id = -1;
+    Statement(ltS, [&] {
+      if (SeekKey("ByU", UniqueField, Unique) && IntField(UniqueField) == Unique) id = IntField(IdField);
+    });
+    return id;
   }
   // The rows of keys First .. Last read in key order; -1 when a key is out of order.
   std::int32_t ReadRange(std::int32_t First, std::int32_t Last) {
-    UseIndex("PK");
-    InitKey(FRangeStart.Bytes, IdField, First);
-    InitKey(FRangeEnd.Bytes, IdField, Last);
-    FCursor.ApplyRange(FRangeStart.Bytes, FRangeEnd.Bytes, 1, 1, false, false);
-    // A failed walk must not leave the range on the cursor for the phases after it.
-    struct TRangeReset {
-      TQXLCursor& Cursor;
-      ~TRangeReset() { Cursor.ResetRange(); }
-    } reset{FCursor};
-    FCursor.FirstPosition = true;
-    FCursor.LastPosition = false;
     std::int32_t count = 0;
-    std::int32_t expected = First;
-    while (FCursor.GetRecordBuffer(grmNext) == grrOK) {
-      const std::int32_t id = IntField(IdField);
-      if (id < expected) count = -RowCount;
-      expected = id + 1;
-      ++count;
-    }
-    return count < 0 ? -1 : count;
+    Statement(ltS, [&] { count = WalkRange(First, Last); });
+    return count;
   }
   bool UpdateName(std::int32_t Id, const std::string& Name) {
     return UpdateField(Id, NameField, Name.c_str());
   }
   bool UpdateAmount(std::int32_t Id, double Amount) { return UpdateField(Id, AmountField, &Amount); }
   bool Delete(std::int32_t Id) {
-    return SeekKey("PK", IdField, Id) && Change([&] { return FTable->DeleteRecord(&FCursor); });
+    bool done = false;
+    Statement(ltRW, [&] { done = SeekKey("PK", IdField, Id) && FTable->DeleteRecord(&FCursor); });
+    return done;
   }
-  std::int64_t Count() { return FTable->GetRecordCount(&FCursor); }
+  std::int64_t Count() {
+    std::int64_t count = -1;
+    Statement(ltS, [&] { count = FTable->GetRecordCount(&FCursor); });
+    return count;
+  }
   // Every record read, every field, in the table's own order.
   TScanResult Scan() {
-    UseIndex("");
-    FCursor.FirstPosition = true;
-    FCursor.LastPosition = false;
     TScanResult r;
-    TRow row;
-    while (FCursor.GetRecordBuffer(grmNext) == grrOK) {
-      Load(row);
-      r.KeySum += row.Id;
-      ++r.Rows;
-    }
+    Statement(ltS, [&] {
+      UseIndex("");
+      FCursor.FirstPosition = true;
+      FCursor.LastPosition = false;
+      TRow row;
+      while (FCursor.GetRecordBuffer(grmNext) == grrOK) {
+        Load(row);
+        r.KeySum += row.Id;
+        ++r.Rows;
+      }
+    });
     return r;
   }
 
@@ -388,8 +384,13 @@ protected:
     for (std::int32_t field : {NameField, NoteField})
       FText.resize(std::max(FText.size(), static_cast<std::size_t>(FCursor.FFieldDefs->GetDef(field)->MemoryDataSize)));
   }
-  // Runs one change of the table; a table shared between processes takes its write lock around it.
-  virtual bool Change(const std::function<bool()>& Run) { return Run(); }
+  // Runs one statement on the table: Lock is the table lock that a query
+  // (ltS) or a change (ltRW) of a table shared between processes holds for
+  // the statement's length.
+  virtual void Statement(TQXLLockType Lock, const std::function<void()>& Run) {
+    static_cast<void>(Lock);
+    Run();
+  }
 
   TQXLDatabaseDataList FList;
   TQXLLocalSession FSession;
@@ -446,11 +447,37 @@ private:
     FCursor.GetFieldData(AmountField, &Row.Amount, r);
   }
   bool UpdateField(std::int32_t Id, std::int32_t Field, const void* Value) {
-    if (!SeekKey("PK", IdField, Id)) return false;
-    std::memcpy(FCursor.FEditRecordBuffer, FCursor.FCurrentRecordBuffer,
-                static_cast<std::size_t>(FCursor.FRecordBufferSize));
-    FCursor.SetFieldData(Field, Value, FCursor.FCurrentRecordBuffer);
-    return FCursor.CheckConstraints(false) && Change([&] { return FTable->UpdateRecord(&FCursor); });
+    bool done = false;
+    Statement(ltRW, [&] {
+      if (!SeekKey("PK", IdField, Id)) return;
+      std::memcpy(FCursor.FEditRecordBuffer, FCursor.FCurrentRecordBuffer,
+                  static_cast<std::size_t>(FCursor.FRecordBufferSize));
+      FCursor.SetFieldData(Field, Value, FCursor.FCurrentRecordBuffer);
+      done = FCursor.CheckConstraints(false) && FTable->UpdateRecord(&FCursor);
+    });
+    return done;
+  }
+  std::int32_t WalkRange(std::int32_t First, std::int32_t Last) {
+    UseIndex("PK");
+    InitKey(FRangeStart.Bytes, IdField, First);
+    InitKey(FRangeEnd.Bytes, IdField, Last);
+    FCursor.ApplyRange(FRangeStart.Bytes, FRangeEnd.Bytes, 1, 1, false, false);
+    // A failed walk must not leave the range on the cursor for the phases after it.
+    struct TRangeReset {
+      TQXLCursor& Cursor;
+      ~TRangeReset() { Cursor.ResetRange(); }
+    } reset{FCursor};
+    FCursor.FirstPosition = true;
+    FCursor.LastPosition = false;
+    std::int32_t count = 0;
+    std::int32_t expected = First;
+    while (FCursor.GetRecordBuffer(grmNext) == grrOK) {
+      const std::int32_t id = IntField(IdField);
+      if (id < expected) count = -RowCount;
+      expected = id + 1;
+      ++count;
+    }
+    return count < 0 ? -1 : count;
   }
   void UseIndex(const char* Name) {
     if (FCursor.IndexName() != Name) FCursor.SetIndexName(Name);
