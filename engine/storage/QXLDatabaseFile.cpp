@@ -1,5 +1,6 @@
 #include "engine/storage/QXLDatabaseFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -437,6 +438,11 @@ bool TQXLDatabaseFile::IsByteLocked(std::int64_t Offset) {
   TDesignTimeAccess Access(*this);
   CheckOpened("IsByteLocked");
   return IsRegionLocked(Offset, 1);
+}
+
+bool TQXLDatabaseFile::HoldsByte(std::int64_t Offset) const {
+  return std::any_of(FHeldLocks.begin(), FHeldLocks.end(),
+                     [&](const TLockRange& Held) { return Offset >= Held.Offset && Offset < Held.Offset + Held.Count; });
 }
 
 bool TQXLDatabaseFile::IsRegionLocked(std::int64_t Offset, std::int32_t Count) {

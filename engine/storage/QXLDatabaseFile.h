@@ -92,6 +92,8 @@ public:
   // Probes that never take a lock, so nobody else's attempt can fail by them.
   bool IsByteLocked(std::int64_t Offset);
   bool IsRegionLocked(std::int64_t Offset, std::int32_t Count);
+  // Whether this object holds a lock on the byte at Offset; asks the system nothing.
+  bool HoldsByte(std::int64_t Offset) const;
 
   // Locates the database header; false when no signature was found.
   bool FindSignature(std::int64_t& Offset);

@@ -494,6 +494,9 @@ bool TQXLDiskPageManager::UnlockPageByte(std::int32_t PageNo, std::uint16_t Offs
 bool TQXLDiskPageManager::IsPageByteLocked(std::int32_t PageNo, std::uint16_t Offset) {
   return FDatabaseFile.IsByteLocked(GetPageOffset(PageNo) + Offset);
 }
+bool TQXLDiskPageManager::HoldsPageByte(std::int32_t PageNo, std::uint16_t Offset) const {
+  return FDatabaseFile.HoldsByte(GetPageOffset(PageNo) + Offset);
+}
 bool TQXLDiskPageManager::IsPageRegionLocked(std::int32_t PageNo, std::uint16_t Offset, std::int32_t Count) {
   return FDatabaseFile.IsRegionLocked(GetPageOffset(PageNo) + Offset, Count);
 }

@@ -135,6 +135,8 @@ public:
   bool UnlockPageByte(std::int32_t PageNo, std::uint16_t Offset);
   bool IsPageByteLocked(std::int32_t PageNo, std::uint16_t Offset);
   bool IsPageRegionLocked(std::int32_t PageNo, std::uint16_t Offset, std::int32_t Count);
+  // Whether this manager's file handle holds the byte; no system call.
+  bool HoldsPageByte(std::int32_t PageNo, std::uint16_t Offset) const;
 
   // Both wait for the object-counter lock as long as for the header lock.
   std::int32_t GetNextObjectID();

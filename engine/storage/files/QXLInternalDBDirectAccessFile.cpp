@@ -200,6 +200,12 @@ bool TQXLInternalDBDirectAccessFile::IsByteLocked(std::int32_t ByteNo) {
   return LPageManager.IsPageByteLocked(Place.PageNo, Place.Offset);
 }
 
+bool TQXLInternalDBDirectAccessFile::HoldsByte(std::int32_t ByteNo) {
+  CheckOpen("HoldsByte");
+  const TPlace Place = Map(ByteNo);
+  return LPageManager.HoldsPageByte(Place.PageNo, Place.Offset);
+}
+
 bool TQXLInternalDBDirectAccessFile::IsRegionLocked(std::int32_t ByteNo, std::int32_t ByteCount) {
   CheckOpen("IsRegionLocked");
   if (ByteCount <= 0) return false;

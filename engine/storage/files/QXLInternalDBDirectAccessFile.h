@@ -39,6 +39,8 @@ public:
   bool IsByteLocked(std::int32_t ByteNo);
   // True when any of the ByteCount bytes from ByteNo is locked by anybody.
   bool IsRegionLocked(std::int32_t ByteNo, std::int32_t ByteCount);
+  // Whether this handle holds ByteNo itself; asks the system nothing.
+  bool HoldsByte(std::int32_t ByteNo);
 
 private:
   struct TPlace {

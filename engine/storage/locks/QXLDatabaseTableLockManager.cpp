@@ -88,15 +88,23 @@ bool TQXLDatabaseTableLockManager::LockTable(std::int32_t SessionID, TQXLLockTyp
 
 bool TQXLDatabaseTableLockManager::HandOver(std::int32_t SessionID, TQXLLockType LockType,
                                             TQXLTableLocksFile& File) {
+  TQXLTableLockList& Locks = List(SessionID);
+  const std::int32_t Table = File.StartPageNo();
+  auto Waiting = [&](std::int32_t i) {
+    return Locks.Items()[static_cast<std::size_t>(i)].LocksFilePageNo == Table &&
+           Locks.IsWeakerNonPhysicalLock(i, LockType);
+  };
+  // Most releases cover nothing; they need not take the file lock for it.
+  bool AnyWaiting = false;
+  for (std::int32_t i = 0; i < Locks.Count() && !AnyWaiting; ++i) AnyWaiting = Waiting(i);
+  if (!AnyWaiting) return true;
   // Under X the file lock is held already.
   if (LockType != ltX && !WaitForFileLock(File)) return false;
   bool Result = true;
   try {
-    TQXLTableLockList& Locks = List(SessionID);
-    const std::int32_t Table = File.StartPageNo();
     for (std::int32_t i = 0; i < Locks.Count(); ++i) {
       const TQXLTableLockItem& Item = Locks.Items()[static_cast<std::size_t>(i)];
-      if (Item.LocksFilePageNo != Table || !Locks.IsWeakerNonPhysicalLock(i, LockType)) continue;
+      if (!Waiting(i)) continue;
       // Only a lock that got its byte counts as physical; one that did not
       // keeps the covering lock from going.
       if (File.LockTable(SessionID, Item.LockType))

@@ -74,6 +74,10 @@ bool TQXLTableLocksFile::UnlockTable(std::int32_t SessionID, TQXLLockType LockTy
 }
 
 bool TQXLTableLocksFile::OthersHold(std::int32_t First, std::int32_t SessionID) {
+  // No other session can hold this session's byte, so while this handle does
+  // not hold it either one probe of the whole row answers; the system call
+  // is the cost of every table lock.
+  if (!FHandle->HoldsByte(First + SessionID)) return FHandle->IsRegionLocked(First, FMaxSessionCount);
   return FHandle->IsRegionLocked(First, SessionID) ||
          FHandle->IsRegionLocked(First + SessionID + 1, FMaxSessionCount - SessionID - 1);
 }

@@ -34,6 +34,39 @@ TEST_F(LocksTest, AnotherSessionIsGrantedWhatTheTableAllows) {
   R->Manager->CheckNoLocks();
 }
 
+// Sessions of one process share its handle: each sees the other's bytes and
+// never its own, alone and beside a session of another handle.
+TEST_F(LocksTest, SessionsSharingAHandleSeeEachOthersLocksButNotTheirOwn) {
+  auto H = Open(), R = Open();
+  for (TQXLLockType Held : Modes) {
+    if (Held == ltX) continue;  // X is the file lock, which the handle's sessions share
+    ASSERT_TRUE(Try(*H, 0, Held));
+    for (TQXLLockType Requested : Modes) {
+      if (Requested == ltX) continue;
+      const bool Granted = Try(*H, 1, Requested);
+      EXPECT_EQ(Granted, qxl::IsLockCompatible(Held, Requested)) << int(Held) << " " << int(Requested);
+      if (Granted) {
+        EXPECT_TRUE(Release(*H, 1, Requested));
+      }
+    }
+    EXPECT_TRUE(Release(*H, 0, Held));
+  }
+  // A session holding S is granted RW over its own byte, unless another
+  // session holds S as well, on its handle or on another one.
+  ASSERT_TRUE(Try(*H, 0, ltS));
+  ASSERT_TRUE(Try(*H, 0, ltRW));
+  ASSERT_TRUE(Release(*H, 0, ltRW));
+  ASSERT_TRUE(Try(*R, 2, ltS));
+  EXPECT_FALSE(Try(*H, 0, ltRW));
+  ASSERT_TRUE(Release(*R, 2, ltS));
+  ASSERT_TRUE(Try(*H, 1, ltS));
+  EXPECT_FALSE(Try(*H, 0, ltRW));
+  ASSERT_TRUE(Release(*H, 1, ltS));
+  ASSERT_TRUE(Release(*H, 0, ltS));
+  H->Manager->CheckNoLocks();
+  R->Manager->CheckNoLocks();
+}
+
 TEST_F(LocksTest, RepeatedRequestsAreCountedOnOneByte) {
   auto H = Open();
   ASSERT_TRUE(Try(*H, 0, ltIS));
