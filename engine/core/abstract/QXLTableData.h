@@ -129,6 +129,10 @@ public:
                             std::int32_t& ScanConditionNo, std::int32_t& ScanEndConditionNo);
   bool ChooseObviousScanCondition(TQXLScanSearchConditionArray& Conditions, std::int32_t CursorIndexID,
                                   std::int32_t& ScanConditionNo);
+  // When the only index conditions are a start and an end on the cursor's
+  // own index, takes that pair: no other walk in the cursor's order reads less.
+  bool ChooseCursorIndexRange(const TQXLScanSearchConditionArray& Conditions, std::int32_t CursorIndexID,
+                              std::int32_t& ScanConditionNo, std::int32_t& ScanEndConditionNo);
   void ChooseCheapestScanCondition(std::int32_t SessionID, TQXLScanSearchConditionArray& Conditions,
                                    std::int32_t CursorIndexID, const TQXLPageItemID& CurrentRecordID, bool Restart,
                                    bool GoForward, const TQXLFilterRecordEvent* FilterRecord,

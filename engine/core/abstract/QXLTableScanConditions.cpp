@@ -265,6 +265,22 @@ bool TQXLTableData::ChooseObviousScanCondition(TQXLScanSearchConditionArray& Con
   return true;
 }
 
+bool TQXLTableData::ChooseCursorIndexRange(const TQXLScanSearchConditionArray& Conditions,
+                                           std::int32_t CursorIndexID, std::int32_t& ScanConditionNo,
+                                           std::int32_t& ScanEndConditionNo) {
+  if (CursorIndexID == -1) return false;
+  std::vector<std::int32_t> found;
+  for (std::int32_t i = 0; i < Conditions.Count(); ++i)
+    if (IsIndexCondition(*Conditions.Item(i))) found.push_back(i);
+  // A merged pair stands side by side; anything else is left to the costs.
+  if (found.size() != 2 || found[1] != found[0] + 1) return false;
+  if (Conditions.Item(found[0])->IndexID != CursorIndexID || Conditions.Item(found[1])->IndexID != CursorIndexID)
+    return false;
+  ScanConditionNo = found[0];
+  ScanEndConditionNo = found[1];
+  return true;
+}
+
 double TQXLTableData::PageDataSize() const { return FPageManager ? FPageManager->PageDataSize() : 0.0; }
 
 double TQXLTableData::IndexEntrySize(TQXLIndex& Index) {
@@ -365,8 +381,12 @@ void TQXLTableData::ChooseScanConditions(std::int32_t SessionID, TQXLScanSearchC
   ScanConditionNo = -1;
   ScanEndConditionNo = -1;
   if (ChooseObviousScanCondition(Conditions, CursorIndexID, ScanConditionNo)) return;
-  ChooseCheapestScanCondition(SessionID, Conditions, CursorIndexID, CurrentRecordID, Restart, GoForward, FilterRecord,
-                              ScanConditionNo, ScanEndConditionNo);
+  // The walk of the cursor's own range is the cheapest walk in its order
+  // whatever the figures say, and pricing it costs two descents of the index
+  // at every step through the range.
+  if (!ChooseCursorIndexRange(Conditions, CursorIndexID, ScanConditionNo, ScanEndConditionNo))
+    ChooseCheapestScanCondition(SessionID, Conditions, CursorIndexID, CurrentRecordID, Restart, GoForward, FilterRecord,
+                                ScanConditionNo, ScanEndConditionNo);
   if (ScanConditionNo != -1 && ScanEndConditionNo != -1)
     PutInScanOrder(Conditions, GoForward, ScanConditionNo, ScanEndConditionNo);
 }

@@ -178,6 +178,12 @@ TEST_F(ScanConditionsTest, ChoosingTakesTheObviousOrCheapestRangeOrTheFullScan) 
       {"a range in another order loses to the full scan", {{"ByA", scGreater}}, {{"ByA", 20}}, "ByB", true, false,
        "full"},
       {"a narrow range in another order wins", {{"ByA", scGreater}}, {{"ByA", 10}}, "ByB", true, false, "0 -1"},
+      // The cursor's own range reads no more than any other walk in its order.
+      {"start and end on the cursor's index whatever their figures", {{"ByA", scLower}, {"ByA", scGreater}},
+       {{"ByA", 100}}, "ByA", true, false, "1 0"},
+      {"the same backward", {{"ByA", scLower}, {"ByA", scGreater}}, {{"ByA", 100}}, "ByA", false, false, "0 1"},
+      {"beside a bound on another index the figures decide", {{"ByA", scLower}, {"ByA", scGreater}, {"ByB", scLower}},
+       {{"ByA", 100}, {"ByB", 100}}, "ByA", true, false, "full"},
   };
   TestExpression pending;
   pending.AddNode(nullptr);  // not empty: records must be read to test it
