@@ -53,6 +53,8 @@ struct TQXLRecordSearch {
   TQXLRecordBitmap* Bitmap = nullptr;
   bool RebuildBitmap = false;
   TQXLPageItemID FoundRecordID{};
+  // The cursor's place in its index, kept between its moves; may be null.
+  TQXLIndexPositionCache* PositionCache = nullptr;
 };
 
 class TQXLTableData {
@@ -152,6 +154,10 @@ public:
   bool FindRecordByScanConditions(TQXLRecordSearch& Search);
   bool FindRecordByFullScan(TQXLRecordSearch& Search);
   bool FindRecordByCursorIndexRange(TQXLRecordSearch& Search);
+  // A step from a record within the cursor's range to its neighbour in the
+  // cursor's index; false when the walk may not take this short way.
+  bool CanStepWithinRange(const TQXLRecordSearch& Search, const std::uint8_t* CurrentRecord);
+  bool StepWithinRange(TQXLRecordSearch& Search, std::uint8_t* Buffer);
   bool FindRecordByIndexRangeInPhysicalOrder(TQXLRecordSearch& Search);
   bool FindRecordByOtherIndexRange(TQXLRecordSearch& Search);
   bool RecordMatchesConditions(const TQXLRecordSearch& Search, std::uint8_t* RecordBuffer,

@@ -73,6 +73,7 @@ bool TQXLTableData::FindRecord(TQXLCursor* Cursor, TQXLExpression* SearchExpress
   search.GoForward = GoForward;
   search.Bitmap = Bitmap;
   search.RebuildBitmap = RebuildBitmap;
+  search.PositionCache = Cursor->FIndexPositionCache.get();
   if (Bitmap && (RebuildBitmap || Bitmap->Outdated())) ResetRecordBitmap(*Bitmap, Cursor->FIndexID);
   bool found = false;
   if (Bitmap && Bitmap->Active())
@@ -186,6 +187,7 @@ bool TQXLTableData::FindRecordByCursorIndexRange(TQXLRecordSearch& Search) {
   TQXLScanSearchCondition* end = Search.ScanEndConditionNo == -1 ? nullptr : conditions.Item(Search.ScanEndConditionNo);
   const bool remaining =
       HasRemainingConditions(conditions, Search.ScanConditionNo, Search.ScanEndConditionNo, Search.FilterRecord);
+  if (!remaining && CanStepWithinRange(Search, buffer.Get())) return StepWithinRange(Search, buffer.Get());
   TSearchInfo info(index);
   std::unique_ptr<TQXLIndexPosition> position;
   bool restart = Search.Restart;
@@ -212,6 +214,36 @@ bool TQXLTableData::FindRecordByCursorIndexRange(TQXLRecordSearch& Search) {
   }
   Search.FoundRecordID = id;
   return found;
+}
+
+// The range is one run of the cursor's index, so from a record inside it the
+// next record of the range is the index's next entry or none: a search that
+// would descend the index three times to find that out steps once.
+bool TQXLTableData::CanStepWithinRange(const TQXLRecordSearch& Search, const std::uint8_t* CurrentRecord) {
+  if (Search.Restart || Search.RebuildBitmap) return false;
+  const TQXLScanSearchConditionArray& conditions = *Search.Conditions;
+  for (std::int32_t no : {Search.ScanConditionNo, Search.ScanEndConditionNo}) {
+    if (no == -1) continue;
+    const TQXLScanSearchCondition& c = *conditions.Item(no);
+    // A prefix of a text key is not what the whole-key comparison tests.
+    if (c.PartialCompare || !IsKeyConditionMet(c, CurrentRecord)) return false;
+  }
+  return true;
+}
+
+bool TQXLTableData::StepWithinRange(TQXLRecordSearch& Search, std::uint8_t* Buffer) {
+  TQXLNavigationInfo nav;
+  nav.GetRecordMode = Search.GoForward ? grmNext : grmPrior;
+  nav.IndexID = Search.CursorIndexID;
+  nav.RecordID = Search.CurrentRecordID;
+  nav.RecordBuffer = Buffer;
+  ReadRecordBuffer(Search.SessionID, nav, Search.PositionCache, FRecordManager->TableState());
+  if (nav.GetRecordResult != grrOK) return false;
+  const TQXLScanSearchConditionArray& conditions = *Search.Conditions;
+  for (std::int32_t no : {Search.ScanConditionNo, Search.ScanEndConditionNo})
+    if (no != -1 && !IsKeyConditionMet(*conditions.Item(no), Buffer)) return false;
+  Search.FoundRecordID = nav.RecordID;
+  return true;
 }
 
 bool TQXLTableData::FindRecordByIndexRangeInPhysicalOrder(TQXLRecordSearch& Search) {

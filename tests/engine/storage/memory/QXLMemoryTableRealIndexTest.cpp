@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
+#include <random>
 
 #include "engine/core/abstract/QXLRecordBitmap.h"
 #include "tests/engine/core/QXLTestExpression.h"
@@ -114,6 +116,53 @@ TEST_F(MemoryRealIndexTest, RangesOnTheCursorsIndexShowOnlyTheirRecords) {
     EXPECT_EQ(Walk(grmPrior), Backward) << c.From << ".." << c.To;
     EXPECT_EQ(Table->GetRecordCount(&Cursor), std::int64_t(c.Expected.size()));
     Cursor.ResetRange();
+  }
+}
+
+// Runs of equal keys, NULLs and bounds that fall inside, between and outside
+// the stored keys, walked both ways from each end, against a model of the
+// table; records leave the table between rounds.
+TEST_F(MemoryRealIndexTest, RangesOverRunsOfEqualKeysShowWhatAModelShows) {
+  const std::int32_t ByGrp = AddIndex("Grp", {"Grp"});
+  std::mt19937 Rng(20261211);
+  std::map<std::int32_t, std::optional<std::int32_t>> Model;
+  std::map<std::int32_t, TQXLPageItemID> Stored;
+  for (std::int32_t Id = 0; Id < 150; ++Id) {
+    const std::optional<std::int32_t> Grp =
+        Rng() % 15 == 0 ? std::nullopt : std::optional<std::int32_t>(static_cast<std::int32_t>(Rng() % 12));
+    Stored[Id] = Insert({Id, "x", Grp});
+    Model[Id] = Grp;
+  }
+  UseIndex(ByGrp);
+  Cursor.FKeyBufferSize = Cursor.FRecordBufferSize;
+  for (int Round = 0; Round < 80; ++Round) {
+    const std::int32_t From = static_cast<std::int32_t>(Rng() % 14) - 1;
+    const std::int32_t To = From + static_cast<std::int32_t>(Rng() % 5);
+    const bool FromExclusive = Rng() % 2 == 0, ToExclusive = Rng() % 2 == 0;
+    std::vector<std::int32_t> Expected;
+    for (const auto& [Id, Grp] : Model)
+      if (Grp && (FromExclusive ? *Grp > From : *Grp >= From) && (ToExclusive ? *Grp < To : *Grp <= To))
+        Expected.push_back(Id);
+    Cursor.FRecordBitmap = std::make_unique<TQXLRecordBitmap>(Table);
+    Cursor.ApplyRange(Key({0, "", From}), Key({0, "", To}), 1, 1, FromExclusive, ToExclusive);
+    const std::vector<std::int32_t> Forward = Walk(grmNext);
+    const std::vector<std::int32_t> Backward = Walk(grmPrior);
+    Cursor.ResetRange();
+    const std::string Case = std::to_string(From) + (FromExclusive ? "<" : "<=") + "g" + (ToExclusive ? "<" : "<=") +
+                             std::to_string(To);
+    std::vector<std::int32_t> Found = Forward;
+    std::sort(Found.begin(), Found.end());
+    EXPECT_EQ(Found, Expected) << Case;
+    EXPECT_TRUE(std::is_sorted(Forward.begin(), Forward.end(),
+                               [&](std::int32_t A, std::int32_t B) { return *Model[A] < *Model[B]; }))
+        << Case;
+    EXPECT_EQ(Backward, std::vector<std::int32_t>(Forward.rbegin(), Forward.rend())) << Case;
+    if (Round % 4 == 3) {
+      const auto Gone = std::next(Model.begin(), static_cast<std::ptrdiff_t>(Rng() % Model.size()));
+      Cursor.CurrentRecordID = Stored[Gone->first];
+      ASSERT_TRUE(Table->DeleteRecord(&Cursor));
+      Model.erase(Gone);
+    }
   }
 }
 
