@@ -8,6 +8,7 @@
 // of the table and keep working state; all calls come under the table lock.
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engine/core/abstract/QXLIndex.h"
 #include "engine/storage/btree/QXLBTreePage.h"
@@ -118,6 +119,9 @@ private:
                    const TQXLPageItemID& RecordID);
 
   std::unique_ptr<TQXLRecordKeyRef> FKeyRef;
+  // The two keys of CompareRecordBuffersByIndex, kept so that a range walk's
+  // bound tests allocate nothing.
+  std::vector<std::uint8_t> FCompareKey1, FCompareKey2;
 };
 
 // Makes the B-tree record index for every index manager that asks.

@@ -1,6 +1,7 @@
 // Range work of a record index for the search: one step of an index scan
 // between a start and an end key, comparisons of records and conditions by
 // the index's columns, and the estimated size of a range.
+#include <algorithm>
 #include <cmath>
 
 #include "engine/core/QXLException.h"
@@ -88,10 +89,11 @@ bool TQXLBTreeRecordIndex::FindRecord(std::int32_t SessionID, bool Restart, bool
 std::int32_t TQXLBTreeRecordIndex::CompareRecordBuffersByIndex(const std::uint8_t* Buffer1,
                                                                const std::uint8_t* Buffer2,
                                                                std::int32_t IndexFieldCount) {
-  TQXLOwnedBlock Key1 = FKeyRef->AllocFullKeyBuffer();
-  TQXLOwnedBlock Key2 = FKeyRef->AllocFullKeyBuffer();
-  auto* Bytes1 = static_cast<std::uint8_t*>(Key1.get());
-  auto* Bytes2 = static_cast<std::uint8_t*>(Key2.get());
+  const auto KeySize = static_cast<std::size_t>(std::max(FKeyRef->FullKeySize, 1));
+  FCompareKey1.assign(KeySize, 0);
+  FCompareKey2.assign(KeySize, 0);
+  std::uint8_t* Bytes1 = FCompareKey1.data();
+  std::uint8_t* Bytes2 = FCompareKey2.data();
   FKeyRef->MakeFullKeyFromRecordBuffer(Buffer1, Bytes1);
   FKeyRef->MakeFullKeyFromRecordBuffer(Buffer2, Bytes2);
   TQXLKeyCompareScope Scope(*FKeyRef);
