@@ -79,7 +79,7 @@ TQXLPage* TQXLPageManager::GetPage(std::int32_t SessionID, std::int32_t PageNo, 
   if (Page->FUseCount > 0 && Page->FSessionID != SessionID)
     throw EQXLException(20090, "Page is used by other session");
   Page->FSessionID = SessionID;
-  ++Page->FUseCount;
+  if (++Page->FUseCount == 1 && Page->FParentList == &FSharedPages) ++FHeldSharedPages;
   return Page;
 }
 
@@ -111,6 +111,7 @@ void TQXLPageManager::MoveTo(TQXLSortedPageList& From, TQXLSortedPageList& To, T
 }
 
 void TQXLPageManager::PutPage(TQXLPage* Page) {
+  if (Page->FUseCount == 1 && Page->FParentList == &FSharedPages) --FHeldSharedPages;
   if (Page->FUseCount > 0) --Page->FUseCount;
   if (Page->FUseCount == 0) Page->FReloaded = false;
 
@@ -144,6 +145,7 @@ void TQXLPageManager::PutOrphan(TQXLPage* Page) {
 void TQXLPageManager::DropFromSharedCache(TQXLPage* Page) {
   std::unique_ptr<TQXLPage> Owned = FSharedPages.Extract(Page->FPageNo);
   if (Page->FUseCount > 0) {
+    --FHeldSharedPages;
     Page->FParentList = nullptr;
     FOrphans.push_back(std::move(Owned));
   }
@@ -188,9 +190,11 @@ void TQXLPageManager::CheckSessionPages(const TQXLSessionPageInfo& Info, std::in
 }
 
 void TQXLPageManager::CheckCanCommit(std::int32_t SessionID) {
-  for (const TQXLPage* Page : FSharedPages.Pages()) {
-    if (Page->FSessionID == SessionID && Page->FUseCount > 0)
-      throw EQXLException(20152, "Some session pages not released");
+  // The walk costs a visit of every cached page at every commit.
+  if (FHeldSharedPages > 0) {
+    for (const TQXLPage* Page : FSharedPages.Pages())
+      if (Page->FSessionID == SessionID && Page->FUseCount > 0)
+        throw EQXLException(20152, "Some session pages not released");
   }
   if (const TQXLSessionPageInfo* Info = FindSessionInfo(SessionID)) CheckSessionPages(*Info, 20085, 20086);
 }

@@ -96,6 +96,9 @@ protected:
   std::int32_t FPageCount = 0;
   bool FMultiUser = false;
   bool FIgnoreCRCErrors = false;
+  // Shared-cache pages somebody holds; a commit walks the cache for the
+  // committing session's only while there are any.
+  std::int32_t FHeldSharedPages = 0;
 
 private:
   // Pages dropped from the shared cache while a session held them; freed, or

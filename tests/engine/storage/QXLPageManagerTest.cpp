@@ -191,6 +191,10 @@ TEST_F(PageCacheTest, RemovedAndChangedPageIsReleasedNotWritten) {
 TEST_F(PageCacheTest, CommitWithPagesInUseWritesNothing) {
   TQXLPage* Held = M.GetPage(1, 3, ptTableRecord, true);
   EXPECT_EQ(NativeCodeOf([&] { M.ApplyChanges(1); }), 20152);
+  // Held twice, the page stays held until it is given back twice.
+  ASSERT_EQ(M.GetPage(1, 3, ptTableRecord, true), Held);
+  M.PutPage(Held);
+  EXPECT_EQ(NativeCodeOf([&] { M.ApplyChanges(1); }), 20152);
   M.PutPage(Held);
 
   TQXLPage* A = M.GetPage(1, 2, ptTableRecord, true);
