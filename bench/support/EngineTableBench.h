@@ -33,6 +33,7 @@
 #include "engine/datasets/QXLLocalCursor.h"
 #include "engine/datasets/QXLLocalSession.h"
 #include "platform/Exception.h"
+#include "tests/support/UnreachedCursorSlots.h"
 
 namespace enginebench {
 
@@ -240,45 +241,13 @@ private:
 // ---------------------------------------------------------------- engine
 
 // The local cursor without the dataset layer's slots, which the benchmarks
-// replace by the table data's services.
-class TBenchCursor : public TQXLLocalCursor {
+// replace by the table data's services; records are read by the local
+// cursor's own read.
+class TBenchCursor : public UnreachedCursorSlots<TQXLLocalCursor> {
 public:
-  bool LockTable(TQXLLockType, std::int32_t, std::int32_t, bool) override { return Unused(), false; }
-  bool UnlockTable(TQXLLockType, bool) override { return Unused(), false; }
-  std::int64_t GetRecordCount() override { return Unused(), 0; }
-  void SetRecNo(std::int64_t) override { Unused(); }
-  std::int64_t GetRecNo() override { return Unused(), 0; }
-  std::int32_t CompareRecordsOrder(const TQXLPageItemID&, const TQXLPageItemID&) override { return Unused(), 0; }
-  void InternalFirst() override { Unused(); }
-  void InternalLast() override { Unused(); }
-  void InternalInsert() override { Unused(); }
-  void InternalEdit() override { Unused(); }
-  void InternalCancel(bool) override { Unused(); }
-  void InternalPost(bool) override { Unused(); }
-  void InternalDelete() override { Unused(); }
-  bool IsRecordLocked() override { return Unused(), false; }
-  void ApplyDistinct(const std::vector<std::string>&, const std::vector<std::string>&,
-                     const std::vector<std::string>&) override {
-    Unused();
+  TQXLGetRecordResult GetRecordBuffer(TQXLGetRecordMode Mode) override {
+    return TQXLLocalCursor::GetRecordBuffer(Mode);
   }
-  void ActivateFilters(const std::string&, bool, bool) override { Unused(); }
-  void DeactivateFilters() override { Unused(); }
-  bool Locate(const std::string&, const Variant&, bool, bool) override { return Unused(), false; }
-  bool FindKey(TQXLSearchCondition) override { return Unused(), false; }
-  bool IsAnyRecordMatchCondition(const std::string&, TQXLDataOperator, const TQXLVariant&) override {
-    return Unused(), false;
-  }
-  TQXLStream* InternalCreateBlobStream(bool, bool, std::int32_t, TQXLBLOBOpenMode, bool) override {
-    return Unused(), nullptr;
-  }
-  void InternalCloseBLOB(std::int32_t) override { Unused(); }
-  void ClearBLOBStreams(bool) override { Unused(); }
-  void BeginBatchUpdate() override { Unused(); }
-  void EndBatchUpdate() override { Unused(); }
-  void CancelBatchUpdate() override { Unused(); }
-
-private:
-  [[noreturn]] static void Unused() { throw std::logic_error("not used by the benchmark"); }
 };
 
 // A buffer of the engine memory manager, freed on every way out.
