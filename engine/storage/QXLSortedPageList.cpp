@@ -5,10 +5,9 @@
 
 TQXLSortedPageList::~TQXLSortedPageList() = default;
 
-std::multimap<std::int32_t, TQXLSortedPageList::TEntry>::const_iterator TQXLSortedPageList::Search(
-    std::int32_t PageNo) const {
-  const auto It = FItems.lower_bound(PageNo);
-  return It != FItems.end() && It->first == PageNo ? It : FItems.end();
+TQXLSortedPageList::TItems::const_iterator TQXLSortedPageList::Search(std::int32_t PageNo) const {
+  const auto It = FFirst.find(PageNo);
+  return It == FFirst.end() ? FItems.end() : TItems::const_iterator(It->second);
 }
 
 TQXLPage* TQXLSortedPageList::Find(std::int32_t PageNo) const {
@@ -20,9 +19,15 @@ TQXLPage* TQXLSortedPageList::Insert(std::unique_ptr<TQXLPage> Page) {
   TQXLPage* Raw = Page.get();
   FUses.push_back(Raw);
   const std::int32_t PageNo = Raw->PageNo();
+  bool NewNumber = false;
   try {
-    FItems.emplace_hint(FItems.lower_bound(PageNo), PageNo, TEntry{std::move(Page), std::prev(FUses.end())});
+    auto First = FFirst.try_emplace(PageNo, FItems.end());
+    NewNumber = First.second;
+    // Placed before the entries of the same number, so that lookups find it.
+    First.first->second =
+        FItems.emplace_hint(FItems.lower_bound(PageNo), PageNo, TEntry{std::move(Page), std::prev(FUses.end())});
   } catch (...) {
+    if (NewNumber) FFirst.erase(PageNo);
     FUses.pop_back();
     throw;
   }
@@ -31,19 +36,26 @@ TQXLPage* TQXLSortedPageList::Insert(std::unique_ptr<TQXLPage> Page) {
 
 std::unique_ptr<TQXLPage> TQXLSortedPageList::Extract(std::int32_t PageNo) {
   if (FItems.empty()) throw EQXLException(20165, "TSortedPageList.Delete - no elements in array!");
-  auto It = Search(PageNo);
-  if (It == FItems.end()) {
+  auto First = FFirst.find(PageNo);
+  if (First == FFirst.end()) {
     if (FItems.size() > 1)
       throw EQXLException(20166, "TSortedPageList.Delete - element not found, key = %d, itemCount = %d",
                           {PageNo, Count()});
-    It = FItems.begin();  // a one-entry list gives up its only entry
+    First = FFirst.find(FItems.begin()->first);  // a one-entry list gives up its only entry
   }
+  const TItems::iterator It = First->second;
+  const TItems::iterator Next = std::next(It);
+  if (Next != FItems.end() && Next->first == It->first)
+    First->second = Next;
+  else
+    FFirst.erase(First);
   auto Node = FItems.extract(It);
   FUses.erase(Node.mapped().Use);
   return std::move(Node.mapped().Page);
 }
 
 void TQXLSortedPageList::Clear() {
+  FFirst.clear();
   FItems.clear();
   FUses.clear();
 }

@@ -1,8 +1,8 @@
 #pragma once
 // Pages kept in ascending page-number order, owned by the list, with their
-// order of last use: lookups, insertions and removals are logarithmic (no
-// entry ever moves), a use and the choice of the least recently used page
-// cost O(1).
+// order of last use: insertions and removals are logarithmic (no entry ever
+// moves); a lookup, a use and the choice of the least recently used page
+// cost O(1), since every page fetch makes the first two.
 //
 // Threads: none of its own; the page manager's callers serialise access.
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <ranges>
+#include <unordered_map>
 #include <vector>
 
 class TQXLPage;
@@ -57,9 +58,12 @@ private:
 
   // A number listed twice keeps both pages, the later one first, as lookups
   // find it.
-  std::multimap<std::int32_t, TEntry> FItems;
+  using TItems = std::multimap<std::int32_t, TEntry>;
+  TItems FItems;
+  // The entry lookups find for each number listed.
+  std::unordered_map<std::int32_t, TItems::iterator> FFirst;
   // The first entry of that number, or end().
-  std::multimap<std::int32_t, TEntry>::const_iterator Search(std::int32_t PageNo) const;
+  TItems::const_iterator Search(std::int32_t PageNo) const;
   // Oldest use at the front.
   std::list<TQXLPage*> FUses;
 };

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <random>
+#include <vector>
+
 #include "engine/storage/QXLSortedPageList.h"
 #include "tests/engine/storage/FakePageStorage.h"
 #include "tests/support/EngineErrors.h"
@@ -356,6 +362,59 @@ TEST(SortedPageListTest, OrderErrorsAndLeastRecentlyUsedOrder) {
   One.Delete(12345);  // a one-entry list gives up its only entry
   EXPECT_EQ(One.Count(), 0);
   EXPECT_TRUE(One.ByLastUse().empty());
+}
+
+// Random inserts (numbers listed twice included), finds, uses and removals
+// against a model: per number the pages newest first, and the use order.
+TEST(SortedPageListTest, RandomRunMatchesAModel) {
+  TFakePageManager M;
+  TQXLSortedPageList List;
+  std::map<std::int32_t, std::deque<TQXLPage*>> Model;
+  std::vector<TQXLPage*> Uses;  // oldest first
+  std::mt19937 Rng(17);
+  for (int Step = 0; Step < 4000; ++Step) {
+    const std::int32_t No = static_cast<std::int32_t>(Rng() % 40);
+    const auto Listed = Model.find(No);
+    switch (Rng() % 4) {
+      case 0: {
+        auto Page = std::make_unique<TQXLPage>(&M);
+        Page->SetPageNo(No);
+        TQXLPage* Raw = List.Insert(std::move(Page));
+        Model[No].push_front(Raw);
+        Uses.push_back(Raw);
+        break;
+      }
+      case 1:
+        if (Listed != Model.end() && List.Count() > 1) {
+          std::unique_ptr<TQXLPage> Out = List.Extract(No);
+          ASSERT_EQ(Out.get(), Listed->second.front()) << "step " << Step;
+          Uses.erase(std::find(Uses.begin(), Uses.end(), Out.get()));
+          Listed->second.pop_front();
+          if (Listed->second.empty()) Model.erase(Listed);
+        }
+        break;
+      case 2:
+        if (Listed != Model.end()) {
+          // Only the page lookups find can be used; one it hides is not found.
+          if (Listed->second.size() > 1) {
+            ASSERT_EQ(NativeCodeOf([&] { List.UpdateLRU(Listed->second.back()); }), 20167);
+          }
+          TQXLPage* Page = Listed->second.front();
+          List.UpdateLRU(Page);
+          Uses.erase(std::find(Uses.begin(), Uses.end(), Page));
+          Uses.push_back(Page);
+        }
+        break;
+      default:
+        ASSERT_EQ(List.Find(No), Listed == Model.end() ? nullptr : Listed->second.front()) << "step " << Step;
+    }
+    std::vector<TQXLPage*> Expected;
+    for (const auto& [Number, Pages] : Model) Expected.insert(Expected.end(), Pages.begin(), Pages.end());
+    ASSERT_EQ(std::vector<TQXLPage*>(List.Pages().begin(), List.Pages().end()), Expected) << "step " << Step;
+    std::vector<std::int32_t> UseOrder;
+    for (const TQXLPage* Page : Uses) UseOrder.push_back(Page->PageNo());
+    ASSERT_EQ(List.ByLastUse(), UseOrder) << "step " << Step;
+  }
 }
 
 }  // namespace
