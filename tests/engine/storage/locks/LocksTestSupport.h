@@ -2,6 +2,8 @@
 // A database file with the locks files of two tables, and handles on it that
 // stand for processes of their own: each has its own page manager, lock
 // manager and locks-file objects.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -9,6 +11,7 @@
 #include "engine/storage/QXLDiskPageManager.h"
 #include "engine/storage/files/QXLInternalDBDirectAccessFile.h"
 #include "engine/storage/locks/QXLDatabaseTableLockManager.h"
+#include "engine/storage/locks/QXLLockCompatibility.h"
 #include "engine/storage/locks/QXLTableLocksFile.h"
 #include "tests/engine/storage/StorageTestUtil.h"
 
@@ -47,6 +50,25 @@ protected:
   }
   static bool Release(THandle& H, std::int32_t Session, TQXLLockType Type) {
     return H.Manager->UnlockTable(Session, Type, H.A, false, false);
+  }
+  // Session 0 on Holder holds each mode in turn while session 1 on Requester
+  // asks for each: granted exactly as the compatibility table says. X is left
+  // out when both sessions share a handle, whose sessions share the file lock.
+  static void ExpectGrantsAsTheTableSays(THandle& Holder, THandle& Requester) {
+    const bool SharedHandle = &Holder == &Requester;
+    for (TQXLLockType Held : {ltIS, ltS, ltSIRW, ltXIRW, ltRW, ltU, ltX}) {
+      if (SharedHandle && Held == ltX) continue;
+      ASSERT_TRUE(Try(Holder, 0, Held));
+      for (TQXLLockType Requested : {ltIS, ltS, ltSIRW, ltXIRW, ltRW, ltU, ltX}) {
+        if (SharedHandle && Requested == ltX) continue;
+        const bool Granted = Try(Requester, 1, Requested);
+        EXPECT_EQ(Granted, qxl::IsLockCompatible(Held, Requested)) << int(Held) << " " << int(Requested);
+        if (Granted) {
+          EXPECT_TRUE(Release(Requester, 1, Requested));
+        }
+      }
+      EXPECT_TRUE(Release(Holder, 0, Held));
+    }
   }
   // Whether byte Row x N + Session of table A's locks file is held, probed
   // from a handle of its own.

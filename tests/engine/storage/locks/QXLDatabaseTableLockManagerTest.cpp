@@ -13,17 +13,7 @@ const TQXLLockType Modes[] = {ltIS, ltS, ltSIRW, ltXIRW, ltRW, ltU, ltX};
 
 TEST_F(LocksTest, AnotherSessionIsGrantedWhatTheTableAllows) {
   auto H = Open(), R = Open();
-  for (TQXLLockType Held : Modes) {
-    ASSERT_TRUE(Try(*H, 0, Held));
-    for (TQXLLockType Requested : Modes) {
-      const bool Granted = Try(*R, 1, Requested);
-      EXPECT_EQ(Granted, qxl::IsLockCompatible(Held, Requested)) << int(Held) << " " << int(Requested);
-      if (Granted) {
-        EXPECT_TRUE(Release(*R, 1, Requested));
-      }
-    }
-    EXPECT_TRUE(Release(*H, 0, Held));
-  }
+  ExpectGrantsAsTheTableSays(*H, *R);
   // XIRW after SIRW only when the request allows it.
   ASSERT_TRUE(Try(*H, 0, ltSIRW));
   EXPECT_FALSE(Try(*R, 1, ltXIRW, false));
@@ -38,19 +28,7 @@ TEST_F(LocksTest, AnotherSessionIsGrantedWhatTheTableAllows) {
 // never its own, alone and beside a session of another handle.
 TEST_F(LocksTest, SessionsSharingAHandleSeeEachOthersLocksButNotTheirOwn) {
   auto H = Open(), R = Open();
-  for (TQXLLockType Held : Modes) {
-    if (Held == ltX) continue;  // X is the file lock, which the handle's sessions share
-    ASSERT_TRUE(Try(*H, 0, Held));
-    for (TQXLLockType Requested : Modes) {
-      if (Requested == ltX) continue;
-      const bool Granted = Try(*H, 1, Requested);
-      EXPECT_EQ(Granted, qxl::IsLockCompatible(Held, Requested)) << int(Held) << " " << int(Requested);
-      if (Granted) {
-        EXPECT_TRUE(Release(*H, 1, Requested));
-      }
-    }
-    EXPECT_TRUE(Release(*H, 0, Held));
-  }
+  ExpectGrantsAsTheTableSays(*H, *H);
   // A session holding S is granted RW over its own byte, unless another
   // session holds S as well, on its handle or on another one.
   ASSERT_TRUE(Try(*H, 0, ltS));
