@@ -259,8 +259,8 @@ struct TEngineBuffer {
 };
 
 // The table "t" of one database through one session and one cursor. A
-// derived engine connects the session and then calls OpenTable; it may take
-// what a change needs around each change (a multi-user table's write lock).
+// derived engine connects the session and then calls OpenTable; it may hold
+// a table lock around each statement, as a shared file's statements do.
 class TEngine {
 public:
   static constexpr std::int32_t IdField = 0;
