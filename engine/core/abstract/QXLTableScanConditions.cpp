@@ -269,15 +269,18 @@ bool TQXLTableData::ChooseCursorIndexRange(const TQXLScanSearchConditionArray& C
                                            std::int32_t CursorIndexID, std::int32_t& ScanConditionNo,
                                            std::int32_t& ScanEndConditionNo) {
   if (CursorIndexID == -1) return false;
-  std::vector<std::int32_t> found;
-  for (std::int32_t i = 0; i < Conditions.Count(); ++i)
-    if (IsIndexCondition(*Conditions.Item(i))) found.push_back(i);
-  // A merged pair stands side by side; anything else is left to the costs.
-  if (found.size() != 2 || found[1] != found[0] + 1) return false;
-  if (Conditions.Item(found[0])->IndexID != CursorIndexID || Conditions.Item(found[1])->IndexID != CursorIndexID)
-    return false;
-  ScanConditionNo = found[0];
-  ScanEndConditionNo = found[1];
+  std::int32_t first = -1;
+  std::int32_t count = 0;
+  for (std::int32_t i = 0; i < Conditions.Count(); ++i) {
+    const TQXLScanSearchCondition& c = *Conditions.Item(i);
+    if (!IsIndexCondition(c)) continue;
+    // A merged pair stands side by side; anything else is left to the costs.
+    if (++count > 2 || c.IndexID != CursorIndexID || (count == 2 && i != first + 1)) return false;
+    if (count == 1) first = i;
+  }
+  if (count != 2) return false;
+  ScanConditionNo = first;
+  ScanEndConditionNo = first + 1;
   return true;
 }
 
