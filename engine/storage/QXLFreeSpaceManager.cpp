@@ -114,12 +114,17 @@ void TQXLDatabaseFreeSpaceManager::WriteHeaderCounters() {
 }
 
 bool TQXLDatabaseFreeSpaceManager::GetPageUsageFromPFS(std::int32_t PageNo) {
+  std::unique_ptr<TQXLPage> Pfs;
+  return GetPageUsageFromPFS(PageNo, Pfs);
+}
+
+bool TQXLDatabaseFreeSpaceManager::GetPageUsageFromPFS(std::int32_t PageNo, std::unique_ptr<TQXLPage>& Pfs) {
   const std::int32_t P = FPFSPage_PagesAddressed;
   const std::int32_t PFS = (PageNo / P) * P;
   if (PageNo < 0 || FLastUsedPageNo < PFS) return false;
-  auto Page = ReadMapPage(PFS, ptPFS, 30430);
+  if (!Pfs || Pfs->PageNo() != PFS) Pfs = ReadMapPage(PFS, ptPFS, 30430);
   const std::int32_t Bit = PageNo % P;
-  return (Page->PageData()[Bit / 8] >> (Bit % 8)) & 1;
+  return (Pfs->PageData()[Bit / 8] >> (Bit % 8)) & 1;
 }
 
 bool TQXLDatabaseFreeSpaceManager::ChangePageUsage(std::int32_t PageNo, bool Used) {
@@ -149,9 +154,12 @@ void TQXLDatabaseFreeSpaceManager::UpdateExtentState(std::int32_t PageNo) {
   const std::int32_t Extent = PageNo / E;
   auto Page = ReadMapPage(EAMPageNo(Extent / X), ptEAM, 30428);
 
+  // The extent's pages share their PFS page, which the header lock keeps as
+  // it is: it is read once, not once a page.
   int UsedCount = 0, FreeCount = 0;
+  std::unique_ptr<TQXLPage> Pfs;
   for (std::int32_t p = Extent * E; p < (Extent + 1) * E && !(UsedCount && FreeCount); ++p)
-    ++(GetPageUsageFromPFS(p) ? UsedCount : FreeCount);
+    ++(GetPageUsageFromPFS(p, Pfs) ? UsedCount : FreeCount);
   const std::uint8_t Value = UsedCount && !FreeCount ? 3 : (UsedCount + FreeCount == 0 ? 0 : 1);
 
   const std::int32_t Field = Extent % X;

@@ -45,6 +45,8 @@ public:
   // Releases a page and shrinks the file when enough pages at its end are free.
   void FreePage(std::int32_t PageNo);
   bool GetPageUsageFromPFS(std::int32_t PageNo);
+  // The same, reading the PFS page into Pfs unless Pfs holds it already.
+  bool GetPageUsageFromPFS(std::int32_t PageNo, std::unique_ptr<TQXLPage>& Pfs);
   void CheckPageNoForSystemPages(std::int32_t PageNo) const;
   bool IsSystemPage(std::int32_t PageNo) const;
 

@@ -186,6 +186,17 @@ TEST_P(FreeSpaceModelTest, RandomAllocationAndReleaseAgreeWithAModel) {
     ASSERT_EQ(Host.File.size(), static_cast<std::size_t>(Total) * 48);
     ASSERT_EQ(int(Host.Stored.LastUsedPageNo), Used.empty() ? -1 : *Used.rbegin());
     ASSERT_FALSE(Total > 0 && FSM.IsSystemPage(Total - 1)) << "file ends on a map page: " << Total;
+    // An extent reads as full only when every one of its pages is used: one
+    // that read so with a page free would hide that page from reuse.
+    const std::int32_t PerEAM = FSM.EAMPagesAddressed() / Extent;
+    for (std::int32_t First = 0; First < Total; First += Extent) {
+      bool Full = true;
+      for (std::int32_t p = First; p < First + Extent; ++p)
+        Full = Full && p < Total && (FSM.IsSystemPage(p) || Used.count(p) > 0);
+      const std::int32_t No = First / Extent;
+      const std::uint8_t Byte = Host.Data(FSM.EAMPageNo(No / PerEAM))[(No % PerEAM) / 4];
+      ASSERT_TRUE(((Byte >> (2 * (No % 4))) & 3) != 3 || Full) << "extent " << No << " of " << Total << " pages";
+    }
   };
   for (int Op = 0; Op < 3000; ++Op) {
     if (Used.empty() || (Op < 1500 ? Rng() % 4 != 0 : Rng() % 3 == 0)) {
