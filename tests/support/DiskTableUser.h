@@ -19,6 +19,7 @@
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "tests/support/FakeCursor.h"
 #include "tests/support/FakeSession.h"
+#include "tests/support/CursorFields.h"
 
 namespace qxl::testsupport {
 
@@ -91,14 +92,7 @@ public:
     FTable = std::move(T);
     FCursor = std::move(C);
     FCursor->Table = FTable.get();
-    FCursor->FFieldDefs = std::make_unique<TQXLFieldDefs>();
-    FCursor->FFieldDefs->Assign(FTable->FieldManager()->FieldDefs());
-    FCursor->FFieldDefs->RecalcFieldOffsets();
-    FCursor->FVisibleFieldDefs = std::make_unique<TQXLFieldDefs>();
-    FCursor->FVisibleFieldDefs->Assign(*FCursor->FFieldDefs);
-    // Every field is visible, in the table's order.
-    for (std::int32_t i = 0; i < FCursor->FVisibleFieldDefs->Count(); ++i)
-      FCursor->FVisibleFieldDefs->GetDef(i)->FieldNoReference = i;
+    ShowEveryTableField(*FCursor, FTable->FieldManager()->FieldDefs());
     FCursor->FIndexDefs = std::make_unique<TQXLIndexDefs>();
     FCursor->FIndexDefs->Assign(FTable->IndexManager()->IndexDefs());
     FTable->InitCursorRecordSize(FCursor.get());

@@ -17,6 +17,7 @@
 #include "tests/support/FakeSession.h"
 #include "tests/support/FaultyFileSystem.h"
 #include "tools/WorkerGate.h"
+#include "tests/support/CursorFields.h"
 
 namespace qxl::testsupport {
 
@@ -65,11 +66,7 @@ public:
     FTable = static_cast<TQXLDiskTableData*>(FDatabase.FindOrCreateTableData(&FCursor));
     FCursor.FExclusive = Exclusive;
     FTable->OpenTable(&FCursor);
-    FCursor.FFieldDefs = std::make_unique<TQXLFieldDefs>();
-    FCursor.FFieldDefs->Assign(FTable->FieldManager()->FieldDefs());
-    FCursor.FFieldDefs->RecalcFieldOffsets();
-    FCursor.FVisibleFieldDefs = std::make_unique<TQXLFieldDefs>();
-    FCursor.FVisibleFieldDefs->Assign(*FCursor.FFieldDefs);
+    ShowEveryTableField(FCursor, FTable->FieldManager()->FieldDefs());
     FCursor.FIndexDefs = std::make_unique<TQXLIndexDefs>();
     FTable->InitCursorRecordSize(&FCursor);
     FCursor.FRecordBufferSize = FCursor.FRecordSize;

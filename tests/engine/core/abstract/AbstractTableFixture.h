@@ -12,6 +12,7 @@
 #include "tests/support/FakeCursor.h"
 #include "tests/support/FakeDatabaseData.h"
 #include "tests/support/FakeSession.h"
+#include "tests/support/CursorFields.h"
 
 class AbstractTableFixture : public ::testing::Test {
 protected:
@@ -46,13 +47,7 @@ protected:
     Table = static_cast<FakeTableData*>(Database.FindOrCreateTableData(&Cursor));
     Table->CreateTable(&Cursor, Fields, Indexes, Constraints);
     Table->OpenTable(&Cursor);
-    Cursor.FFieldDefs = std::make_unique<TQXLFieldDefs>();
-    Cursor.FFieldDefs->Assign(Table->FieldManager()->FieldDefs());
-    Cursor.FFieldDefs->RecalcFieldOffsets();
-    Cursor.FVisibleFieldDefs = std::make_unique<TQXLFieldDefs>();
-    Cursor.FVisibleFieldDefs->Assign(*Cursor.FFieldDefs);
-    for (std::int32_t i = 0; i < Cursor.FVisibleFieldDefs->Count(); ++i)
-      Cursor.FVisibleFieldDefs->GetDef(i)->FieldNoReference = i;
+    ShowEveryTableField(Cursor, Table->FieldManager()->FieldDefs());
     Cursor.FIndexDefs = std::make_unique<TQXLIndexDefs>();
     Cursor.FIndexDefs->Assign(Table->IndexManager()->IndexDefs());
     Table->InitCursorRecordSize(&Cursor);

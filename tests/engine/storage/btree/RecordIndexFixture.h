@@ -27,7 +27,7 @@ struct TRow {
 
 class RecordIndexFixture : public MemoryTableBase {
 protected:
-  RecordIndexFixture() : MemoryTableBase("Tasks", true) {}
+  RecordIndexFixture() : MemoryTableBase("Tasks") {}
 
   static constexpr std::int32_t IdField = 0;
   static constexpr std::int32_t NameField = 1;

@@ -22,6 +22,7 @@
 #include "tests/support/FakeCursor.h"
 #include "tests/support/FakeSession.h"
 #include "tests/support/TestFieldDefs.h"
+#include "tests/support/CursorFields.h"
 
 namespace disktable {
 
@@ -104,11 +105,7 @@ protected:
     // As the database data names a table data object after its first cursor's table.
     if (Table.TableName().empty()) Table.SetTableName(C.FTableName);
     Table.OpenTable(&C);
-    C.FFieldDefs = std::make_unique<TQXLFieldDefs>();
-    C.FFieldDefs->Assign(Table.FieldManager()->FieldDefs());
-    C.FFieldDefs->RecalcFieldOffsets();
-    C.FVisibleFieldDefs = std::make_unique<TQXLFieldDefs>();
-    C.FVisibleFieldDefs->Assign(*C.FFieldDefs);
+    ShowEveryTableField(C, Table.FieldManager()->FieldDefs());
     C.FIndexDefs = std::make_unique<TQXLIndexDefs>();
     C.FIndexDefs->Assign(Table.IndexManager()->IndexDefs());
     Table.InitCursorRecordSize(&C);

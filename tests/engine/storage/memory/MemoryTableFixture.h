@@ -19,6 +19,7 @@
 #include "tests/support/FakeCursor.h"
 #include "tests/support/FakeSession.h"
 #include "tests/support/TestFieldDefs.h"
+#include "tests/support/CursorFields.h"
 
 namespace qxl {
 
@@ -33,13 +34,10 @@ public:
 
 // A table of the in-memory database created and opened through Cursor by
 // one session, the fixtures below choosing its name and fields. Cursors are
-// laid out as the local cursor lays them out; with NumberVisibleFields each
-// visible field also refers to the table field of its own number, which the
-// local cursor sets and which is left at 0 otherwise.
+// laid out as the local cursor lays them out.
 class MemoryTableBase : public ::testing::Test {
 protected:
-  MemoryTableBase(const char* TableName, bool NumberVisibleFields)
-      : Cursor{TableName}, FNumberVisibleFields(NumberVisibleFields) {}
+  explicit MemoryTableBase(const char* TableName) : Cursor{TableName} {}
 
   TQXLMemoryDatabaseData Database;
   FakeSession Session;
@@ -63,26 +61,17 @@ protected:
   void Open(MemoryCursor& C) {
     C.FSession = &Session;
     Table->OpenTable(&C);
-    C.FFieldDefs = std::make_unique<TQXLFieldDefs>();
-    C.FFieldDefs->Assign(Table->FieldManager()->FieldDefs());
-    C.FFieldDefs->RecalcFieldOffsets();
-    C.FVisibleFieldDefs = std::make_unique<TQXLFieldDefs>();
-    C.FVisibleFieldDefs->Assign(*C.FFieldDefs);
-    if (FNumberVisibleFields)
-      for (std::int32_t i = 0; i < C.FVisibleFieldDefs->Count(); ++i) C.FVisibleFieldDefs->GetDef(i)->FieldNoReference = i;
+    ShowEveryTableField(C, Table->FieldManager()->FieldDefs());
     C.FIndexDefs = std::make_unique<TQXLIndexDefs>();
     Table->InitCursorRecordSize(&C);
     C.FRecordBufferSize = C.FRecordSize;
     C.FCurrentRecordBuffer = C.AllocateRecordBuffer();
   }
-
-private:
-  bool FNumberVisibleFields;
 };
 
 class MemoryTableFixture : public MemoryTableBase {
 protected:
-  MemoryTableFixture() : MemoryTableBase("Notes", false) {}
+  MemoryTableFixture() : MemoryTableBase("Notes") {}
 
   static constexpr std::int32_t IdField = 0;
   static constexpr std::int32_t MemoField = 1;

@@ -17,6 +17,7 @@
 #include "tests/support/FakeCursor.h"
 #include "tests/support/FakeSession.h"
 #include "tests/support/TestFieldDefs.h"
+#include "tests/support/CursorFields.h"
 
 namespace qxl {
 namespace {
@@ -51,10 +52,7 @@ protected:
     Table = static_cast<TQXLTemporaryTableData*>(Database.FindOrCreateTableData(&Cursor));
     Table->CreateTable(&Cursor, fields, indexes, constraints);
     Table->OpenTable(&Cursor);
-    Cursor.FFieldDefs = std::make_unique<TQXLFieldDefs>();
-    Cursor.FFieldDefs->Assign(Table->FieldManager()->FieldDefs());
-    Cursor.FVisibleFieldDefs = std::make_unique<TQXLFieldDefs>();
-    Cursor.FVisibleFieldDefs->Assign(*Cursor.FFieldDefs);
+    ShowEveryTableField(Cursor, Table->FieldManager()->FieldDefs());
     Cursor.FRecordBufferSize = Cursor.FRecordSize;
     Cursor.FCurrentRecordBuffer = Cursor.AllocateRecordBuffer();
   }
