@@ -3,8 +3,8 @@
 #include <mutex>
 
 #include "engine/core/QXLException.h"
-#include "engine/storage/QXLDiskPageManager.h"
 #include "engine/core/abstract/QXLCursor.h"
+#include "engine/storage/QXLDiskPageManager.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "engine/storage/files/QXLTableListFile.h"

@@ -144,6 +144,21 @@ protected:
     EXPECT_EQ(Nav.GetRecordResult, grrOK);
     return RowOf(B.data());
   }
+  // The IDs of the cursor's view from one end to the other, at most 1000.
+  std::vector<std::int32_t> Walk(TQXLGetRecordMode Mode) {
+    std::vector<std::int32_t> Ids;
+    Cursor.FirstPosition = Mode == grmNext;
+    Cursor.LastPosition = Mode == grmPrior;
+    while (Table->GetRecordBuffer(&Cursor, Mode) == grrOK && Ids.size() < 1000)
+      Ids.push_back(RowOf(Cursor.FCurrentRecordBuffer).Id);
+    return Ids;
+  }
+  // From, From ± 1, ..., To.
+  static std::vector<std::int32_t> Range(std::int32_t From, std::int32_t To) {
+    std::vector<std::int32_t> Ids;
+    for (std::int32_t i = From; From <= To ? i <= To : i >= To; i += From <= To ? 1 : -1) Ids.push_back(i);
+    return Ids;
+  }
   std::vector<std::int32_t> IdsOf(const std::vector<TQXLPageItemID>& IDs) {
     std::vector<std::int32_t> Result;
     for (const TQXLPageItemID& ID : IDs) Result.push_back(Stored(ID).Id);

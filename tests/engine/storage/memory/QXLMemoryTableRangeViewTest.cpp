@@ -33,27 +33,14 @@ protected:
     To = Buffer({Last, "", std::nullopt});
     Cursor.ApplyRange(From.data(), To.data(), 1, 1, false, false);
   }
-  std::vector<std::int32_t> Walk(TQXLGetRecordMode Mode) {
-    std::vector<std::int32_t> seen;
-    Cursor.FirstPosition = Mode == grmNext;
-    Cursor.LastPosition = Mode == grmPrior;
-    while (Table->GetRecordBuffer(&Cursor, Mode) == grrOK && seen.size() < 1000)
-      seen.push_back(RowOf(Cursor.FCurrentRecordBuffer).Id);
-    return seen;
-  }
-  static std::vector<std::int32_t> Ids(std::int32_t First, std::int32_t Last) {
-    std::vector<std::int32_t> v;
-    for (std::int32_t i = First; i <= Last; ++i) v.push_back(i);
-    return v;
-  }
 };
 
 TEST_F(MemoryTableRangeViewTest, StepsCountsAndNumbersShowExactlyTheRangeInKeyOrder) {
   // Enough records for a tree of more than one level.
   ViewRange(3000, 1200, 1799);
   ASSERT_GE(Depth(Cursor.FIndexID), 2);
-  const std::vector<std::int32_t> forward = Ids(1200, 1799);
-  std::vector<std::int32_t> backward(forward.rbegin(), forward.rend());
+  const std::vector<std::int32_t> forward = Range(1200, 1799);
+  const std::vector<std::int32_t> backward = Range(1799, 1200);
   EXPECT_EQ(Walk(grmNext), forward);
   EXPECT_EQ(Walk(grmPrior), backward);
   EXPECT_FALSE(Cursor.FRecordBitmap->Active());

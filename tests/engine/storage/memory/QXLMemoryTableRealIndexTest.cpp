@@ -20,15 +20,6 @@ class MemoryRealIndexTest : public RecordIndexFixture {
 protected:
   std::vector<std::vector<std::uint8_t>> Keys;
 
-  // The IDs of the cursor's view from one end to the other.
-  std::vector<std::int32_t> Walk(TQXLGetRecordMode Mode) {
-    std::vector<std::int32_t> Ids;
-    Cursor.FirstPosition = Mode == grmNext;
-    Cursor.LastPosition = Mode == grmPrior;
-    while (Table->GetRecordBuffer(&Cursor, Mode) == grrOK && Ids.size() < 1000)
-      Ids.push_back(RowOf(Cursor.FCurrentRecordBuffer).Id);
-    return Ids;
-  }
   void UseIndex(std::int32_t IndexID) {
     Cursor.FIndexID = IndexID;
     Cursor.FIndexPositionCache = std::make_unique<TQXLIndexPositionCache>();
@@ -46,11 +37,6 @@ protected:
       std::snprintf(Name, sizeof Name, "n%02d", n);
       Insert({n, Name, n % 3});
     }
-  }
-  static std::vector<std::int32_t> Range(std::int32_t From, std::int32_t To) {
-    std::vector<std::int32_t> Ids;
-    for (std::int32_t i = From; From <= To ? i <= To : i >= To; i += From <= To ? 1 : -1) Ids.push_back(i);
-    return Ids;
   }
 };
 
