@@ -18,18 +18,28 @@ function(qxl_library name dir)
 endfunction()
 
 # One test executable per library, made of every .cpp file in tests/<dir>.
+# The tests that SERIAL (a GoogleTest filter) names run alone: their worker
+# processes must be seen to overlap, and other tests' load would let one
+# worker finish before another is even scheduled.
 function(qxl_tests name dir)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "SERIAL" "")
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${QXL_ROOT}/tests/${dir}/*.cpp)
   if(srcs)
     add_executable(${name} ${srcs})
-    target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
+    target_link_libraries(${name} PRIVATE ${arg_UNPARSED_ARGUMENTS} GTest::gtest GTest::gtest_main GTest::gmock)
     target_include_directories(${name} PRIVATE ${QXL_ROOT})
     # GCC 12 at -O3 reports overlapping copies inside std::string's operator+
     # with a temporary (a false positive of the compiler, not of the tests).
     if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
       target_compile_options(${name} PRIVATE -Wno-restrict)
     endif()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-                         PROPERTIES ENVIRONMENT "QXL_TOOLS_DIR=${PROJECT_BINARY_DIR}/tools")
+    set(environment ENVIRONMENT "QXL_TOOLS_DIR=${PROJECT_BINARY_DIR}/tools")
+    if(arg_SERIAL)
+      gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "-${arg_SERIAL}" PROPERTIES ${environment})
+      gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 TEST_FILTER "${arg_SERIAL}"
+                           PROPERTIES ${environment} RUN_SERIAL TRUE)
+    else()
+      gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${environment})
+    endif()
   endif()
 endfunction()

@@ -147,7 +147,7 @@ TEST_F(MultiProcessTest, TwoProcessesOnOneEncryptedFile) {
     TQXLDiskPageManager M;
     M.CreateAndOpenDatabase(Name, Password, 4096, 8);
   }
-  constexpr int Workers = 2, Each = 200;
+  constexpr int Workers = 2, Each = 400;
   const std::string Gate = Dir.File("gate");
   std::vector<std::unique_ptr<TWorker>> Started;
   for (int w = 0; w < Workers; ++w)

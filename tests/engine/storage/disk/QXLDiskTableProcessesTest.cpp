@@ -75,7 +75,7 @@ protected:
 };
 
 TEST_P(DiskTableProcessesTest, CounterRaisedUnderTheRecordLockLosesNoIncrement) {
-  constexpr int K = 4, M = 25;
+  constexpr int K = 4, M = 60;
   {
     TDiskTableUser U(Name, Password);
     U.CreateTable("Counter", {"ID", "Value"});

@@ -47,7 +47,7 @@ protected:
 TEST_F(DiskTablesMultiProcessTest, ProcessesInsertingIntoOneTableLoseNoRow) {
   TWorker Creator({"table-create", FileName(), "Rows"}, Dir.File("create.out"));
   ASSERT_TRUE(Creator.Succeeds());
-  constexpr int Workers = 2, Each = 150;
+  constexpr int Workers = 2, Each = 400;
   const std::string Gate = Dir.File("gate");
   std::vector<std::unique_ptr<TWorker>> Started;
   for (int w = 0; w < Workers; ++w)
