@@ -1,22 +1,9 @@
 #include "engine/storage/disk/QXLDiskTransactionSteps.h"
 
 #include "engine/core/QXLException.h"
-#include "platform/Clock.h"
+#include "engine/storage/QXLDatabaseFile.h"
 
 namespace qxl {
-
-namespace {
-
-// True as soon as Try succeeds; pauses DelayMS after each failed try.
-bool TryRepeatedly(const std::function<bool()>& Try, std::int32_t Tries, std::int32_t DelayMS) {
-  for (std::int32_t I = 0; I < Tries; ++I) {
-    if (Try()) return true;
-    platform::Sleep(static_cast<std::uint32_t>(DelayMS));
-  }
-  return false;
-}
-
-}  // namespace
 
 void CommitWithTableLocks(bool MultiUser, const TTransactionLockSteps& Locks,
                           const std::function<void()>& CommitPages) {
@@ -27,12 +14,12 @@ void CommitWithTableLocks(bool MultiUser, const TTransactionLockSteps& Locks,
 }
 
 void ReleaseTransactionLocks(const std::function<bool()>& ClearLocks) {
-  if (!TryRepeatedly(ClearLocks, TransactionReleaseTries, TransactionReleaseDelayMS))
+  if (!TryRepeatedly(TransactionReleaseTries, TransactionReleaseDelayMS, ClearLocks))
     throw EQXLException(20234, "Some table locks still exist");
 }
 
 void LockDatabaseTables(const std::function<bool()>& TryLock) {
-  if (!TryRepeatedly(TryLock, LockTablesTries, LockTablesDelayMS))
+  if (!TryRepeatedly(LockTablesTries, LockTablesDelayMS, TryLock))
     throw EQXLException(20210, "Database tables are locked");
 }
 
