@@ -2,6 +2,7 @@
 
 #include "engine/datasets/base/DataSet.h"
 #include "engine/datasets/base/DatabaseError.h"
+#include "platform/CodePage.h"
 
 using namespace qxl;
 
@@ -91,7 +92,11 @@ void TField::SetAsVariant(const Variant& Value) {
   SetTyped([&](TQXLVariant& v) { v.SetAsVariant(Value); });
 }
 
-std::string TField::AsString() const { return Read().GetAsAnsiString(); }
+std::string TField::AsString() const {
+  TQXLVariant v = Read();
+  TextBlobToString(v);
+  return v.IsWideStringDataType() ? platform::WideToUtf8(v.GetAsWideString()) : v.GetAsAnsiString();
+}
 void TField::SetAsString(const std::string& Text) {
   SetTyped([&](TQXLVariant& v) { v.SetAsAnsiString(Text); });
 }
@@ -134,4 +139,16 @@ bool TField::AsBoolean() const {
 }
 void TField::SetAsBoolean(bool Flag) {
   SetTyped([&](TQXLVariant& v) { v.SetAsBoolean(Flag); });
+}
+
+void qxl::TextBlobToString(TQXLVariant& Value) {
+  if (Value.IsNull()) return;
+  if (Value.DataType() == bftWideClob) {
+    const std::u16string text(static_cast<const char16_t*>(Value.pData()),
+                              static_cast<std::size_t>(Value.DataSize() / 2));
+    Value.Clear(bftWideVarchar);
+    Value.SetAsWideString(text);
+  } else if (Value.DataType() == bftClob) {
+    Value.Cast(bftVarchar);
+  }
 }

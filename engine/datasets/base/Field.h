@@ -94,4 +94,9 @@ private:
   std::int32_t FOffset = 0;
 };
 
+// A text BLOB value (bftClob, bftWideClob) becomes the string value of its
+// text (bftVarchar, bftWideVarchar), which the engine casts further; other
+// values stay.
+void TextBlobToString(TQXLVariant& Value);
+
 }  // namespace qxl
