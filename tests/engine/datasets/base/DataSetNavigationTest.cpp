@@ -92,6 +92,33 @@ TEST(DataSetNavigation, BookmarksReturnToTheirRecordAndCompareByOrder) {
   EXPECT_THROW(ds.GotoBookmark(d), EDatabaseError);
 }
 
+TEST(DataSetNavigation, ARecordReachedByBookmarkOrSearchStandsInTheMiddleOfTheRing) {
+  RowListDataSet ds(Letters("abcdefg"));
+  ds.SetBufferCount(3);
+  ds.Open();
+  ds.MoveBy(3);
+  const TBookmark d = ds.GetBookmark();
+  ds.Last();
+  ds.GotoBookmark(d);
+  EXPECT_EQ(ds.Ring(), "c [d] e");
+  EXPECT_TRUE(ds.Locate("Name", {Variant("f")}, {}));
+  EXPECT_EQ(ds.Ring(), "e [f] g");
+  EXPECT_TRUE(ds.Locate("Name", {Variant("a")}, {}));
+  EXPECT_EQ(ds.Ring(), "[a] b c");
+  ds.Next();
+  ds.Next();
+  EXPECT_EQ(ds.Ring(), "a b [c]");
+  ds.Next();
+  EXPECT_EQ(ds.Ring(), "b c [d]");
+  ds.Prior();
+  ds.Prior();
+  ds.Prior();
+  EXPECT_EQ(ds.Ring(), "[a] b c");
+  EXPECT_FALSE(ds.Bof());
+  ds.Prior();
+  EXPECT_TRUE(ds.Bof());
+}
+
 TEST(DataSetNavigation, RefreshShowsChangesMadeBehindTheDataset) {
   RowListDataSet ds(Letters("abc"));
   ds.Open();
