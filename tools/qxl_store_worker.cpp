@@ -146,8 +146,8 @@ int Count(const std::string& File, std::int32_t PageNo, int Times, const TOption
     {
       THeaderLock Lock(M);
       TQXLPage* Page = M.GetPage(0, PageNo, ptTableRecord, true);
+      Page->MakeWritable();
       SetCounter(Page, CounterOf(Page) + 1);
-      Page->SetIsDirty(true);
       M.PutPage(Page);
       M.ApplyChanges(0);
     }

@@ -17,6 +17,8 @@ TQXLPage::~TQXLPage() {
   }
 }
 
+void TQXLPage::MakeWritable() { LPageManager->MakeWritable(this); }
+
 std::uint16_t TQXLPage::PageSize() const { return LPageManager->PageSize(); }
 std::uint16_t TQXLPage::PageHeaderSize() const { return LPageManager->PageHeaderSize(); }
 std::uint8_t* TQXLPage::PageData() const { return FPageBuffer + PageHeaderSize(); }

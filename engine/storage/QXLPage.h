@@ -34,7 +34,10 @@ public:
   bool OwnBuffer() const { return FOwnBuffer; }
   void SetOwnBuffer(bool Value) { FOwnBuffer = Value; }
   bool IsDirty() const { return FIsDirty; }
-  void SetIsDirty(bool Value) { FIsDirty = Value; }
+  // Every change of the page's bytes comes after this call: it moves the
+  // page into its holder's own pages, marked dirty, and keeps what a
+  // statement savepoint needs to put the bytes back.
+  void MakeWritable();
   std::int32_t UseCount() const { return FUseCount; }
   void SetUseCount(std::int32_t Value) { FUseCount = Value; }
   std::int32_t SessionID() const { return FSessionID; }
@@ -82,6 +85,12 @@ private:
   bool FReloaded = false;
   bool FEncryptionEnabled = true;
   std::vector<TQXLPageTableStateInfo> FTableStates;
+  // The savepoint that last kept this page's bytes; 0 for none.
+  std::uint64_t FSavepointMark = 0;
+  // A digest of the bytes of a clean page when it was handed out, checked in
+  // debug builds when it is made writable or given back.
+  std::uint64_t FCleanDigest = 0;
+  bool FCleanDigestTaken = false;
 };
 
 // Base of typed views of a page: every property goes to the wrapped page.
@@ -101,7 +110,7 @@ public:
   bool OwnBuffer() const { return LPage->OwnBuffer(); }
   void SetOwnBuffer(bool Value) { LPage->SetOwnBuffer(Value); }
   bool IsDirty() const { return LPage->IsDirty(); }
-  void SetIsDirty(bool Value) { LPage->SetIsDirty(Value); }
+  void MakeWritable() { LPage->MakeWritable(); }
   std::int32_t UseCount() const { return LPage->UseCount(); }
   void SetUseCount(std::int32_t Value) { LPage->SetUseCount(Value); }
   TQXLPageManager* PageManager() const { return LPage->PageManager(); }

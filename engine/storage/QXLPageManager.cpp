@@ -1,6 +1,8 @@
 #include "engine/storage/QXLPageManager.h"
 
 #include <algorithm>
+#include <cassert>
+#include <cstring>
 
 #include "engine/core/QXLException.h"
 #include "engine/storage/QXLDiskFormat.h"
@@ -79,7 +81,10 @@ TQXLPage* TQXLPageManager::GetPage(std::int32_t SessionID, std::int32_t PageNo, 
   if (Page->FUseCount > 0 && Page->FSessionID != SessionID)
     throw EQXLException(20090, "Page is used by other session");
   Page->FSessionID = SessionID;
-  if (++Page->FUseCount == 1 && Page->FParentList == &FSharedPages) ++FHeldSharedPages;
+  if (++Page->FUseCount == 1) {
+    if (Page->FParentList == &FSharedPages) ++FHeldSharedPages;
+    if (!Page->FIsDirty) NoteCleanBytes(Page);
+  }
   return Page;
 }
 
@@ -113,7 +118,10 @@ void TQXLPageManager::MoveTo(TQXLSortedPageList& From, TQXLSortedPageList& To, T
 void TQXLPageManager::PutPage(TQXLPage* Page) {
   if (Page->FUseCount == 1 && Page->FParentList == &FSharedPages) --FHeldSharedPages;
   if (Page->FUseCount > 0) --Page->FUseCount;
-  if (Page->FUseCount == 0) Page->FReloaded = false;
+  if (Page->FUseCount == 0) {
+    Page->FReloaded = false;
+    if (!Page->FIsDirty) CheckCleanBytes(Page);
+  }
 
   if (!Page->FParentList) {
     PutOrphan(Page);
@@ -165,6 +173,8 @@ TQXLPage* TQXLPageManager::AddPage(std::int32_t SessionID, std::uint16_t PageTyp
   }
   Page->FParentList = &Info.DirtyPages;
   Page->FSessionID = SessionID;
+  // A page added since the savepoint goes as a whole at its rollback.
+  if (!Info.Savepoints.empty()) Page->FSavepointMark = Info.Savepoints.back().Mark;
   if (TQXLPage* Stale = FSharedPages.Find(Page->FPageNo)) DropFromSharedCache(Stale);
   Info.AddedPageNumbers.Append(Page->FPageNo);
   return Info.DirtyPages.Insert(std::move(Page));
@@ -214,6 +224,7 @@ void TQXLPageManager::ApplyChanges(std::int32_t SessionID) {
     if (TQXLPage* Page = FSharedPages.Find(PageNo)) DropFromSharedCache(Page);
   }
   Info->AddedPageNumbers.SetSize(0);
+  EmptySavepoints(*Info);
 
   // Ascending page-number order; a page leaves the dirty list once written.
   while (Info->DirtyPages.Count() > 0) {
@@ -235,6 +246,7 @@ void TQXLPageManager::CancelChanges(std::int32_t SessionID) {
   TQXLSessionPageInfo* Info = FindSessionInfo(SessionID);
   if (!Info) return;
   CheckSessionPages(*Info, 20087, 20088);
+  EmptySavepoints(*Info);
   Info->DirtyPages.Clear();
   while (Info->AddedPageNumbers.ItemCount() > 0) {
     const std::int32_t PageNo = Info->AddedPageNumbers[0];
@@ -242,4 +254,67 @@ void TQXLPageManager::CancelChanges(std::int32_t SessionID) {
     InternalRemovePage(PageNo);
   }
   Info->RemovedPageNumbers.SetSize(0);
+}
+
+void TQXLPageManager::MakeWritable(TQXLPage* Page) {
+  TQXLSessionPageInfo& Info = SessionInfo(Page->FSessionID);
+  TQXLPageSavepointState* Savepoint = Info.Savepoints.empty() ? nullptr : &Info.Savepoints.back();
+  if (Page->FIsDirty && (!Savepoint || Page->FSavepointMark == Savepoint->Mark)) return;
+  if (!Page->FIsDirty) CheckCleanBytes(Page);
+  if (Savepoint && !Savepoint->Images.contains(Page->FPageNo)) {
+    TQXLPageSavepointState::TImage Image{Page->FIsDirty, {Page->FPageBuffer, Page->FPageBuffer + FPageSize}};
+    Savepoint->Images.emplace(Page->FPageNo, std::move(Image));
+  }
+  if (Savepoint) Page->FSavepointMark = Savepoint->Mark;
+  if (!Page->FIsDirty) TakeIntoSession(Info, Page);
+}
+
+void TQXLPageManager::TakeIntoSession(TQXLSessionPageInfo& Info, TQXLPage* Page) {
+  if (!Page->FOwnBuffer) {
+    // The buffer is the storage's own block: changes go to a copy until commit.
+    std::uint8_t* Copy = QXLAllocPageMemory(FPageSize);
+    std::memcpy(Copy, Page->FPageBuffer, FPageSize);
+    Page->FPageBuffer = Copy;
+    Page->FOwnBuffer = true;
+  }
+  if (Page->FParentList == &FSharedPages) {
+    MoveTo(FSharedPages, Info.DirtyPages, Page);
+    if (Page->FUseCount > 0) --FHeldSharedPages;
+  } else if (!Page->FParentList && !Info.DirtyPages.Find(Page->FPageNo)) {
+    const auto It = std::find_if(FOrphans.begin(), FOrphans.end(), [&](const auto& O) { return O.get() == Page; });
+    if (It != FOrphans.end()) {
+      Info.DirtyPages.Insert(std::move(*It));
+      FOrphans.erase(It);
+      Page->FParentList = &Info.DirtyPages;
+    }
+  }
+  Page->FIsDirty = true;
+}
+
+namespace {
+
+std::uint64_t PageDigest(const std::uint8_t* Bytes, std::size_t Size) {
+  std::uint64_t Digest = 14695981039346656037ull;
+  for (std::size_t i = 0; i < Size; ++i) Digest = (Digest ^ Bytes[i]) * 1099511628211ull;
+  return Digest;
+}
+
+}  // namespace
+
+void TQXLPageManager::NoteCleanBytes([[maybe_unused]] TQXLPage* Page) {
+#ifndef NDEBUG
+  Page->FCleanDigestTaken = Page->FPageBuffer != nullptr;
+  if (Page->FCleanDigestTaken) Page->FCleanDigest = PageDigest(Page->FPageBuffer, Page->PageSize());
+#endif
+}
+
+void TQXLPageManager::CheckCleanBytes([[maybe_unused]] TQXLPage* Page) {
+#ifndef NDEBUG
+  if (!Page->FCleanDigestTaken) return;
+  Page->FCleanDigestTaken = false;
+  if (!Page->FPageBuffer) return;
+  const bool Unchanged = PageDigest(Page->FPageBuffer, Page->PageSize()) == Page->FCleanDigest;
+  assert(Unchanged && "a clean page was changed before it was made writable");
+  (void)Unchanged;
+#endif
 }

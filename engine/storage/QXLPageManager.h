@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/core/QXLIntegerArray.h"
@@ -24,11 +25,27 @@ class TQXLStream;
 inline constexpr std::int32_t QXLSystemSessionID = -2;
 inline constexpr std::int32_t QXLNoSessionID = -1;
 
+// What a statement savepoint keeps to undo the session's page changes made
+// after it: the bytes (and dirty state) of each page as it was when first
+// made writable since, and how many pages the session had added and removed.
+struct TQXLPageSavepointState {
+  struct TImage {
+    bool WasDirty = false;
+    std::vector<std::uint8_t> Bytes;
+  };
+  std::uint64_t Mark = 0;
+  std::int32_t AddedCount = 0;
+  std::int32_t RemovedCount = 0;
+  std::unordered_map<std::int32_t, TImage> Images;
+};
+
 struct TQXLSessionPageInfo {
   std::int32_t SessionID = QXLNoSessionID;
   TQXLSortedPageList DirtyPages;
   TQXLIntegerArray AddedPageNumbers;
   TQXLIntegerArray RemovedPageNumbers;
+  // Innermost last.
+  std::vector<TQXLPageSavepointState> Savepoints;
 };
 
 class TQXLPageManager : public TQXLBasePageManager {
@@ -69,6 +86,20 @@ public:
   TQXLPage* AddPage(std::int32_t SessionID, std::uint16_t PageType);
   void PutPage(TQXLPage* Page);
   void CancelChanges(std::int32_t SessionID) override;
+  // See TQXLPage::MakeWritable. A page taken from the shared cache leaves it
+  // at once, so that no other session is ever handed a changed copy.
+  void MakeWritable(TQXLPage* Page);
+
+  // Statement savepoints, nested per session. Rollback puts back the bytes
+  // of every page changed since the savepoint, gives the pages added since
+  // to the removals of the session's commit or rollback (no storage is
+  // touched, so it cannot fail half-way for lack of a lock) and forgets the
+  // removals asked for since; the session's pages must all be given back.
+  // A commit or rollback of the session keeps the savepoints but empties
+  // them: what was committed is not undone.
+  void BeginSavepoint(std::int32_t SessionID);
+  void ReleaseSavepoint(std::int32_t SessionID);
+  void RollbackToSavepoint(std::int32_t SessionID);
 
   // Raises 20097 when a session still has uncommitted pages.
   void CheckNoUncommittedPages() const;
@@ -113,6 +144,17 @@ private:
   TQXLPage* ReadIntoSharedCache(std::int32_t SessionID, std::int32_t PageNo, std::uint16_t PageType);
   // Moves a page between lists; it keeps its place in neither's use order.
   static void MoveTo(TQXLSortedPageList& From, TQXLSortedPageList& To, TQXLPage* Page);
+  // Moves a clean page the session holds into its dirty pages, with a
+  // buffer of its own.
+  void TakeIntoSession(TQXLSessionPageInfo& Info, TQXLPage* Page);
+  void RestoreImage(TQXLSessionPageInfo& Info, std::int32_t PageNo, TQXLPageSavepointState::TImage& Image);
+  // Savepoints survive a commit or rollback, but nothing before it can be undone.
+  void EmptySavepoints(TQXLSessionPageInfo& Info);
+  // Debug builds: a clean page's bytes are noted when it is handed out and
+  // must be the same when it is made writable or given back clean.
+  static void NoteCleanBytes(TQXLPage* Page);
+  static void CheckCleanBytes(TQXLPage* Page);
+  std::uint64_t FLastSavepointMark = 0;
   void CheckSessionPages(const TQXLSessionPageInfo& Info, std::int32_t NotDirtyCode,
                          std::int32_t InUseCode) const;
 };

@@ -166,4 +166,25 @@ void TQXLDiskBlobManager::SetDirectBlobInfoFromRecordBuffer(std::uint8_t* Record
   SetNull(RecordBuffer, FieldNo, BLOBDescriptor.CompressedSize == 0);
 }
 
+TQXLBlobCacheSnapshot TQXLDiskBlobManager::SnapshotModifiedCaches(const std::uint8_t* RecordBuffer) const {
+  TQXLBlobCacheSnapshot Snapshot;
+  if (!RecordBuffer) return Snapshot;
+  const TQXLFieldDefs& Defs = LFieldManager.FieldDefs();
+  for (std::int32_t f = 0; f < Defs.Count(); ++f) {
+    if (!IsBlobBaseFieldType(Defs.GetDef(f)->BaseFieldType)) continue;
+    const TQXLDiskBLOBCache* Cache = FindBlobCache(RecordBuffer, f);
+    if (!Cache || !Cache->Modified) continue;
+    std::uint32_t Handle = 0;
+    std::memcpy(&Handle, RecordBuffer + HandleOffset(f), sizeof Handle);
+    Snapshot.emplace_back(Handle, *Cache);
+  }
+  return Snapshot;
+}
+
+void TQXLDiskBlobManager::RestoreCaches(TQXLBlobCacheSnapshot& Snapshot) {
+  for (auto& [Handle, Cache] : Snapshot)
+    FBlobCacheList[Handle] = std::make_unique<TQXLDiskBLOBCache>(std::move(Cache));
+  Snapshot.clear();
+}
+
 }  // namespace qxl

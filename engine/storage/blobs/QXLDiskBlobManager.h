@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "engine/core/QXLCompressedBLOBStream.h"
 #include "engine/core/QXLPageItemID.h"
@@ -25,6 +27,9 @@ class TQXLPageManager;
 class TQXLStream;
 
 namespace qxl {
+
+// Copies of the changed BLOB values a record buffer names, by cache handle.
+using TQXLBlobCacheSnapshot = std::vector<std::pair<std::uint32_t, TQXLDiskBLOBCache>>;
 
 class TQXLDiskBlobManager {
 public:
@@ -65,6 +70,11 @@ public:
                                          const std::uint8_t* pBlobData);
   void Empty(std::int32_t SessionID);
   void Delete(std::int32_t SessionID);
+
+  // Storing a value frees its cache; a change that fails after it puts the
+  // buffer's bytes back and, through these, the values still to be stored.
+  TQXLBlobCacheSnapshot SnapshotModifiedCaches(const std::uint8_t* RecordBuffer) const;
+  void RestoreCaches(TQXLBlobCacheSnapshot& Snapshot);
 
   TQXLBTreeBlobPageIndex& BlobPageIndex() { return FBlobPageIndex; }
   std::size_t BlobCacheCount() const { return FBlobCacheList.size(); }

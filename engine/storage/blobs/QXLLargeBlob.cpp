@@ -32,9 +32,9 @@ std::int32_t TQXLLargeBlob::Write(const TQXLDiskBLOBCache& BlobCache) {
     const TQXLBlobEntryHeader Header{0, BlobCache.NumBlocks, BlobCache.CompressedSize(), BlobCache.UncompressedSize};
     const TQXLLargeBlobListLocation Location{Layout.ListPageNo, static_cast<std::uint16_t>(Layout.ListOffset),
                                              Layout.DataPageCount};
+    First->MakeWritable();
     std::memcpy(First->PageData(), &Header, sizeof Header);
     std::memcpy(First->PageData() + QXLBlobListLocationOffset, &Location, sizeof Location);
-    First->SetIsDirty(true);
     return DataPages.front();
   } catch (...) {
     for (std::int32_t PageNo : Added) FPageManager.RemovePage(FSessionID, PageNo);
@@ -52,8 +52,8 @@ std::int32_t TQXLLargeBlob::WriteData(const TQXLDiskBLOBCache& BlobCache, std::v
     DataPages.push_back(AddPage(Added));
     TQXLPageHold Page(FPageManager, FetchBlobPage(FPageManager, FSessionID, DataPages.back()));
     const auto Count = static_cast<std::int32_t>(std::min<std::int64_t>(Left, PageDataSize() - Offset));
+    Page->MakeWritable();
     if (Count > 0) std::memcpy(Page->PageData() + Offset, Source, static_cast<std::size_t>(Count));
-    Page->SetIsDirty(true);
     Source += Count;
     Left -= Count;
     Used = Offset + Count;
@@ -74,11 +74,11 @@ void TQXLLargeBlob::WritePageList(const std::vector<std::int32_t>& DataPages, st
   std::size_t Written = 0;
   for (;;) {
     TQXLPageHold Page(FPageManager, FetchBlobPage(FPageManager, FSessionID, PageNo));
+    Page->MakeWritable();
     for (std::int32_t Fit = (PageDataSize() - Offset) / 4; Fit > 0 && Written < DataPages.size(); --Fit) {
       std::memcpy(Page->PageData() + Offset, &DataPages[Written++], 4);
       Offset += 4;
     }
-    Page->SetIsDirty(true);
     if (Written == DataPages.size()) return;
     PageNo = AddPage(Added);
     SetPageNextPageNo(*Page, PageNo);

@@ -15,8 +15,8 @@ std::uint16_t TQXLSmallBlobPage::BlobCount() const {
 }
 
 void TQXLSmallBlobPage::SetBlobCount(std::uint16_t Value) {
+  LPage->MakeWritable();
   std::memcpy(LPage->PageData(), &Value, sizeof Value);
-  LPage->SetIsDirty(true);
 }
 
 TQXLBlobEntryHeader TQXLSmallBlobPage::EntryAt(std::int32_t Offset) const {
@@ -66,6 +66,7 @@ void TQXLSmallBlobPage::AddBlob(const TQXLDiskBLOBCache& BlobCache, TQXLPageItem
   if (Offset + QXLBlobEntryHeaderSize + Size > LPage->PageDataSize())
     RaiseDamagedBlob(LPage->PageNo(), "no room for the entry");
   const TQXLBlobEntryHeader Header{GetNewItemNo(), BlobCache.NumBlocks, Size, BlobCache.UncompressedSize};
+  LPage->MakeWritable();
   std::uint8_t* Entry = LPage->PageData() + Offset;
   std::memcpy(Entry, &Header, sizeof Header);
   if (Size > 0) std::memcpy(Entry + QXLBlobEntryHeaderSize, BlobCache.BlobData.data(), static_cast<std::size_t>(Size));
@@ -85,6 +86,7 @@ void TQXLSmallBlobPage::DeleteBlob(const TQXLPageItemID& PageItemID, std::int32_
   const std::int32_t Offset = FindEntry(PageItemID.PageItemNo, EntryNo);
   if (Offset < 0) throw EQXLException(20171, "Cannot find blob field");
   BlobSize = QXLBlobEntryHeaderSize + static_cast<std::int32_t>(EntryAt(Offset).CompressedSize);
+  LPage->MakeWritable();
   std::uint8_t* Data = LPage->PageData();
   const std::int32_t Next = Offset + BlobSize;
   if (EntryNo < BlobCount() - 1)

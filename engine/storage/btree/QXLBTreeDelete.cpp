@@ -56,7 +56,10 @@ void TQXLBTreePageController::MergeIntoLeft(std::int32_t SessionID, TQXLBTreePag
   TQXLBTreePage Parent = FPage.GetIndexPage(SessionID, KeyPath.CurrentPageNo());
   // Entry 0 of a node carries no true separator until it stands among the
   // left page's entries.
-  if (!FPage.IsLeaf() && FPage.EntryCount() > 0) FPage.GetFirstKey(SessionID, FPage.GetPKey(0));
+  if (!FPage.IsLeaf() && FPage.EntryCount() > 0) {
+    FPage.MarkDirty();
+    FPage.GetFirstKey(SessionID, FPage.GetPKey(0));
+  }
   Left.AppendFrom(FPage, 0, FPage.EntryCount());
   Left.SetRightPageNo(FPage.RightPageNo());
   Left.MarkDirty();
@@ -71,7 +74,10 @@ void TQXLBTreePageController::MergeIntoRight(std::int32_t SessionID, TQXLBTreePa
   }
   KeyPath.DecLevel();
   TQXLBTreePage Parent = FPage.GetIndexPage(SessionID, KeyPath.CurrentPageNo());
-  if (!Right.IsLeaf()) Right.GetFirstKey(SessionID, Right.GetPKey(0));
+  if (!Right.IsLeaf()) {
+    Right.MarkDirty();
+    Right.GetFirstKey(SessionID, Right.GetPKey(0));
+  }
   Right.InsertFrom(FPage, 0, FPage.EntryCount());
   Right.SetLeftPageNo(FPage.LeftPageNo());
   Right.MarkDirty();

@@ -75,15 +75,17 @@ std::int32_t TQXLBTreePage::ChildPageNo(std::int32_t Position) const {
 }
 
 void TQXLBTreePage::UpdateKey(std::int32_t Position, const std::uint8_t* Key) {
+  MarkDirty();
   std::memcpy(GetPKey(Position), Key, KeyPrefixSize());
 }
 
 void TQXLBTreePage::UpdateReference(std::int32_t Position, const std::uint8_t* Reference) {
+  MarkDirty();
   std::memcpy(GetPReference(Position), Reference, static_cast<std::size_t>(ReferenceSize()));
 }
 
 void TQXLBTreePage::Init() {
-  std::memset(Data(), 0, QXLIndexPageHeaderSize);
+  std::memset(WritableData(), 0, QXLIndexPageHeaderSize);
   SetLeftPageNo(-1);
   SetRightPageNo(-1);
 }
@@ -105,18 +107,20 @@ void TQXLBTreePage::InitAsRoot() {
 }
 
 void TQXLBTreePage::CopyFrom(const TQXLBTreePage& Source, std::int32_t StartNo, std::int32_t Count) {
-  std::memcpy(Data(), Source.Data(), static_cast<std::size_t>(Source.EntriesOffset()));
+  std::memcpy(WritableData(), Source.Data(), static_cast<std::size_t>(Source.EntriesOffset()));
   std::memcpy(GetPKey(0), Source.GetPKey(StartNo), static_cast<std::size_t>(Count * Source.EntrySize()));
   SetEntryCount(Count);
 }
 
 void TQXLBTreePage::AppendFrom(const TQXLBTreePage& Source, std::int32_t StartNo, std::int32_t Count) {
+  MarkDirty();
   std::memcpy(GetPKey(EntryCount()), Source.GetPKey(StartNo), static_cast<std::size_t>(Count * EntrySize()));
   SetEntryCount(EntryCount() + Count);
 }
 
 void TQXLBTreePage::InsertFrom(const TQXLBTreePage& Source, std::int32_t StartNo, std::int32_t Count) {
   const auto Bytes = static_cast<std::size_t>(Count * EntrySize());
+  MarkDirty();
   std::memmove(GetPKey(Count), GetPKey(0), static_cast<std::size_t>(EntryCount() * EntrySize()));
   std::memcpy(GetPKey(0), Source.GetPKey(StartNo), Bytes);
   SetEntryCount(EntryCount() + Count);

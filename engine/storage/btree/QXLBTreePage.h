@@ -56,15 +56,15 @@ public:
   TQXLPageManager* IndexPageManager() const { return LPageManager; }
 
   bool IsRoot() const { return Data()[0] != 0; }
-  void SetIsRoot(bool Value) { Data()[0] = Value ? 1 : 0; }
+  void SetIsRoot(bool Value) { WritableData()[0] = Value ? 1 : 0; }
   bool IsLeaf() const { return Data()[1] != 0; }
-  void SetIsLeaf(bool Value) { Data()[1] = Value ? 1 : 0; }
+  void SetIsLeaf(bool Value) { WritableData()[1] = Value ? 1 : 0; }
   std::int32_t LeftPageNo() const { return Load<std::int32_t>(2); }
   void SetLeftPageNo(std::int32_t Value) { Store<std::int32_t>(2, Value); }
   std::int32_t RightPageNo() const { return Load<std::int32_t>(6); }
   void SetRightPageNo(std::int32_t Value) { Store<std::int32_t>(6, Value); }
   bool HasKeys() const { return Data()[10] != 0; }
-  void SetHasKeys(bool Value) { Data()[10] = Value ? 1 : 0; }
+  void SetHasKeys(bool Value) { WritableData()[10] = Value ? 1 : 0; }
   bool HasSuffixes() const { return Data()[11] != 0; }
   std::uint16_t KeyPrefixSize() const { return Load<std::uint16_t>(12); }
   void SetKeyPrefixSize(std::uint16_t Value) { Store<std::uint16_t>(12, Value); }
@@ -89,7 +89,8 @@ public:
   void CopyFrom(const TQXLBTreePage& Source, std::int32_t StartNo, std::int32_t Count);
   void AppendFrom(const TQXLBTreePage& Source, std::int32_t StartNo, std::int32_t Count);
   void InsertFrom(const TQXLBTreePage& Source, std::int32_t StartNo, std::int32_t Count);
-  void MarkDirty() { SetIsDirty(true); }
+  // Every change of the page's bytes makes it writable first.
+  void MarkDirty() { MakeWritable(); }
 
   // Tree operations on the subtree of this page.
   void InsertLeafEntry(std::int32_t SessionID, const std::uint8_t* Key, const std::uint8_t* Reference,
@@ -120,6 +121,10 @@ public:
 
 private:
   std::uint8_t* Data() const { return LPage->PageBuffer() + LHeaderSize; }
+  std::uint8_t* WritableData() {
+    MarkDirty();
+    return Data();
+  }
   template <typename T>
   T Load(std::int32_t Offset) const {
     T Value;
@@ -128,7 +133,7 @@ private:
   }
   template <typename T>
   void Store(std::int32_t Offset, T Value) {
-    std::memcpy(Data() + Offset, &Value, sizeof Value);
+    std::memcpy(WritableData() + Offset, &Value, sizeof Value);
   }
   void Validate() const;
   // Copies the key (and the reference, when asked) of the first or last

@@ -113,6 +113,7 @@ void TQXLBTreePageController::InsertEntryAt(const std::uint8_t* Key, const std::
                                             std::int32_t Position) {
   const std::int32_t Count = FPage.EntryCount();
   if (Position < 0 || Position > Count) FPage.RaiseDamaged();
+  FPage.MarkDirty();
   if (!CanInsertEntry()) FPage.EnlargePageBuffer(FPage.PageSize() + FPage.EntrySize());
   const auto EntrySize = static_cast<std::size_t>(FPage.EntrySize());
   std::uint8_t* At = FPage.GetPKey(Position);
@@ -127,6 +128,7 @@ void TQXLBTreePageController::DeleteEntryAt(std::int32_t Position) {
   const std::int32_t Count = FPage.EntryCount();
   if (Count <= 0) throw EQXLException(20025, "Index error: page is empty");
   if (Position < 0 || Position >= Count) FPage.RaiseDamaged();
+  FPage.MarkDirty();
   const auto EntrySize = static_cast<std::size_t>(FPage.EntrySize());
   std::uint8_t* At = FPage.GetPKey(Position);
   std::memmove(At, At + EntrySize, static_cast<std::size_t>(Count - Position - 1) * EntrySize);

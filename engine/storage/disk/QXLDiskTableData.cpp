@@ -15,6 +15,7 @@
 #include "engine/storage/QXLDiskPageManager.h"
 #include "engine/storage/blobs/QXLDiskBlobManager.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
+#include "engine/storage/disk/QXLDiskTableChange.h"
 #include "engine/storage/disk/QXLDiskTableDataGuards.h"
 #include "engine/storage/files/QXLInternalDBTransactedAccessFile.h"
 #include "engine/storage/files/QXLTableListFile.h"
@@ -25,6 +26,7 @@
 
 using qxl::TDiskTablesLock;
 using qxl::TFlagGuard;
+using qxl::TSystemPagesGuard;
 
 TQXLDiskTableData::TQXLDiskTableData(TQXLDatabaseData* aDatabaseData, TQXLIndexFactory* IndexFactory)
     : TQXLTableData(aDatabaseData),
@@ -143,13 +145,9 @@ void TQXLDiskTableData::CreateTable(TQXLCursor* Cursor, TQXLFieldDefs& FieldDefs
   SetDisableTempFiles(Cursor->FDisableTempFiles);
   FTableID = FDatabaseData->GetNewObjectId();
   TDiskTablesLock Tables(Database());
-  try {
-    DoCreateTable(Cursor, FieldDefs, IndexDefs, ConstraintDefs);
-    DiskPageManager().ApplyChanges(QXLSystemSessionID);
-  } catch (...) {
-    DiskPageManager().CancelChanges(QXLSystemSessionID);
-    throw;
-  }
+  TSystemPagesGuard SystemPages(DiskPageManager());
+  DoCreateTable(Cursor, FieldDefs, IndexDefs, ConstraintDefs);
+  SystemPages.Commit();
   Tables.Release();
 }
 
@@ -251,6 +249,7 @@ void TQXLDiskTableData::DeleteTable(TQXLCursor* Cursor, bool DesignMode) {
   std::lock_guard Guard(FDatabaseData->CriticalSection());
   TQXLTableData::DeleteTable(Cursor, DesignMode);
   TDiskTablesLock Tables(Database());
+  TSystemPagesGuard SystemPages(DiskPageManager());
   TFlagGuard Changing(FIsChangingTableList, true);
   TFlagGuard Exclusive(Cursor->FExclusive, true);
   // A refused exclusive lock means somebody uses the table: it stays whole.
@@ -265,7 +264,7 @@ void TQXLDiskTableData::DeleteTable(TQXLCursor* Cursor, bool DesignMode) {
   // leaves the list in any case.
   CloseTable(Cursor);
   Database().RemoveTableListItem(FTableName);
-  DiskPageManager().ApplyChanges(QXLSystemSessionID);
+  SystemPages.Commit();
   Tables.Release();
   if (Failure) std::rethrow_exception(Failure);
 }
@@ -286,11 +285,13 @@ void TQXLDiskTableData::EmptyTable(TQXLCursor* Cursor) {
   OpenTable(Cursor);
   try {
     const std::int32_t SessionID = Cursor->SessionID();
+    qxl::TQXLDiskTableChange Change(*this, SessionID, nullptr);
     TQXLTableData::EmptyTable(Cursor);
     FBlobManager->Empty(SessionID);
     DiskRecordManager()->Empty(SessionID);
     SaveMostUpdated(SessionID);
     ApplyForCursor(Cursor);
+    Change.Done();
   } catch (...) {
     try {
       CloseTable(Cursor);
@@ -305,6 +306,7 @@ void TQXLDiskTableData::EmptyTable(TQXLCursor* Cursor) {
 void TQXLDiskTableData::RenameTable(const std::string& NewTableName, TQXLCursor* Cursor) {
   std::lock_guard Guard(FDatabaseData->CriticalSection());
   TDiskTablesLock Tables(Database());
+  TSystemPagesGuard SystemPages(DiskPageManager());
   TFlagGuard Exclusive(Cursor->FExclusive, true);
   {
     // Opening exclusively proves that nobody has the table open.
@@ -313,22 +315,32 @@ void TQXLDiskTableData::RenameTable(const std::string& NewTableName, TQXLCursor*
     CloseTable(Cursor);
   }
   Database().RenameTableListItem(FTableName, NewTableName);
-  DiskPageManager().ApplyChanges(QXLSystemSessionID);
+  SystemPages.Commit();
   Tables.Release();
 }
 
 void TQXLDiskTableData::RenameField(const std::string& FieldName, const std::string& NewFieldName) {
   std::lock_guard Guard(FDatabaseData->CriticalSection());
+  TSystemPagesGuard SystemPages(DiskPageManager());
   TQXLTableData::RenameField(FieldName, NewFieldName);
-  SaveMetadata(QXLSystemSessionID);
-  DiskPageManager().ApplyChanges(QXLSystemSessionID);
+  try {
+    SaveMetadata(QXLSystemSessionID);
+    SystemPages.Commit();
+  } catch (...) {
+    // The stored definitions keep the old name, and so does the table.
+    const TQXLFieldDef* Renamed = FFieldManager->FieldDefs().GetFieldDefByName(NewFieldName);
+    if (Renamed) TQXLTableData::RenameField(Renamed->Name, FieldName);
+    throw;
+  }
 }
 
 void TQXLDiskTableData::AddIndex(TQXLIndexDef& IndexDef, TQXLCursor* Cursor) {
   std::lock_guard Guard(FDatabaseData->CriticalSection());
+  qxl::TQXLDiskTableChange Change(*this, Cursor->SessionID(), nullptr);
   TQXLTableData::AddIndex(IndexDef, Cursor);
   SaveMetadata(Cursor->SessionID());
   ApplyForCursor(Cursor);
+  Change.Done();
 }
 
 void TQXLDiskTableData::DeleteIndex(std::int32_t IndexID, TQXLCursor* Cursor) {
@@ -336,10 +348,15 @@ void TQXLDiskTableData::DeleteIndex(std::int32_t IndexID, TQXLCursor* Cursor) {
   const TQXLIndexDef* Def = FIndexManager ? FIndexManager->IndexDefs().GetIndexDefByObjectId(IndexID) : nullptr;
   if (!Def) throw EQXLException(20018, "Index not found");
   const bool Temporary = Def->Temporary;
+  if (!Cursor) {
+    TQXLTableData::DeleteIndex(IndexID, Cursor);
+    return;
+  }
+  qxl::TQXLDiskTableChange Change(*this, Cursor->SessionID(), nullptr);
   TQXLTableData::DeleteIndex(IndexID, Cursor);
-  if (!Cursor) return;
   if (!Temporary) SaveMetadata(Cursor->SessionID());
   ApplyForCursor(Cursor);
+  Change.Done();
 }
 
 std::int64_t TQXLDiskTableData::LastAutoincValue(std::int32_t FieldNo, TQXLBaseSession* Session) {

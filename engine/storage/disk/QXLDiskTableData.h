@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/core/abstract/QXLTableData.h"
 
@@ -33,6 +34,7 @@ namespace qxl {
 class TQXLDiskBlobManager;
 class TQXLDiskRecordManager;
 class TQXLDiskRecordPageRules;
+class TQXLDiskTableChange;
 class TQXLTemporaryPageManager;
 }  // namespace qxl
 
@@ -154,6 +156,8 @@ public:
   qxl::TQXLDiskRecordManager* DiskRecordManager() const;
 
 private:
+  friend class qxl::TQXLDiskTableChange;
+
   TQXLDiskDatabaseData& Database() const;
   TQXLDiskPageManager& DiskPageManager() const;
   bool IsMultiUser() const;
@@ -166,6 +170,9 @@ private:
   void SaveMetadata(std::int32_t SessionID);
   void LoadMetadata(std::int32_t SessionID);
   void SaveMostUpdated(std::int32_t SessionID);
+  // The counters in their stored form, and back from it without the file.
+  std::vector<std::uint8_t> MostUpdatedBytes() const;
+  void SetMostUpdatedBytes(const std::vector<std::uint8_t>& Bytes);
   std::int32_t DiskRecordSize() const;
 
   // Managers.

@@ -78,7 +78,7 @@ void TQXLDiskTableData::LoadMetadata(std::int32_t SessionID) {
   FBlobManager->LoadMetadata(Stream);
 }
 
-void TQXLDiskTableData::SaveMostUpdated(std::int32_t SessionID) {
+std::vector<std::uint8_t> TQXLDiskTableData::MostUpdatedBytes() const {
   const std::int32_t Size = MostUpdatedBytesPerField * (FFieldManager->FieldDefs().Count() + 1);
   if (FFieldManager->MostUpdatedSize() + qxl::TQXLDiskRecordManager::MostUpdatedSize > Size)
     throw EQXLException(20164, "Invalid table header data");
@@ -86,7 +86,20 @@ void TQXLDiskTableData::SaveMostUpdated(std::int32_t SessionID) {
   std::int32_t Offset = 0;
   FFieldManager->SaveMostUpdated(Buffer.data(), Size, Offset);
   DiskRecordManager()->SaveMostUpdated(Buffer.data(), Size, Offset);
-  FTableMostUpdatedFile->WriteFile(SessionID, Buffer.data(), Offset, acaNone, 0);
+  Buffer.resize(static_cast<std::size_t>(Offset));
+  return Buffer;
+}
+
+void TQXLDiskTableData::SetMostUpdatedBytes(const std::vector<std::uint8_t>& Bytes) {
+  std::int32_t Offset = 0;
+  const auto Size = static_cast<std::int32_t>(Bytes.size());
+  FFieldManager->LoadMostUpdated(Bytes.data(), Size, Offset);
+  DiskRecordManager()->LoadMostUpdated(Bytes.data(), Size, Offset);
+}
+
+void TQXLDiskTableData::SaveMostUpdated(std::int32_t SessionID) {
+  const std::vector<std::uint8_t> Buffer = MostUpdatedBytes();
+  FTableMostUpdatedFile->WriteFile(SessionID, Buffer.data(), static_cast<std::int32_t>(Buffer.size()), acaNone, 0);
   FLastUsedTableState = FRecordManager->TableState();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Scoped helpers of the disk table: the database's tables byte held for one
-// change of the table list, and a flag set for the length of one operation.
+// change of the table list, the system session's pages of one definition
+// step, and a flag set for the length of one operation.
 // Thread rule: used inside one operation under the table lock.
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 
@@ -29,6 +30,32 @@ public:
 private:
   TQXLDiskDatabaseData& FDatabase;
   bool FHeld = true;
+};
+
+// The pages a definition step changes in the shared system session are
+// committed by Commit; a step left any other way cancels them all, so that
+// the next step of anybody does not commit what this one left half done.
+class TSystemPagesGuard {
+public:
+  explicit TSystemPagesGuard(TQXLPageManager& Pages) : FPages(Pages) {}
+  ~TSystemPagesGuard() {
+    if (!FCommitted) try {
+        FPages.CancelChanges(QXLSystemSessionID);
+      } catch (...) {
+        // The step's own error is the one to report.
+      }
+  }
+  TSystemPagesGuard(const TSystemPagesGuard&) = delete;
+  TSystemPagesGuard& operator=(const TSystemPagesGuard&) = delete;
+
+  void Commit() {
+    FPages.ApplyChanges(QXLSystemSessionID);
+    FCommitted = true;
+  }
+
+private:
+  TQXLPageManager& FPages;
+  bool FCommitted = false;
 };
 
 class TFlagGuard {

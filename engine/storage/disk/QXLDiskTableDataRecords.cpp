@@ -1,6 +1,8 @@
 // Record changes of a disk table: BLOB values, the record, the indexes, the
 // changing cursor's bitmap and the most-updated counters kept in step, and
-// committed at once outside a transaction and a batch.
+// committed at once outside a transaction and a batch. Each change is whole
+// or not at all: a step that fails takes back the steps before it, the
+// commit included.
 #include <mutex>
 
 #include "engine/core/QXLException.h"
@@ -9,6 +11,7 @@
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/core/abstract/QXLRecordBitmap.h"
 #include "engine/storage/blobs/QXLDiskBlobManager.h"
+#include "engine/storage/disk/QXLDiskTableChange.h"
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "engine/storage/records/QXLDiskRecordManager.h"
 
@@ -54,15 +57,17 @@ bool TQXLDiskTableData::InsertRecord(TQXLCursor*& Cursor) {
   // The caller reloaded the counters just before, so only the indexes lag.
   if (IsMultiUser()) SynchronizeTemporaryIndexes(Cursor);
   const std::int32_t SessionID = Cursor->SessionID();
+  qxl::TQXLDiskTableChange Change(*this, SessionID, Cursor);
   Blobs().WriteBlobs(SessionID, Cursor->FCurrentRecordBuffer);
   TQXLPageItemID RecordID = Cursor->CurrentRecordID;
   if (!Records.AddRecord(SessionID, Cursor->FCurrentRecordBuffer, RecordID)) return false;
   Cursor->CurrentRecordID = RecordID;
-  ShowChangedRecord(Cursor);
   FIndexManager->InsertRecord(Cursor);
+  AfterChange(Cursor);
+  Change.Done();
+  ShowChangedRecord(Cursor);
   Cursor->FirstPosition = false;
   Cursor->LastPosition = false;
-  AfterChange(Cursor);
   return true;
 }
 
@@ -72,13 +77,15 @@ bool TQXLDiskTableData::UpdateRecord(TQXLCursor* Cursor) {
   if (!Cursor->FCurrentRecordBuffer) throw EQXLException(20139, "Nil pointer occured");
   PrepareChange(Cursor);
   const std::int32_t SessionID = Cursor->SessionID();
+  qxl::TQXLDiskTableChange Change(*this, SessionID, Cursor);
   FIndexManager->UpdateRecord(Cursor, true);
   Blobs().WriteBlobs(SessionID, Cursor->FCurrentRecordBuffer);
   const bool Done = Records.UpdateRecord(SessionID, Cursor->FCurrentRecordBuffer, Cursor->CurrentRecordID);
   FIndexManager->UpdateRecord(Cursor, false);
   if (!Done) return false;
-  ShowChangedRecord(Cursor);
   AfterChange(Cursor);
+  Change.Done();
+  ShowChangedRecord(Cursor);
   return true;
 }
 
@@ -119,15 +126,19 @@ bool TQXLDiskTableData::DeleteRecord(TQXLCursor* Cursor) {
   const std::int32_t SessionID = Cursor->SessionID();
   TQXLPageItemID Neighbour{};
   const bool HasNeighbour = FindNeighbour(Cursor, Neighbour);
-  if (Cursor->FCurrentRecordBuffer) {
-    ClearBLOBFieldsInRecordBuffer(Cursor->FCurrentRecordBuffer);
-    Blobs().DeleteBlobs(SessionID, Cursor->FCurrentRecordBuffer);
-  }
-  FIndexManager->DeleteRecord(Cursor);
   const std::int32_t StateBefore = Records.TableState();
   TQXLPageItemID RecordID = Cursor->CurrentRecordID;
-  if (!Records.DeleteRecord(SessionID, RecordID)) return false;
-  AfterChange(Cursor);
+  {
+    qxl::TQXLDiskTableChange Change(*this, SessionID, Cursor);
+    if (Cursor->FCurrentRecordBuffer) {
+      ClearBLOBFieldsInRecordBuffer(Cursor->FCurrentRecordBuffer);
+      Blobs().DeleteBlobs(SessionID, Cursor->FCurrentRecordBuffer);
+    }
+    FIndexManager->DeleteRecord(Cursor);
+    if (!Records.DeleteRecord(SessionID, RecordID)) return false;
+    AfterChange(Cursor);
+    Change.Done();
+  }
   if (TQXLRecordBitmap* Bitmap = Cursor->FRecordBitmap.get(); Bitmap && Bitmap->Active()) {
     Bitmap->HideRecord(RecordID);
     // Nothing but this delete changed since the bitmap was built, so it stays valid.

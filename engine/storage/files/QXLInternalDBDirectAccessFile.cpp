@@ -43,7 +43,6 @@ void TQXLInternalDBDirectAccessFile::CreateFile(std::int32_t Size) {
       TQXLPage* Added = LPageManager.AddPage(SessionID, FPageTypeID);
       Added->SetEncryptionEnabled(false);
       qxl::SetNextPageOf(*Last, Added->PageNo());
-      Last->SetIsDirty(true);
       LPageManager.PutPage(Last);
       Last = Added;
       Pages.Append(Last->PageNo());

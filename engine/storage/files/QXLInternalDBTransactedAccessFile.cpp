@@ -77,12 +77,10 @@ void TQXLInternalDBTransactedAccessFile::InitFileHeader(std::int32_t SessionID) 
   if (FStartPageNo == -1) throw EQXLException(20301, "Invalid page number");
   TIgnoreCRCErrors Ignore(LPageManager);
   TQXLPageHold Page(LPageManager, LPageManager.GetPage(SessionID, FStartPageNo, FPageTypeID, true));
+  Page->MakeWritable();
   Page->InitHeader();
   Page->SetHeaderPageType(FPageTypeID);
   qxl::StoreFileHeader(*Page, qxl::EmptyFileHeader());
-  // A clean page would be reread over the reset by the next fetch of a
-  // session that shares the file.
-  Page->SetIsDirty(true);
 }
 
 void TQXLInternalDBTransactedAccessFile::ExtendChain(std::int32_t SessionID, std::int32_t Need) {
@@ -100,7 +98,6 @@ void TQXLInternalDBTransactedAccessFile::ExtendChain(std::int32_t SessionID, std
         Following = LPageManager.AddPage(SessionID, FPageTypeID);
         qxl::SetNextPageOf(*Following, -1);
         qxl::SetNextPageOf(*Last, Following->PageNo());
-        Last->SetIsDirty(true);
       }
       LPageManager.PutPage(Last);
       Last = Following;
@@ -129,7 +126,6 @@ void TQXLInternalDBTransactedAccessFile::SetFileSize(std::int32_t SessionID, std
   TQXLPageHold Start(LPageManager, LPageManager.GetPage(SessionID, FStartPageNo, FPageTypeID, true));
   qxl::StoreFileHeader(*Start, {qxl::InternalFileHeaderSize, NewSize, DecompressedSize,
                                 static_cast<std::uint8_t>(CompressionAlgorithm)});
-  Start->SetIsDirty(true);
 }
 
 void TQXLInternalDBTransactedAccessFile::GetFileSize(std::int32_t SessionID, std::int32_t& Size,
@@ -254,8 +250,8 @@ void TQXLInternalDBTransactedAccessFile::WriteStored(std::int32_t SessionID, con
     {
       TQXLPageHold Page(LPageManager, LPageManager.GetPage(SessionID, PageNo, FPageTypeID, true));
       const std::int32_t Part = std::min<std::int32_t>(Page->PageDataSize() - Offset, Count - Done);
+      Page->MakeWritable();
       std::memcpy(Page->PageData() + Offset, Bytes + Done, static_cast<std::size_t>(Part));
-      Page->SetIsDirty(true);
       Done += Part;
       Next = qxl::NextPageOf(*Page);
     }

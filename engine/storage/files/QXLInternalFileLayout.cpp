@@ -21,6 +21,7 @@ TQXLInternalFileHeader LoadFileHeader(const TQXLPage& StartPage) {
 }
 
 void StoreFileHeader(TQXLPage& StartPage, const TQXLInternalFileHeader& Header) {
+  StartPage.MakeWritable();
   std::memcpy(StartPage.PageData(), &Header, sizeof Header);
 }
 
@@ -35,6 +36,7 @@ std::int32_t NextPageOf(const TQXLPage& Page) {
 }
 
 void SetNextPageOf(TQXLPage& Page, std::int32_t NextPageNo) {
+  Page.MakeWritable();
   std::memcpy(Page.PageHeader() + offsetof(TQXLDiskPageHeader, NextPageNo), &NextPageNo, sizeof NextPageNo);
 }
 

@@ -5,19 +5,14 @@
 #include <mutex>
 
 #include "engine/core/QXLBitBuffer.h"
+#include "engine/core/QXLCompressedBLOBStream.h"
 #include "engine/core/QXLException.h"
 #include "engine/core/QXLMemoryManager.h"
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
-#include "engine/storage/memory/QXLMemoryBlobStream.h"
 #include "engine/storage/memory/QXLMemoryTableData.h"
 
 namespace qxl {
-
-bool TQXLMemoryTableData::IsBlobField(std::int32_t FieldNo) const {
-  if (!FFieldManager || FieldNo < 0 || FieldNo >= FFieldManager->FieldDefs().Count()) return false;
-  return IsBlobBaseFieldType(FFieldManager->FieldDefs().GetDef(FieldNo)->BaseFieldType);
-}
 
 void* TQXLMemoryTableData::BlobOf(const std::uint8_t* RecordBuffer, std::int32_t FieldNo) const {
   if (GetBitInBuffer(FieldNo, RecordBuffer)) return nullptr;
@@ -29,11 +24,6 @@ void* TQXLMemoryTableData::BlobOf(const std::uint8_t* RecordBuffer, std::int32_t
 void TQXLMemoryTableData::SetBlob(std::uint8_t* RecordBuffer, std::int32_t FieldNo, void* Block) const {
   std::memcpy(RecordBuffer + FFieldManager->FieldDefs().GetDef(FieldNo)->MemoryOffset, &Block, sizeof Block);
   SetBitInBuffer(Block == nullptr, FieldNo, RecordBuffer);
-}
-
-void TQXLMemoryTableData::CheckBlobField(std::int32_t FieldNo) const {
-  if (!IsBlobField(FieldNo))
-    throw platform::Exception(platform::Format("Field %d of table '%s' is not a BLOB field", FieldNo, FTableName));
 }
 
 std::vector<void*> TQXLMemoryTableData::BlobsOf(const std::uint8_t* RecordBuffer) const {
@@ -97,27 +87,20 @@ std::unique_ptr<TQXLStream> TQXLMemoryTableData::InternalCreateBlobStream(TQXLCu
   CheckBlobField(FieldNo);
   const TQXLFieldDef& field = *FFieldManager->FieldDefs().GetDef(FieldNo);
   if (field.BLOBBlockSize == 0) throw EQXLException(10420, "Stream block size = 0 is not allowed");
-  auto work = std::make_unique<TQXLTemporaryStream>(DisableTempFiles());
-  TQXLBLOBDescriptor d;
-  d.BlockSize = field.BLOBBlockSize;
-  d.CompressionAlgorithm = field.BLOBCompressionAlgorithm;
-  d.CompressionMode = field.BLOBCompressionMode;
   const std::uint8_t* record = Cursor->FCurrentRecordBuffer;
-  if (OpenMode == bomWrite || !record || GetBitInBuffer(FieldNo, record))
-    return std::make_unique<TQXLMemoryBLOBStream>(std::move(work), d, true);
+  if (OpenMode == bomWrite || !record || GetBitInBuffer(FieldNo, record)) return NewBlobStream(FieldNo, nullptr, 0, 0);
   const void* block = BlobOf(record, FieldNo);
   // A copy that outlived its record's value names a block that is gone.
   if (!block || !FBlobBlocks.Contains(block)) throw EQXLException(10112, "Nil pointer occured");
   const std::int64_t size = TQXLMemoryBlobBlocks::CompressedSize(block);
   const std::uint8_t* bytes = TQXLMemoryBlobBlocks::CompressedBytes(block);
+  std::unique_ptr<TQXLTemporaryStream> work = NewWorkStream();
   for (std::int64_t done = 0; done < size;) {
     const auto chunk = static_cast<std::int32_t>(std::min<std::int64_t>(size - done, TQXLStream::DefaultBlockSize));
     done += work->Write(bytes + done, chunk);
   }
-  work->SetPosition(0);
-  d.NumBlocks = TQXLMemoryBlobBlocks::NumBlocks(block);
-  d.UncompressedSize = TQXLMemoryBlobBlocks::UncompressedSize(block);
-  return std::make_unique<TQXLMemoryBLOBStream>(std::move(work), d, false);
+  return NewBlobStream(FieldNo, std::move(work), TQXLMemoryBlobBlocks::NumBlocks(block),
+                       TQXLMemoryBlobBlocks::UncompressedSize(block));
 }
 
 void TQXLMemoryTableData::GetDirectBlobData(TQXLCursor*, std::int32_t FieldNo, std::uint8_t* RecordBuffer,
@@ -151,12 +134,6 @@ void TQXLMemoryTableData::SetDirectBlobData(TQXLCursor*, std::int32_t FieldNo, s
   std::memcpy(block + TQXLMemoryBlobBlocks::HeadSize, pBlobData, static_cast<std::size_t>(BLOBDescriptor.CompressedSize));
   ClearBLOBFieldInRecordBuffer(RecordBuffer, FieldNo);
   SetBlob(RecordBuffer, FieldNo, block);
-}
-
-void TQXLMemoryTableData::FreeDirectBlobData(TQXLCursor*, std::int32_t, std::uint8_t*,
-                                             TQXLPartialTemporaryBLOBDescriptor&, void*& pBlobData) {
-  std::lock_guard guard(FDatabaseData->CriticalSection());
-  QXLMemoryManager().FreeAndNillMem(pBlobData);
 }
 
 }  // namespace qxl

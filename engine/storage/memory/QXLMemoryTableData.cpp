@@ -15,46 +15,27 @@ namespace qxl {
 
 TQXLMemoryTableData::TQXLMemoryTableData(TQXLDatabaseData* aDatabaseData, std::int32_t AllocRecordsBy,
                                          TQXLIndexFactory* IndexFactory)
-    : TQXLTableData(aDatabaseData),
+    : TQXLVolatileTableData(aDatabaseData, IndexFactory),
       FAllocRecordsBy(AllocRecordsBy),
-      FIndexFactory(IndexFactory),
       FMemoryPageManager(std::make_unique<TQXLMemoryPageManager>()) {
   SetPageManager(FMemoryPageManager.get());
   SetDisableTempFiles(true);
 }
 
-TQXLMemoryTableData::~TQXLMemoryTableData() {
-  try {
-    EmptyTable(nullptr);
-    DeleteAllIndexes(nullptr);
-    FMemoryPageManager->ApplyChanges(-2);
-  } catch (...) {
-    // Everything the table holds is in memory and goes with it below.
-  }
-  // The indexes use the page manager; they go first.
-  FIndexManager.reset();
-  SetPageManager(nullptr);
-}
+TQXLMemoryTableData::~TQXLMemoryTableData() { TearDown(); }
 
 TQXLMemoryRecordManager& TQXLMemoryTableData::Records(std::int32_t NilCode) const {
-  if (!FRecordManager) throw EQXLException(NilCode, "Nil pointer occured");
-  return static_cast<TQXLMemoryRecordManager&>(*FRecordManager);
+  return RecordsAs<TQXLMemoryRecordManager>(NilCode);
+}
+
+void TQXLMemoryTableData::RefuseInTransaction(const TQXLCursor* Cursor, const char* Operation) {
+  if (Cursor && Cursor->FSession && Cursor->FSession->FInTransaction)
+    throw EQXLException(20182, "Cannot perform '%s' operation on a database in transaction", {Operation});
 }
 
 void TQXLMemoryTableData::CreateRecordManager() {
   FRecordManager.reset();
   FRecordManager = std::make_unique<TQXLMemoryRecordManager>(GetRecordBufferSize(), FAllocRecordsBy);
-}
-
-void TQXLMemoryTableData::CreateFieldManager(TQXLFieldDefs& FieldDefs) {
-  FFieldManager.reset();
-  TQXLTableData::CreateFieldManager(FieldDefs);
-}
-
-void TQXLMemoryTableData::CreateIndexManager(TQXLIndexDefs& IndexDefs) {
-  FIndexManager.reset();
-  FIndexManager = std::make_unique<TQXLBaseIndexManager>(this, PageManager(), FIndexFactory);
-  TQXLTableData::CreateIndexManager(IndexDefs);
 }
 
 void TQXLMemoryTableData::CreateConstraintManager(TQXLConstraintDefs& ConstraintDefs) {
@@ -77,17 +58,12 @@ void TQXLMemoryTableData::CreateTable(TQXLCursor* Cursor, TQXLFieldDefs& FieldDe
   CreateRecordManager();
   if (Cursor) InitCursorRecordSize(Cursor);
   FIndexManager->CreateIndexesByIndexDefs(Cursor);
-  ApplyOutsideTransaction(Cursor);
+  ApplyOwnPages(Cursor);
 }
 
-void TQXLMemoryTableData::DeleteTable(TQXLCursor* Cursor, bool DesignMode) {
-  TQXLTableData::DeleteTable(Cursor, DesignMode);
-  if (DesignMode && !FCursorList.empty()) return;
-  FDatabaseData->FreeTableData(this);
-}
-
-void TQXLMemoryTableData::EmptyTable(TQXLCursor*) {
+void TQXLMemoryTableData::EmptyTable(TQXLCursor* Cursor) {
   std::lock_guard guard(FDatabaseData->CriticalSection());
+  RefuseInTransaction(Cursor, "EmptyTable");
   TQXLTableData::EmptyTable(nullptr);
   if (!FRecordManager) return;
   auto& records = static_cast<TQXLMemoryRecordManager&>(*FRecordManager);
@@ -95,34 +71,8 @@ void TQXLMemoryTableData::EmptyTable(TQXLCursor*) {
     for (std::int64_t p = records.FirstRecordID(); records.RecordCount() > 0 && p <= records.LastRecordID(); ++p)
       if (const std::uint8_t* stored = records.StoredRecord(p))
         for (void* b : BlobsOf(stored)) FBlobBlocks.ReleaseStoredRef(b);
-  records.Empty(-2);
-  FMemoryPageManager->ApplyChanges(-2);
-}
-
-void TQXLMemoryTableData::OpenTable(TQXLCursor* Cursor) {
-  SetTableName(Cursor->FTableName);
-  TQXLTableData::OpenTable(Cursor);
-}
-
-void TQXLMemoryTableData::AddIndex(TQXLIndexDef& IndexDef, TQXLCursor* Cursor) {
-  std::lock_guard guard(FDatabaseData->CriticalSection());
-  TQXLTableData::AddIndex(IndexDef, Cursor);
-  ApplyOutsideTransaction(Cursor);
-}
-
-void TQXLMemoryTableData::DeleteIndex(std::int32_t IndexID, TQXLCursor* Cursor) {
-  std::lock_guard guard(FDatabaseData->CriticalSection());
-  TQXLTableData::DeleteIndex(IndexID, Cursor);
-  if (!Cursor)
-    FMemoryPageManager->ApplyChanges(-2);
-  else
-    ApplyOutsideTransaction(Cursor);
-}
-
-void TQXLMemoryTableData::ApplyOutsideTransaction(TQXLCursor* Cursor) {
-  if (!Cursor) return;
-  const bool inTransaction = Cursor->FSession && Cursor->FSession->FInTransaction;
-  TQXLTableData::ApplyChanges(Cursor->SessionID(), inTransaction);
+  records.Empty(QXLSystemSessionID);
+  FMemoryPageManager->ApplyChanges(QXLSystemSessionID);
 }
 
 std::int64_t TQXLMemoryTableData::GetRecordBitmapSize(std::int32_t) {

@@ -2,23 +2,23 @@
 // One table of the in-memory database: its records in a memory record
 // manager, its index pages in a memory page manager of its own, its BLOB
 // values in memory blocks. Nothing of it reaches a disk; it lives until it is
-// deleted or its database goes. Thread rule: record, BLOB and record-number
-// operations take the table lock (the database's lock) for their whole run.
+// deleted or its database goes. A record change inside a transaction of its
+// session is refused: nothing here could be taken back by the rollback.
+// Thread rule: record, BLOB and record-number operations take the table lock
+// (the database's lock) for their whole run.
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-#include "engine/core/abstract/QXLTableData.h"
 #include "engine/storage/memory/QXLMemoryBlobBlocks.h"
-
-class TQXLIndexFactory;
+#include "engine/storage/memory/QXLVolatileTableData.h"
 
 namespace qxl {
 
 class TQXLMemoryPageManager;
 class TQXLMemoryRecordManager;
 
-class TQXLMemoryTableData : public TQXLTableData {
+class TQXLMemoryTableData : public TQXLVolatileTableData {
 public:
   // IndexFactory makes the table's index objects; it must outlive the table.
   TQXLMemoryTableData(TQXLDatabaseData* aDatabaseData, std::int32_t AllocRecordsBy, TQXLIndexFactory* IndexFactory);
@@ -26,20 +26,13 @@ public:
   ~TQXLMemoryTableData() override;
 
   void CreateRecordManager() override;
-  void CreateFieldManager(TQXLFieldDefs& FieldDefs) override;
-  void CreateIndexManager(TQXLIndexDefs& IndexDefs) override;
   // Only PRIMARY KEY, UNIQUE, NOT NULL and CHECK (30040).
   void CreateConstraintManager(TQXLConstraintDefs& ConstraintDefs) override;
   // No fields: 10025 outside the form editor.
   void CreateTable(TQXLCursor* Cursor, TQXLFieldDefs& FieldDefs, TQXLIndexDefs& IndexDefs,
                    TQXLConstraintDefs& ConstraintDefs) override;
-  // Frees the table unless DesignMode keeps it for cursors still open on it;
-  // the caller must not touch it afterwards.
-  void DeleteTable(TQXLCursor* Cursor, bool DesignMode) override;
+  // Inside a transaction of the cursor's session: 20182.
   void EmptyTable(TQXLCursor* Cursor) override;
-  void OpenTable(TQXLCursor* Cursor) override;
-  void AddIndex(TQXLIndexDef& IndexDef, TQXLCursor* Cursor) override;
-  void DeleteIndex(std::int32_t IndexID, TQXLCursor* Cursor) override;
 
   // Bits are numbered by position, so a bitmap covers every position up to the last record.
   std::int64_t GetRecordBitmapSize(std::int32_t SessionID) override;
@@ -56,9 +49,8 @@ public:
                          TQXLPartialTemporaryBLOBDescriptor& BLOBDescriptor, void*& pBlobData) override;
   void SetDirectBlobData(TQXLCursor* Cursor, std::int32_t FieldNo, std::uint8_t* RecordBuffer,
                          TQXLPartialTemporaryBLOBDescriptor& BLOBDescriptor, void*& pBlobData) override;
-  void FreeDirectBlobData(TQXLCursor* Cursor, std::int32_t FieldNo, std::uint8_t* RecordBuffer,
-                          TQXLPartialTemporaryBLOBDescriptor& BLOBDescriptor, void*& pBlobData) override;
 
+  // Whole or not at all; inside a transaction of the cursor's session: 20182.
   bool InsertRecord(TQXLCursor*& Cursor) override;
   bool DeleteRecord(TQXLCursor* Cursor) override;
   bool UpdateRecord(TQXLCursor* Cursor) override;
@@ -74,9 +66,8 @@ public:
 
 private:
   TQXLMemoryRecordManager& Records(std::int32_t NilCode) const;
-  bool IsBlobField(std::int32_t FieldNo) const;
-  // Raises for a field that is not a BLOB field of the table.
-  void CheckBlobField(std::int32_t FieldNo) const;
+  // Raises 20182 naming Operation while the cursor's session is in a transaction.
+  static void RefuseInTransaction(const TQXLCursor* Cursor, const char* Operation);
   // The block a BLOB field of RecordBuffer names; null for NULL.
   void* BlobOf(const std::uint8_t* RecordBuffer, std::int32_t FieldNo) const;
   void SetBlob(std::uint8_t* RecordBuffer, std::int32_t FieldNo, void* Block) const;
@@ -84,12 +75,10 @@ private:
   std::vector<void*> BlobsOf(const std::uint8_t* RecordBuffer) const;
   // The record the cursor would show after (else before) D, if any.
   bool FindNeighbour(TQXLCursor* Cursor, const TQXLPageItemID& D, TQXLPageItemID& Neighbour);
-  void ApplyOutsideTransaction(TQXLCursor* Cursor);
   // Shows the cursor's changed record in its active bitmap when its view shows it, else hides it.
   void ShowChangedRecord(TQXLCursor* Cursor);
 
   std::int32_t FAllocRecordsBy;
-  TQXLIndexFactory* FIndexFactory;
   std::unique_ptr<TQXLMemoryPageManager> FMemoryPageManager;
   TQXLMemoryBlobBlocks FBlobBlocks;
 };

@@ -1,5 +1,6 @@
 // Record changes of a memory table: the record manager, the indexes, the
-// cursor's record bitmap and the stored records' hold on BLOB blocks kept in step.
+// cursor's record bitmap and the stored records' hold on BLOB blocks kept in
+// step, each change whole or not at all.
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -17,15 +18,26 @@ bool TQXLMemoryTableData::InsertRecord(TQXLCursor*& Cursor) {
   std::lock_guard guard(FDatabaseData->CriticalSection());
   TQXLMemoryRecordManager& records = Records(10010);
   if (!Cursor->FCurrentRecordBuffer) throw EQXLException(10018, "Nil pointer occured");
-  TQXLPageItemID id = Cursor->CurrentRecordID;
-  if (!records.AddRecord(Cursor->SessionID(), Cursor->FCurrentRecordBuffer, id)) return false;
-  Cursor->CurrentRecordID = TQXLPageItemID{id.PageNo, 0};
+  RefuseInTransaction(Cursor, "Insert");
+  const TQXLPageItemID before = Cursor->CurrentRecordID;
+  const bool done = ChangeWhole(Cursor, [&](const TUndo& undo) {
+    TQXLPageItemID id = before;
+    if (!records.AddRecord(Cursor->SessionID(), Cursor->FCurrentRecordBuffer, id)) return false;
+    undo([&records, Cursor, id, before] {
+      TQXLPageItemID added = id;
+      records.DeleteRecord(Cursor->SessionID(), added);
+      Cursor->CurrentRecordID = before;
+    });
+    Cursor->CurrentRecordID = TQXLPageItemID{id.PageNo, 0};
+    FIndexManager->InsertRecord(Cursor);
+    return true;
+  });
+  if (!done) return false;
   for (void* b : BlobsOf(Cursor->FCurrentRecordBuffer)) FBlobBlocks.AddStoredRef(b);
-  FIndexManager->InsertRecord(Cursor);
   ShowChangedRecord(Cursor);
   Cursor->FirstPosition = false;
   Cursor->LastPosition = false;
-  ApplyOutsideTransaction(Cursor);
+  ApplyOwnPages(Cursor);
   return true;
 }
 
@@ -33,18 +45,28 @@ bool TQXLMemoryTableData::UpdateRecord(TQXLCursor* Cursor) {
   std::lock_guard guard(FDatabaseData->CriticalSection());
   TQXLMemoryRecordManager& records = Records(10014);
   if (!Cursor->FCurrentRecordBuffer) throw EQXLException(10017, "Nil pointer occured");
+  RefuseInTransaction(Cursor, "Update");
   const TQXLPageItemID id = Cursor->CurrentRecordID;
-  const std::vector<void*> former = BlobsOf(records.StoredRecord(id.PageNo));
-  FIndexManager->UpdateRecord(Cursor, true);
-  const bool done = records.UpdateRecord(Cursor->SessionID(), Cursor->FCurrentRecordBuffer, id);
-  FIndexManager->UpdateRecord(Cursor, false);
+  const std::uint8_t* stored = records.StoredRecord(id.PageNo);
+  const std::vector<void*> former = BlobsOf(stored);
+  // The stored form as it was, to put back when the indexes refuse the new one.
+  std::vector<std::uint8_t> kept;
+  if (stored) kept.assign(stored, stored + records.RecordBufferSize());
+  const bool done = ChangeWhole(Cursor, [&](const TUndo& undo) {
+    FIndexManager->UpdateRecord(Cursor, true);
+    const bool stored = records.UpdateRecord(Cursor->SessionID(), Cursor->FCurrentRecordBuffer, id);
+    if (stored) undo([&] { records.UpdateRecord(Cursor->SessionID(), kept.data(), id); });
+    // Told in any case, as the indexes expect; a refused update takes it back.
+    FIndexManager->UpdateRecord(Cursor, false);
+    return stored;
+  });
   if (!done) return false;
   ShowChangedRecord(Cursor);
   // The new value's blocks are held before the former ones are let go, so a
   // block both name survives.
   for (void* b : BlobsOf(Cursor->FCurrentRecordBuffer)) FBlobBlocks.AddStoredRef(b);
   for (void* b : former) FBlobBlocks.ReleaseStoredRef(b);
-  ApplyOutsideTransaction(Cursor);
+  ApplyOwnPages(Cursor);
   return true;
 }
 
@@ -90,6 +112,7 @@ bool TQXLMemoryTableData::FindNeighbour(TQXLCursor* Cursor, const TQXLPageItemID
 bool TQXLMemoryTableData::DeleteRecord(TQXLCursor* Cursor) {
   std::lock_guard guard(FDatabaseData->CriticalSection());
   TQXLMemoryRecordManager& records = Records(10013);
+  RefuseInTransaction(Cursor, "Delete");
   TQXLPageItemID d = Cursor->CurrentRecordID;
   // Blocks the cursor's copy holds that no stored record names go now; the
   // stored record's own go once it is deleted.
@@ -97,9 +120,12 @@ bool TQXLMemoryTableData::DeleteRecord(TQXLCursor* Cursor) {
   TQXLPageItemID neighbour{};
   const bool hasNeighbour = FindNeighbour(Cursor, d, neighbour);
   const std::vector<void*> former = BlobsOf(records.StoredRecord(d.PageNo));
-  FIndexManager->DeleteRecord(Cursor);
   const std::int32_t stateBefore = records.TableState();
-  if (!records.DeleteRecord(Cursor->SessionID(), d)) return false;
+  const bool done = ChangeWhole(Cursor, [&](const TUndo&) {
+    FIndexManager->DeleteRecord(Cursor);
+    return records.DeleteRecord(Cursor->SessionID(), d);
+  });
+  if (!done) return false;
   for (void* b : former) FBlobBlocks.ReleaseStoredRef(b);
   if (TQXLRecordBitmap* bitmap = Cursor->FRecordBitmap.get(); bitmap && bitmap->Active()) {
     bitmap->HideRecord(d);
@@ -108,7 +134,7 @@ bool TQXLMemoryTableData::DeleteRecord(TQXLCursor* Cursor) {
   Cursor->FirstPosition = !hasNeighbour;
   Cursor->LastPosition = false;
   if (hasNeighbour) Cursor->CurrentRecordID = neighbour;
-  ApplyOutsideTransaction(Cursor);
+  ApplyOwnPages(Cursor);
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include "engine/core/abstract/QXLFieldManager.h"
 #include "engine/storage/QXLDiskFormat.h"
 #include "engine/storage/QXLPageManager.h"
+#include "engine/storage/QXLPageSavepoint.h"
 #include "engine/storage/files/QXLPageHold.h"
 #include "engine/storage/records/QXLPageHeaderFields.h"
 #include "engine/storage/records/QXLRecordPageRules.h"
@@ -31,7 +32,6 @@ void TQXLDiskRecordManager::Init(std::int32_t RecordBufferSize, std::int32_t Dis
   FMaxRecordsOnPage = static_cast<std::int32_t>(Fit);
   FRecordPageIndex.MaxRecordsOnPage = FMaxRecordsOnPage;
   FTempDiskRecordBuffer.assign(static_cast<std::size_t>(DiskRecordBufferSize), 0);
-  FUndoSlotBuffer.assign(static_cast<std::size_t>(DiskRecordBufferSize), 0);
   FRecordCount = 0;
   FTableState = 0;
 }
@@ -124,29 +124,22 @@ bool TQXLDiskRecordManager::AddRecord(std::int32_t SessionID, const std::uint8_t
 
 void TQXLDiskRecordManager::InsertRecord(std::int32_t SessionID, const std::uint8_t* RecordBuffer,
                                          TQXLPageItemID& RecordID) {
+  // When the page index refuses the page, the record page is the stored copy
+  // again and a new one goes back; the savepoint outlives the page's hold.
+  TQXLPageSavepoint Savepoint(LPageManager, SessionID);
   std::int32_t PageNo = -1;
   const bool Offered = FRecordPageIndex.FindPageForNewRecord(SessionID, PageNo);
-  TQXLPageHold Page(LPageManager, Offered ? FetchRecordPage(SessionID, PageNo)
-                                          : LPageManager.AddPage(SessionID, ptTableRecord));
-  if (!Offered) SetPageObjectID(*Page, LRules.TableID());
-  LFieldManager.MemRecordBufferToDiskRecordBuffer(RecordBuffer, FTempDiskRecordBuffer.data());
-  TQXLSmallRecordPage RecordPage = View(&*Page);
-  std::int32_t Slot = 0;
-  if (!RecordPage.FindFreeSlot(Slot)) throw EQXLException(20141, "Cannot add record to page. Page is full");
-  // What the slot held and whether the page was clean, to put back when the
-  // index refuses the page: a cached copy must stay what the file holds.
-  const bool WasDirty = Page->IsDirty();
-  std::memcpy(FUndoSlotBuffer.data(), RecordPage.SlotBytes(Slot), FUndoSlotBuffer.size());
   TQXLPageItemID NewID;
-  RecordPage.AddRecord(FTempDiskRecordBuffer.data(), NewID);
-  try {
-    FRecordPageIndex.AddRecord(SessionID, NewID.PageNo, 1);
-  } catch (...) {
-    RecordPage.RestoreFreeSlot(Slot, FUndoSlotBuffer.data());
-    Page->SetIsDirty(WasDirty);
-    if (!Offered) LPageManager.RemovePage(SessionID, NewID.PageNo);
-    throw;
+  {
+    TQXLPageHold Page(LPageManager, Offered ? FetchRecordPage(SessionID, PageNo)
+                                            : LPageManager.AddPage(SessionID, ptTableRecord));
+    if (!Offered) SetPageObjectID(*Page, LRules.TableID());
+    LFieldManager.MemRecordBufferToDiskRecordBuffer(RecordBuffer, FTempDiskRecordBuffer.data());
+    TQXLSmallRecordPage RecordPage = View(&*Page);
+    RecordPage.AddRecord(FTempDiskRecordBuffer.data(), NewID);
   }
+  FRecordPageIndex.AddRecord(SessionID, NewID.PageNo, 1);
+  Savepoint.Release();
   RecordID = NewID;
 }
 

@@ -93,8 +93,6 @@ private:
   std::int32_t FMaxRecordsOnPage = 0;
   std::int32_t FDiskRecordBufferSize = 0;
   std::vector<std::uint8_t> FTempDiskRecordBuffer;
-  // A slot's former bytes while an add may still be taken back.
-  std::vector<std::uint8_t> FUndoSlotBuffer;
   std::exception_ptr FLastAddError;
 };
 

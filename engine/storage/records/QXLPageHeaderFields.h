@@ -18,8 +18,8 @@ inline std::int32_t PageObjectID(const TQXLPage& Page) {
 }
 
 inline void SetPageObjectID(TQXLPage& Page, std::int32_t Value) {
+  Page.MakeWritable();
   std::memcpy(Page.PageHeader() + offsetof(TQXLDiskPageHeader, ObjectID), &Value, sizeof Value);
-  Page.SetIsDirty(true);
 }
 
 inline std::int32_t PageNextPageNo(const TQXLPage& Page) {
@@ -29,8 +29,8 @@ inline std::int32_t PageNextPageNo(const TQXLPage& Page) {
 }
 
 inline void SetPageNextPageNo(TQXLPage& Page, std::int32_t Value) {
+  Page.MakeWritable();
   std::memcpy(Page.PageHeader() + offsetof(TQXLDiskPageHeader, NextPageNo), &Value, sizeof Value);
-  Page.SetIsDirty(true);
 }
 
 }  // namespace qxl

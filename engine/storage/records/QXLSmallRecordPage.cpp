@@ -24,10 +24,10 @@ bool TQXLSmallRecordPage::IsSlotUsed(std::int32_t Slot) const {
 }
 
 void TQXLSmallRecordPage::SetSlotUsed(std::int32_t Slot, bool Used) {
+  LPage->MakeWritable();
   std::uint8_t& Byte = LPage->PageData()[Slot / 8];
   const auto Bit = static_cast<std::uint8_t>(1u << (Slot % 8));
   Byte = static_cast<std::uint8_t>(Used ? Byte | Bit : Byte & ~Bit);
-  LPage->SetIsDirty(true);
 }
 
 std::uint8_t* TQXLSmallRecordPage::SlotData(std::int32_t Slot) const {
@@ -63,21 +63,16 @@ bool TQXLSmallRecordPage::FindFreeSlot(std::int32_t& Slot) const {
 void TQXLSmallRecordPage::AddRecord(const std::uint8_t* RecordBuffer, TQXLPageItemID& RecordID) {
   std::int32_t Slot = 0;
   if (!FindFreeSlot(Slot)) throw EQXLException(20141, "Cannot add record to page. Page is full");
+  LPage->MakeWritable();
   std::memcpy(SlotData(Slot), RecordBuffer, static_cast<std::size_t>(FRecordBufferSize));
   SetSlotUsed(Slot, true);
   SetID(RecordID, Slot);
 }
 
-void TQXLSmallRecordPage::RestoreFreeSlot(std::int32_t Slot, const std::uint8_t* Bytes) {
-  if (!InRange(Slot)) return;
-  std::memcpy(SlotData(Slot), Bytes, static_cast<std::size_t>(FRecordBufferSize));
-  SetSlotUsed(Slot, false);
-}
-
 bool TQXLSmallRecordPage::UpdateRecord(const std::uint8_t* RecordBuffer, const TQXLPageItemID& RecordID) {
   if (!IsSlotUsed(RecordID.PageItemNo)) return false;
+  LPage->MakeWritable();
   std::memcpy(SlotData(RecordID.PageItemNo), RecordBuffer, static_cast<std::size_t>(FRecordBufferSize));
-  LPage->SetIsDirty(true);
   return true;
 }
 

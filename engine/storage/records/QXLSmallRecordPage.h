@@ -36,10 +36,6 @@ public:
   // Used slots below the record's slot.
   void GetRecNoOnPage(const TQXLPageItemID& RecordID, std::int32_t& RecNoOnPage) const;
   bool FindFreeSlot(std::int32_t& Slot) const;
-  // The D bytes of a slot, used or free; Slot must lie on the page.
-  const std::uint8_t* SlotBytes(std::int32_t Slot) const { return SlotData(Slot); }
-  // Takes back an add: the slot is free again and holds Bytes as before.
-  void RestoreFreeSlot(std::int32_t Slot, const std::uint8_t* Bytes);
 
 private:
   bool InRange(std::int32_t Slot) const { return Slot >= 0 && Slot < FMaxRecordsOnPage; }

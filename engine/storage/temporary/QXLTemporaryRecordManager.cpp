@@ -97,6 +97,20 @@ bool TQXLTemporaryRecordManager::AddRecord(std::int32_t, const std::uint8_t* Rec
   }
 }
 
+void TQXLTemporaryRecordManager::RemoveLastRecord() {
+  // The last record is always in the page being filled or, before anything
+  // spilled, the last one of the cache.
+  if (FTempPageRecordCount > 0) {
+    --FTempPageRecordCount;
+  } else if (FCachedRecordCount > 0 && FCachedRecordCount == FRecordCount) {
+    --FCachedRecordCount;
+  } else {
+    return;
+  }
+  --FRecordCount;
+  ++FTableState;
+}
+
 void TQXLTemporaryRecordManager::FlushTempPage() {
   if (FTempPageRecordCount < 1) return;
   if (FTempPageRecordCount > FRecordsPerPage)

@@ -33,6 +33,8 @@ public:
 
   void Empty(std::int32_t SessionID) override;
   bool AddRecord(std::int32_t SessionID, const std::uint8_t* RecordBuffer, TQXLPageItemID& RecordID) override;
+  // Takes back the record the last AddRecord stored, for a change that failed after it.
+  void RemoveLastRecord();
   // Records are never changed or deleted: false.
   bool UpdateRecord(std::int32_t SessionID, const std::uint8_t* RecordBuffer,
                     const TQXLPageItemID& RecordID) override;

@@ -14,7 +14,6 @@
 #include "engine/core/QXLTemporaryStream.h"
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
-#include "engine/storage/memory/QXLMemoryBlobStream.h"
 #include "engine/storage/temporary/QXLTemporaryTableData.h"
 
 namespace qxl {
@@ -44,12 +43,6 @@ void TQXLTemporaryTableData::CreateBLOBFile() {
   } else {
     FBLOBFile = std::make_unique<TQXLTemporaryStream>(false);
   }
-}
-
-void TQXLTemporaryTableData::CheckBlobField(std::int32_t FieldNo) const {
-  if (!FFieldManager || FieldNo < 0 || FieldNo >= FFieldManager->FieldDefs().Count() ||
-      !IsBlobBaseFieldType(FFieldManager->FieldDefs().GetDef(FieldNo)->BaseFieldType))
-    throw platform::Exception(platform::Format("Field %d of table '%s' is not a BLOB field", FieldNo, FTableName));
 }
 
 TQXLStream& TQXLTemporaryTableData::CheckedBLOBFile(std::int32_t NilCode) const {
@@ -124,21 +117,13 @@ std::unique_ptr<TQXLStream> TQXLTemporaryTableData::InternalCreateBlobStream(TQX
   std::lock_guard guard(FDatabaseData->CriticalSection());
   CheckedBLOBFile(10140);
   CheckBlobField(FieldNo);
-  const TQXLFieldDef& field = *FFieldManager->FieldDefs().GetDef(FieldNo);
-  auto work = std::make_unique<TQXLTemporaryStream>(DisableTempFiles());
-  TQXLBLOBDescriptor d;
-  d.BlockSize = field.BLOBBlockSize;
-  d.CompressionAlgorithm = field.BLOBCompressionAlgorithm;
-  d.CompressionMode = field.BLOBCompressionMode;
   const std::uint8_t* record = Cursor->FCurrentRecordBuffer;
   if (ToInsert || OpenMode == bomWrite || !record || GetBitInBuffer(FieldNo, record))
-    return std::make_unique<TQXLMemoryBLOBStream>(std::move(work), d, true);
+    return NewBlobStream(FieldNo, nullptr, 0, 0);
   const TQXLPartialTemporaryBLOBDescriptor stored = ReadDescriptor(OffsetOf(record, FieldNo), 10141, 10142);
+  std::unique_ptr<TQXLTemporaryStream> work = NewWorkStream();
   CopyStream(*FBLOBFile, *work, stored.CompressedSize, 10142);
-  work->SetPosition(0);
-  d.NumBlocks = stored.NumBlocks;
-  d.UncompressedSize = stored.UncompressedSize;
-  return std::make_unique<TQXLMemoryBLOBStream>(std::move(work), d, false);
+  return NewBlobStream(FieldNo, std::move(work), stored.NumBlocks, stored.UncompressedSize);
 }
 
 void TQXLTemporaryTableData::GetDirectBlobData(TQXLCursor*, std::int32_t FieldNo, std::uint8_t* RecordBuffer,
@@ -174,12 +159,6 @@ void TQXLTemporaryTableData::SetDirectBlobData(TQXLCursor*, std::int32_t FieldNo
     return;
   }
   AppendValue(RecordBuffer, FieldNo, BLOBDescriptor, nullptr, pBlobData, 10507, 10508);
-}
-
-void TQXLTemporaryTableData::FreeDirectBlobData(TQXLCursor*, std::int32_t, std::uint8_t*,
-                                                TQXLPartialTemporaryBLOBDescriptor&, void*& pBlobData) {
-  std::lock_guard guard(FDatabaseData->CriticalSection());
-  QXLMemoryManager().FreeAndNillMem(pBlobData);
 }
 
 }  // namespace qxl

@@ -14,44 +14,21 @@ namespace qxl {
 TQXLTemporaryTableData::TQXLTemporaryTableData(TQXLDatabaseData* aDatabaseData, std::int32_t RecordsPerPage,
                                                std::int32_t AllocRecordsBy, TQXLIndexFactory* IndexFactory,
                                                TQXLFreeMemorySource FreeMemory)
-    : TQXLTableData(aDatabaseData),
+    : TQXLVolatileTableData(aDatabaseData, IndexFactory),
       FRecordsPerPage(RecordsPerPage),
       FAllocRecordsBy(AllocRecordsBy),
-      FIndexFactory(IndexFactory),
       FFreeMemory(std::move(FreeMemory)) {}
 
-TQXLTemporaryTableData::~TQXLTemporaryTableData() {
-  try {
-    EmptyTable(nullptr);
-    DeleteAllIndexes(nullptr);
-    if (FTemporaryPageManager) FTemporaryPageManager->ApplyChanges(-2);
-  } catch (...) {
-    // What the table holds is in memory or in temporary files that go with it below.
-  }
-  FIndexManager.reset();
-  SetPageManager(nullptr);
-}
+TQXLTemporaryTableData::~TQXLTemporaryTableData() { TearDown(); }
 
 TQXLTemporaryRecordManager& TQXLTemporaryTableData::Records(std::int32_t NilCode) const {
-  if (!FRecordManager) throw EQXLException(NilCode, "Nil pointer occured");
-  return static_cast<TQXLTemporaryRecordManager&>(*FRecordManager);
+  return RecordsAs<TQXLTemporaryRecordManager>(NilCode);
 }
 
 void TQXLTemporaryTableData::CreateRecordManager() {
   FRecordManager.reset();
   FRecordManager = std::make_unique<TQXLTemporaryRecordManager>(GetRecordBufferSize(), FRecordsPerPage,
                                                                 FAllocRecordsBy, DisableTempFiles(), FFreeMemory());
-}
-
-void TQXLTemporaryTableData::CreateFieldManager(TQXLFieldDefs& FieldDefs) {
-  FFieldManager.reset();
-  TQXLTableData::CreateFieldManager(FieldDefs);
-}
-
-void TQXLTemporaryTableData::CreateIndexManager(TQXLIndexDefs& IndexDefs) {
-  FIndexManager.reset();
-  FIndexManager = std::make_unique<TQXLBaseIndexManager>(this, PageManager(), FIndexFactory);
-  TQXLTableData::CreateIndexManager(IndexDefs);
 }
 
 void TQXLTemporaryTableData::CreateConstraintManager(TQXLConstraintDefs& ConstraintDefs) {
@@ -78,46 +55,14 @@ void TQXLTemporaryTableData::CreateTable(TQXLCursor* Cursor, TQXLFieldDefs& Fiel
   if (Cursor) InitCursorRecordSize(Cursor);
   CreateBLOBFile();
   FIndexManager->CreateIndexesByIndexDefs(Cursor);
-  ApplyOutsideTransaction(Cursor);
-}
-
-void TQXLTemporaryTableData::DeleteTable(TQXLCursor* Cursor, bool DesignMode) {
-  TQXLTableData::DeleteTable(Cursor, DesignMode);
-  if (DesignMode && !FCursorList.empty()) return;
-  FDatabaseData->FreeTableData(this);
+  ApplyOwnPages(Cursor);
 }
 
 void TQXLTemporaryTableData::EmptyTable(TQXLCursor*) {
   std::lock_guard guard(FDatabaseData->CriticalSection());
   TQXLTableData::EmptyTable(nullptr);
-  if (FRecordManager) FRecordManager->Empty(-2);
-  if (FTemporaryPageManager) FTemporaryPageManager->ApplyChanges(-2);
-}
-
-void TQXLTemporaryTableData::OpenTable(TQXLCursor* Cursor) {
-  SetTableName(Cursor->FTableName);
-  TQXLTableData::OpenTable(Cursor);
-}
-
-void TQXLTemporaryTableData::AddIndex(TQXLIndexDef& IndexDef, TQXLCursor* Cursor) {
-  std::lock_guard guard(FDatabaseData->CriticalSection());
-  TQXLTableData::AddIndex(IndexDef, Cursor);
-  ApplyOutsideTransaction(Cursor);
-}
-
-void TQXLTemporaryTableData::DeleteIndex(std::int32_t IndexID, TQXLCursor* Cursor) {
-  std::lock_guard guard(FDatabaseData->CriticalSection());
-  TQXLTableData::DeleteIndex(IndexID, Cursor);
-  if (!Cursor && FTemporaryPageManager)
-    FTemporaryPageManager->ApplyChanges(-2);
-  else
-    ApplyOutsideTransaction(Cursor);
-}
-
-void TQXLTemporaryTableData::ApplyOutsideTransaction(TQXLCursor* Cursor) {
-  if (!Cursor) return;
-  const bool inTransaction = Cursor->FSession && Cursor->FSession->FInTransaction;
-  TQXLTableData::ApplyChanges(Cursor->SessionID(), inTransaction);
+  if (FRecordManager) FRecordManager->Empty(QXLSystemSessionID);
+  if (FTemporaryPageManager) FTemporaryPageManager->ApplyChanges(QXLSystemSessionID);
 }
 
 std::int64_t TQXLTemporaryTableData::GetRecordBitmapSize(std::int32_t) {
@@ -134,15 +79,24 @@ bool TQXLTemporaryTableData::InsertRecord(TQXLCursor*& Cursor) {
   std::lock_guard guard(FDatabaseData->CriticalSection());
   TQXLTemporaryRecordManager& records = Records(10134);
   if (!Cursor->FCurrentRecordBuffer) throw EQXLException(10135, "Nil pointer occured");
-  TQXLPageItemID id{};
-  if (!records.AddRecord(Cursor->SessionID(), Cursor->FCurrentRecordBuffer, id)) return false;
-  Cursor->CurrentRecordID = id;
-  // Whether the record belongs to a restricted view is for the search to
-  // judge: the bitmap's table state now lags, so the next search rebuilds it.
-  FIndexManager->InsertRecord(Cursor);
+  const TQXLPageItemID before = Cursor->CurrentRecordID;
+  const bool done = ChangeWhole(Cursor, [&](const TUndo& undo) {
+    TQXLPageItemID id{};
+    if (!records.AddRecord(Cursor->SessionID(), Cursor->FCurrentRecordBuffer, id)) return false;
+    undo([&records, Cursor, before] {
+      records.RemoveLastRecord();
+      Cursor->CurrentRecordID = before;
+    });
+    Cursor->CurrentRecordID = id;
+    // Whether the record belongs to a restricted view is for the search to
+    // judge: the bitmap's table state now lags, so the next search rebuilds it.
+    FIndexManager->InsertRecord(Cursor);
+    return true;
+  });
+  if (!done) return false;
   Cursor->FirstPosition = false;
   Cursor->LastPosition = false;
-  ApplyOutsideTransaction(Cursor);
+  ApplyOwnPages(Cursor);
   return true;
 }
 

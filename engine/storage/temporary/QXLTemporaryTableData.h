@@ -9,9 +9,7 @@
 #include <functional>
 #include <memory>
 
-#include "engine/core/abstract/QXLTableData.h"
-
-class TQXLIndexFactory;
+#include "engine/storage/memory/QXLVolatileTableData.h"
 
 namespace qxl {
 
@@ -21,7 +19,7 @@ class TQXLTemporaryRecordManager;
 // The free memory that sizes a new table's shares of memory.
 using TQXLFreeMemorySource = std::function<std::int64_t()>;
 
-class TQXLTemporaryTableData : public TQXLTableData {
+class TQXLTemporaryTableData : public TQXLVolatileTableData {
 public:
   // IndexFactory makes the table's index objects; it must outlive the table.
   TQXLTemporaryTableData(TQXLDatabaseData* aDatabaseData, std::int32_t RecordsPerPage, std::int32_t AllocRecordsBy,
@@ -30,18 +28,11 @@ public:
   ~TQXLTemporaryTableData() override;
 
   void CreateRecordManager() override;
-  void CreateFieldManager(TQXLFieldDefs& FieldDefs) override;
-  void CreateIndexManager(TQXLIndexDefs& IndexDefs) override;
   void CreateConstraintManager(TQXLConstraintDefs& ConstraintDefs) override;
   // No fields: 10132, in the form editor too.
   void CreateTable(TQXLCursor* Cursor, TQXLFieldDefs& FieldDefs, TQXLIndexDefs& IndexDefs,
                    TQXLConstraintDefs& ConstraintDefs) override;
-  // Frees the table unless DesignMode keeps it for cursors still open on it.
-  void DeleteTable(TQXLCursor* Cursor, bool DesignMode) override;
   void EmptyTable(TQXLCursor* Cursor) override;
-  void OpenTable(TQXLCursor* Cursor) override;
-  void AddIndex(TQXLIndexDef& IndexDef, TQXLCursor* Cursor) override;
-  void DeleteIndex(std::int32_t IndexID, TQXLCursor* Cursor) override;
 
   std::int64_t GetRecordBitmapSize(std::int32_t SessionID) override;
   std::int64_t RecordIDToBitNo(const TQXLPageItemID& RecordID) override;
@@ -55,9 +46,8 @@ public:
                          TQXLPartialTemporaryBLOBDescriptor& BLOBDescriptor, void*& pBlobData) override;
   void SetDirectBlobData(TQXLCursor* Cursor, std::int32_t FieldNo, std::uint8_t* RecordBuffer,
                          TQXLPartialTemporaryBLOBDescriptor& BLOBDescriptor, void*& pBlobData) override;
-  void FreeDirectBlobData(TQXLCursor* Cursor, std::int32_t FieldNo, std::uint8_t* RecordBuffer,
-                          TQXLPartialTemporaryBLOBDescriptor& BLOBDescriptor, void*& pBlobData) override;
 
+  // Whole or not at all.
   bool InsertRecord(TQXLCursor*& Cursor) override;
   // Records are never deleted or changed: false.
   bool DeleteRecord(TQXLCursor* Cursor) override;
@@ -73,7 +63,6 @@ public:
 private:
   TQXLTemporaryRecordManager& Records(std::int32_t NilCode) const;
   void CreateBLOBFile();
-  void CheckBlobField(std::int32_t FieldNo) const;
   TQXLStream& CheckedBLOBFile(std::int32_t NilCode) const;
   // The offset a BLOB field of RecordBuffer holds.
   std::int64_t OffsetOf(const std::uint8_t* RecordBuffer, std::int32_t FieldNo) const;
@@ -83,12 +72,10 @@ private:
   // Reads the descriptor of the value at Offset; the file is left after it.
   TQXLPartialTemporaryBLOBDescriptor ReadDescriptor(std::int64_t Offset, std::int32_t SeekCode,
                                                     std::int32_t ReadCode) const;
-  void ApplyOutsideTransaction(TQXLCursor* Cursor);
 
   std::unique_ptr<TQXLStream> FBLOBFile;
   std::int32_t FRecordsPerPage;
   std::int32_t FAllocRecordsBy;
-  TQXLIndexFactory* FIndexFactory;
   TQXLFreeMemorySource FFreeMemory;
   std::unique_ptr<TQXLTemporaryPageManager> FTemporaryPageManager;
 };

@@ -11,7 +11,6 @@ namespace {
 std::int32_t AddPage(TQXLPageManager& Pages, std::int32_t SessionID) {
   TQXLPage* page = Pages.AddPage(SessionID, 1);
   const std::int32_t no = page->PageNo();
-  page->SetIsDirty(true);
   Pages.PutPage(page);
   return no;
 }

@@ -205,8 +205,8 @@ TEST_F(MultiProcessTest, FileShrunkWhileAnotherProcessHoldsPagesPastTheNewEnd) {
   // lost, and the file would grow beyond its header.
   const auto SizeAfterShrink = std::filesystem::file_size(Name);
   Cached = Holder.GetPage(0, 31, ptTableRecord, true);
+  Cached->MakeWritable();
   std::strcpy(reinterpret_cast<char*>(Cached->PageData()), "lost");
-  Cached->SetIsDirty(true);
   Holder.PutPage(Cached);
   EXPECT_EQ(NativeCodeOf([&] { Holder.ApplyChanges(0); }), 10471);
   EXPECT_EQ(std::filesystem::file_size(Name), SizeAfterShrink);

@@ -43,8 +43,8 @@ protected:
   }
   static void Rewrite(TQXLDiskPageManager& M, std::int32_t No, const std::string& Text) {
     TQXLPage* Page = M.GetPage(0, No, ptTableRecord, true);
+    Page->MakeWritable();
     std::strcpy(reinterpret_cast<char*>(Page->PageData()), Text.c_str());
-    Page->SetIsDirty(true);
     M.PutPage(Page);
   }
   // Creates the file with Count committed pages; their numbers and texts.

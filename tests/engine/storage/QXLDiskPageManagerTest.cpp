@@ -46,8 +46,8 @@ protected:
   // Session's private change of a page's text, committed.
   void Rewrite(TQXLDiskPageManager& M, std::int32_t Session, std::int32_t PageNo, const char* Text) {
     TQXLPage* Page = M.GetPage(Session, PageNo, ptTableRecord, true);
+    Page->MakeWritable();
     std::strcpy(reinterpret_cast<char*>(Page->PageData()), Text);
-    Page->SetIsDirty(true);
     M.PutPage(Page);
     M.ApplyChanges(Session);
   }
@@ -114,8 +114,8 @@ TEST_F(DiskPageManagerTest, CommitAndRollbackWithSeveralSessions) {
 
   // Session 1 changes A, session 2 adds a page; session 3 reads meanwhile.
   TQXLPage* P = M.GetPage(1, A, ptTableRecord, true);
+  P->MakeWritable();
   std::strcpy(reinterpret_cast<char*>(P->PageData()), "changed");
-  P->SetIsDirty(true);
   M.PutPage(P);
   TQXLPage* Added = M.AddPage(2, ptTableRecord);
   const std::int32_t B = Added->PageNo();
@@ -420,7 +420,7 @@ TEST_F(DiskPageManagerTest, PageRegionsAndStates) {
   OpenShared(M, Name);
   TQXLPage* Page = M.GetPage(1, No, ptTableRecord, true);
   EXPECT_EQ(Page->HeaderState(), QXLMaxPageState);
-  Page->SetIsDirty(true);
+  Page->MakeWritable();
   M.PutPage(Page);
   M.ApplyChanges(1);
   std::int32_t State;
@@ -465,7 +465,7 @@ TEST_F(DiskPageManagerTest, TwoHandlesExcludeEachOtherAndSeeEachOthersCommits) {
   // The header lock of one handle holds off the other, for allocation,
   // commit and the page count; a refused commit writes nothing.
   TQXLPage* Pending = B.GetPage(2, No, ptTableRecord, true);
-  Pending->SetIsDirty(true);
+  Pending->MakeWritable();
   B.PutPage(Pending);
   ASSERT_TRUE(A.LockDBHeader());
   ASSERT_TRUE(A.LockDBHeader());  // re-entrant

@@ -21,8 +21,8 @@ protected:
   // Writes Text on page No (a new page for -1) and commits it.
   static std::int32_t Write(TQXLDiskPageManager& M, std::int32_t No, const char* Text) {
     TQXLPage* P = No < 0 ? M.AddPage(0, ptTableRecord) : M.GetPage(0, No, ptAny, true);
+    P->MakeWritable();
     std::strcpy(reinterpret_cast<char*>(P->PageData()), Text);
-    P->SetIsDirty(true);
     No = P->PageNo();
     M.PutPage(P);
     M.ApplyChanges(0);

@@ -42,11 +42,10 @@ TEST_F(PageCacheTest, PageHeldByOneSessionIsRefusedToAnother) {
 TEST_F(PageCacheTest, HeldPageIsNotResynchronisedForAnotherSession) {
   M.SetMultiUser(true);
   TQXLPage* P = M.GetPage(1, 3, ptTableRecord, true);
-  P->PageData()[0] = 99;  // work in progress
   M.Store(3, ptTableRecord, 42, 8);  // another process committed meanwhile
   EXPECT_EQ(NativeCodeOf([&] { M.GetPage(2, 3, ptTableRecord, true); }), 20090);
   EXPECT_EQ(M.StateReads, 0);
-  EXPECT_EQ(P->PageData()[0], 99);
+  EXPECT_EQ(P->PageData()[0], 3);
   M.PutPage(P);
 }
 
@@ -125,8 +124,8 @@ TEST_F(PageCacheTest, UnreadablePageRaisesAndIsNotCached) {
 
 TEST_F(PageCacheTest, ChangesStayPrivateUntilCommit) {
   TQXLPage* P = M.GetPage(1, 2, ptTableRecord, true);
+  P->MakeWritable();
   P->PageData()[0] = 200;
-  P->SetIsDirty(true);
   M.PutPage(P);
   EXPECT_EQ(M.SharedPages().Find(2), nullptr);
   EXPECT_EQ(M.FindSession(1)->DirtyPages.Find(2), P);
@@ -160,8 +159,8 @@ TEST_F(PageCacheTest, ChangesStayPrivateUntilCommit) {
 
 TEST_F(PageCacheTest, RollbackReleasesAddedPagesAndForgetsRemovals) {
   TQXLPage* P = M.GetPage(1, 2, ptTableRecord, true);
+  P->MakeWritable();
   P->PageData()[0] = 200;
-  P->SetIsDirty(true);
   M.PutPage(P);
   M.PutPage(M.AddPage(1, ptTableRecord));
   M.PutPage(M.AddPage(1, ptTableRecord));
@@ -180,9 +179,144 @@ TEST_F(PageCacheTest, RollbackReleasesAddedPagesAndForgetsRemovals) {
   EXPECT_TRUE(M.Written.empty());
 }
 
+// Sets the first data byte of the session's page No, made writable first.
+void Change(TFakePageManager& M, std::int32_t Session, std::int32_t No, std::uint8_t Value) {
+  TQXLPage* P = M.GetPage(Session, No, ptTableRecord, true);
+  P->MakeWritable();
+  P->PageData()[0] = Value;
+  M.PutPage(P);
+}
+
+std::uint8_t ValueSeen(TFakePageManager& M, std::int32_t Session, std::int32_t No) {
+  TQXLPage* P = M.GetPage(Session, No, ptTableRecord, true);
+  const std::uint8_t Value = P->PageData()[0];
+  M.PutPage(P);
+  return Value;
+}
+
+TEST_F(PageCacheTest, AWritablePageLeavesTheSharedCacheBeforeItsFirstChange) {
+  TQXLPage* P = M.GetPage(1, 2, ptTableRecord, true);
+  ASSERT_EQ(M.SharedPages().Find(2), P);
+  P->MakeWritable();
+  EXPECT_TRUE(P->IsDirty());
+  EXPECT_EQ(M.SharedPages().Find(2), nullptr);
+  EXPECT_EQ(M.FindSession(1)->DirtyPages.Find(2), P);
+  P->PageData()[0] = 77;
+  // While the change is still held, another session reads the stored copy.
+  EXPECT_EQ(ValueSeen(M, 2, 2), 2);
+  M.PutPage(P);
+  M.ApplyChanges(1);
+  EXPECT_EQ(ValueSeen(M, 2, 2), 77);
+}
+
+TEST_F(PageCacheTest, ASavepointRollbackTakesBackOnlyWhatCameAfterIt) {
+  Change(M, 1, 2, 20);  // before the savepoint
+  M.RemovePage(1, 6);
+  M.BeginSavepoint(1);
+  Change(M, 1, 2, 21);
+  Change(M, 1, 3, 31);  // clean until now
+  Change(M, 1, 3, 32);
+  TQXLPage* Added = M.AddPage(1, ptTableRecord);
+  const std::int32_t AddedNo = Added->PageNo();
+  M.PutPage(Added);
+  M.RemovePage(1, 4);
+  M.RollbackToSavepoint(1);
+
+  EXPECT_EQ(ValueSeen(M, 1, 2), 20);
+  EXPECT_EQ(ValueSeen(M, 1, 3), 3);
+  EXPECT_EQ(M.SharedPages().Find(3)->IsDirty(), false) << "a page clean before goes back to the cache";
+  EXPECT_EQ(M.FindSession(1)->DirtyPages.Find(AddedNo), nullptr);
+  M.ApplyChanges(1);
+  EXPECT_EQ(M.Written, (std::vector<std::int32_t>{2}));
+  // The page added after the savepoint is released with the removal asked for before it.
+  EXPECT_EQ(M.Removed, (std::vector<std::int32_t>{6, AddedNo}));
+  EXPECT_TRUE(M.Pages.count(4));
+  EXPECT_EQ(M.StoredValue(2), 20);
+}
+
+TEST_F(PageCacheTest, ARolledBackAddedPageIsReleasedByASessionRollbackToo) {
+  M.BeginSavepoint(1);
+  M.PutPage(M.AddPage(1, ptTableRecord));
+  M.RollbackToSavepoint(1);
+  M.CancelChanges(1);
+  EXPECT_EQ(M.Removed, (std::vector<std::int32_t>{100}));
+  EXPECT_TRUE(M.Written.empty());
+}
+
+TEST_F(PageCacheTest, NestedSavepointsKeepTheOlderImage) {
+  M.BeginSavepoint(1);
+  Change(M, 1, 2, 21);
+  M.BeginSavepoint(1);
+  Change(M, 1, 2, 22);
+  Change(M, 1, 3, 31);
+  M.RollbackToSavepoint(1);
+  EXPECT_EQ(ValueSeen(M, 1, 2), 21);
+  EXPECT_EQ(ValueSeen(M, 1, 3), 3);
+
+  M.BeginSavepoint(1);
+  Change(M, 1, 2, 23);
+  Change(M, 1, 3, 33);
+  M.ReleaseSavepoint(1);
+  EXPECT_EQ(ValueSeen(M, 1, 2), 23);
+  M.RollbackToSavepoint(1);
+  EXPECT_EQ(ValueSeen(M, 1, 2), 2);
+  EXPECT_EQ(ValueSeen(M, 1, 3), 3);
+  M.ApplyChanges(1);
+  EXPECT_TRUE(M.Written.empty());
+}
+
+TEST_F(PageCacheTest, ASavepointTakesNothingBackPastACommitOrARollback) {
+  M.BeginSavepoint(1);
+  Change(M, 1, 2, 21);
+  M.ApplyChanges(1);
+  Change(M, 1, 3, 31);
+  M.RollbackToSavepoint(1);
+  EXPECT_EQ(ValueSeen(M, 1, 2), 21);
+  EXPECT_EQ(ValueSeen(M, 1, 3), 3) << "changed after the commit: taken back";
+
+  M.BeginSavepoint(1);
+  Change(M, 1, 4, 41);
+  M.CancelChanges(1);
+  Change(M, 1, 5, 51);
+  M.RollbackToSavepoint(1);
+  EXPECT_EQ(ValueSeen(M, 1, 4), 4);
+  EXPECT_EQ(ValueSeen(M, 1, 5), 5);
+  EXPECT_EQ(M.FindSession(1)->DirtyPages.Count(), 0);
+}
+
+TEST_F(PageCacheTest, ASavepointOfOneSessionLeavesAnothersPagesAlone) {
+  Change(M, 2, 3, 30);
+  M.BeginSavepoint(1);
+  Change(M, 1, 2, 21);
+  Change(M, 2, 3, 31);
+  M.RollbackToSavepoint(1);
+  EXPECT_EQ(ValueSeen(M, 1, 2), 2);
+  EXPECT_EQ(ValueSeen(M, 2, 3), 31);
+}
+
+using PageCacheDeathTest = PageCacheTest;
+
+TEST_F(PageCacheDeathTest, AChangeOfACleanPageBeforeItIsMadeWritableIsCaughtInDebugBuilds) {
+  // Where the check is compiled out, the statements run and nothing happens.
+  EXPECT_DEBUG_DEATH(
+      {
+        TQXLPage* P = M.GetPage(1, 2, ptTableRecord, true);
+        P->PageData()[0] = 99;
+        M.PutPage(P);
+      },
+      "made writable");
+  EXPECT_DEBUG_DEATH(
+      {
+        TQXLPage* P = M.GetPage(1, 3, ptTableRecord, true);
+        P->PageData()[0] = 99;
+        P->MakeWritable();
+      },
+      "made writable");
+}
+
 TEST_F(PageCacheTest, RemovedAndChangedPageIsReleasedNotWritten) {
   TQXLPage* P = M.GetPage(1, 4, ptTableRecord, true);
-  P->SetIsDirty(true);
+  P->MakeWritable();
   M.PutPage(P);
   M.PutPage(M.GetPage(2, 6, ptTableRecord, true));
   M.RemovePage(1, 4);
@@ -204,7 +338,7 @@ TEST_F(PageCacheTest, CommitWithPagesInUseWritesNothing) {
   M.PutPage(Held);
 
   TQXLPage* A = M.GetPage(1, 2, ptTableRecord, true);
-  A->SetIsDirty(true);
+  A->MakeWritable();
   M.PutPage(A);
   TQXLPage* B = M.AddPage(1, ptTableRecord);  // still held
   M.RemovePage(1, 7);
@@ -221,7 +355,7 @@ TEST_F(PageCacheTest, CommitWithPagesInUseWritesNothing) {
 TEST_F(PageCacheTest, FailedWriteLeavesUnwrittenPagesWithTheSession) {
   for (int No : {2, 3}) {
     TQXLPage* P = M.GetPage(1, No, ptTableRecord, true);
-    P->SetIsDirty(true);
+    P->MakeWritable();
     M.PutPage(P);
   }
   M.FailWrites = true;
@@ -272,7 +406,6 @@ TEST_F(PageCacheTest, PageTheManagerDoesNotHoldIsLeftAlone) {
   TQXLPage Foreign(&M);
   Foreign.SetPageNo(3);
   Foreign.SetUseCount(1);
-  Foreign.SetIsDirty(true);
   M.PutPage(&Foreign);
   EXPECT_EQ(Foreign.UseCount(), 0);
   EXPECT_EQ(M.SharedPages().Count(), 0);

@@ -76,8 +76,8 @@ protected:
   template <typename T>
   void Poke(std::int32_t PageNo, std::int32_t Offset, T Value) {
     TQXLPageHold Page(PM, PM.GetPage(TestSession, PageNo, ptAny, false));
+    Page->MakeWritable();
     std::memcpy(Page->PageData() + Offset, &Value, sizeof Value);
-    Page->SetIsDirty(true);
   }
   std::int32_t RemovedCount() {
     const TQXLSessionPageInfo* Info = PM.FindSession(TestSession);

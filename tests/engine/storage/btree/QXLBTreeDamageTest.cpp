@@ -61,6 +61,7 @@ TEST(BTreeDamage, TheIntegrityCheckNamesEachDamage) {
       {"leaf order",
        [](TBigKeyTree& t, auto& e) {
          TQXLBTreePage Leaf = t.Tree->Page(e.back());
+         Leaf.MarkDirty();
          std::swap_ranges(Leaf.GetPKey(0), Leaf.GetPKey(0) + Leaf.EntrySize(), Leaf.GetPKey(1));
        },
        20028},
@@ -88,6 +89,7 @@ TEST(BTreeDamage, TheIntegrityCheckNamesEachDamage) {
        [](TBigKeyTree& t, auto& e) {
          TQXLBTreePage Node = t.Tree->Page(e[e.size() - 2]);
          const std::int32_t Parent = e[e.size() - 3];
+         Node.MarkDirty();
          std::memcpy(Node.GetPReference(0), &Parent, 4);
        },
        20032},
@@ -95,16 +97,26 @@ TEST(BTreeDamage, TheIntegrityCheckNamesEachDamage) {
       {"negative child",
        [](TBigKeyTree& t, auto& e) {
          const std::int32_t Bad = -7;
-         std::memcpy(t.Tree->Page(e[e.size() - 2]).GetPReference(0), &Bad, 4);
+         TQXLBTreePage Node = t.Tree->Page(e[e.size() - 2]);
+         Node.MarkDirty();
+         std::memcpy(Node.GetPReference(0), &Bad, 4);
        },
        20310},
       {"child outside the file",
        [](TBigKeyTree& t, auto& e) {
          const std::int32_t Bad = 1 << 24;
-         std::memcpy(t.Tree->Page(e[e.size() - 2]).GetPReference(0), &Bad, 4);
+         TQXLBTreePage Node = t.Tree->Page(e[e.size() - 2]);
+         Node.MarkDirty();
+         std::memcpy(Node.GetPReference(0), &Bad, 4);
        },
        10392},
-      {"not a leaf and not a node", [](TBigKeyTree& t, auto& e) { t.Tree->Page(e.back()).Page()->PageData()[1] = 7; }, 20310},
+      {"not a leaf and not a node",
+       [](TBigKeyTree& t, auto& e) {
+         TQXLBTreePage Leaf = t.Tree->Page(e.back());
+         Leaf.MarkDirty();
+         Leaf.Page()->PageData()[1] = 7;
+       },
+       20310},
   };
   for (const Case& c : Cases) {
     TBigKeyTree t;

@@ -335,8 +335,8 @@ TEST_F(DiskRecordManagerTest, BitmapBitsAndSlotNumbersPastThePageAreIgnored) {
   PM.ApplyChanges(TestSession);
   {
     TQXLPageHold Page(PM, PM.GetPage(TestSession, A.PageNo, ptTableRecord, false));
+    Page->MakeWritable();
     Page->PageData()[0] = 0xF1;  // slot 0 used, the four bits past slot 3 set
-    Page->SetIsDirty(true);
     TQXLSmallRecordPage View(&*Page, M().DiskRecordBufferSize(), M().MaxRecordsOnPage());
     EXPECT_EQ(View.RecordCount(), 1);
     TQXLPageItemID Last;
