@@ -9,8 +9,9 @@
 //       millisecond between two increments
 //   qxl_store_worker watch FILE PAGE LAST [OPTIONS]
 //       reads the counter page PAGE (synchronised, under the header lock)
-//       until it holds LAST, checking that it is whole and never goes back;
-//       prints "seen N", the number of different values it met
+//       once before the gate and then until it holds LAST, checking that it
+//       is whole and never goes back; prints "seen N", the number of
+//       different values it met
 //   qxl_store_worker release FILE FIRST LAST [OPTIONS]
 //       releases pages FIRST to LAST in one commit
 //   qxl_store_worker connect FILE multi|single READYFILE [OPTIONS]
@@ -27,9 +28,12 @@
 //       lock until it is killed
 //
 // OPTIONS: gate=PATH prints "ready" and waits for PATH to exist before the
-// work starts; password=TEXT opens an encrypted file. Commands that commit or
-// read print "period START END": the steady clock in nanoseconds when their
-// first commit or read began and their last one ended.
+// work starts, then, once its first commit or read is done (for watch: once
+// the counter has moved from where it stood before the gate), prints "first"
+// and waits for PATH.second (tools/WorkerGate.h); password=TEXT opens an
+// encrypted file. Commands that commit or read print "period START END": the
+// steady clock in nanoseconds when their first commit or read began and their
+// last one ended.
 //
 // Lock retries sleep a fifth of the time they ask for: contention between
 // several workers costs little, and a worker still waits long enough for a
@@ -79,9 +83,14 @@ void Open(TQXLDiskPageManager& M, const std::string& File, const TOptions& Optio
   M.OpenDatabase(File, Password, ReadOnly, RepairNeeded, false, MultiUser);
 }
 
+std::string GateOf(const TOptions& Options) {
+  auto It = Options.find("gate");
+  return It == Options.end() ? std::string() : It->second;
+}
+
 // Lets the starter line its workers up, so that their work overlaps.
 void PassGate(const TOptions& Options) {
-  if (auto It = Options.find("gate"); It != Options.end()) qxl::worker::PassGate(It->second);
+  if (const std::string Gate = GateOf(Options); !Gate.empty()) qxl::worker::PassGate(Gate);
 }
 
 // The counter page holds one value repeated over its whole data area, so that
@@ -120,7 +129,7 @@ int Alloc(const std::string& File, int Count, const std::string& Tag, const TOpt
   TQXLDiskPageManager M;
   Open(M, File, Options);
   PassGate(Options);
-  TPeriod Period;
+  TPeriod Period(GateOf(Options));
   for (int i = 0; i < Count; ++i) {
     Period.Begin();
     TQXLPage* Page = M.AddPage(0, ptTableRecord);
@@ -140,7 +149,7 @@ int Count(const std::string& File, std::int32_t PageNo, int Times, const TOption
   TQXLDiskPageManager M;
   Open(M, File, Options);
   PassGate(Options);
-  TPeriod Period;
+  TPeriod Period(GateOf(Options));
   for (int i = 0; i < Times; ++i) {
     Period.Begin();
     {
@@ -164,24 +173,30 @@ int Count(const std::string& File, std::int32_t PageNo, int Times, const TOption
 int Watch(const std::string& File, std::int32_t PageNo, std::int32_t Last, const TOptions& Options) {
   TQXLDiskPageManager M;
   Open(M, File, Options);
-  PassGate(Options);
-  TPeriod Period;
   std::set<std::int32_t> Seen;
   std::int32_t Value = -1;
+  auto Read = [&] {
+    THeaderLock Lock(M);
+    TQXLPage* Page = M.GetPage(0, PageNo, ptTableRecord, true);
+    const std::int32_t Now = CounterOf(Page);
+    M.PutPage(Page);
+    if (Now < Value) throw std::runtime_error("the counter went back");
+    Value = Now;
+    Seen.insert(Value);
+  };
+  // The value before the gate is the writers' starting point; the first step
+  // ends once the writers' first steps moved it, and the writers wait for
+  // that step: so the watcher meets a value between the first and the last.
+  Read();
+  const std::int32_t Before = Value;
+  PassGate(Options);
+  TPeriod Period(GateOf(Options));
   const auto Deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
   while (Value != Last) {
     if (std::chrono::steady_clock::now() > Deadline) throw std::runtime_error("the last value never came");
     Period.Begin();
-    {
-      THeaderLock Lock(M);
-      TQXLPage* Page = M.GetPage(0, PageNo, ptTableRecord, true);
-      const std::int32_t Now = CounterOf(Page);
-      M.PutPage(Page);
-      if (Now < Value) throw std::runtime_error("the counter went back");
-      Value = Now;
-    }
-    Period.Finish();
-    Seen.insert(Value);
+    Read();
+    if (Value != Before) Period.Finish();
   }
   std::printf("seen %zu\n", Seen.size());
   Period.Print();
@@ -258,7 +273,7 @@ int AddTables(const std::string& File, const std::string& Prefix, int Count, con
   TQXLTableListFile List(M);
   List.OpenFile(LoadStructure(M).TableListPageNo);
   PassGate(Options);
-  TPeriod Period;
+  TPeriod Period(GateOf(Options));
   for (int i = 0; i < Count; ++i) {
     Period.Begin();
     // Byte-range locks queue nobody: the holder releases and takes the byte

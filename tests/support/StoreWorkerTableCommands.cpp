@@ -108,10 +108,12 @@ int InsertRows(const std::vector<std::string>& Args) {
   User.Open(false);
   PassGate(Args[5]);
   const std::int32_t First = std::stoi(Args[3]), Count = std::stoi(Args[4]);
-  worker::TPeriod Period;
-  Period.Begin();
-  for (std::int32_t i = 0; i < Count; ++i) User.Insert(First + i);
-  Period.Finish();
+  worker::TPeriod Period(Args[5]);
+  for (std::int32_t i = 0; i < Count; ++i) {
+    Period.Begin();
+    User.Insert(First + i);
+    Period.Finish();
+  }
   Period.Print();
   return 0;
 }

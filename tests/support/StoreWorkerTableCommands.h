@@ -10,8 +10,9 @@
 //   table-insert FILE TABLE FIRST COUNT GATE
 //                                   prints "ready", waits for the file GATE,
 //                                   then inserts IDs FIRST to FIRST + COUNT - 1,
-//                                   each under RW and committed on its own;
-//                                   prints "period START END"
+//                                   each under RW and committed on its own,
+//                                   meeting the others at the second gate
+//                                   after the first; prints "period START END"
 //   table-hold FILE TABLE READYFILE opens the table exclusively, creates
 //                                   READYFILE and waits to be killed
 //   table-crash-commit FILE TABLE READYFILE

@@ -42,7 +42,7 @@ int Count(TDiskTableUser& U, const std::string& Gate, const std::string& Table, 
   U.Rewind();
   if (!U.Next()) throw std::runtime_error("the counter record is missing");
   PassGate(Gate);
-  TPeriod Period;
+  TPeriod Period(Gate);
   for (int i = 0; i < Times; ++i) {
     Period.Begin();
     U.Lock(ltSIRW);
@@ -66,7 +66,7 @@ int Count(TDiskTableUser& U, const std::string& Gate, const std::string& Table, 
 int Insert(TDiskTableUser& U, const std::string& Gate, const std::string& Table, int Worker, int Count) {
   U.Open(Table);
   PassGate(Gate);
-  TPeriod Period;
+  TPeriod Period(Gate);
   for (int Seq = 0; Seq < Count; ++Seq) {
     Period.Begin();
     U.Lock(ltRW);
@@ -89,7 +89,7 @@ int Transfer(TDiskTableUser& U, const std::string& Gate, const std::string& Tabl
   std::mt19937 Random(Seed);
   std::uniform_int_distribution<int> Row(1, Rows), Amount(1, 50);
   PassGate(Gate);
-  TPeriod Period;
+  TPeriod Period(Gate);
   for (int i = 0; i < Count; ++i) {
     const int From = Row(Random);
     int To = Row(Random);
@@ -119,10 +119,11 @@ int Scan(TDiskTableUser& U, const std::string& Gate, const std::string& Table, i
          const std::string& StopFile) {
   U.Open(Table);
   PassGate(Gate);
-  TPeriod Period;
+  TPeriod Period(Gate);
   long long Scans = 0;
   const auto Deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-  while (Scans == 0 || !std::filesystem::exists(StopFile)) {
+  // One scan before the others' first steps are all done, one at least after.
+  while (Scans < 2 || !std::filesystem::exists(StopFile)) {
     if (std::chrono::steady_clock::now() > Deadline) throw std::runtime_error("the stop file never came");
     Period.Begin();
     U.Lock(ltS);

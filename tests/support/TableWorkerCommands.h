@@ -5,8 +5,9 @@
 // Linked into qxl_store_worker only when the tests are built.
 //
 // Commands that wait at GATE print "ready" first and go on once GATE exists;
-// those that loop print "period START END", the steady clock in nanoseconds
-// at the start of their first step and the end of their last.
+// after their first step they print "first" and wait for the second gate
+// (tools/WorkerGate.h). They print "period START END", the steady clock in
+// nanoseconds at the start of their first step and the end of their last.
 //
 //   table-count FILE PASSWORD GATE TABLE TIMES
 //       TIMES times on the one record of TABLE (ID, Value): edit lock (SIRW and
@@ -18,9 +19,9 @@
 //       COUNT transactions on TABLE (ID 1..ROWS, Value): move an amount from
 //       one record's Value to another's and commit
 //   table-scan FILE PASSWORD GATE TABLE ROWS TOTAL STOPFILE
-//       scans TABLE under S until STOPFILE exists; each scan must see ROWS
-//       records whose Values add up to TOTAL; prints "seen N", the number of
-//       scans
+//       scans TABLE under S, twice at least, until STOPFILE exists; each
+//       scan must see ROWS records whose Values add up to TOTAL; prints
+//       "seen N", the number of scans
 //   table-keep FILE PASSWORD TABLE READYFILE
 //       opens TABLE exclusively; prints "granted" or "error CODE", creates
 //       READYFILE and keeps the table until it is killed

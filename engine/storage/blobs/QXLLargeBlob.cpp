@@ -153,16 +153,21 @@ void TQXLLargeBlob::Read(std::int32_t FirstPageNo, TQXLDiskBLOBCache& BlobCache)
   BlobCache.BlobData = std::move(Data);
 }
 
-void TQXLLargeBlob::Delete(std::int32_t FirstPageNo) {
+std::vector<std::int32_t> TQXLLargeBlob::OwnedPages(std::int32_t FirstPageNo) {
   const TLayout Layout = ReadLayout(FirstPageNo);
   CheckLayout(FirstPageNo, Layout);
   std::vector<std::int32_t> ListPages;
-  const std::vector<std::int32_t> Pages = ReadPageList(Layout, &ListPages);
+  std::vector<std::int32_t> Pages = ReadPageList(Layout, &ListPages);
   if (Pages.front() != FirstPageNo) RaiseDamagedBlob(FirstPageNo, "page list does not start at the first page");
-  // Everything is read and checked before the first page is given back.
-  for (std::int32_t PageNo : Pages) FPageManager.RemovePage(FSessionID, PageNo);
+  // The list begins on the last data page when room is left there.
   for (std::size_t i = 0; i < ListPages.size(); ++i)
-    if (i > 0 || ListPages[i] != Pages.back()) FPageManager.RemovePage(FSessionID, ListPages[i]);
+    if (i > 0 || ListPages[i] != Pages.back()) Pages.push_back(ListPages[i]);
+  return Pages;
+}
+
+void TQXLLargeBlob::Delete(std::int32_t FirstPageNo) {
+  // Everything is read and checked before the first page is given back.
+  for (std::int32_t PageNo : OwnedPages(FirstPageNo)) FPageManager.RemovePage(FSessionID, PageNo);
 }
 
 bool TQXLLargeBlob::IsPlausible(std::int32_t FirstPageNo) {

@@ -23,6 +23,9 @@ public:
   std::int32_t Write(const TQXLDiskBLOBCache& BlobCache);
   void Read(std::int32_t FirstPageNo, TQXLDiskBLOBCache& BlobCache);
   void Delete(std::int32_t FirstPageNo);
+  // Every page the value takes, each once: its data pages in order, then the
+  // pages its list continues on.
+  std::vector<std::int32_t> OwnedPages(std::int32_t FirstPageNo);
   // Whether the first page's header and list location fit a large BLOB.
   bool IsPlausible(std::int32_t FirstPageNo);
 

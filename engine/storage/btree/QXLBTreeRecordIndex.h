@@ -104,6 +104,9 @@ private:
   // The last step of a successful read: the record at Path into the caller's buffer.
   void ReadRecordAt(std::int32_t SessionID, const TQXLKeyPath& Path, TQXLNavigationInfo& NavigationInfo,
                     TQXLIndexPositionCache* IndexPositionCache, std::int32_t TableState);
+  // Raises 20310 when the record read through the entry at Path has another
+  // key than the entry; nothing to check without a record buffer.
+  void CheckRecordMatchesEntry(std::int32_t SessionID, const TQXLKeyPath& Path, const std::uint8_t* RecordBuffer);
   bool CacheHolds(const TQXLIndexPositionCache* Cache, const TQXLPageItemID& RecordID,
                   std::int32_t TableState) const;
   bool FindScanStart(std::int32_t SessionID, bool Restart, bool GoForward, TQXLScanSearchCondition* StartScanCondition,

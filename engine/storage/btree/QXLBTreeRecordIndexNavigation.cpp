@@ -3,6 +3,7 @@
 // cursor's position cache when it still holds), the record nearest a vanished
 // one, record numbers, and DISTINCT over a cursor's bitmap.
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/core/QXLException.h"
@@ -75,6 +76,21 @@ TQXLPageItemID TQXLBTreeRecordIndex::GetReferenceAtPosition(std::int32_t Session
   return Reference;
 }
 
+void TQXLBTreeRecordIndex::CheckRecordMatchesEntry(std::int32_t SessionID, const TQXLKeyPath& Path,
+                                                   const std::uint8_t* RecordBuffer) {
+  if (!RecordBuffer) return;
+  TQXLOwnedBlock Key = FKeyRef->AllocShortKeyBuffer();
+  auto* KeyBytes = static_cast<std::uint8_t*>(Key.get());
+  FKeyRef->MakeShortKeyFromRecordBuffer(RecordBuffer, KeyBytes);
+  TQXLBTreePage Leaf = FetchIndexPage(SessionID, Path.Item(Path.Count() - 1).PageNo);
+  // An entry whose reference names another record would send the next step,
+  // which finds its place again from the record's key, back to that record's
+  // own entry, and the walk would never end.
+  if (FKeyRef->CompareShortKeys(KeyBytes, Leaf.GetPKey(Path.Item(Path.Count() - 1).EntryNo), false, SessionID,
+                                nullptr, nullptr) != 0)
+    Leaf.RaiseDamaged();
+}
+
 bool TQXLBTreeRecordIndex::CacheHolds(const TQXLIndexPositionCache* Cache, const TQXLPageItemID& RecordID,
                                       std::int32_t TableState) const {
   return Cache && dynamic_cast<const TQXLKeyPath*>(Cache->Position.get()) &&
@@ -97,6 +113,7 @@ void TQXLBTreeRecordIndex::ReadRecordAt(std::int32_t SessionID, const TQXLKeyPat
     throw;
   }
   NavigationInfo.GetRecordMode = Mode;
+  if (NavigationInfo.GetRecordResult == grrOK) CheckRecordMatchesEntry(SessionID, Path, NavigationInfo.RecordBuffer);
   if (!IndexPositionCache) return;
   auto Cached = std::make_unique<TQXLKeyPath>();
   Cached->Assign(Path);
@@ -163,8 +180,11 @@ std::int64_t TQXLBTreeRecordIndex::GetRecNoByRecordID(std::int32_t SessionID, co
   const TQXLKeyPathItem& Leaf = Path.Item(Path.Count() - 1);
   std::int64_t RecNo = Leaf.EntryNo + 1;
   std::int32_t Left = FetchIndexPage(SessionID, Leaf.PageNo).LeftPageNo();
+  // A sibling link that leads back would never end the walk.
+  std::unordered_set<std::int32_t> Met{Leaf.PageNo};
   while (Left != -1) {
     TQXLBTreePage Page = FetchIndexPage(SessionID, Left);
+    if (!Met.insert(Left).second) Page.RaiseDamaged();
     RecNo += Page.EntryCount();
     Left = Page.LeftPageNo();
   }
@@ -175,8 +195,10 @@ TQXLPageItemID TQXLBTreeRecordIndex::GetRecordIDByRecNo(std::int32_t SessionID, 
   TQXLKeyPath Path;
   if (!GotoFirst(SessionID, Path)) throw EQXLException(20074, "Cannot retrieve record from empty index");
   std::int64_t Passed = 0;
+  std::unordered_set<std::int32_t> Met;
   for (std::int32_t PageNo = Path.Item(Path.Count() - 1).PageNo; PageNo != -1;) {
     TQXLBTreePage Leaf = FetchIndexPage(SessionID, PageNo);
+    if (!Met.insert(PageNo).second) Leaf.RaiseDamaged();
     if (RecNo >= 1 && Passed + Leaf.EntryCount() >= RecNo) {
       TQXLPageItemID RecordID;
       std::memcpy(&RecordID, Leaf.GetPReference(static_cast<std::int32_t>(RecNo - Passed - 1)), RecordReferenceSize);

@@ -35,12 +35,21 @@ bool TQXLBTreeRecordPageIndex::GetLastRecordPage(std::int32_t SessionID, std::in
   return true;
 }
 
+void TQXLBTreeRecordPageIndex::CheckStepOrder(const TQXLKeyPath& Path, bool InOrder) {
+  // Each step finds the current page again by its number: a page listed twice
+  // would lead back to its first entry, and a walk from page to page would
+  // never end. The pages are in number order, so every step must move on.
+  if (!InOrder)
+    throw EQXLException(20310, "Index page is damaged. PageNo=%d", {Path.Item(Path.Count() - 1).PageNo});
+}
+
 bool TQXLBTreeRecordPageIndex::GetNextRecordPage(std::int32_t SessionID, std::int32_t CurrentPageNo,
                                                  std::int32_t& NextPageNo) {
   TQXLKeyPath Path;
   if (!FindPage(SessionID, CurrentPageNo, Path)) throw EQXLException(20104, "Invalid page number");
   if (!GotoNext(SessionID, Path)) return false;
   NextPageNo = GetPageNoAtPosition(SessionID, Path);
+  CheckStepOrder(Path, CurrentPageNo < NextPageNo);
   return true;
 }
 
@@ -50,6 +59,7 @@ bool TQXLBTreeRecordPageIndex::GetPriorRecordPage(std::int32_t SessionID, std::i
   if (!FindPage(SessionID, CurrentPageNo, Path)) throw EQXLException(20105, "Invalid page number");
   if (!GotoPrior(SessionID, Path)) return false;
   PriorPageNo = GetPageNoAtPosition(SessionID, Path);
+  CheckStepOrder(Path, PriorPageNo < CurrentPageNo);
   return true;
 }
 

@@ -27,6 +27,11 @@ public:
   void GetRecNoByRecord(std::int32_t SessionID, std::int32_t PageNo, std::int32_t RecNoOnPage, std::int64_t& RecNo);
   // Raises 20292 when the counters do not add up to StoredRecordCount.
   void Validate(std::int32_t SessionID, std::int32_t StoredRecordCount);
+
+private:
+  // Raises 20310 for the leaf at Path's end when a step did not move on in
+  // page-number order.
+  static void CheckStepOrder(const TQXLKeyPath& Path, bool InOrder);
 };
 
 }  // namespace qxl

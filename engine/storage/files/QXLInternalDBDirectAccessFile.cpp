@@ -71,7 +71,9 @@ void TQXLInternalDBDirectAccessFile::OpenFile(std::int32_t StartPageNo) {
   const std::int32_t Size = GetSize();
   if (Size < 0) qxl::RaiseDamagedFile(FStartPageNo, "size");
   const std::int32_t D = LPageManager.PageDataSize();
-  const std::int32_t Count = (Size - 1 + qxl::InternalFileHeaderSize) / D + 1;
+  // In 64 bits, so that a damaged size near 2^31 asks for more pages than the
+  // chain has and the walk refuses it.
+  const std::int32_t Count = qxl::InternalFilePagesNeeded(Size, D);
   FFileSize = Size;
   FFilePages.SetSize(0);
   qxl::TQXLChainWalk Walk(LPageManager, FStartPageNo);
@@ -81,7 +83,7 @@ void TQXLInternalDBDirectAccessFile::OpenFile(std::int32_t StartPageNo) {
     // process may hold: the header is read from its second byte on.
     const std::int32_t Next = ReadChainHeader(PageNo, 1);
     FFilePages.Append(PageNo);
-    if (k == 0 && Next < 0) {
+    if (k == 0 && Next < 0 && Count == 1) {
       FFileSize = D - qxl::InternalFileHeaderSize;
       return;
     }

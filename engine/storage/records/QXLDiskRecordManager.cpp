@@ -100,7 +100,9 @@ TQXLPage* TQXLDiskRecordManager::FetchRecordPage(std::int32_t SessionID, std::in
     throw EQXLException(20153, "Invalid page type. Possible data corruption. Expecting type %d, but found %d",
                         {std::int32_t{ptTableRecord}, Type});
   }
-  if (Owner != LRules.TableID()) {
+  // A released page holds no record either: the step after it would find it
+  // invalid and start again from an end, which leads back to it.
+  if (Owner != LRules.TableID() || Page->HeaderState() > QXLPageStateWrap) {
     LPageManager.PutPage(Page);
     throw EQXLException(20173, "Invalid record page. PageNo=%d, ObjectID=%d, TableID=%d",
                         {PageNo, Owner, LRules.TableID()});

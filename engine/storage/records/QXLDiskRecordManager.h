@@ -69,7 +69,8 @@ public:
   bool IsRecordPageValid(const TQXLPage& Page);
 
 private:
-  // A record page of this table, type-checked; 20173 for another table's page.
+  // A record page of this table, type-checked; 20173 for another table's page
+  // or a released one.
   TQXLPage* FetchRecordPage(std::int32_t SessionID, std::int32_t PageNo);
   TQXLPage* FetchAnyPage(std::int32_t SessionID, std::int32_t PageNo);
   TQXLSmallRecordPage View(TQXLPage* Page) const;

@@ -22,6 +22,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tools/WorkerGate.h"
+
 extern char** environ;
 
 // What a worker printed: page numbers, "seen N" and "period START END".
@@ -94,11 +96,11 @@ public:
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     return std::filesystem::exists(Path);
   }
-  // True once the worker printed "ready" at its gate.
-  bool IsReady() const {
+  // True once the worker printed Wanted on a line of its own.
+  bool Printed(const std::string& Wanted) const {
     std::ifstream In(FOutFile);
     for (std::string Line; std::getline(In, Line);)
-      if (Line == "ready") return true;
+      if (Line == Wanted) return true;
     return false;
   }
   TWorkerOutput Output() const {
@@ -112,7 +114,7 @@ public:
         Words >> Result.Start >> Result.End;
       else if (First == "seen")
         Words >> Result.Seen;
-      else if (First != "ready" && !First.empty())
+      else if (First != "ready" && First != "first" && !First.empty())
         Result.Numbers.push_back(std::stoi(First));
     }
     return Result;
@@ -144,21 +146,32 @@ private:
   int FStatus = 0;
 };
 
-// Waits until every worker stands at its gate, then opens the gate, so that
-// their work starts together. A worker that ends or never gets there fails.
-inline ::testing::AssertionResult OpenGateWhenReady(const std::vector<std::unique_ptr<TWorker>>& Workers,
-                                                    const std::string& Gate) {
+// Waits until every worker printed Line, then creates the file Gate. A worker
+// that ends or does not get there within two minutes fails.
+inline ::testing::AssertionResult OpenWhenAllPrinted(const std::vector<std::unique_ptr<TWorker>>& Workers,
+                                                     const std::string& Line, const std::string& Gate) {
   const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   for (const auto& W : Workers) {
-    while (!W->IsReady()) {
-      if (W->Ended()) return ::testing::AssertionFailure() << "worker ended before its gate; " << W->Errors();
+    while (!W->Printed(Line)) {
+      if (W->Ended())
+        return ::testing::AssertionFailure() << "worker ended before it printed " << Line << "; " << W->Errors();
       if (std::chrono::steady_clock::now() > Deadline)
-        return ::testing::AssertionFailure() << "worker never reached its gate";
+        return ::testing::AssertionFailure() << "worker never printed " << Line;
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   }
   std::ofstream(Gate) << "go\n";
   return ::testing::AssertionSuccess();
+}
+
+// Opens the gate once every worker stands at it, so that their work starts
+// together, and the second gate once every worker has done its first step
+// (tools/WorkerGate.h): from then on each worker's period has begun and none
+// has ended, so the periods overlap by construction.
+inline ::testing::AssertionResult OpenGateWhenReady(const std::vector<std::unique_ptr<TWorker>>& Workers,
+                                                    const std::string& Gate) {
+  if (::testing::AssertionResult Ready = OpenWhenAllPrinted(Workers, "ready", Gate); !Ready) return Ready;
+  return OpenWhenAllPrinted(Workers, "first", qxl::worker::SecondGateOf(Gate));
 }
 
 // Opens the gate once every worker stands at it and waits for all of them to

@@ -1,18 +1,25 @@
 #pragma once
-// The pages of a database file whose tables hold fixed-size records, checked
-// after several processes worked on it: the file's own structure (sizes and
-// space maps, StorageStructureCheck.h), and every page reached exactly once
-// from the system directory, through the sessions file, the table list, each
-// table's three internal files and its record page index to its record pages,
-// or else free. A table with BLOB values or indexes leaves pages this walk
-// does not reach, and fails the check.
+// The pages of a database file, checked after several processes worked on
+// it: the file's own structure (sizes and space maps,
+// StorageStructureCheck.h), and every page reached exactly once from the
+// system directory, through the sessions file, the table list and each
+// table's three internal files, its record page index to its record pages,
+// every index's tree, its BLOB page index to the shared BLOB pages, and each
+// record's large BLOB values to their data and list pages; or else free.
 #include <cstddef>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "engine/core/QXLBitBuffer.h"
+#include "engine/core/abstract/QXLIndexManager.h"
 #include "engine/storage/QXLDiskFormat.h"
+#include "engine/storage/blobs/QXLBlobPageFormat.h"
+#include "engine/storage/blobs/QXLDiskBlobManager.h"
+#include "engine/storage/blobs/QXLLargeBlob.h"
+#include "engine/storage/btree/QXLBTreePage.h"
+#include "engine/storage/btree/QXLBTreeRecordIndex.h"
 #include "engine/storage/btree/QXLKeyPath.h"
 #include "engine/storage/files/QXLSystemDirectory.h"
 #include "engine/storage/records/QXLDiskRecordManager.h"
@@ -33,17 +40,72 @@ inline void ReachChain(TQXLDiskPageManager& M, std::int32_t StartPageNo, TReache
   }
 }
 
-// The open table's record page index: its node pages once each, and the record
-// page of each entry.
-inline void ReachRecordPages(qxl::testsupport::TDiskTableUser& U, TReached& Reached) {
-  qxl::TQXLBTreeRecordPageIndex& Index = U.Table().DiskRecordManager()->RecordPageIndex();
-  std::set<std::int32_t> Nodes{Index.RootPageNo()};
+// A page index of the open table (of its record or its BLOB pages): its node
+// pages once each, and the page of each entry; the listed pages are returned.
+inline std::set<std::int32_t> ReachPageIndex(qxl::testsupport::TDiskTableUser& U, qxl::TQXLBTreePageIndex& Index,
+                                             TReached& Reached) {
+  std::set<std::int32_t> Nodes{Index.RootPageNo()}, Listed;
   qxl::TQXLKeyPath Path;
   for (bool More = Index.GotoFirst(U.SessionID(), Path); More; More = Index.GotoNext(U.SessionID(), Path)) {
     for (std::int32_t Level = 0; Level < Path.Count(); ++Level) Nodes.insert(Path.Item(Level).PageNo);
-    ++Reached[Index.GetPageNoAtPosition(U.SessionID(), Path)];
+    const std::int32_t PageNo = Index.GetPageNoAtPosition(U.SessionID(), Path);
+    ++Reached[PageNo];
+    Listed.insert(PageNo);
   }
   for (std::int32_t PageNo : Nodes) ++Reached[PageNo];
+  return Listed;
+}
+
+inline void ReachRecordPages(qxl::testsupport::TDiskTableUser& U, TReached& Reached) {
+  ReachPageIndex(U, U.Table().DiskRecordManager()->RecordPageIndex(), Reached);
+}
+
+// Every page of one tree, from its root down through the children of each node.
+inline void ReachTree(qxl::testsupport::TDiskTableUser& U, qxl::TQXLBTreeRecordIndex& Index, std::int32_t PageNo,
+                      TReached& Reached, std::int32_t Depth = 0) {
+  ++Reached[PageNo];
+  // A tree deeper than the file has pages loops; the page reached twice says so.
+  if (Reached[PageNo] > 1 || Depth > U.Database().DiskPageManager()->DBHeader().TotalPageCount) return;
+  std::vector<std::int32_t> Children;
+  {
+    qxl::TQXLBTreePage Page = qxl::TQXLBTreePage::Fetch(U.Database().DiskPageManager(), Index.KeyRef(),
+                                                        U.SessionID(), PageNo);
+    if (!Page.IsLeaf())
+      for (std::int32_t Entry = 0; Entry < Page.EntryCount(); ++Entry) Children.push_back(Page.ChildPageNo(Entry));
+  }
+  for (std::int32_t Child : Children) ReachTree(U, Index, Child, Reached, Depth + 1);
+}
+
+// The open table's indexes, each tree whole.
+inline void ReachIndexes(qxl::testsupport::TDiskTableUser& U, TReached& Reached) {
+  TQXLBaseIndexManager& Indexes = *U.Table().IndexManager();
+  for (std::int32_t i = 0; i < Indexes.IndexDefs().Count(); ++i) {
+    const TQXLIndexDef& Def = *Indexes.IndexDefs().GetIndexDef(i);
+    if (Def.RootPageNo < 0) continue;
+    auto& Index = dynamic_cast<qxl::TQXLBTreeRecordIndex&>(*Indexes.OpenIndex(Def.ObjectID));
+    ReachTree(U, Index, Def.RootPageNo, Reached);
+  }
+}
+
+// The open table's BLOB page index and the shared pages it lists, and for
+// each record's BLOB values that are not on a listed page, the pages of the
+// large BLOB.
+inline void ReachBlobPages(qxl::testsupport::TDiskTableUser& U, TReached& Reached) {
+  qxl::TQXLDiskBlobManager* Blobs = U.Table().BlobManager();
+  if (!Blobs || Blobs->BlobPageIndex().RootPageNo() < 0) return;
+  const std::set<std::int32_t> Shared = ReachPageIndex(U, Blobs->BlobPageIndex(), Reached);
+  const TQXLFieldDefs& Defs = U.Table().FieldManager()->FieldDefs();
+  U.Rewind();
+  while (U.Next()) {
+    const std::uint8_t* Record = U.Cursor().FCurrentRecordBuffer;
+    for (std::int32_t f = 0; f < Defs.Count(); ++f) {
+      if (!qxl::IsBlobBaseFieldType(Defs.GetDef(f)->BaseFieldType) || qxl::GetBitInBuffer(f, Record)) continue;
+      const TQXLPageItemID Value = Blobs->GetBlobPageItemID(Record, f);
+      if (Value.PageNo == 0 || Value.PageNo == -1 || Shared.count(Value.PageNo)) continue;
+      for (std::int32_t PageNo : qxl::TQXLLargeBlob(*U.Database().DiskPageManager(), U.SessionID()).OwnedPages(Value.PageNo))
+        ++Reached[PageNo];
+    }
+  }
 }
 
 inline ::testing::AssertionResult TableFileIsSound(const std::string& File, const TQXLPassword& Password) {
@@ -63,6 +125,8 @@ inline ::testing::AssertionResult TableFileIsSound(const std::string& File, cons
     for (std::int32_t Start : {Metadata, MostUpdated, Locks}) ReachChain(M, Start, Reached);
     U.Open(Table);
     ReachRecordPages(U, Reached);
+    ReachIndexes(U, Reached);
+    ReachBlobPages(U, Reached);
     U.Close();
   }
   return PagesAreFreeOrReachedOnce(M, Reached);

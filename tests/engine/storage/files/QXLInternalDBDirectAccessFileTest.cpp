@@ -142,6 +142,30 @@ TEST_F(DirectFileTest, DamagedChainsAreRefused) {
   EXPECT_EQ(OpenError(Huge), 20300);
 }
 
+// The stored size says how many pages the chain must have; one the chain's
+// pages cannot hold is refused at the open, in 64-bit arithmetic, instead of
+// sizing whatever is laid out over the file (its lock bytes) by it.
+TEST_F(DirectFileTest, StoredSizesTheChainCannotHoldAreRefused) {
+  const struct {
+    const char* What;
+    std::int32_t Created, Stored, Code;
+  } Cases[] = {
+      {"the top of the 32-bit range", 3 * D, INT32_MAX, 20300},
+      {"minus one", 3 * D, -1, 20302},
+      {"its pages times the page's data size, plus one", 3 * D, 4 * D + 1, 20300},
+      {"one byte more than its pages hold", 3 * D, 4 * D - 10 + 1, 20300},
+      {"exactly what its pages hold", 3 * D, 4 * D - 10, 0},
+      {"one page, one byte more than it holds", 100, D - 10 + 1, 20300},
+      {"one page, at the top of the 32-bit range", 100, INT32_MAX, 20300},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.What);
+    const std::int32_t Start = Created(C.Created);
+    Patch(Start, 41, &C.Stored, 4);
+    EXPECT_EQ(OpenError(Start), C.Code);
+  }
+}
+
 TEST_F(DirectFileTest, DeleteReleasesEveryPage) {
   const std::int32_t Start = Created(3 * D);
   const auto Chain = StoredChain(Start);

@@ -62,7 +62,6 @@ TEST_F(SessionsMultiProcessTest, SingleUserExcludesOtherProcessesBothWays) {
 }
 
 TEST_F(SessionsMultiProcessTest, TablesCreatedAtOnceByTwoProcessesAreAllListed) {
-  // Enough work per process that an optimised build still runs them side by side.
   constexpr int Each = 250;
   const std::string Gate = Dir.File("gate");
   std::vector<std::unique_ptr<TWorker>> Workers;
