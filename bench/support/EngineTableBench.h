@@ -47,6 +47,7 @@ constexpr std::int32_t UpdateCount = 10000;
 constexpr std::int32_t DeleteEvery = 10;
 constexpr std::int32_t NameLength = 50;
 constexpr std::int32_t NoteLength = 100;
+constexpr std::int32_t ReinsertCycles = 10;
 
 struct TRow {
   std::int32_t Id = 0;
@@ -71,6 +72,7 @@ struct TWorkload {
   std::vector<std::int32_t> UpdateRows;   // rows whose name or amount changes
   std::vector<std::string> NewNames;      // the changed names, one per update
   std::vector<std::int32_t> DeleteRows;   // every tenth row
+  std::vector<std::vector<std::int32_t>> CycleRows;  // a random tenth of the rows, one set per cycle
 
   TWorkload() {
     std::mt19937 rng(20261211);
@@ -90,6 +92,10 @@ struct TWorkload {
     UpdateRows.assign(all.begin(), all.begin() + UpdateCount);
     for (std::int32_t i = 0; i < UpdateCount; ++i) NewNames.push_back(Letters(rng, NameLength));
     for (std::int32_t i = 0; i < RowCount; i += DeleteEvery) DeleteRows.push_back(i);
+    for (std::int32_t c = 0; c < ReinsertCycles; ++c) {
+      std::shuffle(all.begin(), all.end(), rng);
+      CycleRows.emplace_back(all.begin(), all.begin() + RowCount / DeleteEvery);
+    }
   }
 
   const TRow& Row(std::int32_t Id) const { return Rows[static_cast<std::size_t>(Id)]; }
@@ -126,10 +132,13 @@ public:
     FUpdateAmount = Prepare("UPDATE t SET amount = ? WHERE id = ?");
     FDelete = Prepare("DELETE FROM t WHERE id = ?");
     FCount = Prepare("SELECT COUNT(*) FROM t");
+    FPageCount = Prepare("PRAGMA page_count");
+    FPageSize = Prepare("PRAGMA page_size");
     FScan = Prepare("SELECT id, u, name, note, amount FROM t");
   }
   ~TSqlite() {
-    for (sqlite3_stmt* s : {FInsert, FByUnique, FRange, FUpdateName, FUpdateAmount, FDelete, FCount, FScan})
+    for (sqlite3_stmt* s :
+         {FInsert, FByUnique, FRange, FUpdateName, FUpdateAmount, FDelete, FCount, FScan, FPageCount, FPageSize})
       sqlite3_finalize(s);
     sqlite3_close(FDb);
   }
@@ -189,6 +198,8 @@ public:
     sqlite3_reset(FCount);
     return n;
   }
+  // The pages the database holds, in megabytes.
+  double StoredMegaBytes() { return static_cast<double>(Single(FPageCount) * Single(FPageSize)) / 1e6; }
   // Every row read, every column, in the table's own order.
   TScanResult Scan() {
     TScanResult r;
@@ -209,6 +220,12 @@ private:
     sqlite3_stmt* s = nullptr;
     Check(sqlite3_prepare_v3(FDb, Sql, -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr));
     return s;
+  }
+  std::int64_t Single(sqlite3_stmt* S) {
+    std::int64_t n = -1;
+    if (sqlite3_step(S) == SQLITE_ROW) n = sqlite3_column_int64(S, 0);
+    sqlite3_reset(S);
+    return n;
   }
   // A statement that changes one row.
   bool StepChange(sqlite3_stmt* S) {
@@ -236,6 +253,8 @@ private:
   sqlite3_stmt* FDelete = nullptr;
   sqlite3_stmt* FCount = nullptr;
   sqlite3_stmt* FScan = nullptr;
+  sqlite3_stmt* FPageCount = nullptr;
+  sqlite3_stmt* FPageSize = nullptr;
 };
 
 // ---------------------------------------------------------------- engine
@@ -603,6 +622,35 @@ void Delete(benchmark::State& State) {
     if (restored != RowCount) return Fail(State, "rows after inserting the deleted ones again", restored, RowCount);
   }
   State.SetItemsProcessed(State.iterations() * deletes);
+}
+
+// A random tenth of the rows deleted by key and the same rows inserted again,
+// cycle after cycle, each half in one transaction or each change on its own;
+// the rows stay the workload's. The database's size afterwards is a counter:
+// with pages that keep finding the rows, it stays what the first cycle left.
+template <class TDb, bool InTransaction>
+void DeleteInsertCycles(benchmark::State& State) {
+  const TWorkload& w = Workload();
+  TDb& db = *Filled<TDb>();
+  const std::int64_t perCycle = RowCount / DeleteEvery;
+  for (auto _ : State) {
+    for (const std::vector<std::int32_t>& rows : w.CycleRows) {
+      const std::int64_t deleted = Transacted<InTransaction>(db, [&] {
+        std::int64_t n = 0;
+        for (std::int32_t row : rows) n += db.Delete(row);
+        return n;
+      });
+      const std::int64_t inserted = Transacted<InTransaction>(db, [&] {
+        std::int64_t n = 0;
+        for (std::int32_t row : rows) n += db.Insert(w.Row(row));
+        return n;
+      });
+      if (deleted != perCycle) return Fail(State, "rows deleted in a cycle", deleted, perCycle);
+      if (inserted != perCycle) return Fail(State, "rows inserted again in a cycle", inserted, perCycle);
+    }
+  }
+  State.counters["MB"] = db.StoredMegaBytes();
+  State.SetItemsProcessed(State.iterations() * ReinsertCycles * perCycle * 2);
 }
 
 // An engine or SQLite failure ends the benchmark with its message.

@@ -1,37 +1,28 @@
 #include "engine/core/abstract/QXLRecordBitmap.h"
 
-#include <limits>
-
 #include "engine/core/QXLException.h"
 #include "engine/core/abstract/QXLRecordManager.h"
 #include "engine/core/abstract/QXLTableData.h"
-
-namespace {
-
-constexpr std::int64_t MaxBits = std::numeric_limits<std::int32_t>::max();
-
-}  // namespace
 
 TQXLRecordBitmap::TQXLRecordBitmap(TQXLTableData* aTableData) : FTableData(aTableData) {
   if (!aTableData) throw EQXLException(10425, "Nil pointer occured");
 }
 
-std::int32_t TQXLRecordBitmap::CheckedBitNo(std::int64_t BitNo) {
-  if (BitNo < 0 || BitNo >= MaxBits)
-    throw EQXLException(10431, "Record bitmap cannot hold bit number %d", {BitNo});
-  return static_cast<std::int32_t>(BitNo);
+std::int64_t TQXLRecordBitmap::CheckedBitNo(std::int64_t BitNo) {
+  if (BitNo < 0) throw EQXLException(10431, "Record bitmap cannot hold bit number %d", {BitNo});
+  return BitNo;
 }
 
-std::int32_t TQXLRecordBitmap::StartBit(bool Restart, bool GoForward, std::int64_t BitNo) const {
+std::int64_t TQXLRecordBitmap::StartBit(bool Restart, bool GoForward, std::int64_t BitNo) const {
   if (Restart) return 0;
   // Backwards from beyond the end starts at the last bit.
-  if (!GoForward && BitNo > Size()) return static_cast<std::int32_t>(Size());
+  if (!GoForward && BitNo > Size()) return Size();
   return CheckedBitNo(BitNo);
 }
 
 void TQXLRecordBitmap::SetSize(std::int64_t Value) {
-  if (Value < 0 || Value > MaxBits) throw EQXLException(10431, "Record bitmap cannot hold %d bits", {Value});
-  FBitmap.SetSize(static_cast<std::int32_t>(Value));
+  if (Value < 0) throw EQXLException(10431, "Record bitmap cannot hold %d bits", {Value});
+  FBitmap.SetSize(Value);
 }
 
 bool TQXLRecordBitmap::Outdated() const {
@@ -49,13 +40,13 @@ std::int64_t TQXLRecordBitmap::BitNoOf(std::int32_t IndexID, const TQXLKeyPathBa
 
 std::int64_t TQXLRecordBitmap::RankOf(std::int64_t BitNo) const {
   if (BitNo < 0 || BitNo >= Size()) return -1;
-  return std::int64_t{FBitmap.GetBitPositionByBitNo(static_cast<std::int32_t>(BitNo))} + 1;
+  return FBitmap.SetBitsBelow(BitNo + 1);
 }
 
-std::int32_t TQXLRecordBitmap::BitNoOfRecNo(std::int64_t RecNo) const {
+std::int64_t TQXLRecordBitmap::BitNoOfRecNo(std::int64_t RecNo) const {
   if (RecNo < 1 || RecNo > GetRecordCount())
     throw EQXLException(10432, "Invalid record number %d, record count = %d", {RecNo, GetRecordCount()});
-  return FBitmap.GetBitNoByBitPosition(static_cast<std::int32_t>(RecNo - 1));
+  return FBitmap.Select(RecNo - 1);
 }
 
 std::int64_t TQXLRecordBitmap::GetRecNoByRecordID(const TQXLPageItemID& RecordID) const {
@@ -77,18 +68,18 @@ void TQXLRecordBitmap::GetIndexPosByRecNo(std::int32_t IndexID, std::int64_t Rec
 
 bool TQXLRecordBitmap::IsRecordVisible(const TQXLPageItemID& RecordID) const {
   const std::int64_t bit = BitNoOf(RecordID);
-  return bit >= 0 && bit < Size() && FBitmap.GetBit(static_cast<std::int32_t>(bit));
+  return bit >= 0 && bit < Size() && FBitmap.Get(bit);
 }
 
 bool TQXLRecordBitmap::IsRecordVisible(std::int32_t IndexID, const TQXLKeyPathBase& IndexPos) const {
   const std::int64_t bit = BitNoOf(IndexID, IndexPos);
-  return bit >= 0 && bit < Size() && FBitmap.GetBit(static_cast<std::int32_t>(bit));
+  return bit >= 0 && bit < Size() && FBitmap.Get(bit);
 }
 
 void TQXLRecordBitmap::SetBitGrowing(std::int64_t BitNo, bool Value) {
-  const std::int32_t bit = CheckedBitNo(BitNo);
+  const std::int64_t bit = CheckedBitNo(BitNo);
   if (bit >= FBitmap.Size()) FBitmap.SetSize(bit + 1);
-  FBitmap.SetBit(bit, Value);
+  FBitmap.Set(bit, Value);
 }
 
 void TQXLRecordBitmap::ShowRecord(const TQXLPageItemID& RecordID) {
@@ -113,13 +104,13 @@ void TQXLRecordBitmap::HideRecord(std::int32_t IndexID, const TQXLKeyPathBase& I
 
 void TQXLRecordBitmap::Clear() {
   FActive = false;
-  FBitmap.SetSize(0);
+  FBitmap.Clear();
 }
 
 bool TQXLRecordBitmap::FindRecord(bool Restart, bool GoForward, const TQXLPageItemID& CurRecordID,
                                   TQXLPageItemID& FoundRecordID) const {
-  const std::int32_t current = StartBit(Restart, GoForward, Restart ? 0 : BitNoOf(CurRecordID));
-  std::int32_t found = 0;
+  const std::int64_t current = StartBit(Restart, GoForward, Restart ? 0 : BitNoOf(CurRecordID));
+  std::int64_t found = 0;
   if (!FBitmap.Find(Restart, GoForward, current, found)) return false;
   FoundRecordID = FTableData->BitNoToRecordID(found);
   return true;
@@ -127,9 +118,9 @@ bool TQXLRecordBitmap::FindRecord(bool Restart, bool GoForward, const TQXLPageIt
 
 bool TQXLRecordBitmap::FindRecord(bool Restart, bool GoForward, const TQXLKeyPathBase* CurIndexPos,
                                   TQXLKeyPathBase& FoundRecordIndexPos, std::int32_t IndexID) const {
-  const std::int32_t current =
+  const std::int64_t current =
       StartBit(Restart || !CurIndexPos, GoForward, Restart || !CurIndexPos ? 0 : BitNoOf(IndexID, *CurIndexPos));
-  std::int32_t found = 0;
+  std::int64_t found = 0;
   if (!FBitmap.Find(Restart || !CurIndexPos, GoForward, current, found)) return false;
   FTableData->BitNoToIndexPosition(IndexID, FoundRecordIndexPos, found);
   return true;

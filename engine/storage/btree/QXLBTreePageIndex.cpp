@@ -21,11 +21,13 @@ void TQXLBTreePageIndex::CreateIndex(std::int32_t SessionID) {
   Root.InitAsRoot();
   Root.MarkDirty();
   FRootPageNo = Root.PageNo();
+  ContentReplaced(true);
 }
 
 void TQXLBTreePageIndex::DropIndex(std::int32_t SessionID) {
   FetchIndexPage(SessionID, FRootPageNo).FreeAllPages(SessionID, false);
   FRootPageNo = -1;
+  ContentReplaced(true);
 }
 
 void TQXLBTreePageIndex::EmptyIndex(std::int32_t SessionID) {
@@ -33,6 +35,7 @@ void TQXLBTreePageIndex::EmptyIndex(std::int32_t SessionID) {
   Root.FreeAllPages(SessionID, true);
   Root.InitAsRoot();
   Root.MarkDirty();
+  ContentReplaced(true);
 }
 
 bool TQXLBTreePageIndex::GotoFirst(std::int32_t SessionID, TQXLKeyPath& KeyPath) {
@@ -146,12 +149,14 @@ void TQXLBTreePageIndex::AddToPage(std::int32_t SessionID, std::int32_t Amount, 
     TQXLKeyPath InsertPath;
     FetchRoot(SessionID, 20118).InsertLeafEntry(SessionID, reinterpret_cast<const std::uint8_t*>(&PageNo),
                                                 reinterpret_cast<const std::uint8_t*>(&Counter), InsertPath);
+    CounterChanged(PageNo, Counter);
     return;
   }
   const std::int32_t Counter = GetCounter(SessionID, Path);
   if (!CanAddDataItem(Counter, Amount) || Counter + Amount > UINT16_MAX)
     throw EQXLException(20106, "Cannot add data item to page. Page is full");
   SetCounter(SessionID, Path, static_cast<std::uint16_t>(Counter + Amount));
+  CounterChanged(PageNo, Counter + Amount);
 }
 
 void TQXLBTreePageIndex::SubtractFromPage(std::int32_t SessionID, std::int32_t Amount, std::int32_t NewValue,
@@ -167,11 +172,15 @@ void TQXLBTreePageIndex::SubtractFromPage(std::int32_t SessionID, std::int32_t A
   }
   // Below 0 or above 16 bits no counter can hold it: the caller's count is wrong.
   if (Value < 0 || Value > UINT16_MAX) throw EQXLException(20112, "Index error: page is empty");
-  if (Value != 0) return SetCounter(SessionID, Path, static_cast<std::uint16_t>(Value));
+  if (Value != 0) {
+    SetCounter(SessionID, Path, static_cast<std::uint16_t>(Value));
+    return CounterChanged(PageNo, Value);
+  }
   const auto Stored = static_cast<std::uint16_t>(Counter);
   TQXLKeyPath DeletePath;
   FetchRoot(SessionID, 20110).DeleteLeafEntry(SessionID, reinterpret_cast<const std::uint8_t*>(&PageNo),
                                               reinterpret_cast<const std::uint8_t*>(&Stored), DeletePath);
+  CounterChanged(PageNo, 0);
 }
 
 }  // namespace qxl

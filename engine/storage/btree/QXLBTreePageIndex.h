@@ -26,7 +26,10 @@ public:
   void CreateIndex(std::int32_t SessionID);
   void DropIndex(std::int32_t SessionID);
   void EmptyIndex(std::int32_t SessionID);
-  void OpenIndex(std::int32_t RootPageNo) { FRootPageNo = RootPageNo; }
+  void OpenIndex(std::int32_t RootPageNo) {
+    FRootPageNo = RootPageNo;
+    ContentReplaced(false);
+  }
 
   // Whether a page whose counter is Counter can take Amount more.
   virtual bool CanAddDataItem(std::int32_t Counter, std::int32_t Amount) const = 0;
@@ -48,6 +51,16 @@ public:
   void SubtractFromPage(std::int32_t SessionID, std::int32_t Amount, std::int32_t NewValue, std::int32_t PageNo);
 
 protected:
+  // Told of every stored counter this object changes; 0 when the page left
+  // the index.
+  virtual void CounterChanged(std::int32_t PageNo, std::int32_t Counter) {
+    static_cast<void>(PageNo);
+    static_cast<void>(Counter);
+  }
+  // Told when the whole index was made, opened, emptied or dropped; Known
+  // when what it now holds is known (empty), not merely unread.
+  virtual void ContentReplaced(bool Known) { static_cast<void>(Known); }
+
   TQXLBTreePage FetchIndexPage(std::int32_t SessionID, std::int32_t PageNo);
   TQXLBTreePage FetchRoot(std::int32_t SessionID, std::int32_t NoRootCode);
   // The page and entry at the path's last item, checked against the page.

@@ -1,6 +1,7 @@
 #include "engine/storage/btree/QXLBTreeRecordPageIndex.h"
 
 #include "engine/core/QXLException.h"
+#include "engine/storage/QXLPageManager.h"
 
 namespace qxl {
 
@@ -9,7 +10,62 @@ bool TQXLBTreeRecordPageIndex::CanAddDataItem(std::int32_t Counter, std::int32_t
 }
 
 bool TQXLBTreeRecordPageIndex::FindPageForNewRecord(std::int32_t SessionID, std::int32_t& PageNo) {
-  return FindPageWithRoom(SessionID, 1, PageNo);
+  if (FRootPageNo == -1) throw EQXLException(20116, "Index error: invalid page number");
+  if (!FRoomWalked) WalkForRoom(SessionID);
+  if (OfferBelievedPage(SessionID, PageNo)) return true;
+  if (!FRoomStale) return false;
+  WalkForRoom(SessionID);
+  return OfferBelievedPage(SessionID, PageNo);
+}
+
+bool TQXLBTreeRecordPageIndex::OfferBelievedPage(std::int32_t SessionID, std::int32_t& PageNo) {
+  while (!FRoomPages.empty()) {
+    const std::int32_t Candidate = *FRoomPages.begin();
+    TQXLKeyPath Path;
+    if (FindPage(SessionID, Candidate, Path) && HasRoom(GetCounter(SessionID, Path))) {
+      PageNo = Candidate;
+      return true;
+    }
+    FRoomPages.erase(FRoomPages.begin());
+  }
+  return false;
+}
+
+void TQXLBTreeRecordPageIndex::WalkForRoom(std::int32_t SessionID) {
+  FRoomPages.clear();
+  FRoomWalked = false;
+  TQXLKeyPath Path;
+  if (GotoFirst(SessionID, Path)) {
+    // A damaged sibling chain could loop: no walk visits more leaves than the file has pages.
+    std::int32_t LeavesLeft = LPageManager->GetPageCount();
+    for (std::int32_t LeafNo = Path.Item(Path.Count() - 1).PageNo; LeafNo != -1;) {
+      TQXLBTreePage Leaf = FetchIndexPage(SessionID, LeafNo);
+      if (!Leaf.IsLeaf() || --LeavesLeft < 0) Leaf.RaiseDamaged();
+      for (std::int32_t i = 0; i < Leaf.EntryCount(); ++i) {
+        std::int32_t Page;
+        std::uint16_t Counter;
+        std::memcpy(&Page, Leaf.GetPKey(i), 4);
+        std::memcpy(&Counter, Leaf.GetPReference(i), 2);
+        if (HasRoom(Counter)) FRoomPages.insert(FRoomPages.end(), Page);
+      }
+      LeafNo = Leaf.RightPageNo();
+    }
+  }
+  FRoomWalked = true;
+  FRoomStale = false;
+}
+
+void TQXLBTreeRecordPageIndex::CounterChanged(std::int32_t PageNo, std::int32_t Counter) {
+  if (HasRoom(Counter))
+    FRoomPages.insert(PageNo);
+  else
+    FRoomPages.erase(PageNo);
+}
+
+void TQXLBTreeRecordPageIndex::ContentReplaced(bool Known) {
+  FRoomPages.clear();
+  FRoomWalked = Known;
+  FRoomStale = false;
 }
 
 void TQXLBTreeRecordPageIndex::AddRecord(std::int32_t SessionID, std::int32_t PageNo, std::int32_t AddCount) {

@@ -59,8 +59,13 @@ void CheckMostUpdatedFits(std::int32_t BufSize, std::int32_t Offset) {
 void TQXLDiskRecordManager::LoadMostUpdated(const std::uint8_t* Buf, std::int32_t BufSize, std::int32_t& Offset) {
   CheckMostUpdatedFits(BufSize, Offset);
   std::uint32_t Count = 0;
-  std::memcpy(&FTableState, Buf + Offset, 4);
+  std::int32_t State = 0;
+  std::memcpy(&State, Buf + Offset, 4);
   std::memcpy(&Count, Buf + Offset + 4, 4);
+  // A state this object did not reach itself was reached by another process
+  // or is one a rollback went back to; either may have made room unseen.
+  if (State != FTableState) FRecordPageIndex.ForgetRoom();
+  FTableState = State;
   FRecordCount = Count;
   Offset += MostUpdatedSize;
 }

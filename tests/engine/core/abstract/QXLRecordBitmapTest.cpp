@@ -112,13 +112,25 @@ TEST_F(RecordBitmapTest, ByIndexPositionThroughTheIndex) {
   EXPECT_EQ(NativeCodeOf([&] { b.ShowRecord(777, FakeIndexPosition(1)); }), 20018);
 }
 
-TEST_F(RecordBitmapTest, BitNumbersBeyondThirtyTwoBitsAreRefused) {
+// Positions in a deep index number beyond 32 bits; the bitmap holds them
+// without the memory of every number below.
+TEST_F(RecordBitmapTest, BitNumbersBeyondThirtyTwoBitsAreHeldAndNegativeOnesRefused) {
   TQXLRecordBitmap b(Table);
   b.SetSize(10);
   b.SetAllBits();
   EXPECT_EQ(b.GetRecordCount(), 10);
-  EXPECT_EQ(NativeCodeOf([&] { b.SetSize(std::int64_t{1} << 31); }), 10431);
-  EXPECT_EQ(NativeCodeOf([&] { b.ShowRecord(IndexID(), FakeIndexPosition(std::int64_t{1} << 31)); }), 10431);
+  const std::int64_t Deep = (std::int64_t{1} << 31) + 12345;
+  b.SetIndexBased(true);
+  b.ShowRecord(IndexID(), FakeIndexPosition(Deep));
+  b.ShowRecord(IndexID(), FakeIndexPosition(std::int64_t{1} << 40));
+  EXPECT_EQ(b.Size(), (std::int64_t{1} << 40) + 1);
+  EXPECT_EQ(b.GetRecordCount(), 12);
+  EXPECT_EQ(b.GetRecNoByIndexPos(IndexID(), FakeIndexPosition(Deep)), 11);
+  FakeIndexPosition pos;
+  b.GetIndexPosByRecNo(IndexID(), 12, pos);
+  EXPECT_EQ(pos.No, std::int64_t{1} << 40);
+  EXPECT_LE(b.BlockCount(), 3u);
   EXPECT_EQ(NativeCodeOf([&] { b.ShowRecord(IndexID(), FakeIndexPosition(-1)); }), 10431);
-  EXPECT_EQ(b.Size(), 10);
+  EXPECT_EQ(NativeCodeOf([&] { b.SetSize(-1); }), 10431);
+  EXPECT_EQ(b.GetRecordCount(), 12);
 }

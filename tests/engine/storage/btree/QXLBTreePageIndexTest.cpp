@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
+
 #include "engine/storage/btree/QXLBTreeBlobPageIndex.h"
 #include "engine/storage/btree/QXLBTreeRecordPageIndex.h"
 #include "tests/engine/storage/btree/BTreeTestUtil.h"
@@ -92,6 +95,99 @@ TEST_F(TRecordPages, ManyPagesInOrderAndAllRemoved) {
   Index.Validate(0, 0);
   PM.ApplyChanges(0);
   EXPECT_EQ(PM.GetPageCount(), 1);
+}
+
+// A page that sorts into a middle leaf is offered once it has room, however
+// many leaves lie on either side of it.
+TEST_F(TRecordPages, APageWithRoomInAMiddleLeafIsOffered) {
+  for (std::int32_t p = 0; p < 3000; ++p) Index.AddRecord(0, p, 3);
+  EXPECT_EQ(Room(), -1);
+  Index.DeleteRecord(0, 1500, 2);
+  EXPECT_EQ(Room(), 1500);
+  TQXLBTreeRecordPageIndex Reopened(&PM);
+  Reopened.MaxRecordsOnPage = 3;
+  Reopened.OpenIndex(Index.RootPageNo());
+  std::int32_t PageNo = -1;
+  ASSERT_TRUE(Reopened.FindPageForNewRecord(0, PageNo));
+  EXPECT_EQ(PageNo, 1500);
+}
+
+// Records added and deleted at random through two index objects on one
+// stored index, as two processes share a table: each object is told that the
+// other changed it (as a reload of the table's counters tells it) before its
+// own next change. Against a model of the pages' counts, every step offers a
+// page with room whenever one has room, and a walk of the index gives the
+// model's counts.
+TEST_F(TRecordPages, RandomChangesKeepTheCountsAndFindEveryPageWithRoom) {
+  constexpr std::int32_t Max = 4;
+  Index.MaxRecordsOnPage = Max;
+  TQXLBTreeRecordPageIndex Other(&PM);
+  Other.MaxRecordsOnPage = Max;
+  Other.OpenIndex(Index.RootPageNo());
+  TQXLBTreeRecordPageIndex* Users[] = {&Index, &Other};
+  std::map<std::int32_t, std::int32_t> Model;
+  std::mt19937 Rng(1021);
+  // Enough pages for several leaves, nearly all full, so that room opens in middle ones.
+  for (std::int32_t p = 0; p < 3000; p += 2) {
+    const std::int32_t Count = Rng() % 10 == 0 ? std::uniform_int_distribution<>(1, Max - 1)(Rng) : Max;
+    Index.AddRecord(0, p, Count);
+    Model[p] = Count;
+  }
+  std::int32_t LastUser = 0;
+  auto HasRoom = [&] {
+    for (const auto& [Page, Count] : Model)
+      if (Count < Max) return true;
+    return false;
+  };
+  for (std::int32_t Step = 0; Step < 6000; ++Step) {
+    const std::int32_t U = std::uniform_int_distribution<>(0, 3)(Rng) == 0 ? 1 : 0;
+    if (U != LastUser) Users[U]->ForgetRoom();
+    LastUser = U;
+    TQXLBTreeRecordPageIndex& I = *Users[U];
+    const bool Add = std::uniform_int_distribution<>(0, 99)(Rng) < 50;
+    if (Add) {
+      std::int32_t PageNo = -1;
+      const bool Offered = I.FindPageForNewRecord(0, PageNo);
+      ASSERT_EQ(Offered, HasRoom()) << "step " << Step;
+      if (Offered) {
+        ASSERT_LT(Model.count(PageNo) ? Model[PageNo] : Max, Max) << "step " << Step;
+      }
+      // A new page takes any free number, as the lowest free page of a file does.
+      while (!Offered && (PageNo < 0 || Model.count(PageNo))) PageNo = std::uniform_int_distribution<>(0, 5000)(Rng);
+      I.AddRecord(0, PageNo, 1);
+      ++Model[PageNo];
+    } else {
+      auto It = std::next(Model.begin(), std::uniform_int_distribution<std::ptrdiff_t>(
+                                             0, static_cast<std::ptrdiff_t>(Model.size()) - 1)(Rng));
+      I.DeleteRecord(0, It->first, It->second - 1);
+      if (--It->second == 0) Model.erase(It);
+    }
+    if (Step % 500 != 499) continue;
+    std::map<std::int32_t, std::int32_t> Stored;
+    TQXLKeyPath Path;
+    for (bool More = Index.GotoFirst(0, Path); More; More = Index.GotoNext(0, Path))
+      Stored[Index.GetPageNoAtPosition(0, Path)] = Index.GetCounter(0, Path);
+    ASSERT_EQ(Stored, Model) << "step " << Step;
+  }
+}
+
+// What another object filled or took out of the index is never offered,
+// even before this one is told of the change.
+TEST_F(TRecordPages, APageFilledOrRemovedElsewhereIsNotOffered) {
+  Index.AddRecord(0, 4, 1);
+  Index.AddRecord(0, 8, 1);
+  EXPECT_EQ(Room(), 4);
+  TQXLBTreeRecordPageIndex Other(&PM);
+  Other.MaxRecordsOnPage = 3;
+  Other.OpenIndex(Index.RootPageNo());
+  Other.AddRecord(0, 4, 2);
+  EXPECT_EQ(Room(), 8);
+  Other.DeleteRecord(0, 8, 0);
+  EXPECT_EQ(Room(), -1);
+  Other.DeleteRecord(0, 4, 2);
+  EXPECT_EQ(Room(), -1);
+  Index.ForgetRoom();
+  EXPECT_EQ(Room(), 4);
 }
 
 TEST_F(TRecordPages, PositionsAndTheRootAreChecked) {

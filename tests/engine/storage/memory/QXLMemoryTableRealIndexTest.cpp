@@ -181,6 +181,55 @@ TEST_F(MemoryRealIndexTest, DistinctShowsTheFirstRecordOfEachGroupInIndexOrder) 
   Cursor.FDistinctFieldCount = 0;
 }
 
+// Whole 300-character names in the keys leave room for a dozen entries on a
+// page, so a few thousand records make an index of four levels: a range, a
+// DISTINCT view and record numbers on it show what a model of the table shows.
+TEST_F(MemoryRealIndexTest, ViewsOfAFourLevelIndexCountNumberAndDistinguishTheirRecords) {
+  const std::int32_t ByGrpName = AddIndex("GrpName", {"Grp", "Name"}, false, NameSize);
+  std::mt19937 Rng(404);
+  std::map<std::pair<std::int32_t, std::string>, std::int32_t> Model;  // (Grp, Name) -> ID, in index order
+  for (std::int32_t Id = 0; Id < 2500; ++Id) {
+    const auto Grp = static_cast<std::int32_t>(Rng() % 40);
+    const std::string Name = std::string(250, 'q') + std::to_string(Rng() % 100000) + "-" + std::to_string(Id);
+    Insert({Id, Name, Grp});
+    Model[{Grp, Name}] = Id;
+  }
+  ASSERT_GE(Depth(ByGrpName), 4);
+  UseIndex(ByGrpName);
+  Cursor.FKeyBufferSize = Cursor.FRecordBufferSize;
+
+  // Groups 10 to 14: the view's count, its records both ways, and record numbers both ways.
+  std::vector<std::int32_t> Expected;
+  for (const auto& [Key, Id] : Model)
+    if (Key.first >= 10 && Key.first <= 14) Expected.push_back(Id);
+  Cursor.FRecordBitmap = std::make_unique<TQXLRecordBitmap>(Table);
+  Cursor.ApplyRange(Key({0, "", 10}), Key({0, "", 14}), 1, 1, false, false);
+  EXPECT_EQ(Table->GetRecordCount(&Cursor), std::int64_t(Expected.size()));
+  EXPECT_EQ(Walk(grmNext), Expected);
+  EXPECT_EQ(Walk(grmPrior), std::vector<std::int32_t>(Expected.rbegin(), Expected.rend()));
+  for (std::int64_t RecNo : {std::int64_t{1}, std::int64_t(Expected.size() / 2), std::int64_t(Expected.size())}) {
+    Table->SetRecNo(&Cursor, RecNo);
+    ASSERT_EQ(Table->GetRecordBuffer(&Cursor, grmCurrent), grrOK);
+    EXPECT_EQ(RowOf(Cursor.FCurrentRecordBuffer).Id, Expected[static_cast<std::size_t>(RecNo - 1)]) << RecNo;
+    EXPECT_EQ(Table->GetRecNo(&Cursor), RecNo);
+  }
+  Cursor.ResetRange();
+
+  // DISTINCT on the group: the first record of each group, in index order.
+  std::vector<std::int32_t> Firsts;
+  for (auto It = Model.begin(); It != Model.end(); It = Model.lower_bound({It->first.first + 1, ""}))
+    Firsts.push_back(It->second);
+  Cursor.FRecordBitmap = std::make_unique<TQXLRecordBitmap>(Table);
+  Cursor.FDistinctFieldCount = 1;
+  EXPECT_EQ(Walk(grmNext), Firsts);
+  EXPECT_EQ(Table->GetRecordCount(&Cursor), std::int64_t(Firsts.size()));
+  Table->SetRecNo(&Cursor, 25);
+  ASSERT_EQ(Table->GetRecordBuffer(&Cursor, grmCurrent), grrOK);
+  EXPECT_EQ(RowOf(Cursor.FCurrentRecordBuffer).Id, Firsts[24]);
+  EXPECT_EQ(Table->GetRecNo(&Cursor), 25);
+  Cursor.FDistinctFieldCount = 0;
+}
+
 TEST_F(MemoryRealIndexTest, LocateWalksAnIndexRangeAndFindKeySettlesCutKeys) {
   const std::int32_t ByName = AddIndex("Name", {"Name"}, false, 12);
   std::map<std::string, std::int32_t> Names;
