@@ -15,7 +15,6 @@
 #include "tests/support/EngineErrors.h"
 #include "tests/support/FakeCursor.h"
 #include "tests/support/FakeDatabaseData.h"
-#include "tests/support/FakeLocalCursor.h"
 
 namespace qxl {}
 using namespace qxl;
@@ -27,7 +26,7 @@ protected:
   TQXLDatabaseDataList List;
   TQXLDatabaseData* Database = nullptr;
   TQXLLocalSession Session{List};
-  FakeLocalCursor Cursor;
+  TQXLLocalCursor Cursor;
   FakeTableData* Table = nullptr;
 
   void SetUp() override {
@@ -124,7 +123,7 @@ TEST_F(LocalCursorTest, ConstraintViolationsBecomeErrorCodeMinusEight) {
 
 TEST_F(LocalCursorTest, IndexesByNameAndFieldRenamesReachTheTable) {
   CreateAndOpen();
-  EXPECT_EQ(NativeCodeOf([&] { Cursor.DeleteIndex("Nope"); }), 20018);
+  EXPECT_EQ(NativeCodeOf([&] { Cursor.DeleteIndex("Nope"); }), 20021);
   Cursor.RenameField("N", "Number");
   EXPECT_EQ(Table->FieldManager()->FieldDefs().GetDef(0)->Name, "Number");
   EXPECT_EQ(Cursor.FFieldDefs->GetDef(0)->Name, "Number");
@@ -137,7 +136,7 @@ TEST_F(LocalCursorTest, IndexesByNameAndFieldRenamesReachTheTable) {
 TEST_F(LocalCursorTest, DestroyingAnOpenCursorUnregistersIt) {
   Table = nullptr;
   {
-    FakeLocalCursor c;
+    TQXLLocalCursor c;
     c.FSession = &Session;
     c.FTableName = "Other";
     auto* t = Database->FindOrCreateTableData(&c);
@@ -161,7 +160,7 @@ TEST(QXLLocalBLOBStream, ReadOnlyStreamsRefuseChangesAndWritesMarkModified) {
     TQXLBLOBDescriptor descriptor;
     descriptor.BlockSize = 1024;
     auto compressed = std::make_unique<TQXLCompressedBLOBStream>(*work, descriptor, true, false);
-    TQXLLocalBLOBStream s(std::move(compressed), std::move(work), nullptr, mode, 3);
+    qxl::TQXLLocalBLOBStream s(std::move(compressed), std::move(work), nullptr, mode, 3);
     const char text[] = "hello";
     if (mode == bomRead) {
       EXPECT_EQ(MessageOf([&] { s.Write(text, 5); }), "Cannot write to read only stream - Native error: 10115");
