@@ -312,10 +312,9 @@ void TQXLLocalCursor::CopyFieldValue(std::int32_t SrcFieldNo, bool DirectAccess,
 void TQXLLocalCursor::InternalInitRecord(std::uint8_t* RecordBuffer, bool InsertMode) {
   const std::int32_t bitmap = FFieldDefs ? FFieldDefs->NullBitmapSize() : 0;
   std::memset(RecordBuffer, 0xFF, static_cast<std::size_t>(bitmap));
+  // Only the memory record: a key buffer keeps its key information where a
+  // record buffer has its bookmark, and ends before the bookmark flag.
   if (FBookmarkOffset > bitmap) std::memset(RecordBuffer + bitmap, 0, static_cast<std::size_t>(FBookmarkOffset - bitmap));
-  const TQXLPageItemID none{-1, 0xFFFF};
-  std::memcpy(RecordBuffer + FBookmarkOffset, &none, sizeof none);
-  RecordBuffer[FBookmarkOffset + 6] = bfInserted;
   if (InsertMode && !FTemporary && Table().FieldManager())
     Table().FieldManager()->ApplyDefaultValuesToRecordBuffer(FSession, RecordBuffer);
 }

@@ -92,8 +92,9 @@ public:
   // BLOB values travel compressed; NULL only sets the destination's null bit.
   void CopyFieldValue(std::int32_t SrcFieldNo, bool DirectAccess, std::int32_t DestFieldNo,
                       TQXLCursor* DestCursor) override;
-  // Every field NULL, the rest zero, bookmark flag "inserted"; an insert into
-  // a table that is not temporary gets the column defaults.
+  // Every field NULL and the rest of the memory record zero; nothing from
+  // the bookmark on. An insert into a table that is not temporary gets the
+  // column defaults.
   void InternalInitRecord(std::uint8_t* RecordBuffer, bool InsertMode) override;
   void FreeRecordBuffer(std::uint8_t*& Buffer) override;
   // The next, prior or current record of the cursor's view into its current

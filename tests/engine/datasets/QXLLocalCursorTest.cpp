@@ -83,7 +83,7 @@ TEST_F(LocalCursorTest, OpeningRegistersAndLaysOutTheBuffers) {
   EXPECT_FALSE(Cursor.FIsOpen);
 }
 
-TEST_F(LocalCursorTest, NewRecordsAreNullWithTheInsertFlagAndDefaults) {
+TEST_F(LocalCursorTest, NewRecordsAreNullWithDefaultsAndTheBookmarkLeftAlone) {
   CreateAndOpen();
   Cursor.FCurrentRecordBuffer = Cursor.AllocateRecordBuffer();
   std::uint8_t* r = Cursor.FCurrentRecordBuffer;
@@ -92,10 +92,8 @@ TEST_F(LocalCursorTest, NewRecordsAreNullWithTheInsertFlagAndDefaults) {
   EXPECT_EQ(r[0], 0xFF);
   EXPECT_EQ(r[1], 0xFF);
   EXPECT_EQ(r[2], 0);
-  TQXLPageItemID bookmark{};
-  std::memcpy(&bookmark, r + 32, 6);
-  EXPECT_EQ(bookmark, (TQXLPageItemID{-1, 0xFFFF}));
-  EXPECT_EQ(r[38], bfInserted);
+  EXPECT_EQ(r[31], 0);
+  for (int i = 32; i < 39; ++i) EXPECT_EQ(r[i], 0x5A) << i;
 
   Cursor.InternalInitRecord(r, true);
   EXPECT_FALSE(GetBitInBuffer(0, r));
