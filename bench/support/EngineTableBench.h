@@ -33,7 +33,6 @@
 #include "engine/datasets/QXLLocalCursor.h"
 #include "engine/datasets/QXLLocalSession.h"
 #include "platform/Exception.h"
-#include "tests/support/UnreachedCursorSlots.h"
 
 namespace enginebench {
 
@@ -135,10 +134,14 @@ public:
     FPageCount = Prepare("PRAGMA page_count");
     FPageSize = Prepare("PRAGMA page_size");
     FScan = Prepare("SELECT id, u, name, note, amount FROM t");
+    FScanByName = Prepare("SELECT id, u, name, note, amount FROM t ORDER BY name");
+    FByNote = Prepare("SELECT id, u, name, note, amount FROM t WHERE note = ? LIMIT 1");
+    FByName = Prepare("SELECT id, u, name, note, amount FROM t WHERE name = ? LIMIT 1");
   }
   ~TSqlite() {
     for (sqlite3_stmt* s :
-         {FInsert, FByUnique, FRange, FUpdateName, FUpdateAmount, FDelete, FCount, FScan, FPageCount, FPageSize})
+         {FInsert, FByUnique, FRange, FUpdateName, FUpdateAmount, FDelete, FCount, FScan, FPageCount, FPageSize,
+          FScanByName, FByNote, FByName})
       sqlite3_finalize(s);
     sqlite3_close(FDb);
   }
@@ -200,16 +203,12 @@ public:
   }
   // The pages the database holds, in megabytes.
   double StoredMegaBytes() { return static_cast<double>(Single(FPageCount) * Single(FPageSize)) / 1e6; }
-  // Every row read, every column, in the table's own order.
-  TScanResult Scan() {
-    TScanResult r;
-    while (sqlite3_step(FScan) == SQLITE_ROW) {
-      r.KeySum += ReadRow(FScan).Id;
-      ++r.Rows;
-    }
-    sqlite3_reset(FScan);
-    return r;
-  }
+  // Every row read, every column, in the table's own order or by name.
+  TScanResult Scan() { return ScanWith(FScan); }
+  TScanResult ScanByName() { return ScanWith(FScanByName); }
+  // The key of the first row whose note (not indexed) or name (indexed) is Text; -1 when none.
+  std::int32_t FindByNote(const std::string& Text) { return FindText(FByNote, Text); }
+  std::int32_t FindByName(const std::string& Text) { return FindText(FByName, Text); }
 
 private:
   void Check(int Rc) {
@@ -226,6 +225,22 @@ private:
     if (sqlite3_step(S) == SQLITE_ROW) n = sqlite3_column_int64(S, 0);
     sqlite3_reset(S);
     return n;
+  }
+  TScanResult ScanWith(sqlite3_stmt* S) {
+    TScanResult r;
+    while (sqlite3_step(S) == SQLITE_ROW) {
+      r.KeySum += ReadRow(S).Id;
+      ++r.Rows;
+    }
+    sqlite3_reset(S);
+    return r;
+  }
+  std::int32_t FindText(sqlite3_stmt* S, const std::string& Text) {
+    sqlite3_bind_text(S, 1, Text.data(), static_cast<int>(Text.size()), SQLITE_STATIC);
+    std::int32_t id = -1;
+    if (sqlite3_step(S) == SQLITE_ROW) id = ReadRow(S).Id;
+    sqlite3_reset(S);
+    return id;
   }
   // A statement that changes one row.
   bool StepChange(sqlite3_stmt* S) {
@@ -255,19 +270,12 @@ private:
   sqlite3_stmt* FScan = nullptr;
   sqlite3_stmt* FPageCount = nullptr;
   sqlite3_stmt* FPageSize = nullptr;
+  sqlite3_stmt* FScanByName = nullptr;
+  sqlite3_stmt* FByNote = nullptr;
+  sqlite3_stmt* FByName = nullptr;
 };
 
 // ---------------------------------------------------------------- engine
-
-// The local cursor without the dataset layer's slots, which the benchmarks
-// replace by the table data's services; records are read by the local
-// cursor's own read.
-class TBenchCursor : public UnreachedCursorSlots<TQXLLocalCursor> {
-public:
-  TQXLGetRecordResult GetRecordBuffer(TQXLGetRecordMode Mode) override {
-    return TQXLLocalCursor::GetRecordBuffer(Mode);
-  }
-};
 
 // A buffer of the engine memory manager, freed on every way out.
 struct TEngineBuffer {
@@ -339,11 +347,11 @@ public:
     Statement(ltS, [&] { count = FTable->GetRecordCount(&FCursor); });
     return count;
   }
-  // Every record read, every field, in the table's own order.
-  TScanResult Scan() {
+  // Every record read, every field, in the table's own order or in Index's.
+  TScanResult Scan(const char* Index = "") {
     TScanResult r;
     Statement(ltS, [&] {
-      UseIndex("");
+      UseIndex(Index);
       FCursor.FirstPosition = true;
       FCursor.LastPosition = false;
       TRow row;
@@ -354,6 +362,34 @@ public:
       }
     });
     return r;
+  }
+
+  // The key of the first record, in physical order, whose Field holds Text,
+  // found by the cursor's Locate; -1 when none.
+  std::int32_t LocateText(const char* Field, const std::string& Text) {
+    std::int32_t id = -1;
+    Statement(ltS, [&] {
+      UseIndex("");
+      if (FCursor.Locate(Field, Variant(Text), false, false)) id = IntField(IdField);
+    });
+    return id;
+  }
+  // The amount of the record Id changed through the cursor's edit and post,
+  // as a dataset posts one record: the post takes its own table lock.
+  bool EditAmount(std::int32_t Id, double Amount) {
+    bool found = false;
+    Statement(ltS, [&] { found = SeekKey("PK", IdField, Id); });
+    if (!found) return false;
+    std::uint8_t* r = FCursor.FCurrentRecordBuffer;
+    std::memcpy(r + FCursor.FBookmarkOffset, &FCursor.CurrentRecordID, sizeof FCursor.CurrentRecordID);
+    r[FCursor.FBookmarkOffset + 6] = 0;
+    if (!FCursor.FEditRecordBuffer) FCursor.FEditRecordBuffer = FCursor.AllocateRecordBuffer();
+    std::memcpy(FCursor.FEditRecordBuffer, r, static_cast<std::size_t>(FCursor.FRecordBufferSize));
+    FCursor.InternalEdit();
+    if (FCursor.ErrorCode() != 0) return false;
+    FCursor.SetFieldData(AmountField, &Amount, r);
+    FCursor.InternalPost(false);
+    return FCursor.ErrorCode() == 0;
   }
 
 protected:
@@ -382,7 +418,7 @@ protected:
 
   TQXLDatabaseDataList FList;
   TQXLLocalSession FSession;
-  TBenchCursor FCursor;
+  TQXLLocalCursor FCursor;
   TQXLTableData* FTable = nullptr;
 
 private:
@@ -438,6 +474,7 @@ private:
     bool done = false;
     Statement(ltRW, [&] {
       if (!SeekKey("PK", IdField, Id)) return;
+      if (!FCursor.FEditRecordBuffer) FCursor.FEditRecordBuffer = FCursor.AllocateRecordBuffer();
       std::memcpy(FCursor.FEditRecordBuffer, FCursor.FCurrentRecordBuffer,
                   static_cast<std::size_t>(FCursor.FRecordBufferSize));
       FCursor.SetFieldData(Field, Value, FCursor.FCurrentRecordBuffer);

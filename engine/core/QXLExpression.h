@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/RuntimeVariant.h"
+
 class TQXLAO;
 class TQXLCursor;
 class TQXLExprNode;
@@ -15,6 +17,9 @@ class TQXLScanSearchCondition;
 class TQXLScanSearchConditionArray;
 class TQXLVariant;
 
+// A comparison operator of the SQL layer, which gives its values.
+enum TQXLDataOperator : std::uint8_t;
+
 class TQXLExpression {
 public:
   virtual ~TQXLExpression() = default;
@@ -22,6 +27,16 @@ public:
   // Parses DefaultValue as one value expression; true only when the text is
   // exactly one command with nothing after the expression. Never raises.
   virtual bool ParseForDefaultValueExpression(const std::string& DefaultValue) = 0;
+  // The cursor's conditions, each bound to Cursor. Locate: one equality per
+  // name of the ';'-separated FieldNames, AND-ed, NULL equal to NULL.
+  virtual void ParseForLocate(TQXLCursor* Cursor, const std::string& FieldNames, const Variant& KeyValues,
+                              bool CaseInsensitive, bool PartialKey) = 0;
+  // A dataset filter's search condition.
+  virtual void ParseForFilter(TQXLCursor* Cursor, const std::string& Filter, bool CaseInsensitive,
+                              bool PartialKey) = 0;
+  // One comparison of the column FieldName with Value, NULL equal to NULL.
+  virtual void ParseForIsAnyRecordMatchCondition(TQXLCursor* Cursor, const std::string& FieldName,
+                                                 TQXLDataOperator Operator, const TQXLVariant& Value) = 0;
   // Binds field references to Cursor's fields and outer references to the
   // parent query operator and cursor; nothing without nodes.
   virtual void AssignCursor(TQXLCursor* Cursor, TQXLAO* ParentQueryAO, TQXLCursor* ParentCursor) = 0;

@@ -29,7 +29,7 @@ const char* EngineErrorText(std::int32_t ErrorCode) {
 }
 
 EQXLEngineError::EQXLEngineError(std::int32_t ErrorCode, const std::string& ErrMessage)
-    : platform::Exception("Ostrel Engine Error # " + std::to_string(ErrorCode) + " " +
+    : EDatabaseError("Ostrel Engine Error # " + std::to_string(ErrorCode) + " " +
                           ChosenText(ErrorCode, ErrMessage)),
       FErrorCode(ErrorCode),
       FErrorMessage(ChosenText(ErrorCode, ErrMessage)) {}

@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/Exception.h"
+#include "engine/datasets/base/DatabaseError.h"
 
 namespace qxl {
 
-class EQXLEngineError : public platform::Exception {
+class EQXLEngineError : public EDatabaseError {
 public:
   // ErrMessage is used only for -8; a code without a text gets an empty one.
   EQXLEngineError(std::int32_t ErrorCode, const std::string& ErrMessage);

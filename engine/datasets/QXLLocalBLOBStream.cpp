@@ -2,6 +2,8 @@
 
 #include "engine/core/QXLException.h"
 
+namespace qxl {
+
 TQXLLocalBLOBStream::TQXLLocalBLOBStream(std::unique_ptr<TQXLCompressedBLOBStream> TemporaryStream,
                                          std::unique_ptr<TQXLStream> WorkStream, TQXLCursor* Cursor,
                                          TQXLBLOBOpenMode OpenMode, std::int32_t FieldNo) noexcept
@@ -32,3 +34,5 @@ void TQXLLocalBLOBStream::SetSize(std::int64_t NewSize) {
 }
 
 std::int64_t TQXLLocalBLOBStream::GetSize() { return FTemporaryStream->GetSize(); }
+
+}  // namespace qxl

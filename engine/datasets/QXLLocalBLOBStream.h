@@ -12,6 +12,8 @@
 
 class TQXLCursor;
 
+namespace qxl {
+
 class TQXLLocalBLOBStream : public TQXLStream {
 public:
   // Cannot fail. WorkStream is the stream the compressed stream was made on.
@@ -40,3 +42,5 @@ private:
   TQXLBLOBOpenMode FOpenMode;
   std::int32_t FFieldNo;
 };
+
+}  // namespace qxl

@@ -7,10 +7,14 @@
 #include "engine/core/QXLException.h"
 #include "engine/core/QXLMemoryManager.h"
 #include "engine/core/QXLSession.h"
+#include "engine/core/QXLShortString.h"
 #include "engine/core/QXLVariant.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLTableData.h"
+#include "engine/datasets/QXLLocalBLOBStream.h"
 #include "engine/datasets/QXLLocalSession.h"
+#include "engine/storage/disk/QXLDiskDatabaseData.h"
+#include "engine/storage/disk/QXLDiskTableData.h"
 
 namespace qxl {}
 using namespace qxl;
@@ -33,6 +37,11 @@ TQXLLocalCursor::~TQXLLocalCursor() {
     TQXLLocalCursor::CloseTable();
   } catch (...) {
     // A close that fails at destruction cannot be reported.
+  }
+  try {
+    if (FRefetchBuffer) QXLMemoryManager().FreeAndNillMem(FRefetchBuffer);
+  } catch (...) {
+    // A damaged guard block cannot be reported from a destructor.
   }
 }
 
@@ -92,57 +101,131 @@ void TQXLLocalCursor::InternalInitFieldDefs() {
   if (Table().ConstraintManager()) FConstraintDefs->Assign(Table().ConstraintManager()->ConstraintDefs());
 }
 
+// A disk table object made only for a table operation would otherwise stay
+// in its database's list with nobody to free it.
+void TQXLLocalCursor::ReleaseUnusedTableObject(TQXLTableData* Table) {
+  auto* disk = dynamic_cast<TQXLDiskTableData*>(Table);
+  if (disk && disk != FTableData) disk->FreeIfNoCursorsConnected();
+}
+
+void TQXLLocalCursor::RunTableOperation(std::int32_t NilCode, const std::function<void(TQXLTableData&)>& Operation) {
+  CloseTable();
+  TQXLTableData* table = Database().FindOrCreateTableData(this);
+  if (!table) throw EQXLException(NilCode, NilCode == 20151 ? "Pointer is nil" : "Table not found, table name = %s",
+                                  {FTableName});
+  try {
+    Operation(*table);
+  } catch (...) {
+    ReleaseUnusedTableObject(Database().FindTableData(this));
+    throw;
+  }
+  ReleaseUnusedTableObject(Database().FindTableData(this));
+}
+
+void TQXLLocalCursor::CheckTableExists(std::int32_t Code) {
+  if (!Database().TableExists(FTableName)) throw EQXLException(Code, "Table '%s' not found", {FTableName});
+}
+
 void TQXLLocalCursor::CreateTable(TQXLFieldDefs& FieldDefs, TQXLIndexDefs& IndexDefs,
                                   TQXLConstraintDefs& ConstraintDefs) {
   std::lock_guard guard(Database().CriticalSection());
-  Database().FindOrCreateTableData(this)->CreateTable(this, FieldDefs, IndexDefs, ConstraintDefs);
+  if (Database().TableExists(FTableName)) DeleteTable();
+  RunTableOperation(20151, [&](TQXLTableData& Table) { Table.CreateTable(this, FieldDefs, IndexDefs, ConstraintDefs); });
 }
 
 void TQXLLocalCursor::DeleteTable() {
   std::lock_guard guard(Database().CriticalSection());
-  TQXLTableData* table = Database().FindOrCreateTableData(this);
-  table->DeleteTable(this, FIsDesignMode);
-  if (!FSession || !table->FieldManager()) return;
-  const TQXLFieldDefs& fields = table->FieldManager()->FieldDefs();
-  for (std::int32_t i = 0; i < fields.Count(); ++i) FSession->DeleteObject(fields.GetDef(i)->ObjectID);
+  CloseTable();
+  CheckTableExists(20132);
+  RunTableOperation(10027, [&](TQXLTableData& Table) {
+    if (FSession && Table.FieldManager()) {
+      const TQXLFieldDefs& fields = Table.FieldManager()->FieldDefs();
+      for (std::int32_t i = 0; i < fields.Count(); ++i) FSession->DeleteObject(fields.GetDef(i)->ObjectID);
+    }
+    Table.DeleteTable(this, false);
+  });
 }
 
 void TQXLLocalCursor::EmptyTable() {
   std::lock_guard guard(Database().CriticalSection());
-  Database().FindOrCreateTableData(this)->EmptyTable(this);
+  CloseTable();
+  CheckTableExists(20133);
+  RunTableOperation(10073, [&](TQXLTableData& Table) { Table.EmptyTable(this); });
 }
 
 void TQXLLocalCursor::RenameTable(const std::string& NewTableName) {
   std::lock_guard guard(Database().CriticalSection());
-  Database().FindOrCreateTableData(this)->RenameTable(NewTableName, this);
-  FTableName = NewTableName;
+  CloseTable();
+  CheckTableExists(20134);
+  if (!SameNameIgnoringCase(NewTableName, FTableName) && Database().TableExists(NewTableName))
+    throw EQXLException(30451, "Table %s already exists", {NewTableName});
+  if (NewTableName == FTableName) throw EQXLException(30452, "Cannot rename table '%s' into itself", {FTableName});
+  RunTableOperation(10151, [&](TQXLTableData& Table) {
+    Table.RenameTable(NewTableName, this);
+    FTableName = NewTableName;
+  });
 }
 
 void TQXLLocalCursor::OpenTableByFieldDefs(TQXLFieldDefs* FieldDefs, TQXLIndexDefs* IndexDefs,
                                            TQXLConstraintDefs* ConstraintDefs) {
+  if (FIsOpen) return;
   std::lock_guard guard(Database().CriticalSection());
-  TQXLTableData* table = Database().FindOrCreateTableData(this);
-  if (FInMemory && FIsDesignMode && FieldDefs && IndexDefs && ConstraintDefs)
+  TQXLTableData* table = Database().FindTableData(this);
+  if (!table && dynamic_cast<TQXLDiskDatabaseData*>(&Database())) {
+    table = Database().CreateTableData(this);
+  } else if (!table) {
+    // Tables of the in-memory and temporary databases live only while a
+    // designer shows them, made from the definitions it hands over.
+    if (!FIsDesignMode || !FieldDefs || !IndexDefs || !ConstraintDefs)
+      throw EQXLException(10028, "Table not found, table name = %s", {FTableName});
+    table = Database().CreateTableData(this);
     table->CreateTable(this, *FieldDefs, *IndexDefs, *ConstraintDefs);
-  OpenTable(table);
+  }
+  try {
+    OpenTable(table);
+  } catch (...) {
+    ReleaseUnusedTableObject(table);
+    throw;
+  }
 }
 
 void TQXLLocalCursor::CloseTable() {
-  if (!FTableData) return;
+  if (!FTableData) {
+    FIsOpen = false;
+    return;
+  }
   std::lock_guard guard(Database().CriticalSection());
-  FBLOBStreams.clear();
-  for (std::uint8_t** buffer : {&FCurrentRecordBuffer, &FDistinctRecordBuffer, &FEditRecordBuffer})
+  // Streams write into the current record when they close, and the buffers
+  // hold BLOB caches of the table object: both go before the table object.
+  try {
+    ClearBLOBStreams(false);
+  } catch (...) {
+    FBLOBStreams.clear();
+  }
+  for (std::uint8_t** buffer : {&FCurrentRecordBuffer, &FDistinctRecordBuffer, &FEditRecordBuffer, &FRefetchBuffer})
     if (*buffer) FreeRecordBuffer(*buffer);
   FRecordBitmap.reset();
-  FTableData->CloseTable(this);
+  FFilterExpression.reset();
+  TQXLTableData* table = FTableData;
   FTableData = nullptr;
-  FDatabaseData = nullptr;
   FIsOpen = false;
+  table->CloseTable(this);
+  if (FIsDesignMode && !dynamic_cast<TQXLDiskTableData*>(table))
+    table->DeleteTable(this, true);
+  else
+    ReleaseUnusedTableObject(table);
+  FDatabaseData = nullptr;
 }
 
-void TQXLLocalCursor::LockTableData() { Table().Lock(); }
+void TQXLLocalCursor::LockTableData() {
+  if (!FTableData) throw EQXLException(10260, "Nil pointer occured");
+  FTableData->Lock();
+}
 
-void TQXLLocalCursor::UnlockTableData() { Table().Unlock(); }
+void TQXLLocalCursor::UnlockTableData() {
+  if (!FTableData) throw EQXLException(10261, "Nil pointer occured");
+  FTableData->Unlock();
+}
 
 void TQXLLocalCursor::RenameField(const std::string& FieldName, const std::string& NewFieldName) {
   std::lock_guard guard(Database().CriticalSection());
@@ -161,6 +244,8 @@ TQXLIndexDefs* TQXLLocalCursor::GetIndexDefs() {
 
 void TQXLLocalCursor::AddIndex(TQXLIndexDef& IndexDef) {
   std::lock_guard guard(Database().CriticalSection());
+  if (FIndexDefs && FIndexDefs->GetIndexDefByName(IndexDef.Name))
+    throw EQXLException(20022, "Cannot create index '%s'. Index already exists", {IndexDef.Name});
   Table().AddIndex(IndexDef, this);
   RefreshDefinitions();
 }
@@ -168,7 +253,7 @@ void TQXLLocalCursor::AddIndex(TQXLIndexDef& IndexDef) {
 void TQXLLocalCursor::DeleteIndex(const std::string& Name) {
   std::lock_guard guard(Database().CriticalSection());
   const TQXLIndexDef* def = Table().IndexManager() ? Table().IndexManager()->IndexDefs().GetIndexDefByName(Name) : nullptr;
-  if (!def) throw EQXLException(20018, "Index not found");
+  if (!def) throw EQXLException(20021, "Cannot delete index '%s'. Index not found", {Name});
   Table().DeleteIndex(def->ObjectID, this);
   RefreshDefinitions();
 }
@@ -227,10 +312,9 @@ void TQXLLocalCursor::CopyFieldValue(std::int32_t SrcFieldNo, bool DirectAccess,
 void TQXLLocalCursor::InternalInitRecord(std::uint8_t* RecordBuffer, bool InsertMode) {
   const std::int32_t bitmap = FFieldDefs ? FFieldDefs->NullBitmapSize() : 0;
   std::memset(RecordBuffer, 0xFF, static_cast<std::size_t>(bitmap));
+  // Only the memory record: a key buffer keeps its key information where a
+  // record buffer has its bookmark, and ends before the bookmark flag.
   if (FBookmarkOffset > bitmap) std::memset(RecordBuffer + bitmap, 0, static_cast<std::size_t>(FBookmarkOffset - bitmap));
-  const TQXLPageItemID none{-1, 0xFFFF};
-  std::memcpy(RecordBuffer + FBookmarkOffset, &none, sizeof none);
-  RecordBuffer[FBookmarkOffset + 6] = bfInserted;
   if (InsertMode && !FTemporary && Table().FieldManager())
     Table().FieldManager()->ApplyDefaultValuesToRecordBuffer(FSession, RecordBuffer);
 }
@@ -252,19 +336,4 @@ std::int64_t TQXLLocalCursor::LastAutoincValue(std::int32_t FieldNo) {
     ~Unlock() { Cursor->UnlockTableData(); }
   } unlock{this};
   return Table().LastAutoincValue(FieldNo, FSession);
-}
-
-bool TQXLLocalCursor::CheckConstraints(bool ToInsert) {
-  FErrorCode = 0;
-  FErrorMessage.clear();
-  if (FTemporary || !Table().ConstraintManager()) return true;
-  std::lock_guard guard(Database().CriticalSection());
-  try {
-    return Table().ConstraintManager()->CheckConstraints(SessionID(), FCurrentRecordBuffer, FEditRecordBuffer, ToInsert,
-                                                         CurrentRecordID, true, true);
-  } catch (const platform::Exception& e) {
-    FErrorCode = -8;
-    FErrorMessage = e.Message;
-    return false;
-  }
 }

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "engine/storage/QXLDiskPageManager.h"
+#include "tests/support/CursorWorkerCommands.h"
 #include "tests/support/StoreWorkerTableCommands.h"
 #include "tests/support/TableWorkerCommands.h"
 
@@ -76,6 +77,7 @@ std::optional<int> RunStoreWorkerTestCommand(const std::vector<std::string>& Arg
   if (Args.size() == 3 && Args[0] == "hang-commit") return HangInCommit(Args[1], Args[2]);
   if (Args.size() == 3 && Args[0] == "hang-alloc") return HangInAllocation(Args[1], Args[2]);
   if (auto Result = RunTableWorkerCommand(Args)) return Result;
+  if (auto Result = RunCursorWorkerCommand(Args)) return Result;
   return RunStoreWorkerTableCommand(Args);
 }
 

@@ -14,6 +14,14 @@ public:
     Parsed.push_back(DefaultValue);
     return true;
   }
+  void ParseForLocate(TQXLCursor*, const std::string& FieldNames, const Variant&, bool, bool) override {
+    Parsed.push_back(FieldNames);
+  }
+  void ParseForFilter(TQXLCursor*, const std::string& Filter, bool, bool) override { Parsed.push_back(Filter); }
+  void ParseForIsAnyRecordMatchCondition(TQXLCursor*, const std::string& FieldName, TQXLDataOperator,
+                                         const TQXLVariant&) override {
+    Parsed.push_back(FieldName);
+  }
   void AssignCursor(TQXLCursor*, TQXLAO*, TQXLCursor*) override {}
   void AssignCursorBuffer(std::uint8_t* Buffer, bool) override { BoundBuffer = Buffer; }
   bool GetResult() override { return Result; }

@@ -47,5 +47,5 @@ TEST(EngineErrorTest, CheckRaisesForEveryCodeButZero) {
     EXPECT_EQ(e.ErrorCode(), -13);
     EXPECT_STREQ(e.what(), "Ostrel Engine Error # -13 Table is locked");
   }
-  EXPECT_THROW(RaiseEngineError(-8, "Constraint failed"), EQXLEngineError);
+  EXPECT_THROW(RaiseEngineError(-8, "Constraint failed"), EDatabaseError);
 }

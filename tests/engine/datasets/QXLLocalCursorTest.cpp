@@ -15,7 +15,6 @@
 #include "tests/support/EngineErrors.h"
 #include "tests/support/FakeCursor.h"
 #include "tests/support/FakeDatabaseData.h"
-#include "tests/support/FakeLocalCursor.h"
 
 namespace qxl {}
 using namespace qxl;
@@ -27,7 +26,7 @@ protected:
   TQXLDatabaseDataList List;
   TQXLDatabaseData* Database = nullptr;
   TQXLLocalSession Session{List};
-  FakeLocalCursor Cursor;
+  TQXLLocalCursor Cursor;
   FakeTableData* Table = nullptr;
 
   void SetUp() override {
@@ -84,7 +83,7 @@ TEST_F(LocalCursorTest, OpeningRegistersAndLaysOutTheBuffers) {
   EXPECT_FALSE(Cursor.FIsOpen);
 }
 
-TEST_F(LocalCursorTest, NewRecordsAreNullWithTheInsertFlagAndDefaults) {
+TEST_F(LocalCursorTest, NewRecordsAreNullWithDefaultsAndTheBookmarkLeftAlone) {
   CreateAndOpen();
   Cursor.FCurrentRecordBuffer = Cursor.AllocateRecordBuffer();
   std::uint8_t* r = Cursor.FCurrentRecordBuffer;
@@ -93,10 +92,8 @@ TEST_F(LocalCursorTest, NewRecordsAreNullWithTheInsertFlagAndDefaults) {
   EXPECT_EQ(r[0], 0xFF);
   EXPECT_EQ(r[1], 0xFF);
   EXPECT_EQ(r[2], 0);
-  TQXLPageItemID bookmark{};
-  std::memcpy(&bookmark, r + 32, 6);
-  EXPECT_EQ(bookmark, (TQXLPageItemID{-1, 0xFFFF}));
-  EXPECT_EQ(r[38], bfInserted);
+  EXPECT_EQ(r[31], 0);
+  for (int i = 32; i < 39; ++i) EXPECT_EQ(r[i], 0x5A) << i;
 
   Cursor.InternalInitRecord(r, true);
   EXPECT_FALSE(GetBitInBuffer(0, r));
@@ -124,7 +121,7 @@ TEST_F(LocalCursorTest, ConstraintViolationsBecomeErrorCodeMinusEight) {
 
 TEST_F(LocalCursorTest, IndexesByNameAndFieldRenamesReachTheTable) {
   CreateAndOpen();
-  EXPECT_EQ(NativeCodeOf([&] { Cursor.DeleteIndex("Nope"); }), 20018);
+  EXPECT_EQ(NativeCodeOf([&] { Cursor.DeleteIndex("Nope"); }), 20021);
   Cursor.RenameField("N", "Number");
   EXPECT_EQ(Table->FieldManager()->FieldDefs().GetDef(0)->Name, "Number");
   EXPECT_EQ(Cursor.FFieldDefs->GetDef(0)->Name, "Number");
@@ -137,7 +134,7 @@ TEST_F(LocalCursorTest, IndexesByNameAndFieldRenamesReachTheTable) {
 TEST_F(LocalCursorTest, DestroyingAnOpenCursorUnregistersIt) {
   Table = nullptr;
   {
-    FakeLocalCursor c;
+    TQXLLocalCursor c;
     c.FSession = &Session;
     c.FTableName = "Other";
     auto* t = Database->FindOrCreateTableData(&c);
@@ -161,7 +158,7 @@ TEST(QXLLocalBLOBStream, ReadOnlyStreamsRefuseChangesAndWritesMarkModified) {
     TQXLBLOBDescriptor descriptor;
     descriptor.BlockSize = 1024;
     auto compressed = std::make_unique<TQXLCompressedBLOBStream>(*work, descriptor, true, false);
-    TQXLLocalBLOBStream s(std::move(compressed), std::move(work), nullptr, mode, 3);
+    qxl::TQXLLocalBLOBStream s(std::move(compressed), std::move(work), nullptr, mode, 3);
     const char text[] = "hello";
     if (mode == bomRead) {
       EXPECT_EQ(MessageOf([&] { s.Write(text, 5); }), "Cannot write to read only stream - Native error: 10115");
