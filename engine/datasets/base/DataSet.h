@@ -69,7 +69,6 @@ public:
   TField& FieldByName(std::string_view FieldName) const;
   std::int32_t CalcFieldsSize() const { return FCalcFieldsSize; }
   bool DefaultFields() const { return FDefaultFields; }
-  virtual bool IsSequenced() const { return true; }
 
   // Navigation.
   void First();
