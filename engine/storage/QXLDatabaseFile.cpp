@@ -198,33 +198,22 @@ bool TQXLDatabaseFile::ReopenDatabaseFile() {
     }
   }
   if (!FFile) return false;
-  RetakeLocks();
+  CheckNoLocksHeldAcrossReopen();
   return true;
 }
 
-void TQXLDatabaseFile::RetakeLocks() {
-  for (std::size_t i = 0; i < FHeldLocks.size(); ++i) {
-    bool Taken = false;
-    try {
-      Taken = FFile->Lock(FHeldLocks[i].Offset, FHeldLocks[i].Count);
-    } catch (const platform::EOSError& e) {
-      FLastError = e.ErrorCode;
-    }
-    if (Taken) continue;
-    const std::int64_t Lost = FHeldLocks[i].Offset;
-    // Half a set of locks protects nothing: the ones taken again go too.
-    for (std::size_t j = 0; j < i; ++j) {
-      try {
-        FFile->Unlock(FHeldLocks[j].Offset, FHeldLocks[j].Count);
-      } catch (const platform::Exception&) {
-      }
-    }
-    FHeldLocks.clear();
-    FLocksLost = true;
-    throw EQXLException(30380, "File '%s' was opened again, but its lock at %d could not be taken again. "
-                               "The file refuses changes until it is closed",
-                        {FFileName, Lost});
-  }
+void TQXLDatabaseFile::CheckNoLocksHeldAcrossReopen() {
+  if (FHeldLocks.empty()) return;
+  // The old handle took its locks with it, and between the two handles
+  // another process may have taken one, changed what it guards and let it
+  // go: a lock taken again would not tell. What this object read under them
+  // is stale, so the file refuses changes until it is closed.
+  const std::int64_t Lost = FHeldLocks.front().Offset;
+  FHeldLocks.clear();
+  FLocksLost = true;
+  throw EQXLException(30380, "File '%s' was opened again and lost its lock at %d. "
+                             "The file refuses changes until it is closed",
+                      {FFileName, Lost});
 }
 
 void TQXLDatabaseFile::CheckLocksKept() const {
@@ -234,7 +223,17 @@ void TQXLDatabaseFile::CheckLocksKept() const {
                         {FFileName});
 }
 
-bool TQXLDatabaseFile::WithReopen(const std::function<bool()>& Attempt) {
+bool TQXLDatabaseFile::WithReopen(const std::function<void()>& Call) {
+  auto Attempt = [&] {
+    if (!FFile) return false;
+    try {
+      Call();
+      return true;
+    } catch (const platform::EOSError& e) {
+      FLastError = e.ErrorCode;
+      return false;
+    }
+  };
   if (Attempt()) return true;
   return ReopenDatabaseFile() && Attempt();
 }
@@ -244,11 +243,8 @@ bool TQXLDatabaseFile::Seek(std::int64_t Position) {
   CheckOpened("Seek");
   // The descriptor has no pointer of its own; a position is valid when it is
   // not negative and the handle is usable.
-  return WithReopen([&] {
-    if (Position < 0 || !FFile) return false;
-    FPosition = Position;
-    return true;
-  });
+  if (Position < 0) return false;
+  return WithReopen([&] { FPosition = Position; });
 }
 
 std::int64_t TQXLDatabaseFile::QuietSize() {
@@ -282,16 +278,7 @@ std::int64_t TQXLDatabaseFile::GetSize() {
   TDesignTimeAccess Access(*this);
   CheckOpened("GetSize");
   std::int64_t Size = 0;
-  const bool Done = WithReopen([&] {
-    try {
-      Size = FFile->Size();
-      return true;
-    } catch (const platform::EOSError& e) {
-      FLastError = e.ErrorCode;
-      return false;
-    }
-  });
-  if (!Done)
+  if (!WithReopen([&] { Size = FFile->Size(); }))
     throw EQXLException(30371, "Cannot Get File Size for file: '%s'. ErrorCode:%d. ErrorMessage: %s",
                         {FFileName, FLastError, platform::SysErrorMessage(FLastError)});
   return Size;
@@ -302,16 +289,7 @@ void TQXLDatabaseFile::SetSize(std::int64_t NewSize) {
   CheckOpened("SetSize");
   CheckLocksKept();
   RaisingSeek(NewSize, 30372);
-  const bool Done = WithReopen([&] {
-    try {
-      FFile->SetSize(NewSize);
-      return true;
-    } catch (const platform::EOSError& e) {
-      FLastError = e.ErrorCode;
-      return false;
-    }
-  });
-  if (!Done)
+  if (!WithReopen([&] { FFile->SetSize(NewSize); }))
     throw EQXLException(30370, "Cannot Truncate File '%s' to %d bytes. ErrorCode:%d. ErrorMessage: %s",
                         {FFileName, NewSize, FLastError, platform::SysErrorMessage(FLastError)});
 }
@@ -319,16 +297,7 @@ void TQXLDatabaseFile::SetSize(std::int64_t NewSize) {
 void TQXLDatabaseFile::FlushFileBuffers() {
   TDesignTimeAccess Access(*this);
   CheckOpened("FlushFileBuffers");
-  const bool Done = WithReopen([&] {
-    try {
-      FFile->Flush();
-      return true;
-    } catch (const platform::EOSError& e) {
-      FLastError = e.ErrorCode;
-      return false;
-    }
-  });
-  if (!Done)
+  if (!WithReopen([&] { FFile->Flush(); }))
     throw EQXLException(30379, "Cannot flush file buffers for file: '%s'. ErrorCode:%d. ErrorMessage: %s",
                         {FFileName, FLastError, platform::SysErrorMessage(FLastError)});
 }
@@ -336,16 +305,10 @@ void TQXLDatabaseFile::FlushFileBuffers() {
 bool TQXLDatabaseFile::ReadBuffer(void* Buffer, std::int64_t Count, std::int64_t Position) {
   TDesignTimeAccess Access(*this);
   CheckOpened("ReadBuffer");
+  if (Position < 0 || Count < 0) return false;
   return WithReopen([&] {
-    if (Position < 0 || Count < 0 || !FFile) return false;
-    try {
-      const std::size_t Read = FFile->ReadAt(Buffer, static_cast<std::size_t>(Count), Position);
-      FPosition = Position + static_cast<std::int64_t>(Read);
-      return true;
-    } catch (const platform::EOSError& e) {
-      FLastError = e.ErrorCode;
-      return false;
-    }
+    const std::size_t Read = FFile->ReadAt(Buffer, static_cast<std::size_t>(Count), Position);
+    FPosition = Position + static_cast<std::int64_t>(Read);
   });
 }
 
@@ -377,18 +340,11 @@ void TQXLDatabaseFile::WriteBuffer(const void* Buffer, std::int64_t Count, std::
   CheckOpened("WriteBuffer");
   CheckLocksKept();
   FLastError = 0;
-  const bool Done = WithReopen([&] {
-    RaisingSeek(Position, ErrorCode);
-    if (Count < 0 || !FFile) return false;
-    try {
-      // Short writes are repeated until every byte is written, or fail.
-      FFile->WriteAt(Buffer, static_cast<std::size_t>(Count), Position);
-      FPosition = Position + Count;
-      return true;
-    } catch (const platform::EOSError& e) {
-      FLastError = e.ErrorCode;
-      return false;
-    }
+  RaisingSeek(Position, ErrorCode);
+  const bool Done = Count >= 0 && WithReopen([&] {
+    // Short writes are repeated until every byte is written, or fail.
+    FFile->WriteAt(Buffer, static_cast<std::size_t>(Count), Position);
+    FPosition = Position + Count;
   });
   if (!Done)
     throw EQXLException(ErrorCode, IOMessage("Cannot Write to file: '%s' Position = %d, Count = %d, "
@@ -400,15 +356,10 @@ bool TQXLDatabaseFile::LockByte(std::int64_t Offset, std::int32_t Count) {
   TDesignTimeAccess Access(*this);
   CheckOpened("LockByte");
   CheckLocksKept();
-  // A lock that was not taken is always a failed attempt, whatever the reason.
-  const bool Taken = WithReopen([&] {
-    try {
-      return FFile && FFile->Lock(Offset, Count);
-    } catch (const platform::EOSError& e) {
-      FLastError = e.ErrorCode;
-      return false;
-    }
-  });
+  // A lock that was not taken is always a failed attempt, whatever the
+  // reason; a refusal is no fault of the handle.
+  bool Taken = false;
+  WithReopen([&] { Taken = FFile->Lock(Offset, Count); });
   if (Taken) FHeldLocks.push_back({Offset, Count});
   return Taken;
 }
@@ -416,14 +367,8 @@ bool TQXLDatabaseFile::LockByte(std::int64_t Offset, std::int32_t Count) {
 bool TQXLDatabaseFile::UnlockByte(std::int64_t Offset, std::int32_t Count) {
   TDesignTimeAccess Access(*this);
   CheckOpened("UnlockByte");
-  const bool Done = WithReopen([&] {
-    try {
-      return FFile && FFile->Unlock(Offset, Count);
-    } catch (const platform::EOSError& e) {
-      FLastError = e.ErrorCode;
-      return false;
-    }
-  });
+  bool Done = false;
+  WithReopen([&] { Done = FFile->Unlock(Offset, Count); });
   if (Done) {
     for (auto It = FHeldLocks.begin(); It != FHeldLocks.end(); ++It)
       if (It->Offset == Offset && It->Count == Count) {

@@ -1,7 +1,8 @@
 #pragma once
 // The only object that touches a database file: positioned reads and writes,
-// size, flush, byte-range locks and the header search, each failing call
-// retried once after the handle was checked and, if it went bad, reopened.
+// size, flush, byte-range locks and the header search, each call that fails
+// with a system error retried once after the handle was checked and, if it
+// went bad, reopened.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -65,9 +66,10 @@ public:
   void OpenFileForDesignTime();
   void CloseFileForDesignTime();
   // True when the handle is healthy or could be opened again. A handle opened
-  // again takes every lock this object holds again; when one is refused it
-  // lets go of the others and raises 30380, and the object then refuses writes,
-  // size changes and new locks (30380) until CloseFile.
+  // again while this object held locks has lost them (the old handle's locks
+  // went with it, and another process may have used the gap): it raises
+  // 30380, and the object then refuses writes, size changes and new locks
+  // (30380) until CloseFile.
   bool ReopenDatabaseFile();
   // Raises 30380 when a reopen lost this object's locks.
   void CheckLocksKept() const;
@@ -107,10 +109,12 @@ private:
   void OpenHandle();
   // Releases the handle; throws the platform's error when closing reports one.
   void CloseHandle();
-  // One attempt, then, when it failed and the handle is usable again, one more.
-  bool WithReopen(const std::function<bool()>& Attempt);
-  // Takes the held locks on a handle just opened again, or fails loudly.
-  void RetakeLocks();
+  // Runs Call on the handle: one attempt, then, when it raised a system
+  // error (kept in FLastError) and the handle is usable again, one more.
+  // False when neither succeeded.
+  bool WithReopen(const std::function<void()>& Call);
+  // Raises 30380 when the handle was opened again while locks were held.
+  void CheckNoLocksHeldAcrossReopen();
   bool Seek(std::int64_t Position);
   void RaisingSeek(std::int64_t Position, std::int32_t ErrorCode);
   // Position and size for messages; -1 when they cannot be had.
