@@ -57,18 +57,43 @@ TQXLDatabaseData* TQXLLocalSession::FindDatabaseData() {
 
 void TQXLLocalSession::Connect() {
   TQXLDatabaseData* data = FindDatabaseData();
-  if (!data) data = CreateDatabaseData();
-  data->ConnectSession(this);
+  if (!data)
+    data = CreateDatabaseData();
+  else if (data->SessionList().empty())
+    data->TakeSessionSettings(Settings());
+  try {
+    data->ConnectSession(this);
+  } catch (...) {
+    // An object that no session could open keeps nothing of this attempt
+    // for the next one, its password least of all.
+    FreeIfUnused(*data);
+    throw;
+  }
+  try {
+    TakeDatabaseSettings(*data);
+  } catch (...) {
+    // A refused session holds no session number and no database.
+    data->DisconnectSession(this);
+    FreeIfUnused(*data);
+    throw;
+  }
   FDatabaseData = data;
   FReadOnly = data->ReadOnly();
-  TakeDatabaseSettings(*data);
 }
 
 void TQXLLocalSession::Disconnect() {
   TQXLDatabaseData* data = FDatabaseData;
   data->DisconnectSession(this);
   FDatabaseData = nullptr;
-  if (!IsProcessDatabase(*data) && data->SessionList().empty()) FDatabases.Free(data);
+  FreeIfUnused(*data);
+}
+
+void TQXLLocalSession::FreeIfUnused(TQXLDatabaseData& Data) {
+  if (!IsProcessDatabase(Data) && Data.SessionList().empty()) FDatabases.Free(&Data);
+}
+
+qxl::TQXLSessionSettings TQXLLocalSession::Settings() const {
+  return {FPassword, FPageSize, FPagesPerExtent, FMaxSessionCount};
 }
 
 TQXLDatabaseData* TQXLLocalSession::CreateDatabaseData() {
@@ -77,26 +102,17 @@ TQXLDatabaseData* TQXLLocalSession::CreateDatabaseData() {
   data->SetDatabaseName(FDatabaseName);
   data->SetReadOnly(FReadOnly);
   data->SetSessionName(FSessionName);
-  if (auto* disk = dynamic_cast<TQXLDiskDatabaseData*>(data.get())) {
-    disk->SetMaxSessionCount(FMaxSessionCount);
-    disk->SetPassword(FPassword);
-    disk->SetPageSize(FPageSize);
-    disk->SetPageCountInExtent(FPagesPerExtent);
-  }
+  data->TakeSessionSettings(Settings());
   return FDatabases.Add(std::move(data));
 }
 
 void TQXLLocalSession::TakeDatabaseSettings(TQXLDatabaseData& Data) {
-  auto* disk = dynamic_cast<TQXLDiskDatabaseData*>(&Data);
-  if (!disk) return;
-  // The file checks the password only when it is opened; a later session of
-  // the same open file is checked here.
-  if (disk->Encrypted() && !disk->Password().Password.empty() && disk->Password().Password != FPassword.Password)
-    throw EQXLException(20298, "Database password is invalid.");
-  FPassword = disk->Password();
-  FPageSize = disk->PageSize();
-  FPagesPerExtent = disk->PageCountInExtent();
-  FMaxSessionCount = disk->MaxSessionCount();
+  qxl::TQXLSessionSettings Given = Settings();
+  Data.GiveSessionSettings(Given);
+  FPassword = Given.Password;
+  FPageSize = Given.PageSize;
+  FPagesPerExtent = Given.PagesPerExtent;
+  FMaxSessionCount = Given.MaxSessionCount;
 }
 
 TQXLDatabaseData& TQXLLocalSession::Connected() {
@@ -128,7 +144,12 @@ void TQXLLocalSession::FlushBuffers() { Connected().FlushBuffers(); }
 void TQXLLocalSession::Commit(bool DoFlushBuffers) {
   if (!FInTransaction)
     throw EQXLException(20229, "Database is not within a transaction. Cannot perform operation");
-  Connected().Commit(FSessionID, DoFlushBuffers);
+  try {
+    Connected().Commit(FSessionID, DoFlushBuffers);
+  } catch (const EQXLException& e) {
+    if (e.NativeError == qxl::CommittedWithLocksLeftCode) FInTransaction = false;
+    throw;
+  }
   FInTransaction = false;
 }
 

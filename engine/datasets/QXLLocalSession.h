@@ -11,6 +11,7 @@
 
 #include "engine/coding/QXLPassword.h"
 #include "engine/core/QXLSession.h"
+#include "engine/core/abstract/QXLSessionSettings.h"
 
 class TQXLDatabaseData;
 class TQXLDatabaseDataList;
@@ -70,12 +71,15 @@ public:
   std::int32_t FPagesPerExtent = DefaultPagesPerExtent;
 
 protected:
-  // A disk database that is encrypted and keeps a password refuses another
-  // password (20298); otherwise the session takes the file's password, page
-  // size, extent size and session count. Other databases give nothing.
+  // The session takes what the database gives (for a file its password,
+  // page size, extent size and session count); 20298 when the database keeps
+  // another password.
   virtual void TakeDatabaseSettings(TQXLDatabaseData& Data);
 
 private:
+  qxl::TQXLSessionSettings Settings() const;
+  // Frees a database of a file that no session has open any more.
+  void FreeIfUnused(TQXLDatabaseData& Data);
   TQXLDatabaseData* FindDatabaseData();
   TQXLDatabaseData& Connected();
   void Connect();

@@ -1,5 +1,6 @@
 #include "engine/storage/QXLDiskPageManager.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -310,10 +311,13 @@ void TQXLDiskPageManager::TruncateDatabase() {
 // ---- Pages ---------------------------------------------------------------
 
 std::int32_t TQXLDiskPageManager::GetPageCount() {
-  if (!LockDBHeader()) throw EQXLException(20236, "Database is locked");
-  TQXLUnlockOnExit Unlock([this] { return UnlockDBHeader(); });
-  ReadDBHeader();
-  return FDBHeader.TotalPageCount;
+  // Readers ask this while other processes commit, and a commit holds the
+  // header lock: the count comes without it. The header read last may be
+  // older than another process's growth, which the file's size already
+  // shows; pages past the end read as no page of any type.
+  const std::int64_t InFile = FPageSize > 0 ? (FileSize() - FOffsetToFirstPage) / FPageSize : 0;
+  const std::int64_t Count = std::max<std::int64_t>(FDBHeader.TotalPageCount, InFile);
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(Count, 0, std::numeric_limits<std::int32_t>::max()));
 }
 
 bool TQXLDiskPageManager::IsPageUpToDate(std::int32_t SessionID, TQXLPage* Page) {

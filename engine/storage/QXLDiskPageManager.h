@@ -16,8 +16,8 @@
 // - 360, header byte (locked bytes + 4): LockDBHeader, 4500 tries of 20 ms,
 //   around every read-modify-write of the header: the open (while it locates
 //   and reads the header), each commit (from its reread of the header to its
-//   last header write), each page allocation and release by the space map,
-//   and a read of PageCount (one try). Counted, so re-entrant within one
+//   last header write) and each page allocation and release by the space
+//   map; never by a read (PageCount goes without it). Counted, so re-entrant within one
 //   manager: the space map's allocation and release inside a commit reuse
 //   the commit's lock. Two managers, in one process or two, exclude each
 //   other through the file.
@@ -102,6 +102,8 @@ public:
   static bool IsFileReadOnly(const std::string& FileName, bool& MultiUser,
                              platform::FileSystem& FileSystem = platform::RealFileSystem());
 
+  // The pages of the file as far as this manager knows without the header
+  // lock: the larger of the header's count read last and the file's size.
   std::int32_t GetPageCount() override;
   bool IsPageUpToDate(std::int32_t SessionID, TQXLPage* Page) override;
   void SetPageUpToDate(std::int32_t SessionID, TQXLPage* Page) override;

@@ -9,28 +9,48 @@ void TQXLDTPCTableInfo::Reset() {
   TableState = -1;
 }
 
-void TQXLDTPCTableInfo::TableIsSLocked() {
-  if (TableSLockCount == 0 && TableRWLockCount == 0) Reset();
-  ++TableSLockCount;
+namespace {
+
+bool KeepsWritersOut(TQXLLockType LockType) {
+  return LockType == ltS || LockType == ltXIRW || LockType == ltRW || LockType == ltX;
 }
 
-void TQXLDTPCTableInfo::TableIsRWLocked() {
-  if (TableSLockCount == 0 && TableRWLockCount == 0) Reset();
-  ++TableRWLockCount;
+}  // namespace
+
+bool TQXLDTPCTableInfo::IsTableLockedFromModification() const {
+  for (std::int32_t Count : FLockCounts)
+    if (Count > 0) return true;
+  return false;
 }
 
-void TQXLDTPCTableInfo::TableIsSUnlocked() {
-  if (TableSLockCount > 0) --TableSLockCount;
-  if (TableSLockCount == 0 && TableRWLockCount == 0) Reset();
+void TQXLDTPCTableInfo::TableIsLocked(TQXLLockType LockType) {
+  if (!KeepsWritersOut(LockType)) return;
+  // A period begins: what was loaded before it may be stale by now.
+  if (!IsTableLockedFromModification()) Reset();
+  ++FLockCounts[LockType];
 }
 
-void TQXLDTPCTableInfo::TableIsRWUnlocked() {
-  if (TableRWLockCount > 0) --TableRWLockCount;
-  if (TableSLockCount == 0 && TableRWLockCount == 0) Reset();
+void TQXLDTPCTableInfo::TableIsUnlocked(TQXLLockType LockType) {
+  if (!KeepsWritersOut(LockType)) return;
+  if (FLockCounts[LockType] > 0) --FLockCounts[LockType];
+  if (!IsTableLockedFromModification()) Reset();
+}
+
+void TQXLDTPCTableInfo::TableIsSLocked() { TableIsLocked(ltS); }
+void TQXLDTPCTableInfo::TableIsRWLocked() { TableIsLocked(ltRW); }
+void TQXLDTPCTableInfo::TableIsSUnlocked() { TableIsUnlocked(ltS); }
+void TQXLDTPCTableInfo::TableIsRWUnlocked() { TableIsUnlocked(ltRW); }
+
+void TQXLDTPCTableInfo::TransactionLocksReleased() {
+  FLockCounts[ltXIRW] = 0;
+  FLockCounts[ltRW] = 0;
+  // Its own uncommitted counters went with a rollback, and a commit's are
+  // reread at once anyway.
+  Reset();
 }
 
 void TQXLDTPCTableInfo::SetIsMostUpdatedLoaded(std::int32_t aTableState) {
-  if (IsMostUpdatedLoaded) return;
+  if (IsMostUpdatedLoaded || !IsTableLockedFromModification()) return;
   IsMostUpdatedLoaded = true;
   TableState = aTableState;
 }
@@ -84,12 +104,27 @@ void TQXLDiskTablePagesCacheManager::TableIsRWLocked(std::int32_t SessionID, std
 void TQXLDiskTablePagesCacheManager::TableIsRWUnlocked(std::int32_t SessionID, std::int32_t TableID) {
   Session(SessionID).GetTableInfo(TableID).TableIsRWUnlocked();
 }
+void TQXLDiskTablePagesCacheManager::TableIsLocked(std::int32_t SessionID, std::int32_t TableID,
+                                                   TQXLLockType LockType) {
+  Session(SessionID).GetTableInfo(TableID).TableIsLocked(LockType);
+}
+void TQXLDiskTablePagesCacheManager::TableIsUnlocked(std::int32_t SessionID, std::int32_t TableID,
+                                                     TQXLLockType LockType) {
+  Session(SessionID).GetTableInfo(TableID).TableIsUnlocked(LockType);
+}
+void TQXLDiskTablePagesCacheManager::TransactionEnded(std::int32_t SessionID) {
+  for (const auto& Info : Session(SessionID).Tables()) Info->TransactionLocksReleased();
+}
 bool TQXLDiskTablePagesCacheManager::GetIsMostUpdatedLoaded(std::int32_t SessionID, std::int32_t TableID) {
   return Session(SessionID).GetTableInfo(TableID).GetIsMostUpdatedLoaded();
 }
 void TQXLDiskTablePagesCacheManager::SetIsMostUpdatedLoaded(std::int32_t SessionID, std::int32_t TableID,
                                                             std::int32_t TableState) {
-  Session(SessionID).GetTableInfo(TableID).SetIsMostUpdatedLoaded(TableState);
+  TQXLDTPCTableInfo& Own = Session(SessionID).GetTableInfo(TableID);
+  for (const auto& Other : FSessionInfo)
+    for (const auto& Info : Other->Tables())
+      if (Info->TableID == TableID && Info.get() != &Own) Info->ForgetMostUpdated();
+  Own.SetIsMostUpdatedLoaded(TableState);
 }
 void TQXLDiskTablePagesCacheManager::BeginWorkWithTable(std::int32_t SessionID, std::int32_t TableID) {
   Session(SessionID).BeginWorkWithTable(TableID);

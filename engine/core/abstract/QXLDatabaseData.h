@@ -7,9 +7,19 @@
 // disk, memory and temporary engines derive from it.
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
+
+#include "engine/core/QXLReentrantSection.h"
+#include "engine/core/abstract/QXLSessionSettings.h"
+
+namespace qxl {
+
+// Raised by a commit whose changes are stored but whose locks could not all
+// be released: the transaction is over, and a rollback has nothing to undo.
+inline constexpr std::int32_t CommittedWithLocksLeftCode = 20239;
+
+}  // namespace qxl
 
 class TQXLBasePageManager;
 class TQXLBaseSession;
@@ -27,7 +37,8 @@ public:
 
   void Lock() { FCSect.lock(); }
   void Unlock() { FCSect.unlock(); }
-  std::recursive_mutex& CriticalSection() { return FCSect; }
+  // Re-entrant; a wait for another session of the process leaves it.
+  qxl::TQXLReentrantSection& CriticalSection() { return FCSect; }
 
   // Whether an open table of that name is listed by GetTablesList, ignoring case.
   bool TableExists(const std::string& TableName);
@@ -48,9 +59,17 @@ public:
   virtual TQXLTableData* FindOrCreateTableData(TQXLCursor* Cursor);
   // A new object ID, unique in the database, for a schema definition.
   virtual std::int32_t GetNewObjectId() = 0;
+  // Raises qxl::CommittedWithLocksLeftCode once the changes are stored.
   virtual void Commit(std::int32_t SessionID, bool DoFlushBuffers);
   virtual void Rollback(std::int32_t SessionID);
   virtual void FlushBuffers() {}
+
+  // A database that no session has open takes the settings of the session
+  // that opens it.
+  virtual void TakeSessionSettings(const qxl::TQXLSessionSettings&) {}
+  // The settings of the open database for a session that joined it; 20298
+  // when the database keeps a password that differs from the session's.
+  virtual void GiveSessionSettings(qxl::TQXLSessionSettings&) {}
 
   // Takes the table data out of the list and frees it.
   void FreeTableData(TQXLTableData* TableData);
@@ -79,7 +98,7 @@ protected:
 private:
   friend class TQXLDatabaseDataList;
 
-  std::recursive_mutex FCSect;
+  qxl::TQXLReentrantSection FCSect;
   std::vector<TQXLBaseSession*> FSessionList;
   std::vector<std::unique_ptr<TQXLTableData>> FTableDataList;
   std::string FDatabaseName;

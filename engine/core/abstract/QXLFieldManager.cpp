@@ -169,22 +169,38 @@ void TQXLBaseFieldManager::UpdateLastAutoinc(TQXLBaseSession* Session, std::int3
   RecordInSession(Session, f, InsertedValue);
 }
 
+namespace {
+
+// An auto-increment field holds at most 8 bytes of its value.
+std::size_t AutoincWidth(const TQXLFieldDef& Field) { return std::min<std::size_t>(Bytes(Field.MemoryDataSize), 8); }
+
+std::int64_t SuppliedAutoinc(const TQXLFieldDef& Field, const std::uint8_t* RecordBuffer) {
+  std::uint64_t v = 0;
+  std::memcpy(&v, RecordBuffer + Field.MemoryOffset, AutoincWidth(Field));  // little-endian: the low bytes first
+  return static_cast<std::int64_t>(v);
+}
+
+}  // namespace
+
 void TQXLBaseFieldManager::ApplyAutoincsToRecordBuffer(TQXLBaseSession* Session, std::uint8_t* RecordBuffer) {
   for (std::int32_t i = 0; i < FFieldDefs.Count(); ++i) {
     const TQXLFieldDef& f = *FFieldDefs.GetDef(i);
     if (!qxl::IsAutoincFieldType(f.AdvancedFieldType)) continue;
-    // An auto-increment field holds at most 8 bytes of its value.
-    const std::size_t width = std::min<std::size_t>(Bytes(f.MemoryDataSize), 8);
-    std::uint8_t* field = RecordBuffer + f.MemoryOffset;
     if (qxl::GetBitInBuffer(i, RecordBuffer)) {
       const std::int64_t v = GetNextAutoinc(Session, i);
-      std::memcpy(field, &v, width);  // little-endian: the low bytes first
+      std::memcpy(RecordBuffer + f.MemoryOffset, &v, AutoincWidth(f));
       qxl::SetBitInBuffer(false, i, RecordBuffer);
     } else {
-      std::uint64_t v = 0;
-      std::memcpy(&v, field, width);
-      UpdateLastAutoinc(Session, i, static_cast<std::int64_t>(v));
+      UpdateLastAutoinc(Session, i, SuppliedAutoinc(f, RecordBuffer));
     }
+  }
+}
+
+void TQXLBaseFieldManager::KeepSuppliedAutoincs(TQXLBaseSession* Session, const std::uint8_t* RecordBuffer) {
+  for (std::int32_t i = 0; i < FFieldDefs.Count(); ++i) {
+    const TQXLFieldDef& f = *FFieldDefs.GetDef(i);
+    if (qxl::IsAutoincFieldType(f.AdvancedFieldType) && !qxl::GetBitInBuffer(i, RecordBuffer))
+      UpdateLastAutoinc(Session, i, SuppliedAutoinc(f, RecordBuffer));
   }
 }
 

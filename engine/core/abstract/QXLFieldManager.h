@@ -52,6 +52,9 @@ public:
   // Raises the counter to InsertedValue when that is greater, and records it
   // as the session's last value.
   void UpdateLastAutoinc(TQXLBaseSession* Session, std::int32_t FieldNo, std::int64_t InsertedValue);
+  // Moves each counter up to the value its auto-increment field holds in the
+  // record; NULL fields move nothing.
+  void KeepSuppliedAutoincs(TQXLBaseSession* Session, const std::uint8_t* RecordBuffer);
 
   // Advances and returns a field's counter (30402, 30403, 20160).
   virtual std::int64_t IncrementAutoinc(std::int32_t FieldNo);

@@ -85,7 +85,7 @@ void TQXLDiskDatabaseData::OpenComponents() {
   FTableListFile = std::make_unique<TQXLTableListFile>(Manager);
   FTableListFile->OpenFile(FSystemDir->GetFileFirstPageNo(dbftTablesList));
   FTableListFile->Load();
-  FTableLockManager = std::make_unique<TQXLDatabaseTableLockManager>(FMaxSessionCount, Manager);
+  FTableLockManager = std::make_unique<TQXLDatabaseTableLockManager>(FMaxSessionCount, Manager, &CriticalSection());
 }
 
 void TQXLDiskDatabaseData::CloseDatabaseFile() {

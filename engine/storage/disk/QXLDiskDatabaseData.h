@@ -47,7 +47,10 @@ public:
   // its RepairNeeded and MultiUser are set from the file); every session
   // takes a session byte (multi-user) or shares session 0 (single-user).
   void ConnectSession(TQXLBaseSession* Session) override;
-  // The last session to leave rolls its open transaction back and closes the file.
+  // A session leaves with its transaction rolled back and its locks
+  // released before its number is (20234 when a lock stays: the session then
+  // stays connected, unless it was the last, whose locks go with the file);
+  // the last session closes the file.
   void DisconnectSession(TQXLBaseSession* Session) override;
   void FreeIfNoSessionsConnected() override;
   // Reloads the table list: the names of the database's tables.
@@ -65,6 +68,10 @@ public:
   void Commit(std::int32_t SessionID, bool DoFlushBuffers) override;
   void Rollback(std::int32_t SessionID) override;
   void FlushBuffers() override;
+  // Password, page size, extent size and session count; taken only while the
+  // file is closed, since an open file has its own.
+  void TakeSessionSettings(const qxl::TQXLSessionSettings& Settings) override;
+  void GiveSessionSettings(qxl::TQXLSessionSettings& Settings) override;
 
   // Cuts the free pages at the end of the file off.
   void TruncateDatabase();
@@ -117,9 +124,13 @@ private:
   void CloseDatabaseFile();
   // Checks the session's mode and gives it its session number.
   void JoinSession(TQXLBaseSession* Session);
+  // Rolls back the session's transaction and releases its locks.
+  void EndSessionWork(TQXLBaseSession* Session, bool Last);
   // Releases the session's byte, or every byte for the last single-user session.
   void ReleaseSessionBytes(TQXLBaseSession* Session);
   TQXLTableListFile& OpenTableList(std::int32_t NilCode) const;
+  // The session's page state forgets the transaction's locks and counters.
+  void TransactionEnded(std::int32_t SessionID);
 
   platform::FileSystem& LFileSystem;
   // The B-tree record index, unless the maker of the database gives another.

@@ -8,6 +8,7 @@
 #include "engine/core/abstract/QXLFormEditorMode.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "engine/storage/files/QXLActiveSessionsFile.h"
+#include "engine/storage/locks/QXLDatabaseTableLockManager.h"
 
 void TQXLDiskDatabaseData::ConnectSession(TQXLBaseSession* Session) {
   std::lock_guard guard(CriticalSection());
@@ -44,6 +45,17 @@ void TQXLDiskDatabaseData::JoinSession(TQXLBaseSession* Session) {
 
 void TQXLDiskDatabaseData::DisconnectSession(TQXLBaseSession* Session) {
   std::lock_guard guard(CriticalSection());
+  const bool Last = SessionList().size() <= 1;
+  try {
+    EndSessionWork(Session, Last);
+  } catch (...) {
+    // The last session's locks go with the file's handle. Another keeps its
+    // number, so that nobody is given it with this session's locks.
+    if (!Last) throw;
+    TQXLDatabaseData::DisconnectSession(Session);
+    CloseDatabaseFile();
+    throw;
+  }
   if (!SessionList().empty()) {
     try {
       ReleaseSessionBytes(Session);
@@ -54,14 +66,15 @@ void TQXLDiskDatabaseData::DisconnectSession(TQXLBaseSession* Session) {
     }
   }
   TQXLDatabaseData::DisconnectSession(Session);
-  if (!SessionList().empty()) return;
-  try {
-    if (Session->FInTransaction) Session->Rollback();
-  } catch (...) {
-    CloseDatabaseFile();
-    throw;
-  }
-  CloseDatabaseFile();
+  if (SessionList().empty()) CloseDatabaseFile();
+}
+
+void TQXLDiskDatabaseData::EndSessionWork(TQXLBaseSession* Session, bool Last) {
+  // Single-user sessions share number 0: only the last one's end is theirs.
+  if (!MultiUser() && !Last) return;
+  if (Session->FInTransaction) Session->Rollback();
+  if (MultiUser() && FTableLockManager && !FTableLockManager->ReleaseLeftLocks(Session->FSessionID))
+    throw EQXLException(20234, "Some table locks still exist");
 }
 
 void TQXLDiskDatabaseData::ReleaseSessionBytes(TQXLBaseSession* Session) {
@@ -83,4 +96,25 @@ void TQXLDiskDatabaseData::FreeIfNoSessionsConnected() {
 
 std::int32_t TQXLDiskDatabaseData::GetDBFileConnectionsCount() {
   return FActiveSessionsFile ? FActiveSessionsFile->GetDBFileConnectionsCount() : 0;
+}
+
+void TQXLDiskDatabaseData::TakeSessionSettings(const qxl::TQXLSessionSettings& Settings) {
+  std::lock_guard guard(CriticalSection());
+  if (IsOpen()) return;
+  FPassword = Settings.Password;
+  FPageSize = Settings.PageSize;
+  FPageCountInExtent = Settings.PagesPerExtent;
+  FMaxSessionCount = Settings.MaxSessionCount;
+}
+
+void TQXLDiskDatabaseData::GiveSessionSettings(qxl::TQXLSessionSettings& Settings) {
+  std::lock_guard guard(CriticalSection());
+  // The file checks the password only when it is opened; a later session of
+  // the same open file is checked here.
+  if (Encrypted() && !FPassword.Password.empty() && FPassword.Password != Settings.Password.Password)
+    throw EQXLException(20298, "Database password is invalid.");
+  Settings.Password = FPassword;
+  Settings.PageSize = FPageSize;
+  Settings.PagesPerExtent = FPageCountInExtent;
+  Settings.MaxSessionCount = FMaxSessionCount;
 }

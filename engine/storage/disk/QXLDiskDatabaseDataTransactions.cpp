@@ -14,14 +14,28 @@ void TQXLDiskDatabaseData::Commit(std::int32_t SessionID, bool DoFlushBuffers) {
       [&] { return FTableLockManager->AddRWLocksBeforeCommit(SessionID); },
       [&] { return FTableLockManager->ClearTransactionLocks(SessionID); },
   };
-  qxl::CommitWithTableLocks(MultiUser() && FTableLockManager, Locks, [&] {
-    TQXLDatabaseData::Commit(SessionID, DoFlushBuffers);
-    if (DoFlushBuffers) FlushBuffers();
-  });
+  bool Stored = false;
+  try {
+    qxl::CommitWithTableLocks(MultiUser() && FTableLockManager, Locks, [&] {
+      TQXLDatabaseData::Commit(SessionID, DoFlushBuffers);
+      Stored = true;
+      if (DoFlushBuffers) FlushBuffers();
+    });
+  } catch (...) {
+    if (Stored) TransactionEnded(SessionID);
+    throw;
+  }
+  TransactionEnded(SessionID);
+}
+
+void TQXLDiskDatabaseData::TransactionEnded(std::int32_t SessionID) {
+  if (FDiskPageManager) FDiskPageManager->TablePagesCacheManager().TransactionEnded(SessionID);
 }
 
 void TQXLDiskDatabaseData::Rollback(std::int32_t SessionID) {
   std::lock_guard guard(CriticalSection());
+  // The tables reload their counters below, past what the session loaded.
+  TransactionEnded(SessionID);
   try {
     if (MultiUser() && FTableLockManager)
       qxl::ReleaseTransactionLocks([&] { return FTableLockManager->ClearTransactionLocks(SessionID); });

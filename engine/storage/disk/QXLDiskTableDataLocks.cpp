@@ -26,9 +26,7 @@ bool TQXLDiskTableData::LockTable(std::int32_t SessionID, TQXLLockType LockType,
   if (!Database().TableLockManager()->LockTable(SessionID, LockType, *FTableLocksFile, TryCount, Delay, false,
                                                 AllowXIRWAfterSIRW))
     return false;
-  TQXLDiskTablePagesCacheManager& PageState = DiskPageManager().TablePagesCacheManager();
-  if (LockType == ltS) PageState.TableIsSLocked(SessionID, FTableID);
-  if (LockType == ltRW) PageState.TableIsRWLocked(SessionID, FTableID);
+  DiskPageManager().TablePagesCacheManager().TableIsLocked(SessionID, FTableID, LockType);
   return true;
 }
 
@@ -37,9 +35,7 @@ bool TQXLDiskTableData::UnlockTable(std::int32_t SessionID, TQXLLockType LockTyp
   if (!FTableLocksFile) RaiseNotOpen(FTableName);
   if (!Database().TableLockManager()->UnlockTable(SessionID, LockType, *FTableLocksFile, IgnoreIfNoLock, false))
     return false;
-  TQXLDiskTablePagesCacheManager& PageState = DiskPageManager().TablePagesCacheManager();
-  if (LockType == ltS) PageState.TableIsSUnlocked(SessionID, FTableID);
-  if (LockType == ltRW) PageState.TableIsRWUnlocked(SessionID, FTableID);
+  DiskPageManager().TablePagesCacheManager().TableIsUnlocked(SessionID, FTableID, LockType);
   return true;
 }
 

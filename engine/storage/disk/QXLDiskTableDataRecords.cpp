@@ -51,8 +51,10 @@ bool TQXLDiskTableData::InsertRecord(TQXLCursor*& Cursor) {
   std::lock_guard Guard(FDatabaseData->CriticalSection());
   qxl::TQXLDiskRecordManager& Records = this->Records(20135);
   if (!Cursor->FCurrentRecordBuffer) throw EQXLException(20136, "Nil pointer occured");
-  // The caller reloaded the counters just before, so only the indexes lag.
-  if (IsMultiUser()) SynchronizeTemporaryIndexes(Cursor);
+  PrepareChange(Cursor);
+  // The caller gave the record its auto-increment values from the counters
+  // before they were reloaded: they are not given again.
+  FFieldManager->KeepSuppliedAutoincs(Cursor->FSession, Cursor->FCurrentRecordBuffer);
   const std::int32_t SessionID = Cursor->SessionID();
   Blobs().WriteBlobs(SessionID, Cursor->FCurrentRecordBuffer);
   TQXLPageItemID RecordID = Cursor->CurrentRecordID;

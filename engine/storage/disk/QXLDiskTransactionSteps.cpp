@@ -1,5 +1,8 @@
 #include "engine/storage/disk/QXLDiskTransactionSteps.h"
 
+#include <exception>
+#include <string>
+
 #include "engine/core/QXLException.h"
 #include "engine/storage/QXLDatabaseFile.h"
 
@@ -10,7 +13,16 @@ void CommitWithTableLocks(bool MultiUser, const TTransactionLockSteps& Locks,
   if (MultiUser && !Locks.AddRWLocks())
     throw EQXLException(20233, "Cannot commit changes. Locks of modified tables failed");
   CommitPages();
-  if (MultiUser) ReleaseTransactionLocks(Locks.ClearLocks);
+  if (!MultiUser) return;
+  bool Released = false;
+  try {
+    Released = TryRepeatedly(TransactionReleaseTries, TransactionReleaseDelayMS, Locks.ClearLocks);
+  } catch (const std::exception& e) {
+    throw EQXLException(CommittedWithLocksLeftCode, "Changes were committed, but some table locks still exist: %s",
+                        {std::string(e.what())});
+  }
+  if (!Released)
+    throw EQXLException(CommittedWithLocksLeftCode, "Changes were committed, but some table locks still exist");
 }
 
 void ReleaseTransactionLocks(const std::function<bool()>& ClearLocks) {

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "engine/core/abstract/QXLDatabaseData.h"
+
 namespace qxl {
 
 // How many times, and how far apart, the transaction's locks are released.
@@ -25,8 +27,9 @@ struct TTransactionLockSteps {
 };
 
 // Takes the RW locks (20233 when refused, nothing committed), commits the
-// pages, then releases the transaction's locks. A failing CommitPages leaves
-// the locks held for the rollback that follows.
+// pages, then releases the transaction's locks (CommittedWithLocksLeftCode
+// when they stay). A failing CommitPages leaves the locks held for the
+// rollback that follows.
 void CommitWithTableLocks(bool MultiUser, const TTransactionLockSteps& Locks,
                           const std::function<void()>& CommitPages);
 

@@ -1,5 +1,7 @@
 #include "engine/storage/locks/QXLDatabaseTableLockManager.h"
 
+#include <optional>
+
 #include "engine/core/QXLException.h"
 #include "engine/storage/QXLDiskPageManager.h"
 #include "engine/storage/QXLRandom.h"
@@ -7,8 +9,11 @@
 #include "platform/Clock.h"
 
 TQXLDatabaseTableLockManager::TQXLDatabaseTableLockManager(std::int32_t MaxSessionCount,
-                                                           TQXLDiskPageManager& PageManager)
-    : LPageManager(PageManager), FSessionLockList(static_cast<std::size_t>(std::max(MaxSessionCount, 0))) {}
+                                                           TQXLDiskPageManager& PageManager,
+                                                           qxl::TQXLReentrantSection* DatabaseSection)
+    : LPageManager(PageManager),
+      FSessionLockList(static_cast<std::size_t>(std::max(MaxSessionCount, 0))),
+      LDatabaseSection(DatabaseSection) {}
 
 TQXLTableLockList& TQXLDatabaseTableLockManager::List(std::int32_t SessionID) {
   if (SessionID < 0 || SessionID >= MaxSessionCount()) throw EQXLException(20186, "Invalid Session ID");
@@ -23,21 +28,24 @@ void TQXLDatabaseTableLockManager::CheckNoLocks() const {
   for (const TQXLTableLockList& Locks : FSessionLockList) Locks.CheckEmpty();
 }
 
-void TQXLDatabaseTableLockManager::Pause(std::int32_t ms, bool LeaveSection) {
-  if (LeaveSection) FCSect.unlock();
+void TQXLDatabaseTableLockManager::Pause(std::int32_t ms) {
+  // Left in this order, entered again in the other: the database's section
+  // first, as every caller takes them.
+  qxl::TQXLReentrantSection::TLeave LeaveOwn(FCSect);
+  std::optional<qxl::TQXLReentrantSection::TLeave> LeaveDatabase;
+  if (LDatabaseSection) LeaveDatabase.emplace(*LDatabaseSection);
   platform::Sleep(static_cast<std::uint32_t>(std::max(ms, 0)));
-  if (LeaveSection) FCSect.lock();
 }
 
-void TQXLDatabaseTableLockManager::RandomisedPause(std::int32_t DelayMS, bool LeaveSection) {
+void TQXLDatabaseTableLockManager::RandomisedPause(std::int32_t DelayMS) {
   const std::int32_t Half = DelayMS / 2;
-  Pause(Half < 1 ? 0 : Half + QXLRandom(Half), LeaveSection);
+  Pause(Half < 1 ? 0 : Half + QXLRandom(Half));
 }
 
 bool TQXLDatabaseTableLockManager::WaitForFileLock(TQXLTableLocksFile& File) {
   for (std::int32_t i = 0; i < ReleaseTries; ++i) {
     if (File.LockFile()) return true;
-    Pause(ReleaseDelayMS, true);
+    Pause(ReleaseDelayMS);
   }
   return false;
 }
@@ -66,7 +74,7 @@ bool TQXLDatabaseTableLockManager::LockTable(std::int32_t SessionID, TQXLLockTyp
                                              TQXLTableLocksFile& TableLocksFile, std::int32_t aTryCount,
                                              std::int32_t aDelayMS, bool NoThreadLock, bool AllowXIRWAfterSIRW) {
   if (LPageManager.Exclusive()) return true;
-  std::unique_lock<std::recursive_mutex> Guard(FCSect, std::defer_lock);
+  std::unique_lock Guard(FCSect, std::defer_lock);
   if (!NoThreadLock) Guard.lock();
   TQXLTableLockList& Locks = List(SessionID);
   const std::int32_t Table = TableLocksFile.StartPageNo();
@@ -81,7 +89,7 @@ bool TQXLDatabaseTableLockManager::LockTable(std::int32_t SessionID, TQXLLockTyp
   }
   for (std::int32_t i = 0; i < aTryCount; ++i) {
     if (TryGrant(SessionID, LockType, TableLocksFile, AllowXIRWAfterSIRW)) return true;
-    RandomisedPause(aDelayMS, !NoThreadLock);
+    RandomisedPause(aDelayMS);
   }
   return false;
 }
@@ -131,7 +139,7 @@ bool TQXLDatabaseTableLockManager::ReleasePhysical(std::int32_t SessionID, TQXLL
       if (!Released) throw EQXLException(20204, "Cannot unlock table");
       return true;
     }
-    Pause(ReleaseDelayMS, true);
+    Pause(ReleaseDelayMS);
   }
   return false;
 }
@@ -140,7 +148,7 @@ bool TQXLDatabaseTableLockManager::UnlockTable(std::int32_t SessionID, TQXLLockT
                                                TQXLTableLocksFile& TableLocksFile, bool IgnoreIfNoLock,
                                                bool IgnoreCount) {
   if (LPageManager.Exclusive()) return true;
-  std::lock_guard<std::recursive_mutex> Guard(FCSect);
+  std::lock_guard Guard(FCSect);
   TQXLTableLockList& Locks = List(SessionID);
   const std::int32_t Table = TableLocksFile.StartPageNo();
   if (!Locks.LockExists(LockType, Table) && IgnoreIfNoLock) return true;

@@ -4,14 +4,15 @@
 // of the session where one covers them, taken in the tables' locks files with
 // bounded, timed retries, and turned into write locks before a transaction's
 // changes are committed.
-// Thread rule: every operation runs under the manager's critical section,
-// which is left during each pause between tries so that other threads of the
-// process can release their locks meanwhile.
+// Thread rule: every operation runs under the manager's critical section.
+// Each pause between tries leaves it, and the database's section given to
+// the manager, entirely, so that another thread of the process can release
+// the lock that is waited for (its release takes both sections).
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 #include "engine/core/QXLPageItemID.h"
+#include "engine/core/QXLReentrantSection.h"
 #include "engine/core/QXLTypes.h"
 #include "engine/storage/locks/QXLTableLockList.h"
 
@@ -27,7 +28,10 @@ public:
   static constexpr std::int32_t CommitTries = 900;
   static constexpr std::int32_t CommitDelayMS = 100;
 
-  TQXLDatabaseTableLockManager(std::int32_t MaxSessionCount, TQXLDiskPageManager& PageManager);
+  // DatabaseSection, when given, is the section of the database whose
+  // callers hold it around their lock requests; it must outlive the manager.
+  TQXLDatabaseTableLockManager(std::int32_t MaxSessionCount, TQXLDiskPageManager& PageManager,
+                               qxl::TQXLReentrantSection* DatabaseSection = nullptr);
   TQXLDatabaseTableLockManager(const TQXLDatabaseTableLockManager&) = delete;
   TQXLDatabaseTableLockManager& operator=(const TQXLDatabaseTableLockManager&) = delete;
 
@@ -47,14 +51,18 @@ public:
   bool IsRecordLocked(std::int32_t SessionID, TQXLTableLocksFile& TableLocksFile, const TQXLPageItemID& RecordID);
   bool AddRWLocksBeforeCommit(std::int32_t SessionID);
   bool ClearTransactionLocks(std::int32_t SessionID);
+  // For a session that leaves: releases every lock it holds but those of its
+  // open tables (IS and X), which go as their cursors close; true when none
+  // of them is left.
+  bool ReleaseLeftLocks(std::int32_t SessionID);
 
 private:
   TQXLTableLockList& List(std::int32_t SessionID);
-  // Sleeps ms, leaving the critical section meanwhile when LeaveSection.
-  void Pause(std::int32_t ms, bool LeaveSection);
+  // Sleeps ms outside both sections.
+  void Pause(std::int32_t ms);
   // Between half of DelayMS and DelayMS - 1, so that competing processes
   // spread their tries.
-  void RandomisedPause(std::int32_t DelayMS, bool LeaveSection);
+  void RandomisedPause(std::int32_t DelayMS);
   // One try at a physical grant under the file lock; true when granted.
   bool TryGrant(std::int32_t SessionID, TQXLLockType LockType, TQXLTableLocksFile& File, bool AllowXIRWAfterSIRW);
   // The locks the released one covered take bytes of their own.
@@ -70,5 +78,6 @@ private:
 
   TQXLDiskPageManager& LPageManager;
   std::vector<TQXLTableLockList> FSessionLockList;
-  std::recursive_mutex FCSect;
+  qxl::TQXLReentrantSection FCSect;
+  qxl::TQXLReentrantSection* LDatabaseSection;
 };

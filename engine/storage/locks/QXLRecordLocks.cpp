@@ -27,7 +27,7 @@ bool TQXLDatabaseTableLockManager::LockRecord(std::int32_t SessionID, TQXLTableL
                                               const TQXLPageItemID& RecordID, std::int32_t aTryCount,
                                               std::int32_t aDelayMS) {
   const std::uint32_t Start = platform::GetTickCount();
-  std::lock_guard<std::recursive_mutex> Guard(FCSect);
+  std::lock_guard Guard(FCSect);
   TQXLTableLockList& Locks = List(SessionID);
   const std::int32_t Table = TableLocksFile.StartPageNo();
   if (Locks.LockExists(ltU, Table)) return false;
@@ -42,7 +42,7 @@ bool TQXLDatabaseTableLockManager::LockRecord(std::int32_t SessionID, TQXLTableL
   for (std::int32_t i = 0; i < aTryCount; ++i) {
     if (TryRecordLock(SessionID, TableLocksFile, RecordID)) return true;
     // A record held by another session waits like a file lock held by one.
-    Pause(aDelayMS, true);
+    Pause(aDelayMS);
     if (static_cast<std::int64_t>(platform::GetTickCount() - Start) >= Limit) break;
   }
   return false;
@@ -50,7 +50,7 @@ bool TQXLDatabaseTableLockManager::LockRecord(std::int32_t SessionID, TQXLTableL
 
 bool TQXLDatabaseTableLockManager::UnlockRecord(std::int32_t SessionID, TQXLTableLocksFile& TableLocksFile,
                                                 const TQXLPageItemID& RecordID) {
-  std::lock_guard<std::recursive_mutex> Guard(FCSect);
+  std::lock_guard Guard(FCSect);
   TQXLTableLockList& Locks = List(SessionID);
   const std::int32_t Table = TableLocksFile.StartPageNo();
   if (!Locks.LockExists(ltU, Table)) return false;
@@ -64,14 +64,14 @@ bool TQXLDatabaseTableLockManager::UnlockRecord(std::int32_t SessionID, TQXLTabl
       if (!Released) throw EQXLException(20206, "Cannot unlock record");
       return true;
     }
-    Pause(ReleaseDelayMS, true);
+    Pause(ReleaseDelayMS);
   }
   return false;
 }
 
 bool TQXLDatabaseTableLockManager::IsRecordLocked(std::int32_t SessionID, TQXLTableLocksFile& TableLocksFile,
                                                   const TQXLPageItemID& RecordID) {
-  std::lock_guard<std::recursive_mutex> Guard(FCSect);
+  std::lock_guard Guard(FCSect);
   List(SessionID);
   return TableLocksFile.IsRecordLockedByAnyOtherSession(SessionID, RecordID);
 }

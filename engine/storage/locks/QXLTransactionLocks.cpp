@@ -20,7 +20,7 @@ std::vector<std::int32_t> TablesWith(const TQXLTableLockList& Locks, TQXLLockTyp
 }  // namespace
 
 bool TQXLDatabaseTableLockManager::AddRWLocksBeforeCommit(std::int32_t SessionID) {
-  std::lock_guard<std::recursive_mutex> Guard(FCSect);
+  std::lock_guard Guard(FCSect);
   TQXLTableLockList& Locks = List(SessionID);
   if (Locks.Count() == 0) return true;
   for (std::int32_t Table : TablesWith(Locks, ltXIRW)) {
@@ -46,7 +46,7 @@ void TQXLDatabaseTableLockManager::DropRWLocks(std::int32_t SessionID) {
 }
 
 bool TQXLDatabaseTableLockManager::ClearTransactionLocks(std::int32_t SessionID) {
-  std::lock_guard<std::recursive_mutex> Guard(FCSect);
+  std::lock_guard Guard(FCSect);
   TQXLTableLockList& Locks = List(SessionID);
   for (std::int32_t Table : TablesWith(Locks, ltU)) {
     if (Locks.LockExists(ltSIRW, Table)) continue;
@@ -73,4 +73,25 @@ bool TQXLDatabaseTableLockManager::ReleaseTransactionLocks(std::int32_t SessionI
     }
   }
   return Released;
+}
+
+bool TQXLDatabaseTableLockManager::ReleaseLeftLocks(std::int32_t SessionID) {
+  std::lock_guard Guard(FCSect);
+  TQXLTableLockList& Locks = List(SessionID);
+  auto Left = [&] {
+    std::vector<TQXLTableLockItem> Items;
+    for (const TQXLTableLockItem& Item : Locks.Items())
+      if (Item.LockType != ltIS && Item.LockType != ltX) Items.push_back(Item);
+    return Items;
+  };
+  for (const TQXLTableLockItem& Item : Left()) {
+    TQXLTableLocksFile File(LPageManager);
+    File.OpenFile(Item.LocksFilePageNo);
+    // A record lock's byte is the session's, whichever record it names.
+    if (Item.LockType == ltU)
+      UnlockRecord(SessionID, File, TQXLPageItemID{});
+    else
+      UnlockTable(SessionID, Item.LockType, File, true, true);
+  }
+  return Left().empty();
 }

@@ -106,3 +106,45 @@ TEST_F(LocalSessionDiskTest, CreatingAFileLeavesItClosedAndRefusesAnOpenOne) {
   EXPECT_THROW(Again->CreateDatabase(), EQXLException);
   EXPECT_EQ(List.Count(), 0u);
 }
+
+TEST_F(LocalSessionDiskTest, AFailedFirstConnectLeavesNothingThatRefusesTheNextOne) {
+  auto Wrong = Session("other");
+  EXPECT_EQ(NativeCodeOf([&] { Wrong->SetConnected(true); }), 30445);
+  EXPECT_FALSE(Wrong->GetConnected());
+  EXPECT_EQ(List.Count(), 0u);
+  auto Right = Session("pw");
+  Right->SetConnected(true);
+  EXPECT_TRUE(Right->GetConnected());
+  Right->SetConnected(false);
+  EXPECT_EQ(List.Count(), 0u);
+}
+
+TEST_F(LocalSessionDiskTest, AClosedDatabaseFoundInTheListTakesTheConnectingSessionsSettings) {
+  // Made with another session's settings and never opened.
+  auto Maker = Session("other");
+  Maker->FPageSize = 2048;
+  Maker->CreateDatabaseData();
+  ASSERT_EQ(List.Count(), 1u);
+  auto Right = Session("pw");
+  Right->SetConnected(true);
+  EXPECT_TRUE(Right->GetConnected());
+  EXPECT_EQ(Right->FPassword.Password, "pw");
+  EXPECT_EQ(Right->FPageSize, 1024);
+  Right->SetConnected(false);
+  EXPECT_EQ(List.Count(), 0u);
+}
+
+TEST_F(LocalSessionDiskTest, ASessionRefusedForItsPasswordHoldsNothing) {
+  auto A = Session("pw"), Wrong = Session("other");
+  A->SetConnected(true);
+  auto& Disk = dynamic_cast<TQXLDiskDatabaseData&>(*A->DatabaseData());
+  EXPECT_EQ(NativeCodeOf([&] { Wrong->SetConnected(true); }), 20298);
+  EXPECT_FALSE(Wrong->GetConnected());
+  EXPECT_EQ(Wrong->DatabaseData(), nullptr);
+  std::vector<std::string> Tables;
+  EXPECT_EQ(NativeCodeOf([&] { Wrong->GetTablesList(Tables); }), 10435);
+  EXPECT_EQ(Disk.SessionList().size(), 1u);
+  EXPECT_EQ(Disk.GetDBFileConnectionsCount(), 1);
+  A->SetConnected(false);
+  EXPECT_EQ(List.Count(), 0u);
+}

@@ -90,6 +90,30 @@ TEST(QXLLocalSession, CommitAndRollbackOnlyInsideATransaction) {
   EXPECT_EQ(NativeCodeOf([&] { idle.Commit(false); }), 10435);
 }
 
+// A commit that stored the changes but kept some locks ended the transaction
+// all the same; one that stored nothing leaves it for the rollback.
+TEST(QXLLocalSession, ACommitThatStoredItsChangesEndsTheTransactionWhateverItRaises) {
+  struct TFailingCommit : FakeDatabaseData {
+    std::int32_t Code = 0;
+    void Commit(std::int32_t, bool) override { throw EQXLException(Code, "commit"); }
+  };
+  TQXLDatabaseDataList list;
+  auto* data = static_cast<TFailingCommit*>(list.Add(std::make_unique<TFailingCommit>()));
+  data->SetDatabaseName("MEMORY");
+  TQXLLocalSession s(list);
+  s.FDatabaseName = "MEMORY";
+  s.SetConnected(true);
+  for (std::int32_t Code : {qxl::CommittedWithLocksLeftCode, 20233}) {
+    data->Code = Code;
+    s.StartTransaction();
+    EXPECT_EQ(NativeCodeOf([&] { s.Commit(false); }), Code);
+    EXPECT_EQ(s.FInTransaction, Code != qxl::CommittedWithLocksLeftCode) << Code;
+  }
+  s.Rollback();
+  EXPECT_EQ(NativeCodeOf([&] { s.Rollback(); }), 20229);
+  s.SetConnected(false);
+}
+
 TEST(QXLMain, StartUpListsTheProcessDatabasesAndTheDefaultSession) {
   TQXLDatabaseDataList list;
   TQXLSessionList sessions;

@@ -165,14 +165,15 @@ TEST_F(DiskDatabaseDataTest, ReopenedSingleUserObjectTakesTheBytesAgain) {
   A->DisconnectSession(&Again);
 }
 
-TEST_F(DiskDatabaseDataTest, LastSessionLeavingInATransactionRollsItBack) {
+TEST_F(DiskDatabaseDataTest, SessionsLeavingInATransactionRollItBack) {
   auto D = DiskDatabase(Name);
   TTestSession Stays, Leaves;
   Connect(*D, Stays);
   Connect(*D, Leaves);
   Leaves.FInTransaction = true;
   D->DisconnectSession(&Leaves);
-  EXPECT_EQ(Leaves.Rollbacks, 0);  // another session still has the file open
+  EXPECT_EQ(Leaves.Rollbacks, 1);  // though another session still has the file open
+  EXPECT_TRUE(D->IsOpen());
 
   Stays.FInTransaction = true;
   const std::int32_t Page = WriteTaggedPage(*D, Stays.FSessionID, "never committed");

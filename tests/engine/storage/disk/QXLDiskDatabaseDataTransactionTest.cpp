@@ -130,3 +130,35 @@ TEST_F(DiskDatabaseTransactionTest, RollbackDropsTheTransactionsLocksAndPages) {
   EXPECT_TRUE(B->TableLockManager()->LockTable(SB.FSessionID, ltXIRW, *TableB, 1, 0, false, false));
   Processes.Disconnect();
 }
+
+TEST_F(DiskDatabaseTransactionTest, ASessionLeavingInsideATransactionLeavesNothingToTheNextOfItsNumber) {
+  auto D = DiskDatabase(Name, N);
+  TTestSession Stays, Leaves, Next;
+  Connect(*D, Stays);
+  Connect(*D, Leaves);
+  const std::int32_t Number = Leaves.FSessionID;
+  auto File = Table(*D);
+  ASSERT_TRUE(D->TableLockManager()->LockRecord(Number, *File, TQXLPageItemID{5, 1}, 1, 0));
+  Lock(*D, Number, ltXIRW, *File);
+  const std::int32_t Page = WriteTaggedPage(*D, Number, "uncommitted");
+  Leaves.FInTransaction = true;
+  D->DisconnectSession(&Leaves);
+  EXPECT_EQ(Leaves.Rollbacks, 1);
+  EXPECT_FALSE(Leaves.FInTransaction);
+  EXPECT_EQ(D->TableLockManager()->SessionLocks(Number).Count(), 0);
+
+  Connect(*D, Next);
+  ASSERT_EQ(Next.FSessionID, Number);
+  D->Commit(Next.FSessionID, false);
+  auto Other = DiskDatabase(Name, N);
+  TTestSession Elsewhere;
+  Connect(*Other, Elsewhere);
+  EXPECT_NE(ReadTag(*Other, Elsewhere.FSessionID, Page), "uncommitted");
+  auto OtherFile = Table(*Other);
+  EXPECT_FALSE(Other->TableLockManager()->IsRecordLocked(Elsewhere.FSessionID, *OtherFile, TQXLPageItemID{5, 1}));
+  EXPECT_TRUE(Other->TableLockManager()->LockTable(Elsewhere.FSessionID, ltX, *OtherFile, 1, 0, false, false));
+  Other->TableLockManager()->UnlockTable(Elsewhere.FSessionID, ltX, *OtherFile, false, false);
+  Other->DisconnectSession(&Elsewhere);
+  D->DisconnectSession(&Next);
+  D->DisconnectSession(&Stays);
+}

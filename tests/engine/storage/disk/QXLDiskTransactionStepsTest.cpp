@@ -62,13 +62,24 @@ TEST(DiskTransactionSteps, CommitRetriesReleaseUntilLocksGo) {
   EXPECT_EQ(Clock.SleptMs(), 3u * qxl::TransactionReleaseDelayMS);
 }
 
+// The pages are in the file by then: the error says so, and is not the one a
+// failed commit raises, after which a rollback would follow.
 TEST(DiskTransactionSteps, CommitRaisesWhenLocksCannotBeReleased) {
   platform::FakeClock Clock;
   platform::ScopedClock Guard(Clock);
   TStepLog Log;
   Log.FailingClears = qxl::TransactionReleaseTries;
-  EXPECT_EQ(NativeCodeOf([&] { qxl::CommitWithTableLocks(true, Log.Locks(), Log.Pages()); }), 20234);
+  EXPECT_EQ(NativeCodeOf([&] { qxl::CommitWithTableLocks(true, Log.Locks(), Log.Pages()); }),
+            qxl::CommittedWithLocksLeftCode);
   EXPECT_EQ(Log.Clears, qxl::TransactionReleaseTries);
+  EXPECT_EQ(Log.Steps.substr(0, 3), "APC");
+
+  TStepLog Raising;
+  auto Locks = Raising.Locks();
+  Locks.ClearLocks = [] () -> bool { throw EQXLException(20204, "Cannot unlock table"); };
+  EXPECT_EQ(NativeCodeOf([&] { qxl::CommitWithTableLocks(true, Locks, Raising.Pages()); }),
+            qxl::CommittedWithLocksLeftCode);
+  EXPECT_EQ(Raising.Steps, "AP");
 }
 
 TEST(DiskTransactionSteps, TablesByteTriesThenRaises) {
