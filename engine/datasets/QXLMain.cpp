@@ -1,43 +1,53 @@
 #include "engine/datasets/QXLMain.h"
 
-#include "engine/core/QXLShortString.h"
+#include <mutex>
+
+#include "engine/core/QXLMemoryManager.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLDatabaseDataList.h"
 #include "engine/core/abstract/QXLFormEditorMode.h"
-
-namespace qxl {}
-using namespace qxl;
-
-TQXLLocalSession* TQXLSessionList::Add(std::unique_ptr<TQXLLocalSession> Session) {
-  std::lock_guard guard(FLock);
-  FItems.push_back(std::move(Session));
-  return FItems.back().get();
-}
-
-TQXLLocalSession* TQXLSessionList::Find(const std::string& SessionName) {
-  std::lock_guard guard(FLock);
-  for (auto& s : FItems)
-    if (SameNameIgnoringCase(s->FSessionName, SessionName)) return s.get();
-  return nullptr;
-}
-
-std::size_t TQXLSessionList::Count() {
-  std::lock_guard guard(FLock);
-  return FItems.size();
-}
+#include "engine/datasets/components/QXLSessionComponent.h"
+#include "engine/storage/memory/QXLMemoryDatabaseData.h"
+#include "engine/storage/temporary/QXLTemporaryDatabaseData.h"
 
 namespace qxl {
 
+namespace {
+
+std::mutex StartLock;
+int StartCount = 0;
+
+}  // namespace
+
 void InitializeQXLMain(TQXLDatabaseDataList& Databases, std::unique_ptr<TQXLDatabaseData> Memory,
-                       std::unique_ptr<TQXLDatabaseData> Temp, TQXLSessionList& Sessions,
-                       TQXLDatabaseDataCreator DiskDatabaseCreator) {
-  if (Memory) Databases.Add(std::move(Memory));
-  if (Temp) Databases.Add(std::move(Temp));
+                       std::unique_ptr<TQXLDatabaseData> Temp) {
+  Memory->SetDatabaseName("MEMORY");
+  Databases.Add(std::move(Memory));
+  Temp->SetDatabaseName("TEMP");
+  Databases.Add(std::move(Temp));
   FormEditorMode = false;
-  if (!DiskDatabaseCreator) DiskDatabaseCreator = qxl::DiskDatabaseCreator();
-  auto session = std::make_unique<TQXLLocalSession>(Databases, std::move(DiskDatabaseCreator));
-  session->FSessionName = "Default";
-  Sessions.Add(std::move(session));
+  CreateSessionList();
+}
+
+void FinalizeQXLMain(TQXLDatabaseDataList& Databases) {
+  FreeSessionList();
+  std::lock_guard Guard(Databases.CriticalSection());
+  while (TQXLDatabaseData* First = Databases.Find([](const TQXLDatabaseData&) { return true; })) Databases.Free(First);
+}
+
+void StartEngine() {
+  std::lock_guard Guard(StartLock);
+  if (StartCount++ > 0) return;
+  // The memory manager comes before every object that allocates through it.
+  QXLMemoryManager();
+  InitializeQXLMain(DatabaseDataList(), std::make_unique<TQXLMemoryDatabaseData>(),
+                    std::make_unique<TQXLTemporaryDatabaseData>());
+}
+
+void ShutdownEngine() {
+  std::lock_guard Guard(StartLock);
+  if (StartCount == 0 || --StartCount > 0) return;
+  FinalizeQXLMain(DatabaseDataList());
 }
 
 }  // namespace qxl

@@ -1,42 +1,37 @@
 #pragma once
-// The local engine's start-up: the databases every process has ("MEMORY"
-// and "TEMP", made by their engines and handed in here), the process-wide
-// list of sessions and its "Default" session. Thread rule: the session list
-// takes its own lock.
+// The engine's start-up and shut-down: the process-wide state of the
+// components (the open databases "MEMORY" and "TEMP", the session list with
+// its session "Default") set up once before any component is made, and
+// released in reverse order, which closes every database file still open.
+// Thread rule: start-up and shut-down run while no other engine work runs.
 #include <memory>
-#include <mutex>
-#include <string>
-#include <vector>
-
-#include "engine/datasets/QXLLocalSession.h"
 
 class TQXLDatabaseData;
 class TQXLDatabaseDataList;
 
-class TQXLSessionList {
-public:
-  TQXLSessionList() = default;
-  TQXLSessionList(const TQXLSessionList&) = delete;
-  TQXLSessionList& operator=(const TQXLSessionList&) = delete;
-
-  // Appends Session, which from now on belongs to the list; returns it.
-  TQXLLocalSession* Add(std::unique_ptr<TQXLLocalSession> Session);
-  // The session of that name (ignoring case), or nullptr.
-  TQXLLocalSession* Find(const std::string& SessionName);
-  std::size_t Count();
-
-private:
-  std::mutex FLock;
-  std::vector<std::unique_ptr<TQXLLocalSession>> FItems;
-};
-
 namespace qxl {
 
-// Adds Memory and then Temp (when given) to Databases, clears
-// FormEditorMode, and adds the session "Default" to Sessions, which opens
-// database files through DiskDatabaseCreator (the disk engine when none).
+// Adds Memory and then Temp to Databases, clears FormEditorMode, and makes
+// the session list with its inactive session "Default".
 void InitializeQXLMain(TQXLDatabaseDataList& Databases, std::unique_ptr<TQXLDatabaseData> Memory,
-                       std::unique_ptr<TQXLDatabaseData> Temp, TQXLSessionList& Sessions,
-                       TQXLDatabaseDataCreator DiskDatabaseCreator = nullptr);
+                       std::unique_ptr<TQXLDatabaseData> Temp);
+// Frees the session list (every session closes its databases first), then
+// every object of Databases, which closes its file.
+void FinalizeQXLMain(TQXLDatabaseDataList& Databases);
+
+// The one entry point a program calls first: sets the engine up on the
+// process's list of databases. Counted: only the first call does the work,
+// and only the ShutdownEngine that balances it undoes it.
+void StartEngine();
+void ShutdownEngine();
+
+// Starts the engine for its scope.
+class TQXLEngineScope {
+public:
+  TQXLEngineScope() { StartEngine(); }
+  ~TQXLEngineScope() { ShutdownEngine(); }
+  TQXLEngineScope(const TQXLEngineScope&) = delete;
+  TQXLEngineScope& operator=(const TQXLEngineScope&) = delete;
+};
 
 }  // namespace qxl

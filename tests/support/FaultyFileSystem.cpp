@@ -227,13 +227,24 @@ std::unique_ptr<FileHandle> FaultyFileSystem::Create(const std::string& fileName
   return Wrap(fileName, [&] { return FInner.Create(fileName, share); });
 }
 
+void FaultyFileSystem::FailNextNameChange(int error) {
+  std::lock_guard guard(FMutex);
+  FNameChangeError = error;
+}
+
+void FaultyFileSystem::CheckNameChange(const char* operation, const std::string& name) {
+  CheckAlive(operation, name);
+  std::lock_guard guard(FMutex);
+  if (int error = std::exchange(FNameChangeError, 0)) throw EOSError(error, DescribeFailure(operation, name, error));
+}
+
 bool FaultyFileSystem::Delete(const std::string& fileName) {
-  CheckAlive("Delete", fileName);
+  CheckNameChange("Delete", fileName);
   return FInner.Delete(fileName);
 }
 
 bool FaultyFileSystem::Rename(const std::string& oldName, const std::string& newName) {
-  CheckAlive("Rename", oldName);
+  CheckNameChange("Rename", oldName);
   return FInner.Rename(oldName, newName);
 }
 

@@ -3,7 +3,8 @@
 // files by default) and injects faults into the handles it gives out: the k-th
 // write or flush fails with a chosen error, the next health check fails, the
 // process "crashes" after write k, transfers come back short and interrupted,
-// and a hook runs before every open, where a test can act as another process.
+// the next delete or rename fails, and a hook runs before every open, where a
+// test can act as another process.
 //
 // Writes are WriteSome and SetSize calls of any of its handles, numbered from
 // 1 in the order they happen; a fault set with k counts from the moment it is
@@ -41,6 +42,8 @@ public:
   // While on, the first transfer is interrupted and every other one moves at
   // most mostPerCall bytes. 0 turns it off.
   void ShortTransfers(std::size_t mostPerCall);
+  // The next Delete or Rename fails with error and changes nothing.
+  void FailNextNameChange(int error);
   // Runs before every Open and Create with the file name (nullptr: none).
   void OnOpen(std::function<void(const std::string&)> hook);
 
@@ -71,6 +74,7 @@ private:
   };
   static void Arm(Fault& fault, int from, int k, int error, int times);
   void CheckAlive(const char* operation, const std::string& name) const;
+  void CheckNameChange(const char* operation, const std::string& name);
   // Counts a write; its error when it is to fail, else 0.
   int BeginWrite(int& number);
   void EndWrite(int number);
@@ -86,6 +90,7 @@ private:
   int FWrites = 0, FFlushes = 0, FTransfers = 0;
   Fault FWriteFault, FFlushFault;
   int FCrashAfter = -1;
+  int FNameChangeError = 0;
   bool FCrashed = false;
   bool FFailHealthCheck = false;
   std::size_t FMostPerCall = 0;

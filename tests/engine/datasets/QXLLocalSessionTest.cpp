@@ -1,11 +1,10 @@
 // The local session: connecting to the list's databases, creating a file
 // database through the engine that gives it, freeing it with the last
-// session, transactions; and the start-up's "Default" session.
+// session, transactions.
 #include <gtest/gtest.h>
 
 #include "engine/core/abstract/QXLDatabaseDataList.h"
-#include "engine/core/abstract/QXLFormEditorMode.h"
-#include "engine/datasets/QXLMain.h"
+#include "engine/datasets/QXLLocalSession.h"
 #include "tests/support/EngineErrors.h"
 #include "tests/support/FakeDatabaseData.h"
 #include "tests/support/FakePageManager.h"
@@ -112,20 +111,4 @@ TEST(QXLLocalSession, ACommitThatStoredItsChangesEndsTheTransactionWhateverItRai
   s.Rollback();
   EXPECT_EQ(NativeCodeOf([&] { s.Rollback(); }), 20229);
   s.SetConnected(false);
-}
-
-TEST(QXLMain, StartUpListsTheProcessDatabasesAndTheDefaultSession) {
-  TQXLDatabaseDataList list;
-  TQXLSessionList sessions;
-  FormEditorMode = true;
-  qxl::InitializeQXLMain(list, Named("MEMORY"), Named("TEMP"), sessions);
-  EXPECT_FALSE(FormEditorMode);
-  EXPECT_EQ(list.Count(), 2u);
-  TQXLLocalSession* def = sessions.Find("default");
-  ASSERT_NE(def, nullptr);
-  def->FDatabaseName = "TEMP";
-  def->SetConnected(true);
-  EXPECT_EQ(def->DatabaseData()->DatabaseName(), "TEMP");
-  def->SetConnected(false);
-  EXPECT_EQ(list.Count(), 2u);
 }
