@@ -181,6 +181,68 @@ TEST_F(DatabaseComponentTest, SharedHandlesAndReferenceCounts) {
   EXPECT_FALSE(A->Connected());
 }
 
+TEST_F(DatabaseComponentTest, WrongPasswordIsAskedForAgainUntilRightOrCancelled) {
+  struct Case {
+    const char* Title;
+    bool Silent;
+    std::deque<std::optional<std::string>> Typed;
+    bool Opens;
+    std::vector<std::string> Log;
+  };
+  const std::vector<Case> Cases{
+      {"wrong then right", false, {"guess", "Rk#4w%"}, true, {"password ", "password "}},
+      {"cancel", false, {std::nullopt}, false, {"password "}},
+      {"silent asks nothing", true, {}, false, {}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Title);
+    ScriptedUserInterface Ui;
+    Ui.Passwords = C.Typed;
+    auto D = Db();
+    D->Password = "wrong";
+    D->SilentMode = C.Silent;
+    if (C.Opens) {
+      D->Open();
+      EXPECT_TRUE(D->Connected());
+      EXPECT_EQ(D->Password, "Rk#4w%");
+    } else {
+      EXPECT_EQ(NativeCodeOf([&] { D->Open(); }), 30445);
+      EXPECT_FALSE(D->Connected());
+      EXPECT_EQ(D->Password, "wrong");
+    }
+    EXPECT_EQ(Ui.Log, C.Log);
+    EXPECT_EQ(DatabaseDataList().Count(), C.Opens ? 3u : 2u);
+  }
+}
+
+TEST_F(DatabaseComponentTest, OnPasswordTakesThePlaceOfThePrompt) {
+  ScriptedUserInterface Ui;
+  auto D = Db();
+  D->Password = "wrong";
+  int Asked = 0;
+  D->OnPassword = [&](TQXLDatabase& Database, bool& Continue) {
+    EXPECT_FALSE(Continue);
+    Database.Password = ++Asked == 1 ? "still wrong" : "Rk#4w%";
+    Continue = Asked < 5;
+  };
+  D->Open();
+  EXPECT_EQ(Asked, 2);
+  EXPECT_TRUE(Ui.Log.empty());
+}
+
+TEST_F(DatabaseComponentTest, AFileHeldExclusivelyElsewhereIsNotOpened) {
+  auto Holder = platform::RealFileSystem().Open(File, platform::AccessMode::ReadWrite, platform::ShareMode::Exclusive);
+  ScriptedUserInterface Ui;
+  auto D = Db();
+  EXPECT_ANY_THROW(D->Open());
+  EXPECT_FALSE(D->Connected());
+  EXPECT_TRUE(Ui.Log.empty());
+  EXPECT_EQ(DatabaseDataList().Count(), 2u);
+  Holder->Close();
+  D->Open();
+  EXPECT_TRUE(D->Connected());
+}
+
 TEST_F(DatabaseComponentTest, AFileNotClosedCleanlyAsksForRepair) {
   MarkNotClosedCleanly();
   struct Case {
