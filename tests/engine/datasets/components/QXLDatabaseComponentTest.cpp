@@ -230,6 +230,19 @@ TEST_F(DatabaseComponentTest, OnPasswordTakesThePlaceOfThePrompt) {
   EXPECT_TRUE(Ui.Log.empty());
 }
 
+TEST_F(DatabaseComponentTest, AFileHeldExclusivelyElsewhereIsNotOpened) {
+  auto Holder = platform::RealFileSystem().Open(File, platform::AccessMode::ReadWrite, platform::ShareMode::Exclusive);
+  ScriptedUserInterface Ui;
+  auto D = Db();
+  EXPECT_ANY_THROW(D->Open());
+  EXPECT_FALSE(D->Connected());
+  EXPECT_TRUE(Ui.Log.empty());
+  EXPECT_EQ(DatabaseDataList().Count(), 2u);
+  Holder->Close();
+  D->Open();
+  EXPECT_TRUE(D->Connected());
+}
+
 TEST_F(DatabaseComponentTest, AFileNotClosedCleanlyAsksForRepair) {
   MarkNotClosedCleanly();
   struct Case {
