@@ -248,6 +248,7 @@ private:
 
   void OpenCursor();
   void CloseCursor();
+  void EnterInsertState();
   void DoInternalOpen();
   void LayoutCalcFields();
   void AllocateBuffers();

@@ -47,14 +47,7 @@ void TDataSet::Insert() {
   }
   FBufferRecords = std::min(FBufferRecords + 1, FBufferCount);
   InitRecord(Buffer(FActiveRecord));
-  InternalInsert();
-  FBOF = FEOF = false;
-  SetState(dsInsert);
-  DoOnNewRecord();
-  FModified = false;
-  DataEvent(deDataSetChange);
-  Run(AfterInsert);
-  Run(AfterScroll);
+  EnterInsertState();
 }
 
 void TDataSet::Append() {
@@ -69,6 +62,12 @@ void TDataSet::Append() {
   ++FBufferRecords;
   InitRecord(Buffer(FActiveRecord));
   SetBookmarkFlag(Buffer(FActiveRecord), bfEOF);
+  EnterInsertState();
+}
+
+// The new record's buffer is ready in the active slot: the descendant and
+// the handlers take it from here, whether it was inserted or appended.
+void TDataSet::EnterInsertState() {
   InternalInsert();
   FBOF = FEOF = false;
   SetState(dsInsert);
