@@ -291,6 +291,7 @@ void TQXLPageManager::TakeIntoSession(TQXLSessionPageInfo& Info, TQXLPage* Page)
   Page->FIsDirty = true;
 }
 
+#ifndef NDEBUG
 namespace {
 
 std::uint64_t PageDigest(const std::uint8_t* Bytes, std::size_t Size) {
@@ -300,6 +301,7 @@ std::uint64_t PageDigest(const std::uint8_t* Bytes, std::size_t Size) {
 }
 
 }  // namespace
+#endif
 
 void TQXLPageManager::NoteCleanBytes([[maybe_unused]] TQXLPage* Page) {
 #ifndef NDEBUG
