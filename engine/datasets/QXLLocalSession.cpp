@@ -135,6 +135,28 @@ void TQXLLocalSession::CreateDatabase() {
   FDatabases.Free(data);
 }
 
+TQXLDiskDatabaseData* TQXLLocalSession::DiskDatabase() const {
+  return dynamic_cast<TQXLDiskDatabaseData*>(FDatabaseData);
+}
+
+bool TQXLLocalSession::GetSuppressDBHeaderErrors() {
+  TQXLDiskDatabaseData* disk = DiskDatabase();
+  return disk && disk->GetSuppressDBHeaderErrors();
+}
+
+void TQXLLocalSession::SetSuppressDBHeaderErrors(bool Value) {
+  if (TQXLDiskDatabaseData* disk = DiskDatabase()) disk->SetSuppressDBHeaderErrors(Value);
+}
+
+void TQXLLocalSession::TruncateDatabase() {
+  if (TQXLDiskDatabaseData* disk = DiskDatabase()) disk->TruncateDatabase();
+}
+
+std::int32_t TQXLLocalSession::GetDBFileConnectionsCount() {
+  TQXLDiskDatabaseData* disk = DiskDatabase();
+  return disk ? disk->GetDBFileConnectionsCount() : 0;
+}
+
 void TQXLLocalSession::GetTablesList(std::vector<std::string>& List) { Connected().GetTablesList(List); }
 
 bool TQXLLocalSession::TableExists(const std::string& TableName) { return Connected().TableExists(TableName); }

@@ -15,6 +15,7 @@
 
 class TQXLDatabaseData;
 class TQXLDatabaseDataList;
+class TQXLDiskDatabaseData;
 class TQXLIndexFactory;
 class TQXLLocalSession;
 
@@ -42,8 +43,10 @@ public:
 
   bool GetConnected() override { return FDatabaseData != nullptr; }
   void SetConnected(bool Value) override;
-  bool GetSuppressDBHeaderErrors() override { return FSuppressDBHeaderErrors; }
-  void SetSuppressDBHeaderErrors(bool Value) override { FSuppressDBHeaderErrors = Value; }
+  // The repair reading of a connected database file; false and nothing for
+  // any other database and while disconnected.
+  bool GetSuppressDBHeaderErrors() override;
+  void SetSuppressDBHeaderErrors(bool Value) override;
   // Writes a new database file with the session's settings and leaves it
   // closed; 20092 while this process has the database open.
   void CreateDatabase() override;
@@ -56,6 +59,13 @@ public:
   void Commit(bool DoFlushBuffers) override;
   void Rollback() override;
   void FlushBuffers() override;
+
+  // Cuts the unused pages at the end of a connected database file off;
+  // nothing for any other database.
+  void TruncateDatabase();
+  // The sessions of every process connected to the database file; 0 for
+  // any other database and while disconnected.
+  std::int32_t GetDBFileConnectionsCount();
 
   // A new database data for the session's database file, with the session's
   // settings (for a disk database also its session count, password, page and
@@ -82,11 +92,12 @@ private:
   void FreeIfUnused(TQXLDatabaseData& Data);
   TQXLDatabaseData* FindDatabaseData();
   TQXLDatabaseData& Connected();
+  // The connected database when it is a database file, else null.
+  TQXLDiskDatabaseData* DiskDatabase() const;
   void Connect();
   void Disconnect();
 
   TQXLDatabaseDataList& FDatabases;
   TQXLDatabaseDataCreator FCreator;
   TQXLDatabaseData* FDatabaseData = nullptr;  // owned by the list
-  bool FSuppressDBHeaderErrors = false;
 };

@@ -5,7 +5,6 @@
 #include "engine/datasets/QXLLocalSession.h"
 #include "engine/datasets/components/QXLDatabase.h"
 #include "engine/datasets/components/QXLSessionComponent.h"
-#include "engine/storage/disk/QXLDiskDatabaseData.h"
 
 namespace qxl {
 
@@ -26,10 +25,7 @@ std::vector<char> ReadWholeFile(platform::FileSystem& Files, const std::string& 
                            platform::DescribeFailure(Operation, FileName, platform::ErrorSharingViolation));
 }
 
-TQXLDiskDatabaseData* DiskData(TQXLBaseSession* Handle) {
-  auto* Local = dynamic_cast<TQXLLocalSession*>(Handle);
-  return Local ? dynamic_cast<TQXLDiskDatabaseData*>(Local->DatabaseData()) : nullptr;
-}
+TQXLLocalSession* LocalSession(TQXLBaseSession* Handle) { return dynamic_cast<TQXLLocalSession*>(Handle); }
 
 }  // namespace
 
@@ -61,7 +57,7 @@ void TQXLDatabase::TruncateDatabase() {
   CheckInactive();
   Open();
   try {
-    if (TQXLDiskDatabaseData* Disk = DiskData(FHandle)) Disk->TruncateDatabase();
+    if (TQXLLocalSession* Local = LocalSession(FHandle)) Local->TruncateDatabase();
   } catch (...) {
     Close();
     throw;
@@ -81,8 +77,8 @@ void TQXLDatabase::MakeExecutableDatabase(const std::string& ExeStubFileName, co
 
 std::int32_t TQXLDatabase::GetDBFileConnectionsCount() {
   CheckActive();
-  TQXLDiskDatabaseData* Disk = DiskData(FHandle);
-  return Disk ? Disk->GetDBFileConnectionsCount() : 0;
+  TQXLLocalSession* Local = LocalSession(FHandle);
+  return Local ? Local->GetDBFileConnectionsCount() : 0;
 }
 
 }  // namespace qxl

@@ -6,7 +6,9 @@
 
 #include "engine/core/abstract/QXLDatabaseDataList.h"
 #include "engine/datasets/QXLLocalSession.h"
+#include "engine/storage/QXLDiskPageManager.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
+#include "engine/storage/memory/QXLMemoryDatabaseData.h"
 #include "tests/engine/storage/StorageTestUtil.h"
 
 namespace {
@@ -147,4 +149,54 @@ TEST_F(LocalSessionDiskTest, ASessionRefusedForItsPasswordHoldsNothing) {
   EXPECT_EQ(Disk.GetDBFileConnectionsCount(), 1);
   A->SetConnected(false);
   EXPECT_EQ(List.Count(), 0u);
+}
+
+TEST_F(LocalSessionDiskTest, FileServicesReachTheConnectedFileOnly) {
+  auto A = Session("pw"), B = Session("pw");
+  B->FSessionName = "Other";
+  // Disconnected, there is no file to ask or change.
+  EXPECT_EQ(A->GetDBFileConnectionsCount(), 0);
+  A->SetSuppressDBHeaderErrors(true);
+  EXPECT_FALSE(A->GetSuppressDBHeaderErrors());
+  A->TruncateDatabase();
+
+  A->SetConnected(true);
+  B->SetConnected(true);
+  ASSERT_NE(A->DatabaseData(), B->DatabaseData());
+  // Sessions of both objects hold slots of the one file.
+  EXPECT_EQ(A->GetDBFileConnectionsCount(), 2);
+  EXPECT_EQ(B->GetDBFileConnectionsCount(), 2);
+
+  auto& Disk = dynamic_cast<TQXLDiskDatabaseData&>(*A->DatabaseData());
+  EXPECT_FALSE(A->GetSuppressDBHeaderErrors());
+  A->SetSuppressDBHeaderErrors(true);
+  EXPECT_TRUE(Disk.GetSuppressDBHeaderErrors());
+  EXPECT_TRUE(A->GetSuppressDBHeaderErrors());
+  EXPECT_FALSE(B->GetSuppressDBHeaderErrors());
+  A->SetSuppressDBHeaderErrors(false);
+  EXPECT_FALSE(Disk.GetSuppressDBHeaderErrors());
+
+  const TQXLDBHeader& Header = Disk.DiskPageManager()->DBHeader();
+  const std::int64_t Used = Disk.DiskPageManager()->OffsetToFirstPage() +
+                            static_cast<std::int64_t>(Header.LastUsedPageNo + 1) * Header.PageSize;
+  ASSERT_LT(Used, static_cast<std::int64_t>(ReadWholeFile(Name).size())) << "no unused pages to cut off";
+  A->TruncateDatabase();
+  EXPECT_EQ(static_cast<std::int64_t>(ReadWholeFile(Name).size()), Used);
+  B->SetConnected(false);
+  EXPECT_EQ(A->GetDBFileConnectionsCount(), 1);
+  A->SetConnected(false);
+}
+
+TEST(QXLLocalSessionFileServices, DatabasesWithoutAFileAnswerNothing) {
+  TQXLDatabaseDataList List;
+  auto Memory = std::make_unique<qxl::TQXLMemoryDatabaseData>();
+  List.Add(std::move(Memory));
+  TQXLLocalSession S(List);
+  S.FDatabaseName = "MEMORY";
+  S.SetConnected(true);
+  S.SetSuppressDBHeaderErrors(true);
+  EXPECT_FALSE(S.GetSuppressDBHeaderErrors());
+  EXPECT_EQ(S.GetDBFileConnectionsCount(), 0);
+  S.TruncateDatabase();
+  S.SetConnected(false);
 }
