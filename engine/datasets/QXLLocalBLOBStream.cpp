@@ -13,7 +13,9 @@ TQXLLocalBLOBStream::TQXLLocalBLOBStream(std::unique_ptr<TQXLCompressedBLOBStrea
       FOpenMode(OpenMode),
       FFieldNo(FieldNo) {}
 
-TQXLLocalBLOBStream::~TQXLLocalBLOBStream() = default;
+TQXLLocalBLOBStream::~TQXLLocalBLOBStream() {
+  if (FUserBLOBStream) FUserBLOBStream->CursorStreamFreed();
+}
 
 std::int32_t TQXLLocalBLOBStream::Read(void* Buffer, std::int32_t Count) { return FTemporaryStream->Read(Buffer, Count); }
 

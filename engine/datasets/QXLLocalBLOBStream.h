@@ -14,12 +14,24 @@ class TQXLCursor;
 
 namespace qxl {
 
+// The dataset-level stream that uses a cursor stream: told when the cursor
+// frees the stream (a post, a cancel or the close of its field), so that it
+// never reaches a freed one.
+class TQXLUserBLOBStreamLink {
+public:
+  virtual void CursorStreamFreed() noexcept = 0;
+
+protected:
+  ~TQXLUserBLOBStreamLink() = default;
+};
+
 class TQXLLocalBLOBStream : public TQXLStream {
 public:
   // Cannot fail. WorkStream is the stream the compressed stream was made on.
   TQXLLocalBLOBStream(std::unique_ptr<TQXLCompressedBLOBStream> TemporaryStream,
                       std::unique_ptr<TQXLStream> WorkStream, TQXLCursor* Cursor, TQXLBLOBOpenMode OpenMode,
                       std::int32_t FieldNo) noexcept;
+  // Tells its user stream first.
   ~TQXLLocalBLOBStream() override;
 
   std::int32_t Read(void* Buffer, std::int32_t Count) override;
@@ -33,6 +45,8 @@ public:
   TQXLCursor* Cursor() const { return FCursor; }
   TQXLBLOBOpenMode OpenMode() const { return FOpenMode; }
   std::int32_t FieldNo() const { return FFieldNo; }
+  TQXLUserBLOBStreamLink* UserBLOBStream() const { return FUserBLOBStream; }
+  void SetUserBLOBStream(TQXLUserBLOBStreamLink* Value) { FUserBLOBStream = Value; }
 
 private:
   // Declared first so that it is freed after the compressed stream on it.
@@ -41,6 +55,7 @@ private:
   TQXLCursor* FCursor;
   TQXLBLOBOpenMode FOpenMode;
   std::int32_t FFieldNo;
+  TQXLUserBLOBStreamLink* FUserBLOBStream = nullptr;
 };
 
 }  // namespace qxl

@@ -133,7 +133,8 @@ public:
 
   // Any number of readers and one writer per field (10115); a record only
   // being read is fetched again first when no stream is open. Null when the
-  // shared table lock or that fetch fails. The stream belongs to the cursor.
+  // shared table lock (ErrorCode -13) or that fetch fails. The stream
+  // belongs to the cursor and tells its user stream when it is freed.
   TQXLStream* InternalCreateBlobStream(bool ToInsert, bool ToEdit, std::int32_t FieldNo, TQXLBLOBOpenMode OpenMode,
                                        bool CanDoGetRecordBuffer) override;
   // Closes the field's streams, storing a writer's content in the current record.

@@ -33,8 +33,14 @@ TQXLStream* TQXLLocalCursor::InternalCreateBlobStream(bool ToInsert, bool ToEdit
                                                       TQXLBLOBOpenMode OpenMode, bool CanDoGetRecordBuffer) {
   if (!FTableData) throw EQXLException(10113, "Nil pointer occured");
   std::lock_guard guard(Database().CriticalSection());
+  FErrorCode = 0;
   TQXLDiskTableData* disk = SharedDiskTable();
-  if (disk && !LockTable(ltS, BlobLockTries, BlobLockDelayMS, true)) return nullptr;
+  // The caller learns why there is no stream: a content read or written
+  // without the table's lock would be lost or wrong.
+  if (disk && !LockTable(ltS, BlobLockTries, BlobLockDelayMS, true)) {
+    FErrorCode = -13;
+    return nullptr;
+  }
   struct TUnlock {
     TQXLLocalCursor* Cursor;
     ~TUnlock() {

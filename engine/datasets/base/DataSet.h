@@ -138,7 +138,8 @@ public:
   virtual void SetFilterText(const std::string& Value);
   TFilterOptions FilterOptions() const { return FFilterOptions; }
   virtual void SetFilterOptions(TFilterOptions Value);
-  void SetOnFilterRecord(TFilterRecordEvent Handler);
+  virtual void SetOnFilterRecord(TFilterRecordEvent Handler);
+  bool HasOnFilterRecord() const { return static_cast<bool>(FOnFilterRecord); }
 
   // Field access by the field objects (the buffer follows the state).
   bool GetFieldData(const TField& Field, TQXLVariant& Value);
@@ -195,6 +196,8 @@ protected:
   virtual void InternalCancel() {}
   virtual void InternalRefresh() {}
   virtual void InternalHandleException(const std::exception&) {}
+  // The set-key state ends: Posted keeps the edited key, else it is dropped.
+  virtual void EndKeyEdit(bool /*Posted*/) {}
   // The whole record initialisation of a new record: InternalInitRecord,
   // calculated fields cleared, flag bfInserted.
   virtual void InitRecord(TRecordBuffer Buffer);

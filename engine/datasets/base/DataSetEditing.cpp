@@ -109,7 +109,9 @@ void TDataSet::CheckRequiredFields() {
 void TDataSet::Post() {
   UpdateRecord();
   if (FState == dsSetKey) {
+    EndKeyEdit(true);
     SetState(dsBrowse);
+    DataEvent(deDataSetChange);
     return;
   }
   DataEvent(deCheckBrowseMode);
@@ -125,7 +127,9 @@ void TDataSet::Post() {
 void TDataSet::Cancel() {
   if (FState != dsEdit && FState != dsInsert && FState != dsSetKey) return;
   if (FState == dsSetKey) {
+    EndKeyEdit(false);
     SetState(dsBrowse);
+    DataEvent(deDataSetChange);
     return;
   }
   DataEvent(deCheckBrowseMode);
