@@ -67,6 +67,14 @@ int Transaction(TLocalCursorUser& U, std::int32_t Id, std::int32_t Value, const 
   return 0;
 }
 
+// Lock is a TQXLLockType by its number; the table stays open beside it.
+[[noreturn]] void HoldLock(TLocalCursorUser& U, std::int32_t Lock, const std::string& ReadyFile) {
+  if (!U.Cursor().LockTable(static_cast<TQXLLockType>(Lock), 1, 0, true))
+    throw std::runtime_error("the table lock " + std::to_string(Lock) + " was refused");
+  Announce(ReadyFile);
+  for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
 int Probe(TLocalCursorUser& U, std::int32_t Id) {
   U.MoveTo(Id);
   Say(U.Cursor().IsRecordLocked() ? 1 : 0);
@@ -89,6 +97,7 @@ std::optional<int> RunCursorWorkerCommand(const std::vector<std::string>& Args) 
   if (Command == "cursor-transaction" && Args.size() == 7)
     return Transaction(U, Id, std::stoi(Args[4]), Args[5], Args[6]);
   if (Command == "cursor-probe" && Args.size() == 4) return Probe(U, Id);
+  if (Command == "cursor-hold-lock" && Args.size() == 5) HoldLock(U, Id, Args[4]);
   return std::nullopt;
 }
 

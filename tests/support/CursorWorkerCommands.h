@@ -14,6 +14,9 @@
 //   cursor-transaction FILE PASSWORD ID VALUE READYFILE STOPFILE
 //       in a transaction, edits the record ID, sets Value and posts it,
 //       creates READYFILE, waits for STOPFILE, then commits
+//   cursor-hold-lock FILE PASSWORD LOCK READYFILE
+//       opens the table, takes the table lock LOCK (a TQXLLockType by its
+//       number) at once, creates READYFILE and keeps both until it is killed
 //   cursor-probe FILE PASSWORD ID
 //       prints 1 or 0 (whether another session holds the record's lock),
 //       the record's Value and the table's record count, one a line

@@ -1,0 +1,160 @@
+#pragma once
+// The table component: the dataset over one named table of a database. It
+// opens a local cursor on the table, chooses the active index by name or by
+// fields, searches by key and restricts the view to key ranges, follows a
+// master dataset, and carries the table's maintenance: create, delete, empty
+// and rename the table, rename a field, add and delete indexes.
+// Thread rule: one thread; maintenance works on a cursor of its own opened
+// for this component alone.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/datasets/dataset/QXLDataSet.h"
+
+class TQXLLocalCursor;
+
+namespace qxl {
+
+class TDataSource;
+class TMasterDataLink;
+
+class TQXLTable : public TQXLDataSet {
+public:
+  // The tries of the shared lock around a resync after a key search or a
+  // range change, and of the exclusive lock of AddIndex.
+  static constexpr std::int32_t ResyncLockTries = 900;
+  static constexpr std::int32_t ResyncLockDelayMS = 100;
+  static constexpr std::int32_t AddIndexLockTries = 50;
+  static constexpr std::int32_t AddIndexLockDelayMS = 100;
+
+  explicit TQXLTable(const TComponent* Owner = nullptr, bool OwnerInDesignMode = false);
+  // Closes the table. Raises nothing.
+  ~TQXLTable() override;
+
+  const std::string& TableName() const { return FTableName; }
+  void SetTableName(const std::string& Value);
+  bool Exclusive() const { return FExclusive; }
+  void SetExclusive(bool Value);
+  bool Temporary() const { return FTemporary; }
+  // True also names the database "TEMP".
+  void SetTemporary(bool Value);
+  bool DisableTempFiles = false;
+  // Whether the table exists; false for any failure to find out.
+  bool Exists();
+
+  // The active index, chosen by name or by its fields (";"-separated); the
+  // one not in use reads empty. An index that does not exist raises.
+  std::string IndexName() const { return FFieldsIndex ? std::string() : FIndexName; }
+  void SetIndexName(const std::string& Value) { SetIndex(Value, false); }
+  std::string IndexFieldNames() const { return FFieldsIndex ? FIndexName : std::string(); }
+  void SetIndexFieldNames(const std::string& Value) { SetIndex(Value, true); }
+  // The field object of the active index's column Index.
+  TField& GetIndexField(std::int32_t Index) const;
+  // The dataset's index definitions, read from the table when outdated.
+  void UpdateIndexDefs();
+  void UpdateFieldDefs();
+
+  // Master-detail: the table's view follows the master's record through
+  // its index, the master's fields of MasterFields giving the key.
+  TDataSource* MasterSource() const;
+  // A source whose chain leads back to this table raises.
+  void SetMasterSource(TDataSource* Value);
+  const std::string& MasterFields() const;
+  void SetMasterFields(const std::string& Value);
+  TDataSource* GetDataSource() const override { return MasterSource(); }
+
+  // Keys and ranges on the active index.
+  void SetKey();
+  void EditKey();
+  void SetRangeStart();
+  void EditRangeStart();
+  void SetRangeEnd();
+  void EditRangeEnd();
+  // Only in the set-key state.
+  bool KeyExclusive() const;
+  void SetKeyExclusive(bool Value);
+  std::int32_t KeyFieldCount() const;
+  void SetKeyFieldCount(std::int32_t Value);
+  // Values in index column order; more values than the index has columns raise.
+  bool FindKey(const std::vector<Variant>& KeyValues);
+  void FindNearest(const std::vector<Variant>& KeyValues);
+  bool GotoKey();
+  // Nothing at or after the key leaves the table on its last record.
+  void GotoNearest();
+  void SetRange(const std::vector<Variant>& StartValues, const std::vector<Variant>& EndValues);
+  void ApplyRange();
+  void CancelRange();
+
+  // Structure. Create, delete, rename and the field and index changes raise
+  // inside a transaction; a failure stores nothing.
+  void CreateTable();
+  void DeleteTable();
+  void EmptyTable();
+  void RenameTable(const std::string& NewTableName);
+  void RenameField(const std::string& FieldName, const std::string& NewFieldName);
+  // 20228 while another user has the table open.
+  void AddIndex(const std::string& Name, const std::string& Fields, TIndexOptions Options,
+                const std::string& DescFields = "", const std::string& CaseInsFields = "");
+  void DeleteIndex(const std::string& Name);
+  void DeleteAllIndexes();
+  std::string FindOrCreateIndex(const std::vector<std::string>& FieldNamesList,
+                                const std::vector<std::string>& AscDescList,
+                                const std::vector<std::string>& CaseSensitivityList, bool& IsCreated);
+  bool IndexExists(const std::vector<std::string>& FieldNamesList, const std::vector<std::string>& AscDescList,
+                   const std::vector<std::string>& CaseSensitivityList);
+  void ApplyDistinct(const std::vector<std::string>& FieldNamesList, const std::vector<std::string>& AscDescList,
+                     const std::vector<std::string>& CaseSensitivityList);
+  // The other dataset's distinct view on this table.
+  void ApplyDistinct(TQXLDataSet& DataSet);
+  std::int64_t LastAutoincValue(std::int32_t FieldIndex);
+  std::int64_t LastAutoincValue(const std::string& FieldName);
+  bool IsRecordLocked();
+  // Opens the table once in repair mode, for a rebuild to read it.
+  void RepairOpen();
+  // A cursor made outside (a query result); the table opens on it and never frees it.
+  void SetExternalHandle(TQXLCursor* Value) { FExternalHandle = Value; }
+
+protected:
+  TQXLCursor* CreateCursorHandle() override;
+  void ApplyMasterRange() override;
+  void DoOnNewRecord() override;
+  void EndKeyEdit(bool Posted) override;
+
+private:
+  // A local cursor on the table, opened; field definitions read when asked.
+  std::unique_ptr<TQXLLocalCursor> OpenLocalCursor(bool WithFieldDefs);
+  // A cursor for a structure change: opened for this component alone, or only made.
+  std::unique_ptr<TQXLLocalCursor> NewMaintenanceCursor();
+  void CheckTableName() const;
+  void CheckNotInTransaction(std::int32_t Code, const char* Operation) const;
+  void SetIndex(const std::string& Value, bool FieldsIndex);
+  // The index name of Value, checked against Cursor's indexes when there is one.
+  std::string ResolveIndexName(const std::string& Value, bool FieldsIndex, TQXLCursor* Cursor);
+  void ReadIndexDefsFrom(TQXLCursor& Cursor);
+  void EditKeyBuffer(TKeyIndex Index, bool Clear);
+  // Fills a key with values in index column order.
+  void SetKeyFields(TKeyIndex Index, const std::vector<Variant>& Values);
+  void SetKeyFromMaster(TKeyIndex Index);
+  void ResyncUnderSharedLock(bool Exact);
+  // Moves to the first record with the shared table lock held where it can be had.
+  void FirstUnderSharedLock();
+  std::int32_t KeyInfoOffset() const;
+  void MasterChanged();
+  void MasterDisabled();
+  // Normalises and checks the SQL-level definitions for CreateTable.
+  void PrepareFieldDefsForCreate();
+  void PrepareIndexDefsForCreate();
+
+  std::string FTableName;
+  bool FExclusive = false;
+  bool FTemporary = false;
+  std::string FIndexName;
+  bool FFieldsIndex = false;
+  bool FIndexDefsOutdated = true;
+  bool FIsRepairing = false;
+  std::unique_ptr<TMasterDataLink> FMasterLink;
+};
+
+}  // namespace qxl

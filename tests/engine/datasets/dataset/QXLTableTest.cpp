@@ -1,0 +1,363 @@
+// The table component: the index chosen by name or by fields, key searches
+// and ranges on a table of cases (descending and case-insensitive columns,
+// NULLs, partial keys), master-detail, the structure changes round-tripped
+// through a reopen, and the refusals of bad input that store nothing.
+#include <gtest/gtest.h>
+
+#include "engine/core/QXLException.h"
+#include "engine/datasets/base/DataLink.h"
+#include "engine/datasets/base/DatabaseError.h"
+#include "tests/engine/datasets/dataset/TableFixture.h"
+
+using namespace qxl;
+
+namespace {
+
+using Ids = std::vector<std::int32_t>;
+
+class TableTest : public qxl::testsupport::TableFixture {
+protected:
+  // Codes: ID, Code (text, case-insensitive index), Grade (descending
+  // index), Part (with Grade in a two-column index); Grade of ID 6 is NULL.
+  std::unique_ptr<TQXLTable> CreateCodes() {
+    std::unique_ptr<TQXLTable> T = NewTable("Codes");
+    T->AdvFieldDefs().Add("ID", aftInteger, 0, true);
+    T->AdvFieldDefs().Add("Code", aftString, 10, false);
+    T->AdvFieldDefs().Add("Grade", aftInteger, 0, false);
+    T->AdvFieldDefs().Add("Part", aftString, 10, false);
+    T->AdvIndexDefs().Add("ByCode", "Code", TIndexOptions{}, false, "", "Code");
+    T->AdvIndexDefs().Add("ByGradeDesc", "Grade", TIndexOptions{}, false, "Grade");
+    T->AdvIndexDefs().Add("ByGradePart", "Grade;Part", TIndexOptions{});
+    T->CreateTable();
+    T->Open();
+    struct Row {
+      std::int32_t Id;
+      const char* Code;
+      std::int32_t Grade;
+      const char* Part;
+    };
+    const Row Rows[] = {{1, "beta", 2, "x"}, {2, "Alpha", 1, "y"}, {3, "GAMMA", 3, "x"},
+                        {4, "delta", 2, "a"}, {5, "alpha2", 1, "z"}, {6, "omega", 0, "m"}};
+    for (const Row& R : Rows) {
+      T->Append();
+      T->FieldByName("ID").SetAsInteger(R.Id);
+      T->FieldByName("Code").SetAsString(R.Code);
+      if (R.Id != 6) T->FieldByName("Grade").SetAsInteger(R.Grade);
+      T->FieldByName("Part").SetAsString(R.Part);
+      T->Post();
+    }
+    return T;
+  }
+};
+
+}  // namespace
+
+TEST_F(TableTest, TheIndexChosenByNameOrByFieldsOrdersTheView) {
+  std::unique_ptr<TQXLTable> T = CreateCodes();
+  struct Case {
+    const char* Name;
+    bool ByFields;
+    Ids Order;
+  };
+  const Case Cases[] = {
+      {"", false, {1, 2, 3, 4, 5, 6}},
+      {"ByCode", false, {2, 5, 1, 4, 3, 6}},
+      {"Code", true, {2, 5, 1, 4, 3, 6}},
+      {"ByGradeDesc", false, {3, 1, 4, 2, 5, 6}},
+      {"Grade;Part", true, {6, 2, 5, 4, 1, 3}},
+      {"", true, {1, 2, 3, 4, 5, 6}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Name);
+    if (C.ByFields)
+      T->SetIndexFieldNames(C.Name);
+    else
+      T->SetIndexName(C.Name);
+    EXPECT_EQ(Forward(*T), C.Order);
+    EXPECT_EQ(C.ByFields ? T->IndexFieldNames() : T->IndexName(), C.Name);
+    EXPECT_EQ(C.ByFields ? T->IndexName() : T->IndexFieldNames(), "");
+  }
+  T->SetIndexName("ByGradePart");
+  EXPECT_EQ(T->IndexFieldCount(), 2);
+  EXPECT_EQ(T->GetIndexField(1).FieldName, "Part");
+  EXPECT_THROW(T->GetIndexField(2), EDatabaseError);
+  // An index that does not exist leaves the one in use.
+  EXPECT_EQ(NativeCodeOf([&] { T->SetIndexName("NoSuchIndex"); }), 10325);
+  EXPECT_EQ(MessageOf([&] { T->SetIndexFieldNames("Part"); }), "No index for fields 'Part'");
+  EXPECT_EQ(T->IndexName(), "ByGradePart");
+  EXPECT_EQ(Forward(*T), (Ids{6, 2, 5, 4, 1, 3}));
+}
+
+TEST_F(TableTest, KeySearchesOnACaseTable) {
+  std::unique_ptr<TQXLTable> T = CreateCodes();
+  struct Case {
+    const char* Index;
+    std::vector<Variant> Key;
+    bool Nearest;
+    bool Found;
+    std::int32_t Id;  // where the table stands afterwards
+  };
+  const Case Cases[] = {
+      {"ByCode", {Variant("ALPHA")}, false, true, 2},
+      {"ByCode", {Variant("gamma")}, false, true, 3},
+      {"ByCode", {Variant("gam")}, false, false, 2},
+      {"ByCode", {Variant("b")}, true, true, 1},
+      {"ByCode", {Variant("zz")}, true, true, 6},
+      {"ByGradeDesc", {Variant(std::int32_t{2})}, false, true, 1},
+      {"ByGradeDesc", {Variant(std::int32_t{9})}, true, true, 3},
+      {"ByGradePart", {Variant(std::int32_t{2}), Variant("x")}, false, true, 1},
+      {"ByGradePart", {Variant(std::int32_t{2})}, false, true, 4},
+      {"ByGradePart", {Variant(std::int32_t{1}), Variant("q")}, true, true, 2},
+      {"ByGradePart", {Variant(std::int32_t{4})}, true, true, 3},
+      {"ByGradePart", {Variant::Null()}, false, true, 6},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(std::string(C.Index) + " case " + std::to_string(&C - Cases));
+    T->SetIndexName(C.Index);
+    T->First();
+    if (C.Nearest) {
+      T->FindNearest(C.Key);
+    } else {
+      EXPECT_EQ(T->FindKey(C.Key), C.Found);
+    }
+    // A key that is not found leaves the table where it stood.
+    EXPECT_EQ(T->FieldByName("ID").AsInteger(), C.Id);
+  }
+  // The set-key state: an exclusive key skips the equal ones.
+  T->SetIndexName("ByGradePart");
+  T->SetKey();
+  T->FieldByName("Grade").SetAsInteger(2);
+  T->SetKeyFieldCount(1);
+  T->SetKeyExclusive(true);
+  EXPECT_THROW(T->FieldByName("Code").SetAsString("no"), EQXLException);
+  T->Post();
+  T->GotoNearest();
+  EXPECT_EQ(T->FieldByName("ID").AsInteger(), 3);
+  EXPECT_THROW(T->KeyExclusive(), EDatabaseError);
+  // A cancelled key edit keeps the key before it.
+  T->EditKey();
+  T->FieldByName("Grade").SetAsInteger(0);
+  T->Cancel();
+  T->First();
+  T->GotoNearest();
+  EXPECT_EQ(T->FieldByName("ID").AsInteger(), 3);
+}
+
+TEST_F(TableTest, RangesOnACaseTable) {
+  std::unique_ptr<TQXLTable> T = CreateCodes();
+  struct Case {
+    const char* Index;
+    std::vector<Variant> Start, End;
+    Ids Shown;
+  };
+  const Case Cases[] = {
+      {"ByCode", {Variant("alpha")}, {Variant("BETA")}, {2, 5, 1}},
+      {"ByGradeDesc", {Variant(std::int32_t{2})}, {Variant(std::int32_t{1})}, {1, 4, 2, 5}},
+      {"ByGradePart", {Variant(std::int32_t{2})}, {Variant(std::int32_t{2})}, {4, 1}},
+      {"ByGradePart", {Variant(std::int32_t{1}), Variant("z")}, {Variant(std::int32_t{2}), Variant("b")}, {5, 4}},
+      {"ByGradePart", {Variant::Null()}, {Variant::Null()}, {6}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(std::string(C.Index) + " case " + std::to_string(&C - Cases));
+    T->SetIndexName(C.Index);
+    T->SetRange(C.Start, C.End);
+    EXPECT_EQ(Forward(*T), C.Shown);
+    EXPECT_EQ(T->RecordCount(), static_cast<std::int64_t>(C.Shown.size()));
+    T->CancelRange();
+    EXPECT_EQ(T->RecordCount(), 6);
+  }
+  T->SetIndexName("ByGradePart");
+  T->SetRangeStart();
+  T->FieldByName("Grade").SetAsInteger(3);
+  T->Post();
+  // An end never set leaves the range open at that side.
+  T->SetRangeEnd();
+  T->Post();
+  T->ApplyRange();
+  EXPECT_EQ(Forward(*T), (Ids{3}));
+  T->CancelRange();
+  EXPECT_EQ(Forward(*T).size(), 6u);
+}
+
+TEST_F(TableTest, ADetailFollowsItsMaster) {
+  std::unique_ptr<TQXLTable> Owners = NewTable("Owners");
+  Owners->AdvFieldDefs().Add("OwnerID", aftInteger, 0, true);
+  Owners->CreateTable();
+  Owners->Open();
+  for (std::int32_t id : {10, 20, 30}) {
+    Owners->Append();
+    Owners->FieldByName("OwnerID").SetAsInteger(id);
+    Owners->Post();
+  }
+  std::unique_ptr<TQXLTable> Items = NewTable("Items");
+  Items->AdvFieldDefs().Add("ID", aftInteger, 0, true);
+  Items->AdvFieldDefs().Add("Owner", aftInteger, 0, false);
+  Items->AdvIndexDefs().Add("ByOwner", "Owner", TIndexOptions{});
+  Items->CreateTable();
+  Items->SetIndexName("ByOwner");
+  Items->Open();
+  const std::pair<std::int32_t, std::int32_t> Rows[] = {{1, 10}, {2, 20}, {3, 10}, {4, 30}};
+  for (auto [id, owner] : Rows) {
+    Items->Append();
+    Items->FieldByName("ID").SetAsInteger(id);
+    Items->FieldByName("Owner").SetAsInteger(owner);
+    Items->Post();
+  }
+  TDataSource Source;
+  Source.SetDataSet(Owners.get());
+  Items->SetMasterFields("OwnerID");
+  Items->SetMasterSource(&Source);
+  Owners->First();
+  EXPECT_EQ(Forward(*Items), (Ids{1, 3}));
+  Owners->Next();
+  EXPECT_EQ(Forward(*Items), (Ids{2}));
+  Items->Append();
+  Items->FieldByName("ID").SetAsInteger(5);
+  EXPECT_EQ(Items->FieldByName("Owner").AsInteger(), 20);
+  Items->Post();
+  EXPECT_EQ(Forward(*Items), (Ids{2, 5}));
+  Owners->Last();
+  EXPECT_EQ(Forward(*Items), (Ids{4}));
+  Owners->Close();
+  EXPECT_EQ(Items->RecordCount(), 5);
+
+  TDataSource Back;
+  Back.SetDataSet(Items.get());
+  EXPECT_EQ(MessageOf([&] { Owners->SetMasterSource(&Back); }), "Circular datalinks are not allowed");
+  EXPECT_EQ(MessageOf([&] { Items->SetMasterSource(&Back); }), "Circular datalinks are not allowed");
+  EXPECT_EQ(Owners->MasterSource(), nullptr);
+}
+
+TEST_F(TableTest, StructureChangesSurviveAReopen) {
+  std::unique_ptr<TQXLTable> T = NewTable("AllTypes");
+  std::vector<TQXLAdvancedFieldType> Types;
+  for (std::int32_t t = aftChar; t <= aftGuid; ++t) {
+    const auto Type = static_cast<TQXLAdvancedFieldType>(t);
+    const std::int32_t Size = IsSizedAdvancedFieldType(Type) ? 12 : 0;
+    T->AdvFieldDefs().Add("F" + std::to_string(t), Type, Size, false);
+    Types.push_back(Type);
+  }
+  T->CreateTable();
+  EXPECT_TRUE(T->Exists());
+  T->Open();
+  ASSERT_EQ(T->AdvFieldDefs().Count(), static_cast<std::int32_t>(Types.size()));
+  for (std::size_t i = 0; i < Types.size(); ++i) {
+    const TQXLAdvFieldDef& Def = T->AdvFieldDefs().Defs(static_cast<std::int32_t>(i));
+    SCOPED_TRACE(Def.Name);
+    EXPECT_EQ(AdvancedToBaseFieldType(Def.DataType), AdvancedToBaseFieldType(Types[i]));
+    if (Types[i] == aftGuid)
+      EXPECT_EQ(T->FieldDefs().Find(Def.Name).Size, 38);
+    else
+      EXPECT_EQ(Def.Size, IsSizedAdvancedFieldType(Types[i]) ? 12 : 0);
+  }
+  T->Close();
+
+  T->RenameField("F2", "Text");
+  T->AddIndex("ByText", "Text", TIndexOptions{ixUnique}, "Text", "");
+  T->AddIndex("ByTwo", "F7;Text", TIndexOptions{});
+  T->Open();
+  EXPECT_NE(T->FindField("Text"), nullptr);
+  EXPECT_EQ(T->FindField("F2"), nullptr);
+  T->Append();
+  T->FieldByName("Text").SetAsString("one");
+  T->Post();
+  T->Close();
+  T->UpdateIndexDefs();
+  ASSERT_GE(T->IndexDefs().IndexOf("ByText"), 0);
+  EXPECT_EQ(T->IndexDefs().Find("ByText").Fields, "Text");
+  EXPECT_TRUE(T->IndexDefs().Find("ByText").Options.Contains(ixUnique));
+  EXPECT_TRUE(T->IndexDefs().Find("ByText").Options.Contains(ixDescending));
+  EXPECT_EQ(T->IndexDefs().Find("ByTwo").Fields, "F7;Text");
+
+  T->DeleteIndex("ByTwo");
+  T->UpdateIndexDefs();
+  EXPECT_LT(T->IndexDefs().IndexOf("ByTwo"), 0);
+  EXPECT_EQ(NativeCodeOf([&] { T->DeleteIndex("ByTwo"); }), 20021);
+  T->EmptyTable();
+  T->Open();
+  EXPECT_EQ(T->RecordCount(), 0);
+  T->Close();
+  T->RenameTable("Renamed");
+  EXPECT_EQ(T->TableName(), "Renamed");
+  EXPECT_TRUE(T->Exists());
+  EXPECT_FALSE(NewTable("AllTypes")->Exists());
+  T->DeleteTable();
+  EXPECT_FALSE(T->Exists());
+}
+
+TEST_F(TableTest, StructureChangesAreRefusedInsideATransaction) {
+  std::unique_ptr<TQXLTable> T = CreatePeople();
+  Db->StartTransaction();
+  EXPECT_EQ(NativeCodeOf([&] { T->AddIndex("ByScore", "Score", {}); }), 20175);
+  EXPECT_EQ(NativeCodeOf([&] { T->DeleteIndex("ByName"); }), 20177);
+  EXPECT_EQ(NativeCodeOf([&] { T->DeleteAllIndexes(); }), 20178);
+  EXPECT_EQ(NativeCodeOf([&] { T->RenameField("Name", "Other"); }), 20179);
+  EXPECT_EQ(NativeCodeOf([&] { T->RenameTable("Other"); }), 20181);
+  EXPECT_EQ(NativeCodeOf([&] { T->CreateTable(); }), 20182);
+  EXPECT_EQ(NativeCodeOf([&] { T->DeleteTable(); }), 20183);
+  EXPECT_EQ(MessageOf([&] { T->DeleteTable(); }),
+            "Cannot perform 'DeleteTable' operation on a database in transaction - Native error: 20183");
+  Db->Rollback();
+  EXPECT_TRUE(T->Exists());
+  T->Open();
+  EXPECT_NE(T->FindField("Name"), nullptr);
+}
+
+TEST_F(TableTest, BadInputIsRefusedAndStoresNothing) {
+  std::unique_ptr<TQXLTable> Missing = NewTable("NoSuchTable");
+  EXPECT_THROW(Missing->Open(), EQXLException);
+  EXPECT_FALSE(Missing->Active());
+  EXPECT_FALSE(Missing->Exists());
+  std::unique_ptr<TQXLTable> Blank = NewTable("   ");
+  EXPECT_EQ(MessageOf([&] { Blank->Open(); }), "Missing TableName property");
+
+  struct Case {
+    const char* What;
+    std::function<void(TQXLAdvFieldDefs&)> Define;
+    std::int32_t Code;  // 0: the dataset library's error
+  };
+  const Case Cases[] = {
+      {"empty name", [](TQXLAdvFieldDefs& D) { D.Add("", aftInteger, 0, false); }, 30499},
+      {"duplicate name",
+       [](TQXLAdvFieldDefs& D) {
+         D.Add("A", aftInteger, 0, false);
+         D.Add("a", aftString, 5, false);
+       },
+       0},
+      {"unknown type", [](TQXLAdvFieldDefs& D) { D.Add("A", aftUnknown, 0, false); }, 30289},
+      {"text without size", [](TQXLAdvFieldDefs& D) { D.Add("A", aftString, 0, false); }, 30453},
+      {"compression mode",
+       [](TQXLAdvFieldDefs& D) { D.Add("A", aftMemo, 0, false, acaZLIB, 0); }, 20257},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.What);
+    std::unique_ptr<TQXLTable> T = NewTable("Bad");
+    C.Define(T->AdvFieldDefs());
+    try {
+      T->CreateTable();
+      ADD_FAILURE() << "created";
+    } catch (const EQXLException& E) {
+      EXPECT_EQ(E.NativeError, C.Code) << E.Message;
+    } catch (const EDatabaseError& E) {
+      EXPECT_EQ(C.Code, 0) << E.Message;
+    }
+    EXPECT_FALSE(T->Exists());
+  }
+
+  std::unique_ptr<TQXLTable> T = CreatePeople();
+  T->SetIndexName("ByID");
+  T->Open();
+  AddPerson(*T, 1, "Amy");
+  EXPECT_THROW(T->FindKey({Variant(std::int32_t{1}), Variant(std::int32_t{2})}), EDatabaseError);
+  EXPECT_THROW(T->FieldByName("ID").SetAsString("not a number"), EDatabaseError);
+  T->Edit();
+  EXPECT_THROW(T->FieldByName("Score").SetAsString("abc"), EDatabaseError);
+  EXPECT_EQ(NativeCodeOf([&] { T->FieldByName("Name").SetAsString(std::string(40, 'x')); }), 20056);
+  T->Cancel();
+  EXPECT_EQ(T->FieldByName("Name").AsString(), "Amy");
+  EXPECT_EQ(NativeCodeOf([&] { T->AddIndex("", "Name", {}); }), 20046);
+  EXPECT_EQ(NativeCodeOf([&] { T->AddIndex("X", "", {}); }), 20047);
+  EXPECT_EQ(NativeCodeOf([&] { T->AddIndex("X", "Nothing", {}); }), 20050);
+  T->SetIndexFieldNames("");
+  EXPECT_EQ(MessageOf([&] { T->FindKey({Variant(std::int32_t{1})}); }), "No index currently active");
+}
