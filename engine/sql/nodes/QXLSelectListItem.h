@@ -1,0 +1,22 @@
+#pragma once
+// One parsed item of a select list (also of GROUP BY, USING, CORRESPONDING BY
+// and join column lists): a column, "*" or an expression, with its alias.
+// A plain value; the list that holds it owns the expression.
+#include <memory>
+#include <string>
+
+#include "engine/core/QXLExpression.h"
+
+namespace qxl {
+
+struct TQXLSelectListItem {
+  std::string TableName;
+  bool AllFields = false;
+  std::string FieldName;
+  bool IsExpression = false;
+  bool IsDuplicatedField = false;
+  std::unique_ptr<::TQXLExpression> ValueExpr;
+  std::string Pseudonym;
+};
+
+}  // namespace qxl
