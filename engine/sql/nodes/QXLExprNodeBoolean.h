@@ -23,6 +23,13 @@ public:
                       bool PartialKey);
 
   TQXLVariant* GetDataValue() override;
+  // IS [NOT] NULL of a column of the scanned table.
+  bool CanUseIndex(std::int32_t IndexColumnNo, TQXLSearchCondition ConditionSearchOperator, TQXLIndexDef* IndexDef,
+                   std::int32_t SessionID) override;
+  void AddAsIndexScanCondition(TQXLScanSearchConditionArray* ScanConditions, TQXLIndexDef* IndexDef,
+                               TQXLExpression* Expression) override;
+  void ExtendIndexScanCondition(TQXLScanSearchCondition* ScanCondition, TQXLIndexDef* IndexDef,
+                                TQXLExpression* Expression) override;
 
   const std::string& EscapeStr() const { return FEscapeStr; }
 

@@ -23,6 +23,15 @@ public:
   // An 8-bit text column compared with a wide constant: the constant becomes 8-bit.
   void AfterAssign() override;
   TQXLVariant* GetDataValue() override;
+  // A column of the scanned table (or UPPER / LOWER of one) compared by =, <,
+  // >, <= or >= with a constant; UPPER / LOWER switch the comparison to
+  // ignore case when the constant allows it.
+  bool CanUseIndex(std::int32_t IndexColumnNo, TQXLSearchCondition ConditionSearchOperator, TQXLIndexDef* IndexDef,
+                   std::int32_t SessionID) override;
+  void AddAsIndexScanCondition(TQXLScanSearchConditionArray* ScanConditions, TQXLIndexDef* IndexDef,
+                               TQXLExpression* Expression) override;
+  void ExtendIndexScanCondition(TQXLScanSearchCondition* ScanCondition, TQXLIndexDef* IndexDef,
+                                TQXLExpression* Expression) override;
   // An equality of two plain column references, one found in each operator;
   // raises 10404 / 10405 when the first / second is ambiguous there.
   bool IsJoinCondition(TQXLAO* AO1, TQXLAO* AO2) override;

@@ -128,6 +128,7 @@ public:
     ShowEveryTableField(*this, fields);
     FRecordBufferSize = FFieldDefs->GetMemoryRecordBufferSize();
     FRecordSize = FRecordBufferSize;
+    FKeyBufferSize = FRecordBufferSize;
     FCurrentRecordBuffer = AllocateRecordBuffer();
     InternalInitRecord(FCurrentRecordBuffer, false);
   }
