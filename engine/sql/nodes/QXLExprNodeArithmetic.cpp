@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "engine/core/QXLException.h"
+#include "engine/sql/nodes/QXLNodeText.h"
 #include "engine/core/QXLRounding.h"
 #include "engine/sql/nodes/QXLExprNodeCast.h"
 #include "engine/storage/QXLRandom.h"
@@ -65,23 +66,23 @@ TQXLVariant* TQXLExprNodeArithmetic::GetDataValue() {
   const TQXLDataOperator op = Operator();
   switch (op) {
     case doADD:
-      value.Assign(*Child(0)->GetDataValue(), true);
+      CopyValue(value, *Child(0)->GetDataValue());
       for (std::int32_t i = 1; i < ChildCount(); ++i) value.Add(*Child(i)->GetDataValue());
       break;
     case doSUB:
-      value.Assign(*Child(0)->GetDataValue(), true);
+      CopyValue(value, *Child(0)->GetDataValue());
       value.InvertValue();
       break;
     case doMUL:
-      value.Assign(*Child(0)->GetDataValue(), true);
+      CopyValue(value, *Child(0)->GetDataValue());
       for (std::int32_t i = 1; i < ChildCount(); ++i) value.Mul(*Child(i)->GetDataValue());
       break;
     case doDIV:
-      value.Assign(*Child(0)->GetDataValue(), true);
+      CopyValue(value, *Child(0)->GetDataValue());
       value.Division(*Child(1)->GetDataValue());
       break;
     case doABS:
-      value.Assign(*Child(0)->GetDataValue(), true);
+      CopyValue(value, *Child(0)->GetDataValue());
       if (!value.IsNull() && value.IsNumericDataType() && value.GetAsDouble() < 0) value.InvertValue();
       break;
     case doACOS: SetDouble(value, std::acos(Child(0)->GetDataValue()->GetAsDouble())); break;
@@ -106,7 +107,7 @@ TQXLVariant* TQXLExprNodeArithmetic::GetDataValue() {
     }
     case doRAND: EvaluateRand(); break;
     case doSQR: {
-      value.Assign(*Child(0)->GetDataValue(), true);
+      CopyValue(value, *Child(0)->GetDataValue());
       value.Mul(*Child(0)->GetDataValue());
       break;
     }

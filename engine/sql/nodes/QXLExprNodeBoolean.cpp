@@ -28,7 +28,7 @@ TQXLExprNodeBoolean::TQXLExprNodeBoolean(TQXLDataOperator Op, TNodePtr Node1, TN
     : TQXLExprNode(Op, std::move(Node1), std::move(Node2), std::move(Node3), CaseInsensitive, PartialKey) {}
 
 bool TQXLExprNodeBoolean::ReadOperand(std::int32_t Index) {
-  TempVal.Assign(*Child(Index)->GetDataValue(), true);
+  CopyValue(TempVal, *Child(Index)->GetDataValue());
   return !TempVal.IsNull();
 }
 

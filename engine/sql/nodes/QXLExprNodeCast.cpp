@@ -54,7 +54,7 @@ TQXLExprNodeCast::TQXLExprNodeCast(TNodePtr Node, TQXLAdvancedFieldType CastType
 
 TQXLVariant* TQXLExprNodeCast::GetDataValue() {
   TQXLVariant& value = Value();
-  value.Assign(*Child(0)->GetDataValue(), true);
+  CopyValue(value, *Child(0)->GetDataValue());
   value.Cast(AdvancedToBaseFieldType(FCastType));
   if (IsStringAdvancedFieldType(FCastType) && !value.IsNull()) {
     const std::int32_t max =

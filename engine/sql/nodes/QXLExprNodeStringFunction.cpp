@@ -59,7 +59,7 @@ TQXLExprNodeStringFunction::TQXLExprNodeStringFunction(TQXLDataOperator Op, TNod
     : TQXLExprNode(Op, std::move(Node1), std::move(Node2), std::move(Node3), CaseInsensitive, PartialKey) {}
 
 bool TQXLExprNodeStringFunction::PrepareValue() {
-  Value().Assign(*Child(0)->GetDataValue(), true);
+  CopyValue(Value(), *Child(0)->GetDataValue());
   MakeString(Value());
   return !Value().IsNull();
 }
@@ -102,10 +102,10 @@ TQXLVariant* TQXLExprNodeStringFunction::GetDataValue() {
     case doLENGTH: SetInt32(value, TextLength()); break;
     case doPOS: {
       TQXLVariant needle;
-      needle.Assign(*Child(0)->GetDataValue(), true);
+      CopyValue(needle, *Child(0)->GetDataValue());
       MakeString(needle);
       TQXLVariant haystack;
-      haystack.Assign(*Child(1)->GetDataValue(), true);
+      CopyValue(haystack, *Child(1)->GetDataValue());
       MakeString(haystack);
       std::size_t at = std::string::npos;
       if (needle.IsWideStringDataType() || haystack.IsWideStringDataType()) {

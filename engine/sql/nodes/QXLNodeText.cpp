@@ -77,6 +77,15 @@ void MakeString(TQXLVariant& Value) {
 
 namespace qxl {
 
+void CopyValue(TQXLVariant& Value, const TQXLVariant& Source) {
+  if (&Value == &Source) return;
+  if (Source.IsNull()) {
+    Value.Clear(Source.DataType());
+    return;
+  }
+  Value.SetData(Source.pData(), Source.DataSize(), Source.DataType(), true);
+}
+
 void SetBooleanResult(TQXLVariant& Value, bool Result) {
   if (Value.DataType() != bftLogical) Value.Clear(bftLogical);
   Value.SetAsBoolean(Result);

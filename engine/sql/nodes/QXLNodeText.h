@@ -26,6 +26,9 @@ void MakeString(TQXLVariant& Value);
 
 namespace qxl {
 
+// Value := a copy of Source, reusing Value's own block when the sizes agree,
+// so that evaluating row after row allocates nothing for fixed-size types.
+void CopyValue(TQXLVariant& Value, const TQXLVariant& Source);
 // Boolean results reuse the value's storage from row to row.
 void SetBooleanResult(TQXLVariant& Value, bool Result);
 void SetNullBooleanResult(TQXLVariant& Value);

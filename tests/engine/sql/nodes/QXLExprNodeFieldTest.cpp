@@ -186,5 +186,49 @@ TEST(ExprNodeFieldTest, IndexSidesAreColumnsOfTheScannedTableAndConstants) {
   EXPECT_FALSE(TQXLExprNode::CanUseNodeAsConst(&column));
 }
 
+TEST(ExprNodeFieldTest, OuterReferencesReadTheParentCursorAndMoveWithIt) {
+  NodeTestCursor inner;
+  NodeTestCursor parent;
+  parent.SetInt("ID", 5);
+  inner.SetInt("ID", 1);
+  // The inner cursor knows no column "OUTERID"; the parent's visible alias does.
+  parent.FVisibleFieldDefs->GetDef(parent.No("ID"))->Name = "OUTERID";
+  TQXLExprNodeField outer(nullptr, "OUTERID", "");
+  EXPECT_FALSE(outer.CanBeAssigned(nullptr, nullptr, nullptr, false));
+  ASSERT_TRUE(outer.CanBeAssigned(nullptr, nullptr, &parent, false));
+  EXPECT_TRUE(outer.GetFromParent());
+  outer.AssignCursor(&inner, nullptr, &parent);
+  EXPECT_EQ(outer.Cursor(), &parent);
+  EXPECT_EQ(Text(outer.GetDataValue()), "5");
+
+  // Moving the inner references leaves it; moving the outer ones takes it.
+  std::uint8_t* row = parent.AllocateRecordBuffer();
+  std::memcpy(row, parent.FCurrentRecordBuffer, static_cast<std::size_t>(parent.FRecordBufferSize));
+  parent.SetInt("ID", 6);
+  outer.AssignCursorBuffer(row, false);
+  EXPECT_EQ(Text(outer.GetDataValue()), "6");
+  outer.AssignCursorBuffer(row, true);
+  EXPECT_EQ(Text(outer.GetDataValue()), "5");
+  parent.FreeRecordBuffer(row);
+
+  // A plain reference missing from the cursor is looked for in the parent cursor.
+  TQXLExprNodeField plain(nullptr, "OUTERID", "");
+  plain.AssignCursor(&inner, nullptr, &parent);
+  EXPECT_EQ(plain.Cursor(), &parent);
+  EXPECT_FALSE(plain.GetFromParent());
+}
+
+TEST(ExprNodeFieldTest, ATreeCanBeAssignedWhenEveryColumnIsFound) {
+  TestAO ao({{"A", "X", aftInteger, 4}});
+  auto make = [](const char* Second) {
+    auto node = std::make_unique<TQXLExprNodeComparison>(
+        doEQ, std::make_unique<TQXLExprNodeField>(nullptr, "X", ""),
+        std::make_unique<TQXLExprNodeField>(nullptr, Second, ""), true, true, false);
+    return node;
+  };
+  EXPECT_TRUE(make("X")->CanBeAssigned(&ao, nullptr, nullptr, false));
+  EXPECT_FALSE(make("Y")->CanBeAssigned(&ao, nullptr, nullptr, false));
+}
+
 }  // namespace
 }  // namespace qxl::nodetest
