@@ -84,11 +84,14 @@ bool TQXLExprNodeField::CanBeAssigned(TQXLAO* AO, TQXLAO* ParentQueryAO, TQXLCur
   if (AO) {
     TQXLIntegerArray numbers;
     result = AO->FieldExists(FFieldName, FTableName, false, numbers, ForHavingClause, false) == 1;
-  } else if (ParentQueryAO) {
+  }
+  // Not the operator's own column: perhaps one of the enclosing query.
+  if (!result && ParentQueryAO) {
     TQXLIntegerArray numbers;
     result = ParentQueryAO->FieldExists(FFieldName, FTableName, false, numbers, ForHavingClause, false) == 1;
     FGetFromParent = result;
-  } else if (ParentCursor) {
+  }
+  if (!result && ParentCursor) {
     std::int32_t no = -1;
     result = FindFieldInCursor(ParentCursor, no);
     FGetFromParent = result;

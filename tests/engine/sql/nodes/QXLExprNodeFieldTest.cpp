@@ -130,11 +130,16 @@ TEST(ExprNodeFieldTest, BindsToAnOperatorAndReadsItsRow) {
   // Found only in the parent query's operator: an outer reference.
   TestAO inner({{"C", "Z", aftInteger, 4}});
   TQXLExprNodeField outer(nullptr, "Y", "");
-  EXPECT_TRUE(outer.CanBeAssigned(nullptr, &ao, nullptr, false));
+  EXPECT_TRUE(outer.CanBeAssigned(&inner, &ao, nullptr, false));
   EXPECT_TRUE(outer.GetFromParent());
   outer.AssignAO(&inner, &ao, nullptr);
   EXPECT_EQ(outer.AO(), &ao);
   EXPECT_EQ(Text(outer.GetDataValue()), "why");
+  // The operator's own column wins over the enclosing query's.
+  TQXLExprNodeField own(nullptr, "Z", "");
+  TestAO alsoZ({{"P", "Z", aftInteger, 4}});
+  EXPECT_TRUE(own.CanBeAssigned(&inner, &alsoZ, nullptr, false));
+  EXPECT_FALSE(own.GetFromParent());
 }
 
 TEST(ExprNodeFieldTest, RewritesAliasesOfTheSelectList) {
@@ -195,7 +200,8 @@ TEST(ExprNodeFieldTest, OuterReferencesReadTheParentCursorAndMoveWithIt) {
   parent.FVisibleFieldDefs->GetDef(parent.No("ID"))->Name = "OUTERID";
   TQXLExprNodeField outer(nullptr, "OUTERID", "");
   EXPECT_FALSE(outer.CanBeAssigned(nullptr, nullptr, nullptr, false));
-  ASSERT_TRUE(outer.CanBeAssigned(nullptr, nullptr, &parent, false));
+  TestAO innerAO({{"T", "ID", aftInteger, 4}});
+  ASSERT_TRUE(outer.CanBeAssigned(&innerAO, nullptr, &parent, false));
   EXPECT_TRUE(outer.GetFromParent());
   outer.AssignCursor(&inner, nullptr, &parent);
   EXPECT_EQ(outer.Cursor(), &parent);
