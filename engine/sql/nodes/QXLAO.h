@@ -1,12 +1,15 @@
 #pragma once
-// A relational operator as expression nodes see it: columns found by name and
-// qualifier, their types and sizes, and the current row's values. The
+// A relational operator as expressions see it: columns found by name and
+// qualifier, their types and sizes, the current row's values, and the inputs
+// and filter condition that the push-down of conditions works with. The
 // operators of the query engine implement it; column references bind to it.
 // Thread rule: an operator and the expressions bound to it are used by the
 // thread that runs the statement.
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "engine/core/QXLExpression.h"
 #include "engine/core/QXLTypes.h"
 
 class TQXLIntegerArray;
@@ -30,4 +33,12 @@ public:
   virtual TQXLAdvancedFieldType GetFieldType(std::int32_t FieldNo) = 0;
   virtual std::int32_t GetFieldSize(std::int32_t FieldNo) = 0;
   virtual std::int32_t GetFieldPrecision(std::int32_t FieldNo) = 0;
+
+  // The operator tree, as the push-down of conditions walks it: the inputs
+  // (nullptr when there is none), whether this is an outer join (below which
+  // nothing is pushed), and the condition the operator then tests and owns.
+  virtual TQXLAO* LeftChildAO() const = 0;
+  virtual TQXLAO* RightChildAO() const = 0;
+  virtual bool IsOuterJoin() const = 0;
+  virtual void SetFilterExpression(std::unique_ptr<TQXLExpression> Filter) = 0;
 };

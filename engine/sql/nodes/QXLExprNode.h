@@ -99,9 +99,9 @@ public:
   virtual bool CanUseIndex(std::int32_t IndexColumnNo, TQXLSearchCondition ConditionSearchOperator,
                            TQXLIndexDef* IndexDef, std::int32_t SessionID);
   virtual void AddAsIndexScanCondition(TQXLScanSearchConditionArray* ScanConditions, TQXLIndexDef* IndexDef,
-                                       TQXLExpression* Expression);
+                                       ::TQXLExpression* Expression);
   virtual void ExtendIndexScanCondition(TQXLScanSearchCondition* ScanCondition, TQXLIndexDef* IndexDef,
-                                        TQXLExpression* Expression);
+                                        ::TQXLExpression* Expression);
   virtual bool IsJoinCondition(TQXLAO* AO1, TQXLAO* AO2);
   // Rewrites references to select-list aliases; the base passes the list on.
   virtual void ReplacePseudonyms(std::span<qxl::TQXLSelectListItem> SelectList);

@@ -180,7 +180,7 @@ public:
 };
 
 // A relational operator over named columns of one table each, whose current
-// row is a list of values; hidden-column rules are not modelled.
+// row is a list of values; hidden-column rules and inputs are not modelled.
 class TestAO : public TQXLAO {
 public:
   struct Column {
@@ -208,9 +208,14 @@ public:
   TQXLAdvancedFieldType GetFieldType(std::int32_t FieldNo) override { return Columns.at(FieldNo).Type; }
   std::int32_t GetFieldSize(std::int32_t FieldNo) override { return Columns.at(FieldNo).Size; }
   std::int32_t GetFieldPrecision(std::int32_t) override { return 0; }
+  TQXLAO* LeftChildAO() const override { return nullptr; }
+  TQXLAO* RightChildAO() const override { return nullptr; }
+  bool IsOuterJoin() const override { return false; }
+  void SetFilterExpression(std::unique_ptr<::TQXLExpression> Filter) override { this->Filter = std::move(Filter); }
 
   std::vector<Column> Columns;
   std::vector<TQXLVariant> Row;
+  std::unique_ptr<::TQXLExpression> Filter;
 };
 
 // A subquery child that answers every question with fixed results and

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+// The SQL layer's expression object shares the core's class name inside the
+// namespace; the node classes must still name the core's interface.
+namespace qxl {
+class TQXLExpression;
+}
+
 #include "engine/core/QXLIndexDef.h"
-#include "engine/sql/nodes/QXLExprNodeBoolean.h"
-#include "engine/sql/nodes/QXLExprNodeComparison.h"
-#include "engine/sql/nodes/QXLExprNodeStringFunction.h"
+#include "engine/sql/nodes/QXLExprNodes.h"
 #include "tests/engine/sql/nodes/NodeTestSupport.h"
 
 namespace qxl::nodetest {
@@ -66,7 +70,7 @@ protected:
 
   NodeTestCursor Cursor;
   TQXLIndexDefs Indexes;
-  TQXLExpression* const Expression = reinterpret_cast<TQXLExpression*>(static_cast<std::uintptr_t>(0x1000));
+  ::TQXLExpression* const Expression = reinterpret_cast<::TQXLExpression*>(static_cast<std::uintptr_t>(0x1000));
 };
 
 TEST_F(ExprNodeIndexScanTest, WhichIndexesAComparisonCanBound) {
@@ -151,7 +155,7 @@ TEST_F(ExprNodeIndexScanTest, NewConditionsCarryTheKeyAndTheirOrigin) {
     EXPECT_TRUE(made.CreatedFromExpression);
     EXPECT_FALSE(made.PartialCompare);
     EXPECT_EQ(made.Expression, nullptr);
-    EXPECT_EQ(made.ParentExpressions, std::vector<TQXLExpression*>{Expression});
+    EXPECT_EQ(made.ParentExpressions, std::vector<::TQXLExpression*>{Expression});
     EXPECT_EQ(made.ParentExpressionNodes, std::vector<TQXLExprNode*>{node.get()});
     EXPECT_EQ(Key(made.KeyRecordBuffer, "ID"), c.Key) << c.What;
   }
