@@ -16,13 +16,26 @@ namespace {
 constexpr std::int32_t OverflowCode = 30122;
 constexpr std::int32_t RandArgumentCode = 30135;
 constexpr std::int32_t RoundModeCode = 30139;
+constexpr std::int32_t InvalidResultCode = 30143;
 
 const char* FunctionName(TQXLDataOperator Op) {
   switch (Op) {
+    case doABS: return "ABS";
+    case doACOS: return "ACOS";
+    case doASIN: return "ASIN";
+    case doATAN: return "ATAN";
     case doCEIL: return "CEIL";
+    case doCOS: return "COS";
+    case doEXP: return "EXP";
     case doFLOOR: return "FLOOR";
-    case doROUND: return "ROUND";
+    case doLOG: return "LOG";
+    case doPOWER: return "POWER";
     case doRAND: return "RAND";
+    case doROUND: return "ROUND";
+    case doSIGN: return "SIGN";
+    case doSIN: return "SIN";
+    case doSQR: return "SQR";
+    case doSQRT: return "SQRT";
     default: return "unknown";
   }
 }
@@ -39,7 +52,12 @@ void SetInt32(TQXLVariant& Value, std::int32_t Result) {
   Value.SetAsInteger(Result);
 }
 
-void SetDouble(TQXLVariant& Value, double Result) {
+// A function's floating result; an argument outside the function's domain
+// (SQRT(-1), LOG(0)) or a result beyond the Double range is refused rather
+// than stored as a value no comparison or conversion can handle.
+void SetDouble(TQXLVariant& Value, double Result, TQXLDataOperator Op) {
+  if (!std::isfinite(Result))
+    throw EQXLException(InvalidResultCode, "Invalid argument for function '%s'", {FunctionName(Op)});
   if (Value.DataType() != bftDouble) Value.Clear(bftDouble);
   Value.SetAsDouble(Result);
 }
@@ -85,17 +103,17 @@ TQXLVariant* TQXLExprNodeArithmetic::GetDataValue() {
       CopyValue(value, *Child(0)->GetDataValue());
       if (!value.IsNull() && value.IsNumericDataType() && value.GetAsDouble() < 0) value.InvertValue();
       break;
-    case doACOS: SetDouble(value, std::acos(Child(0)->GetDataValue()->GetAsDouble())); break;
-    case doASIN: SetDouble(value, std::asin(Child(0)->GetDataValue()->GetAsDouble())); break;
-    case doATAN: SetDouble(value, std::atan(Child(0)->GetDataValue()->GetAsDouble())); break;
-    case doCOS: SetDouble(value, std::cos(Child(0)->GetDataValue()->GetAsDouble())); break;
-    case doSIN: SetDouble(value, std::sin(Child(0)->GetDataValue()->GetAsDouble())); break;
-    case doEXP: SetDouble(value, std::exp(Child(0)->GetDataValue()->GetAsDouble())); break;
-    case doLOG: SetDouble(value, std::log(Child(0)->GetDataValue()->GetAsDouble())); break;
-    case doSQRT: SetDouble(value, std::sqrt(Child(0)->GetDataValue()->GetAsDouble())); break;
+    case doACOS: SetDouble(value, std::acos(Child(0)->GetDataValue()->GetAsDouble()), op); break;
+    case doASIN: SetDouble(value, std::asin(Child(0)->GetDataValue()->GetAsDouble()), op); break;
+    case doATAN: SetDouble(value, std::atan(Child(0)->GetDataValue()->GetAsDouble()), op); break;
+    case doCOS: SetDouble(value, std::cos(Child(0)->GetDataValue()->GetAsDouble()), op); break;
+    case doSIN: SetDouble(value, std::sin(Child(0)->GetDataValue()->GetAsDouble()), op); break;
+    case doEXP: SetDouble(value, std::exp(Child(0)->GetDataValue()->GetAsDouble()), op); break;
+    case doLOG: SetDouble(value, std::log(Child(0)->GetDataValue()->GetAsDouble()), op); break;
+    case doSQRT: SetDouble(value, std::sqrt(Child(0)->GetDataValue()->GetAsDouble()), op); break;
     case doPOWER: {
       const double base = Child(0)->GetDataValue()->GetAsDouble();
-      SetDouble(value, std::pow(base, Child(1)->GetDataValue()->GetAsDouble()));
+      SetDouble(value, std::pow(base, Child(1)->GetDataValue()->GetAsDouble()), op);
       break;
     }
     case doCEIL: SetInt32(value, ToInt32(std::ceil(Child(0)->GetDataValue()->GetAsDouble()), op)); break;
@@ -138,7 +156,7 @@ void TQXLExprNodeArithmetic::EvaluateRound() {
       throw EQXLException(RoundModeCode, "Unknown rounding mode for function '%s'", {"ROUND"});
     mode = static_cast<TQXLRoundingMode>(rmHalfEven + (keyword - RoundModeFirstKeyword));
   }
-  SetDouble(Value(), static_cast<double>(RoundDecimal(x, digits, mode)));
+  SetDouble(Value(), static_cast<double>(RoundDecimal(x, digits, mode)), doROUND);
 }
 
 TQXLAdvancedFieldType TQXLExprNodeArithmetic::GetDataType() {

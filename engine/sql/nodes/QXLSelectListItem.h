@@ -1,7 +1,8 @@
 #pragma once
 // One parsed item of a select list (also of GROUP BY, USING, CORRESPONDING BY
 // and join column lists): a column, "*" or an expression, with its alias.
-// A plain value; the list that holds it owns the expression.
+// A plain value, used by the thread that parses or runs the statement; the
+// item owns its expression.
 #include <memory>
 #include <string>
 

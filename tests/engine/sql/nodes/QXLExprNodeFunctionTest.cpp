@@ -133,6 +133,13 @@ TEST(ExprNodeArithmeticTest, FailuresCarryTheirCodes) {
       {doRAND, {I(-4)}, 30135},
       {doRAND, {null}, 30016},
       {doROUND, {D(1.5), I(0), K(12)}, 30139},
+      // Arguments outside a function's domain, and results beyond Double.
+      {doSQRT, {I(-1)}, 30143},
+      {doLOG, {I(0)}, 30143},
+      {doACOS, {I(2)}, 30143},
+      {doASIN, {D(-1.5)}, 30143},
+      {doEXP, {I(1000)}, 30143},
+      {doPOWER, {I(0), I(-1)}, 30143},
       {doCONCAT, {I(1)}, 30121},
   };
   for (const Case& c : cases)
@@ -142,6 +149,7 @@ TEST(ExprNodeArithmeticTest, FailuresCarryTheirCodes) {
   EXPECT_NE(MessageOf([] { Evaluate<TQXLExprNodeArithmetic>(doFLOOR, {D(3e9)}); }).find("'FLOOR'"),
             std::string::npos);
   EXPECT_NE(MessageOf([] { Evaluate<TQXLExprNodeArithmetic>(doRAND, {I(0)}); }).find("'RAND'"), std::string::npos);
+  EXPECT_NE(MessageOf([] { Evaluate<TQXLExprNodeArithmetic>(doSQRT, {I(-1)}); }).find("'SQRT'"), std::string::npos);
 }
 
 TEST(ExprNodeArithmeticTest, RandStaysBelowItsArgument) {
