@@ -11,8 +11,8 @@
 #include <random>
 #include <vector>
 
-#include "engine/core/QXLCompressedBLOBStream.h"
-#include "engine/core/QXLMemoryStream.h"
+#include "engine/core/streams/QXLCompressedBLOBStream.h"
+#include "engine/core/streams/QXLMemoryStream.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Costs of the text services on the index-key and LIKE paths.
 #include <benchmark/benchmark.h>
 
-#include "engine/core/QXLTextUtils.h"
+#include "engine/core/values/QXLTextUtils.h"
 #include "platform/CodePage.h"
 #include "platform/Collation.h"
 

@@ -51,7 +51,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/files/QXLActiveSessionsFile.h"
 #include "engine/storage/files/QXLSystemDirectory.h"
 #include "engine/storage/files/QXLTableListFile.h"

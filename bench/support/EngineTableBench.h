@@ -22,10 +22,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLConstraintDef.h"
-#include "engine/core/QXLFieldDef.h"
-#include "engine/core/QXLIndexDef.h"
-#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/schema/QXLConstraintDef.h"
+#include "engine/core/schema/QXLFieldDef.h"
+#include "engine/core/schema/QXLIndexDef.h"
+#include "engine/core/containers/QXLMemoryManager.h"
 #include "engine/core/abstract/QXLConstraintForIndex.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLDatabaseDataList.h"

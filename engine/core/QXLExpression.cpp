@@ -1,6 +1,6 @@
 #include "engine/core/QXLExpression.h"
 
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLVariant.h"
 
 namespace {
 

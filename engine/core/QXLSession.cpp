@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/core/QXLListError.h"
+#include "engine/core/containers/QXLListError.h"
 
 void TQXLBaseSession::SetObject(std::unique_ptr<TQXLSessionNamedObject> Value) {
   if (!Value) return;

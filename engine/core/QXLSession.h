@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/core/QXLShortString.h"
+#include "engine/core/values/QXLShortString.h"
 
 // An object of the dataset layer that the session only keeps for it.
 class TQXLSessionComponentManager;

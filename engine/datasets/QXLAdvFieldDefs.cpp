@@ -1,7 +1,7 @@
 #include "engine/datasets/QXLAdvFieldDefs.h"
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLShortString.h"
+#include "engine/core/values/QXLShortString.h"
 
 using namespace qxl;
 

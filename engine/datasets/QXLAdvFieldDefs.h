@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "engine/coding/QXLCompression.h"
-#include "engine/core/QXLTypes.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLTypes.h"
+#include "engine/core/values/QXLVariant.h"
 
 namespace qxl {
 

@@ -1,7 +1,7 @@
 #include "engine/datasets/QXLAdvIndexDefs.h"
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLShortString.h"
+#include "engine/core/values/QXLShortString.h"
 #include "platform/CaseMap.h"
 
 using namespace qxl;

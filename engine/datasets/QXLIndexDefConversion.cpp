@@ -4,9 +4,9 @@
 #include <charconv>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLFieldDef.h"
-#include "engine/core/QXLIndexDef.h"
-#include "engine/core/QXLShortString.h"
+#include "engine/core/schema/QXLFieldDef.h"
+#include "engine/core/schema/QXLIndexDef.h"
+#include "engine/core/values/QXLShortString.h"
 #include "engine/datasets/QXLAdvIndexDefs.h"
 #include "platform/ConvertError.h"
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/core/QXLCompressedBLOBStream.h"
+#include "engine/core/streams/QXLCompressedBLOBStream.h"
 #include "engine/core/abstract/QXLBLOBTypes.h"
 
 class TQXLCursor;

@@ -3,12 +3,12 @@
 #include <cstring>
 #include <mutex>
 
-#include "engine/core/QXLBitBuffer.h"
+#include "engine/core/containers/QXLBitBuffer.h"
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/containers/QXLMemoryManager.h"
 #include "engine/core/QXLSession.h"
-#include "engine/core/QXLShortString.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLShortString.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLTableData.h"
 #include "engine/datasets/QXLLocalBLOBStream.h"

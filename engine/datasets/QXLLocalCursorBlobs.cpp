@@ -4,7 +4,7 @@
 #include <memory>
 #include <mutex>
 
-#include "engine/core/QXLCompressedBLOBStream.h"
+#include "engine/core/streams/QXLCompressedBLOBStream.h"
 #include "engine/core/QXLException.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLTableData.h"

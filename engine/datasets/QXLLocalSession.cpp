@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLShortString.h"
+#include "engine/core/values/QXLShortString.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLDatabaseDataList.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/containers/QXLMemoryManager.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLDatabaseDataList.h"
 #include "engine/core/abstract/QXLFormEditorMode.h"

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "engine/coding/QXLCompression.h"
-#include "engine/core/QXLConversion.h"
+#include "engine/core/values/QXLConversion.h"
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLMemoryManager.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/containers/QXLMemoryManager.h"
+#include "engine/core/values/QXLVariant.h"
 
 namespace {
 

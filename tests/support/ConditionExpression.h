@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLBitBuffer.h"
+#include "engine/core/containers/QXLBitBuffer.h"
 #include "engine/core/QXLException.h"
 #include "engine/core/QXLExpression.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/core/abstract/QXLCursor.h"
 
 namespace qxl::testsupport {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLTypes.h"
+#include "engine/core/values/QXLTypes.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "tests/support/FakeCursor.h"

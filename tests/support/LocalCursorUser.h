@@ -12,8 +12,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "engine/core/QXLMemoryManager.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/containers/QXLMemoryManager.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLDatabaseDataList.h"
 #include "engine/datasets/QXLLocalCursor.h"

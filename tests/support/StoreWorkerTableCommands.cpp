@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "engine/core/QXLFieldDef.h"
-#include "engine/core/QXLIndexDef.h"
+#include "engine/core/schema/QXLFieldDef.h"
+#include "engine/core/schema/QXLIndexDef.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "tests/support/FakeCursor.h"

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <thread>
 
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "tests/support/CursorWorkerCommands.h"
 #include "tests/support/StoreWorkerTableCommands.h"
 #include "tests/support/TableWorkerCommands.h"

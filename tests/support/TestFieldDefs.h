@@ -3,7 +3,7 @@
 // BLOB compressed in blocks small enough that short values span several.
 #include <cstdint>
 
-#include "engine/core/QXLFieldDef.h"
+#include "engine/core/schema/QXLFieldDef.h"
 
 inline TQXLFieldDef& AddField(TQXLFieldDefs& Fields, const char* Name, TQXLAdvancedFieldType Type,
                               std::int32_t Size = 0) {

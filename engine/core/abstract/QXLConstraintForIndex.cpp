@@ -1,8 +1,8 @@
 #include "engine/core/abstract/QXLConstraintForIndex.h"
 
-#include "engine/core/QXLConstraintDef.h"
-#include "engine/core/QXLIndexDef.h"
-#include "engine/core/QXLShortString.h"
+#include "engine/core/schema/QXLConstraintDef.h"
+#include "engine/core/schema/QXLIndexDef.h"
+#include "engine/core/values/QXLShortString.h"
 
 namespace qxl {
 

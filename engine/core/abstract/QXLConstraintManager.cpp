@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "engine/core/QXLBitBuffer.h"
-#include "engine/core/QXLConversion.h"
+#include "engine/core/containers/QXLBitBuffer.h"
+#include "engine/core/values/QXLConversion.h"
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLShortString.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLShortString.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/core/abstract/QXLConstraintForIndex.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLTableData.h"

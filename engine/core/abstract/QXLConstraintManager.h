@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <random>
 
-#include "engine/core/QXLConstraintDef.h"
-#include "engine/core/QXLPageItemID.h"
+#include "engine/core/schema/QXLConstraintDef.h"
+#include "engine/core/containers/QXLPageItemID.h"
 
 class TQXLIndexDef;
 class TQXLStream;

@@ -2,12 +2,12 @@
 
 #include <cstring>
 
-#include "engine/core/QXLBitBuffer.h"
+#include "engine/core/containers/QXLBitBuffer.h"
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/containers/QXLMemoryManager.h"
 #include "engine/core/QXLSession.h"
-#include "engine/core/QXLShortString.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLShortString.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/core/abstract/QXLRecordBuffer.h"
 
 namespace qxl {}

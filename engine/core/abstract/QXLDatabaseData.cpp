@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/core/QXLSession.h"
-#include "engine/core/QXLShortString.h"
+#include "engine/core/values/QXLShortString.h"
 #include "engine/core/abstract/QXLBasePageManager.h"
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/core/abstract/QXLDatabaseDataList.h"

@@ -4,12 +4,12 @@
 #include <cstring>
 #include <memory>
 
-#include "engine/core/QXLBitBuffer.h"
+#include "engine/core/containers/QXLBitBuffer.h"
 #include "engine/core/QXLException.h"
 #include "engine/core/QXLExpression.h"
 #include "engine/core/QXLSession.h"
-#include "engine/core/QXLVariant.h"
-#include "engine/core/QXLValueBytes.h"
+#include "engine/core/values/QXLVariant.h"
+#include "engine/core/values/QXLValueBytes.h"
 
 namespace qxl {}
 using namespace qxl;

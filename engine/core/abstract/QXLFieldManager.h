@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/core/QXLFieldDef.h"
+#include "engine/core/schema/QXLFieldDef.h"
 
 class TQXLBaseSession;
 class TQXLStream;

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/core/QXLIndexDef.h"
-#include "engine/core/QXLIndexPositionCache.h"
-#include "engine/core/QXLPageItemID.h"
-#include "engine/core/QXLScanSearchCondition.h"
+#include "engine/core/schema/QXLIndexDef.h"
+#include "engine/core/containers/QXLIndexPositionCache.h"
+#include "engine/core/containers/QXLPageItemID.h"
+#include "engine/core/search/QXLScanSearchCondition.h"
 #include "engine/core/abstract/QXLNavigationInfo.h"
 
 class TQXLBaseIndexManager;

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLShortString.h"
-#include "engine/core/QXLUniqueName.h"
+#include "engine/core/values/QXLShortString.h"
+#include "engine/core/schema/QXLUniqueName.h"
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLRecordManager.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLIndexDef.h"
-#include "engine/core/QXLIndexPositionCache.h"
+#include "engine/core/schema/QXLIndexDef.h"
+#include "engine/core/containers/QXLIndexPositionCache.h"
 #include "engine/core/abstract/QXLIndex.h"
 #include "engine/core/abstract/QXLNavigationInfo.h"
 

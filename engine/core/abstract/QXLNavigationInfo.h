@@ -4,7 +4,7 @@
 // record handed down and back on the caller's thread.
 #include <cstdint>
 
-#include "engine/core/QXLPageItemID.h"
+#include "engine/core/containers/QXLPageItemID.h"
 
 enum TQXLGetRecordMode : std::uint8_t { grmCurrent = 0, grmNext = 1, grmPrior = 2 };
 

@@ -9,9 +9,9 @@
 // lock.
 #include <cstdint>
 
-#include "engine/core/QXLSparseBitSet.h"
-#include "engine/core/QXLIndexPositionCache.h"
-#include "engine/core/QXLPageItemID.h"
+#include "engine/core/containers/QXLSparseBitSet.h"
+#include "engine/core/containers/QXLIndexPositionCache.h"
+#include "engine/core/containers/QXLPageItemID.h"
 
 class TQXLTableData;
 

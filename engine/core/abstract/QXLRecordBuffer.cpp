@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "engine/core/QXLBitBuffer.h"
+#include "engine/core/containers/QXLBitBuffer.h"
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLFieldDef.h"
-#include "engine/core/QXLValueBytes.h"
+#include "engine/core/schema/QXLFieldDef.h"
+#include "engine/core/values/QXLValueBytes.h"
 
 namespace qxl {
 

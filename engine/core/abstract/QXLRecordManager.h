@@ -6,7 +6,7 @@
 // implement it. Not locked itself: callers hold the table lock.
 #include <cstdint>
 
-#include "engine/core/QXLPageItemID.h"
+#include "engine/core/containers/QXLPageItemID.h"
 #include "engine/core/abstract/QXLNavigationInfo.h"
 
 class TQXLBaseRecordManager {

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLConstraintDef.h"
-#include "engine/core/QXLFieldDef.h"
-#include "engine/core/QXLIndexDef.h"
-#include "engine/core/QXLIndexPositionCache.h"
-#include "engine/core/QXLPageItemID.h"
+#include "engine/core/schema/QXLConstraintDef.h"
+#include "engine/core/schema/QXLFieldDef.h"
+#include "engine/core/schema/QXLIndexDef.h"
+#include "engine/core/containers/QXLIndexPositionCache.h"
+#include "engine/core/containers/QXLPageItemID.h"
 #include "engine/core/abstract/QXLBLOBTypes.h"
-#include "engine/core/QXLScanSearchCondition.h"
+#include "engine/core/search/QXLScanSearchCondition.h"
 #include "engine/core/abstract/QXLConstraintManager.h"
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/core/abstract/QXLFieldManager.h"

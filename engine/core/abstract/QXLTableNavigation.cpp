@@ -6,7 +6,7 @@
 
 #include "engine/core/QXLException.h"
 #include "engine/core/QXLExpression.h"
-#include "engine/core/QXLOwnedBlock.h"
+#include "engine/core/containers/QXLOwnedBlock.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLRecordBitmap.h"
 #include "engine/core/abstract/QXLTableData.h"

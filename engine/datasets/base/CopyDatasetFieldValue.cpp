@@ -1,6 +1,6 @@
 #include "engine/datasets/base/CopyDatasetFieldValue.h"
 
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/datasets/base/Field.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/core/QXLShortString.h"
+#include "engine/core/values/QXLShortString.h"
 #include "engine/datasets/base/DataLink.h"
 #include "engine/datasets/base/DatabaseError.h"
 #include "engine/datasets/base/FieldKinds.h"

@@ -2,7 +2,7 @@
 // calculated and lookup fields in the base's calculated-field space.
 #include <cstring>
 
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/datasets/base/DataSet.h"
 #include "engine/datasets/base/DatabaseError.h"
 #include "engine/datasets/base/Field.h"

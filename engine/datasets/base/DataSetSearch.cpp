@@ -1,7 +1,7 @@
 // Searches and filters: Locate, Lookup and the find calls scan the records
 // through the descendant's fetch; OnFilterRecord decides which records a
 // filtered dataset shows.
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/datasets/base/DataSet.h"
 #include "engine/datasets/base/DatabaseError.h"
 #include "engine/datasets/base/Field.h"

@@ -10,8 +10,8 @@
 #include <functional>
 #include <string>
 
-#include "engine/core/QXLTypes.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLTypes.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/datasets/base/Component.h"
 #include "platform/RuntimeVariant.h"
 

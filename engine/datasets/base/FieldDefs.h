@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/core/QXLTypes.h"
+#include "engine/core/values/QXLTypes.h"
 
 namespace qxl {
 

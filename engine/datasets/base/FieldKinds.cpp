@@ -1,6 +1,6 @@
 #include "engine/datasets/base/FieldKinds.h"
 
-#include "engine/core/QXLStream.h"
+#include "engine/core/streams/QXLStream.h"
 #include "engine/datasets/base/DataSet.h"
 #include "engine/datasets/base/DatabaseError.h"
 

@@ -1,6 +1,6 @@
 #include "engine/datasets/base/IndexDefs.h"
 
-#include "engine/core/QXLShortString.h"
+#include "engine/core/values/QXLShortString.h"
 #include "engine/datasets/base/DatabaseError.h"
 
 using namespace qxl;

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/core/QXLTypes.h"
+#include "engine/core/values/QXLTypes.h"
 #include "platform/RuntimeVariant.h"
 
 namespace qxl {

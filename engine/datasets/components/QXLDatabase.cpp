@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "engine/core/QXLShortString.h"
+#include "engine/core/values/QXLShortString.h"
 #include "engine/core/abstract/QXLFormEditorMode.h"
 #include "engine/datasets/QXLLocalSession.h"
 #include "engine/datasets/base/DatabaseError.h"

@@ -10,8 +10,8 @@
 #include "engine/datasets/components/QXLDatabase.h"
 #include "engine/datasets/components/QXLPasswordDialog.h"
 #include "engine/datasets/components/QXLSessionComponent.h"
-#include "engine/storage/QXLDiskFormat.h"
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskFormat.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "platform/CodePage.h"
 

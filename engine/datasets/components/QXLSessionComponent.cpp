@@ -4,7 +4,7 @@
 
 #include "engine/core/QXLException.h"
 #include "engine/core/QXLSession.h"
-#include "engine/core/QXLShortString.h"
+#include "engine/core/values/QXLShortString.h"
 #include "engine/datasets/base/DatabaseError.h"
 #include "engine/datasets/components/QXLDatabase.h"
 #include "platform/CaseMap.h"

@@ -1,7 +1,7 @@
 #include <algorithm>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLShortString.h"
+#include "engine/core/values/QXLShortString.h"
 #include "engine/datasets/components/QXLSessionComponent.h"
 
 namespace qxl {

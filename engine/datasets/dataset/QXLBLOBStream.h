@@ -8,7 +8,7 @@
 // Thread rule: used by its dataset's thread.
 #include <cstdint>
 
-#include "engine/core/QXLStream.h"
+#include "engine/core/streams/QXLStream.h"
 #include "engine/datasets/QXLLocalBLOBStream.h"
 #include "engine/datasets/base/DataSetTypes.h"
 

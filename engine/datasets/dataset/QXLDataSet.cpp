@@ -5,11 +5,11 @@
 
 #include <cstring>
 
-#include "engine/core/QXLConstraintDef.h"
+#include "engine/core/schema/QXLConstraintDef.h"
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLFieldDef.h"
-#include "engine/core/QXLIndexDef.h"
-#include "engine/core/QXLShortString.h"
+#include "engine/core/schema/QXLFieldDef.h"
+#include "engine/core/schema/QXLIndexDef.h"
+#include "engine/core/values/QXLShortString.h"
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/core/abstract/QXLFormEditorMode.h"
 #include "engine/datasets/QXLAdvFieldDefs.h"

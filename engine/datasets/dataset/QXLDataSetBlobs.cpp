@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/datasets/base/Field.h"
 #include "engine/datasets/dataset/QXLBLOBStream.h"

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLFieldDef.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/schema/QXLFieldDef.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/datasets/base/DatabaseError.h"
 #include "engine/datasets/base/Field.h"

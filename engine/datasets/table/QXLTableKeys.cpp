@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLFieldDef.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/schema/QXLFieldDef.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/datasets/base/DataLink.h"
 #include "engine/datasets/base/DatabaseError.h"

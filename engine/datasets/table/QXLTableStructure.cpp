@@ -5,13 +5,13 @@
 #include <cstdlib>
 #include <memory>
 
-#include "engine/core/QXLConstraintDef.h"
+#include "engine/core/schema/QXLConstraintDef.h"
 #include "engine/core/QXLException.h"
 #include "engine/core/QXLExpression.h"
-#include "engine/core/QXLFieldDef.h"
-#include "engine/core/QXLIndexDef.h"
-#include "engine/core/QXLShortString.h"
-#include "engine/core/QXLTypes.h"
+#include "engine/core/schema/QXLFieldDef.h"
+#include "engine/core/schema/QXLIndexDef.h"
+#include "engine/core/values/QXLShortString.h"
+#include "engine/core/values/QXLTypes.h"
 #include "engine/datasets/QXLAdvFieldDefs.h"
 #include "engine/datasets/QXLAdvIndexDefs.h"
 #include "engine/datasets/QXLFieldDefConversion.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/core/QXLReservedWords.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/sql/lexer/QXLSQLParams.h"
 
 namespace qxl {

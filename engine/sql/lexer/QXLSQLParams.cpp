@@ -1,6 +1,6 @@
 #include "engine/sql/lexer/QXLSQLParams.h"
 
-#include "engine/core/QXLListError.h"
+#include "engine/core/containers/QXLListError.h"
 
 namespace qxl {
 

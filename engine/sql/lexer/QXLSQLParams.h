@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLVariant.h"
 
 namespace qxl {
 

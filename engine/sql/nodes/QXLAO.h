@@ -10,7 +10,7 @@
 #include <string>
 
 #include "engine/core/QXLExpression.h"
-#include "engine/core/QXLTypes.h"
+#include "engine/core/values/QXLTypes.h"
 
 class TQXLIntegerArray;
 class TQXLVariant;

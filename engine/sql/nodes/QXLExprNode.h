@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLScanSearchCondition.h"
-#include "engine/core/QXLTypes.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/search/QXLScanSearchCondition.h"
+#include "engine/core/values/QXLTypes.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/sql/nodes/QXLDataOperator.h"
 #include "engine/sql/nodes/QXLSelectListItem.h"
 

@@ -5,9 +5,9 @@
 
 #include "engine/core/QXLException.h"
 #include "engine/sql/nodes/QXLNodeText.h"
-#include "engine/core/QXLRounding.h"
+#include "engine/core/values/QXLRounding.h"
 #include "engine/sql/nodes/QXLExprNodeCast.h"
-#include "engine/storage/QXLRandom.h"
+#include "engine/storage/pager/QXLRandom.h"
 
 namespace qxl {
 

@@ -1,8 +1,8 @@
 #include "engine/sql/nodes/QXLExprNodeBoolean.h"
 
-#include "engine/core/QXLConversion.h"
+#include "engine/core/values/QXLConversion.h"
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLTextUtils.h"
+#include "engine/core/values/QXLTextUtils.h"
 #include "engine/sql/nodes/QXLNodeText.h"
 #include "engine/sql/nodes/QXLSubqueryTests.h"
 #include "platform/CodePage.h"

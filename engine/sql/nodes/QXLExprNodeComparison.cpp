@@ -1,7 +1,7 @@
 #include "engine/sql/nodes/QXLExprNodeComparison.h"
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLIntegerArray.h"
+#include "engine/core/containers/QXLIntegerArray.h"
 #include "engine/sql/nodes/QXLAO.h"
 #include "engine/sql/nodes/QXLExprNodeConst.h"
 #include "engine/sql/nodes/QXLExprNodeField.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/core/QXLDateFormat.h"
+#include "engine/core/values/QXLDateFormat.h"
 #include "engine/sql/nodes/QXLExprNode.h"
 
 namespace qxl {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <memory>
 
-#include "engine/core/QXLBitBuffer.h"
+#include "engine/core/containers/QXLBitBuffer.h"
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLIntegerArray.h"
+#include "engine/core/containers/QXLIntegerArray.h"
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/sql/nodes/QXLAO.h"
 #include "engine/sql/nodes/QXLNodeText.h"

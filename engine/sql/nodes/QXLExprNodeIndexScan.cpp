@@ -1,7 +1,7 @@
 // How comparisons and IS [NOT] NULL tests serve as index scan conditions:
 // which index column they can bound, and the key values they write.
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLIndexDef.h"
+#include "engine/core/schema/QXLIndexDef.h"
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/sql/nodes/QXLExprNodeBoolean.h"
 #include "engine/sql/nodes/QXLExprNodeComparison.h"

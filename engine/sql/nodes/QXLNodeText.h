@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLVariant.h"
 
 namespace qxl {
 

@@ -1,8 +1,8 @@
 #include "engine/storage/blobs/QXLBlobPageFormat.h"
 
 #include "engine/core/QXLException.h"
-#include "engine/storage/QXLDiskFormat.h"
-#include "engine/storage/QXLPageManager.h"
+#include "engine/storage/pager/QXLDiskFormat.h"
+#include "engine/storage/pager/QXLPageManager.h"
 
 namespace qxl {
 

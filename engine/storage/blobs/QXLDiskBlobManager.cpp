@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/core/QXLBitBuffer.h"
+#include "engine/core/containers/QXLBitBuffer.h"
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLStream.h"
+#include "engine/core/streams/QXLStream.h"
 #include "engine/core/abstract/QXLFieldManager.h"
 #include "engine/core/abstract/QXLRecordManager.h"
-#include "engine/storage/QXLPageManager.h"
+#include "engine/storage/pager/QXLPageManager.h"
 #include "engine/storage/blobs/QXLBlobPageFormat.h"
 
 namespace qxl {

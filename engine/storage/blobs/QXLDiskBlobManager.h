@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/core/QXLCompressedBLOBStream.h"
-#include "engine/core/QXLPageItemID.h"
+#include "engine/core/streams/QXLCompressedBLOBStream.h"
+#include "engine/core/containers/QXLPageItemID.h"
 #include "engine/core/abstract/QXLBLOBTypes.h"
 #include "engine/storage/blobs/QXLDiskBLOBCache.h"
 #include "engine/storage/btree/QXLBTreeBlobPageIndex.h"

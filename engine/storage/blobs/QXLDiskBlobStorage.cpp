@@ -6,12 +6,12 @@
 #include "engine/core/QXLException.h"
 #include "engine/core/abstract/QXLFieldManager.h"
 #include "engine/core/abstract/QXLRecordManager.h"
-#include "engine/storage/QXLDiskFormat.h"
-#include "engine/storage/QXLPageManager.h"
+#include "engine/storage/pager/QXLDiskFormat.h"
+#include "engine/storage/pager/QXLPageManager.h"
 #include "engine/storage/blobs/QXLDiskBlobManager.h"
 #include "engine/storage/blobs/QXLLargeBlob.h"
 #include "engine/storage/blobs/QXLSmallBlobPage.h"
-#include "engine/storage/files/QXLPageHold.h"
+#include "engine/storage/pager/QXLPageHold.h"
 
 namespace qxl {
 

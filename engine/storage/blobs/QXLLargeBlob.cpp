@@ -4,12 +4,12 @@
 #include <cstring>
 #include <new>
 
-#include "engine/storage/QXLDiskFormat.h"
-#include "engine/storage/QXLPageManager.h"
+#include "engine/storage/pager/QXLDiskFormat.h"
+#include "engine/storage/pager/QXLPageManager.h"
 #include "engine/storage/blobs/QXLBlobPageFormat.h"
 #include "engine/storage/blobs/QXLDiskBLOBCache.h"
-#include "engine/storage/files/QXLPageHold.h"
-#include "engine/storage/records/QXLPageHeaderFields.h"
+#include "engine/storage/pager/QXLPageHold.h"
+#include "engine/storage/pager/QXLPageHeaderFields.h"
 
 namespace qxl {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "engine/core/QXLException.h"
-#include "engine/storage/QXLPage.h"
+#include "engine/storage/pager/QXLPage.h"
 #include "engine/storage/blobs/QXLDiskBLOBCache.h"
 
 namespace qxl {

@@ -1,6 +1,6 @@
 #include "engine/storage/btree/QXLBTreeBlobPageIndex.h"
 
-#include "engine/storage/QXLPageManager.h"
+#include "engine/storage/pager/QXLPageManager.h"
 
 namespace qxl {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/core/QXLOwnedBlock.h"
+#include "engine/core/containers/QXLOwnedBlock.h"
 #include "engine/storage/btree/QXLKeyPart.h"
 
 namespace qxl {

@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/core/QXLScanSearchCondition.h"
-#include "engine/storage/QXLPage.h"
+#include "engine/core/search/QXLScanSearchCondition.h"
+#include "engine/storage/pager/QXLPage.h"
 #include "engine/storage/btree/QXLBTreeKeyRef.h"
 #include "engine/storage/btree/QXLKeyPath.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/core/QXLException.h"
-#include "engine/storage/QXLPageManager.h"
+#include "engine/storage/pager/QXLPageManager.h"
 
 namespace qxl {
 

@@ -10,7 +10,7 @@
 #include "engine/core/abstract/QXLIndexManager.h"
 #include "engine/core/abstract/QXLRecordManager.h"
 #include "engine/core/abstract/QXLTableData.h"
-#include "engine/storage/QXLPageManager.h"
+#include "engine/storage/pager/QXLPageManager.h"
 
 namespace qxl {
 namespace {

@@ -1,7 +1,7 @@
 #include "engine/storage/btree/QXLBTreeRecordPageIndex.h"
 
 #include "engine/core/QXLException.h"
-#include "engine/storage/QXLPageManager.h"
+#include "engine/storage/pager/QXLPageManager.h"
 
 namespace qxl {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/core/QXLTypes.h"
+#include "engine/core/values/QXLTypes.h"
 
 namespace qxl {
 

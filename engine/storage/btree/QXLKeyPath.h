@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-#include "engine/core/QXLIndexPositionCache.h"
+#include "engine/core/containers/QXLIndexPositionCache.h"
 
 namespace qxl {
 

@@ -4,7 +4,7 @@
 // Thread rule: called under the table's lock, like the index itself.
 #include <cstdint>
 
-#include "engine/core/QXLPageItemID.h"
+#include "engine/core/containers/QXLPageItemID.h"
 
 namespace qxl {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/core/QXLConversion.h"
+#include "engine/core/values/QXLConversion.h"
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLValueBytes.h"
+#include "engine/core/values/QXLValueBytes.h"
 
 namespace qxl {
 namespace {

@@ -1,7 +1,7 @@
 // Laying out a record index's key from its index definition and its table's
 // field definitions; whole records are then read through the table.
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLIndexDef.h"
+#include "engine/core/schema/QXLIndexDef.h"
 #include "engine/core/abstract/QXLTableData.h"
 #include "engine/storage/btree/QXLRecordKeyRef.h"
 #include "engine/storage/btree/QXLTableRecordSource.h"

@@ -6,7 +6,7 @@
 
 #include "engine/core/QXLException.h"
 #include "engine/core/QXLSession.h"
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/files/QXLActiveSessionsFile.h"
 #include "engine/storage/files/QXLSystemDirectory.h"
 #include "engine/storage/files/QXLTableListFile.h"

@@ -4,7 +4,7 @@
 
 #include "engine/core/QXLException.h"
 #include "engine/core/abstract/QXLCursor.h"
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "engine/storage/files/QXLTableListFile.h"

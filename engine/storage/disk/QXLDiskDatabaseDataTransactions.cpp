@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "engine/core/QXLException.h"
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "engine/storage/disk/QXLDiskTransactionSteps.h"
 #include "engine/storage/locks/QXLDatabaseTableLockManager.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "engine/core/abstract/QXLCursor.h"
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "engine/storage/temporary/QXLTemporaryPageManager.h"

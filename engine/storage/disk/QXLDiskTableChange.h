@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "engine/storage/QXLPageSavepoint.h"
+#include "engine/storage/pager/QXLPageSavepoint.h"
 #include "engine/storage/blobs/QXLDiskBlobManager.h"
 
 class TQXLCursor;

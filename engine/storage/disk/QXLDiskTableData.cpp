@@ -9,10 +9,10 @@
 
 #include "engine/core/QXLException.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
-#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/containers/QXLMemoryManager.h"
 #include "engine/core/QXLSession.h"
 #include "engine/core/abstract/QXLCursor.h"
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/blobs/QXLDiskBlobManager.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "engine/storage/disk/QXLDiskTableChange.h"

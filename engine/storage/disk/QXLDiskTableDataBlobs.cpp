@@ -2,14 +2,14 @@
 // compressed form, and the caches the BLOB manager keeps per record buffer.
 #include <mutex>
 
-#include "engine/core/QXLBitBuffer.h"
+#include "engine/core/containers/QXLBitBuffer.h"
 #include "engine/core/QXLException.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
-#include "engine/core/QXLTemporaryStream.h"
+#include "engine/core/streams/QXLTemporaryStream.h"
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/storage/blobs/QXLDiskBlobManager.h"
 #include "engine/storage/disk/QXLDiskTableData.h"
-#include "engine/storage/memory/QXLMemoryBlobStream.h"
+#include "engine/core/streams/QXLOwningBLOBStream.h"
 
 void TQXLDiskTableData::CheckBlobField(std::int32_t FieldNo) const {
   const bool IsBlob = FFieldManager && FieldNo >= 0 && FieldNo < FFieldManager->FieldDefs().Count() &&
@@ -65,13 +65,13 @@ std::unique_ptr<TQXLStream> TQXLDiskTableData::InternalCreateBlobStream(TQXLCurs
   if (OpenMode == bomWrite || !Record || qxl::GetBitInBuffer(FieldNo, Record)) {
     Descriptor.NumBlocks = 0;
     Descriptor.UncompressedSize = 0;
-    return std::make_unique<qxl::TQXLMemoryBLOBStream>(std::move(Work), Descriptor, true);
+    return std::make_unique<qxl::TQXLOwningBLOBStream>(std::move(Work), Descriptor, true);
   }
   try {
     Blobs().CopyBlobFromRecordBufferToStream(Cursor->SessionID(), Record, FieldNo, Descriptor, *Work);
     Work->SetPosition(0);
     if (Descriptor.UncompressedSize < 0) throw EQXLException(20248, "Invalid blob field size");
-    return std::make_unique<qxl::TQXLMemoryBLOBStream>(std::move(Work), Descriptor, false);
+    return std::make_unique<qxl::TQXLOwningBLOBStream>(std::move(Work), Descriptor, false);
   } catch (...) {
     Blobs().FreeBlobCache(Record, FieldNo, true);
     throw;

@@ -5,10 +5,10 @@
 
 #include "engine/core/QXLException.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
-#include "engine/core/QXLMemoryStream.h"
+#include "engine/core/streams/QXLMemoryStream.h"
 #include "engine/core/abstract/QXLCursor.h"
-#include "engine/storage/QXLDiskFormat.h"
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskFormat.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/blobs/QXLDiskBlobManager.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "engine/storage/disk/QXLDiskTableData.h"

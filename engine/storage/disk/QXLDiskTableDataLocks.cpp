@@ -4,7 +4,7 @@
 // and the numbering of records in cursor bitmaps.
 #include "engine/core/QXLException.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "engine/storage/locks/QXLDatabaseTableLockManager.h"

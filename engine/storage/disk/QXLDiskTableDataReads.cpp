@@ -7,7 +7,7 @@
 #include "engine/core/QXLException.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLCursor.h"
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "engine/storage/records/QXLDiskRecordManager.h"
 #include "engine/storage/temporary/QXLTemporaryPageManager.h"

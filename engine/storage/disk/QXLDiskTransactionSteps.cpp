@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine/core/QXLException.h"
-#include "engine/storage/QXLDatabaseFile.h"
+#include "engine/storage/pager/QXLDatabaseFile.h"
 
 namespace qxl {
 

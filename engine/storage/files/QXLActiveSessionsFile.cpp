@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "engine/core/QXLException.h"
-#include "engine/storage/QXLDatabaseFile.h"
-#include "engine/storage/QXLDiskFormat.h"
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDatabaseFile.h"
+#include "engine/storage/pager/QXLDiskFormat.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/files/QXLInternalDBDirectAccessFile.h"
 
 namespace {

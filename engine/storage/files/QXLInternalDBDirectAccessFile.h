@@ -7,7 +7,7 @@
 // Thread rule: no lock of its own; its owners serialise their calls.
 #include <cstdint>
 
-#include "engine/core/QXLIntegerArray.h"
+#include "engine/core/containers/QXLIntegerArray.h"
 
 class TQXLDiskPageManager;
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "engine/core/QXLException.h"
-#include "engine/storage/QXLDiskPageManager.h"
-#include "engine/storage/files/QXLPageHold.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLPageHold.h"
 
 using qxl::TQXLPageHold;
 

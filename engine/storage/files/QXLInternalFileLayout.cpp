@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "engine/core/QXLException.h"
-#include "engine/storage/QXLDiskFormat.h"
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskFormat.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 
 namespace qxl {
 

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLShortString.h"
-#include "engine/storage/QXLDiskFormat.h"
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/core/values/QXLShortString.h"
+#include "engine/storage/pager/QXLDiskFormat.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/files/QXLInternalDBTransactedAccessFile.h"
 #include "platform/CaseMap.h"
 #include "platform/CodePage.h"

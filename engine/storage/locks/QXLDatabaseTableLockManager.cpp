@@ -3,8 +3,8 @@
 #include <optional>
 
 #include "engine/core/QXLException.h"
-#include "engine/storage/QXLDiskPageManager.h"
-#include "engine/storage/QXLRandom.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLRandom.h"
 #include "engine/storage/locks/QXLTableLocksFile.h"
 #include "platform/Clock.h"
 

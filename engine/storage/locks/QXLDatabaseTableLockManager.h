@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/core/QXLPageItemID.h"
+#include "engine/core/containers/QXLPageItemID.h"
 #include "engine/core/QXLReentrantSection.h"
-#include "engine/core/QXLTypes.h"
+#include "engine/core/values/QXLTypes.h"
 #include "engine/storage/locks/QXLTableLockList.h"
 
 class TQXLDiskPageManager;

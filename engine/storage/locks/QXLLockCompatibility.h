@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "engine/core/QXLTypes.h"
+#include "engine/core/values/QXLTypes.h"
 
 namespace qxl {
 

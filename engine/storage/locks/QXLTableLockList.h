@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/core/QXLTypes.h"
+#include "engine/core/values/QXLTypes.h"
 
 struct TQXLTableLockItem {
   TQXLLockType LockType;

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/core/QXLPageItemID.h"
-#include "engine/core/QXLTypes.h"
+#include "engine/core/containers/QXLPageItemID.h"
+#include "engine/core/values/QXLTypes.h"
 
 class TQXLDiskPageManager;
 class TQXLInternalDBDirectAccessFile;

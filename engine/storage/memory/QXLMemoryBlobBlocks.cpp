@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/containers/QXLMemoryManager.h"
 
 namespace qxl {
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <unordered_map>
 
-#include "engine/core/QXLOwnedBlock.h"
+#include "engine/core/containers/QXLOwnedBlock.h"
 
 namespace qxl {
 

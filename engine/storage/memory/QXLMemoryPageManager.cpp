@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLStream.h"
-#include "engine/storage/QXLPageBuffer.h"
+#include "engine/core/streams/QXLStream.h"
+#include "engine/storage/pager/QXLPageBuffer.h"
 
 namespace qxl {
 namespace {

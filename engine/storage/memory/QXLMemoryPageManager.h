@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/core/QXLBitsArray.h"
-#include "engine/storage/QXLPageManager.h"
+#include "engine/core/containers/QXLBitsArray.h"
+#include "engine/storage/pager/QXLPageManager.h"
 
 namespace qxl {
 

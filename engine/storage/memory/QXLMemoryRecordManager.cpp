@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/containers/QXLMemoryManager.h"
 #include "engine/core/abstract/QXLFormEditorMode.h"
 
 namespace qxl {

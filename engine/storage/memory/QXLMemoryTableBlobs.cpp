@@ -4,10 +4,10 @@
 #include <cstring>
 #include <mutex>
 
-#include "engine/core/QXLBitBuffer.h"
-#include "engine/core/QXLCompressedBLOBStream.h"
+#include "engine/core/containers/QXLBitBuffer.h"
+#include "engine/core/streams/QXLCompressedBLOBStream.h"
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/containers/QXLMemoryManager.h"
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/storage/memory/QXLMemoryTableData.h"

@@ -4,7 +4,7 @@
 
 #include "engine/core/QXLException.h"
 #include "engine/core/QXLSession.h"
-#include "engine/core/QXLShortString.h"
+#include "engine/core/values/QXLShortString.h"
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLFormEditorMode.h"

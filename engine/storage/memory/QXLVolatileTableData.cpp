@@ -5,9 +5,9 @@
 
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
-#include "engine/core/QXLMemoryManager.h"
-#include "engine/storage/QXLPageSavepoint.h"
-#include "engine/storage/memory/QXLMemoryBlobStream.h"
+#include "engine/core/containers/QXLMemoryManager.h"
+#include "engine/storage/pager/QXLPageSavepoint.h"
+#include "engine/core/streams/QXLOwningBLOBStream.h"
 
 namespace qxl {
 
@@ -95,11 +95,11 @@ std::unique_ptr<TQXLStream> TQXLVolatileTableData::NewBlobStream(std::int32_t Fi
   D.BlockSize = Field.BLOBBlockSize;
   D.CompressionAlgorithm = Field.BLOBCompressionAlgorithm;
   D.CompressionMode = Field.BLOBCompressionMode;
-  if (!Work) return std::make_unique<TQXLMemoryBLOBStream>(NewWorkStream(), D, true);
+  if (!Work) return std::make_unique<TQXLOwningBLOBStream>(NewWorkStream(), D, true);
   Work->SetPosition(0);
   D.NumBlocks = NumBlocks;
   D.UncompressedSize = UncompressedSize;
-  return std::make_unique<TQXLMemoryBLOBStream>(std::move(Work), D, false);
+  return std::make_unique<TQXLOwningBLOBStream>(std::move(Work), D, false);
 }
 
 bool TQXLVolatileTableData::ChangeWhole(TQXLCursor* Cursor,

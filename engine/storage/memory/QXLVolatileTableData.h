@@ -12,9 +12,9 @@
 #include <memory>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLTemporaryStream.h"
+#include "engine/core/streams/QXLTemporaryStream.h"
 #include "engine/core/abstract/QXLTableData.h"
-#include "engine/storage/QXLPageManager.h"
+#include "engine/storage/pager/QXLPageManager.h"
 
 class TQXLIndexFactory;
 

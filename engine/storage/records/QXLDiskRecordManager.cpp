@@ -3,13 +3,13 @@
 #include <cstring>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLStream.h"
+#include "engine/core/streams/QXLStream.h"
 #include "engine/core/abstract/QXLFieldManager.h"
-#include "engine/storage/QXLDiskFormat.h"
-#include "engine/storage/QXLPageManager.h"
-#include "engine/storage/QXLPageSavepoint.h"
-#include "engine/storage/files/QXLPageHold.h"
-#include "engine/storage/records/QXLPageHeaderFields.h"
+#include "engine/storage/pager/QXLDiskFormat.h"
+#include "engine/storage/pager/QXLPageManager.h"
+#include "engine/storage/pager/QXLPageSavepoint.h"
+#include "engine/storage/pager/QXLPageHold.h"
+#include "engine/storage/pager/QXLPageHeaderFields.h"
 #include "engine/storage/records/QXLRecordPageRules.h"
 #include "engine/storage/records/QXLSmallRecordPage.h"
 

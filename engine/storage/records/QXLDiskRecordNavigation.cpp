@@ -2,8 +2,8 @@
 // of the index, slot order within a page) and record numbers.
 #include "engine/core/QXLException.h"
 #include "engine/core/abstract/QXLFieldManager.h"
-#include "engine/storage/QXLPageManager.h"
-#include "engine/storage/files/QXLPageHold.h"
+#include "engine/storage/pager/QXLPageManager.h"
+#include "engine/storage/pager/QXLPageHold.h"
 #include "engine/storage/records/QXLDiskRecordManager.h"
 #include "engine/storage/records/QXLSmallRecordPage.h"
 

@@ -1,11 +1,11 @@
 // Repair and check of a table's record page index against its record pages.
 #include <new>
 
-#include "engine/storage/QXLDiskFormat.h"
-#include "engine/storage/QXLPageManager.h"
-#include "engine/storage/files/QXLPageHold.h"
+#include "engine/storage/pager/QXLDiskFormat.h"
+#include "engine/storage/pager/QXLPageManager.h"
+#include "engine/storage/pager/QXLPageHold.h"
 #include "engine/storage/records/QXLDiskRecordManager.h"
-#include "engine/storage/records/QXLPageHeaderFields.h"
+#include "engine/storage/pager/QXLPageHeaderFields.h"
 #include "engine/storage/records/QXLRecordPageRules.h"
 #include "engine/storage/records/QXLSmallRecordPage.h"
 

@@ -1,6 +1,6 @@
 #include "engine/storage/records/QXLRecordPageRules.h"
 
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 
 namespace qxl {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "engine/core/QXLException.h"
-#include "engine/storage/QXLPage.h"
+#include "engine/storage/pager/QXLPage.h"
 
 namespace qxl {
 

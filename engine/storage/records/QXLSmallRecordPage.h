@@ -6,7 +6,7 @@
 // Thread rule: none of its own; used under the table's lock around one fetched page.
 #include <cstdint>
 
-#include "engine/core/QXLPageItemID.h"
+#include "engine/core/containers/QXLPageItemID.h"
 
 class TQXLPage;
 

@@ -3,7 +3,7 @@
 #include <limits>
 #include <mutex>
 
-#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/containers/QXLMemoryManager.h"
 #include "engine/core/abstract/QXLCursor.h"
 
 namespace qxl {

@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLStream.h"
+#include "engine/core/streams/QXLStream.h"
 
 namespace qxl {
 

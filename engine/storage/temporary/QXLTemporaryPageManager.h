@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/core/QXLBitsArray.h"
-#include "engine/core/QXLFileStream.h"
-#include "engine/storage/QXLPageManager.h"
+#include "engine/core/containers/QXLBitsArray.h"
+#include "engine/core/streams/QXLFileStream.h"
+#include "engine/storage/pager/QXLPageManager.h"
 #include "engine/storage/memory/QXLMemoryPageManager.h"
 
 namespace qxl {

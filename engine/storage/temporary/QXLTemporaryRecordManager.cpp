@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLMemoryManager.h"
-#include "engine/core/QXLStream.h"
+#include "engine/core/containers/QXLMemoryManager.h"
+#include "engine/core/streams/QXLStream.h"
 #include "engine/storage/memory/QXLMemoryRecordManager.h"
 
 namespace qxl {

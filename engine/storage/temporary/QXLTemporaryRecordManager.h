@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/core/QXLFileStream.h"
-#include "engine/core/QXLOwnedBlock.h"
+#include "engine/core/streams/QXLFileStream.h"
+#include "engine/core/containers/QXLOwnedBlock.h"
 #include "engine/core/abstract/QXLRecordManager.h"
 
 namespace qxl {

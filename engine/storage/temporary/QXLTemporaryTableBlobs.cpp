@@ -5,13 +5,13 @@
 #include <cstring>
 #include <mutex>
 
-#include "engine/core/QXLBitBuffer.h"
-#include "engine/core/QXLCompressedBLOBStream.h"
+#include "engine/core/containers/QXLBitBuffer.h"
+#include "engine/core/streams/QXLCompressedBLOBStream.h"
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLMemoryManager.h"
-#include "engine/core/QXLMemoryStream.h"
-#include "engine/core/QXLOwnedBlock.h"
-#include "engine/core/QXLTemporaryStream.h"
+#include "engine/core/containers/QXLMemoryManager.h"
+#include "engine/core/streams/QXLMemoryStream.h"
+#include "engine/core/containers/QXLOwnedBlock.h"
+#include "engine/core/streams/QXLTemporaryStream.h"
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/storage/temporary/QXLTemporaryTableData.h"

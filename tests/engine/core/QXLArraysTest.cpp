@@ -3,10 +3,10 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/core/QXLCompressedStreamBlockHeaders.h"
-#include "engine/core/QXLIndexPositionCache.h"
-#include "engine/core/QXLIntegerArray.h"
-#include "engine/core/QXLPageItemID.h"
+#include "engine/core/streams/QXLCompressedStreamBlockHeaders.h"
+#include "engine/core/containers/QXLIndexPositionCache.h"
+#include "engine/core/containers/QXLIntegerArray.h"
+#include "engine/core/containers/QXLPageItemID.h"
 
 TEST(QXLIntegerArray, GrowthStepDoublesUpToItsCap) {
   struct Case {

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <functional>
 
-#include "engine/core/QXLBitBuffer.h"
-#include "engine/core/QXLBitsArray.h"
+#include "engine/core/containers/QXLBitBuffer.h"
+#include "engine/core/containers/QXLBitsArray.h"
 #include "engine/core/QXLException.h"
 #include "tests/engine/core/QXLSchemaTestSupport.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/core/QXLConversion.h"
+#include "engine/core/values/QXLConversion.h"
 
 namespace {
 

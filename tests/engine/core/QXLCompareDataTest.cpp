@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "engine/core/QXLConversion.h"
+#include "engine/core/values/QXLConversion.h"
 #include "engine/core/QXLException.h"
 #include "QXLValueFixtures.h"
 

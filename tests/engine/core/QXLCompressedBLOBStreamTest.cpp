@@ -5,7 +5,7 @@
 #include <random>
 
 #include "engine/coding/Crc32.h"
-#include "engine/core/QXLCompressedBLOBStream.h"
+#include "engine/core/streams/QXLCompressedBLOBStream.h"
 #include "tests/engine/coding/BZip2Samples.h"
 #include "tests/engine/core/QXLSchemaTestSupport.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "engine/core/QXLConstraintDef.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/schema/QXLConstraintDef.h"
+#include "engine/core/values/QXLVariant.h"
 #include "tests/engine/core/QXLSchemaTestSupport.h"
 
 namespace {

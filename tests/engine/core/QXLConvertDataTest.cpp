@@ -3,9 +3,9 @@
 #include <cmath>
 #include <limits>
 
-#include "engine/core/QXLConversion.h"
+#include "engine/core/values/QXLConversion.h"
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/containers/QXLMemoryManager.h"
 #include "platform/FormatSettings.h"
 #include "QXLValueFixtures.h"
 

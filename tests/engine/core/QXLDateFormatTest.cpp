@@ -1,4 +1,4 @@
-#include "engine/core/QXLDateFormat.h"
+#include "engine/core/values/QXLDateFormat.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "engine/core/QXLFieldDef.h"
-#include "engine/core/QXLInvalidCast.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/schema/QXLFieldDef.h"
+#include "engine/core/values/QXLInvalidCast.h"
+#include "engine/core/values/QXLVariant.h"
 #include "tests/engine/core/QXLSchemaTestSupport.h"
 #include "tests/engine/core/QXLTestExpression.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/core/QXLTextUtils.h"
+#include "engine/core/values/QXLTextUtils.h"
 #include "platform/DateTime.h"
 
 using platform::EncodeDate;

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <random>
 
-#include "engine/core/QXLTextUtils.h"
+#include "engine/core/values/QXLTextUtils.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/containers/QXLMemoryManager.h"
 
 #include <gtest/gtest.h>
 

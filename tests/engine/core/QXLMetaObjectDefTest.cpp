@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "engine/core/QXLIndexDef.h"
-#include "engine/core/QXLInvalidCast.h"
-#include "engine/core/QXLListError.h"
+#include "engine/core/schema/QXLIndexDef.h"
+#include "engine/core/values/QXLInvalidCast.h"
+#include "engine/core/containers/QXLListError.h"
 #include "tests/engine/core/QXLSchemaTestSupport.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/core/QXLRounding.h"
+#include "engine/core/values/QXLRounding.h"
 
 #include <gtest/gtest.h>
 

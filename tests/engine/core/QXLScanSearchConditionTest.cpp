@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "engine/core/QXLIndexDef.h"
-#include "engine/core/QXLMemoryManager.h"
-#include "engine/core/QXLScanSearchCondition.h"
+#include "engine/core/schema/QXLIndexDef.h"
+#include "engine/core/containers/QXLMemoryManager.h"
+#include "engine/core/search/QXLScanSearchCondition.h"
 #include "tests/engine/core/QXLSchemaTestSupport.h"
 #include "tests/engine/core/QXLTestExpression.h"
 

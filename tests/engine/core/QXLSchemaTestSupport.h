@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLMemoryStream.h"
+#include "engine/core/streams/QXLMemoryStream.h"
 #include "tests/support/EngineErrors.h"
 
 using Bytes = std::vector<std::uint8_t>;

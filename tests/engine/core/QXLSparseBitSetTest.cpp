@@ -1,7 +1,7 @@
 // The sparse bit set against a std::set model: bits far beyond 32 bits,
 // ranks, selects and searches in both directions, shrinking, and memory that
 // follows the bits held.
-#include "engine/core/QXLSparseBitSet.h"
+#include "engine/core/containers/QXLSparseBitSet.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <random>
 #include <set>
 
-#include "engine/core/QXLListError.h"
+#include "engine/core/containers/QXLListError.h"
 #include "tests/support/EngineErrors.h"
 
 namespace {

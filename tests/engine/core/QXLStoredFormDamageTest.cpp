@@ -5,12 +5,12 @@
 #include <functional>
 #include <random>
 
-#include "engine/core/QXLBitsArray.h"
-#include "engine/core/QXLCompressedBLOBStream.h"
-#include "engine/core/QXLConstraintDef.h"
-#include "engine/core/QXLFieldDef.h"
-#include "engine/core/QXLIndexDef.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/containers/QXLBitsArray.h"
+#include "engine/core/streams/QXLCompressedBLOBStream.h"
+#include "engine/core/schema/QXLConstraintDef.h"
+#include "engine/core/schema/QXLFieldDef.h"
+#include "engine/core/schema/QXLIndexDef.h"
+#include "engine/core/values/QXLVariant.h"
 #include "tests/engine/core/QXLSchemaTestSupport.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/core/QXLStream.h"
+#include "engine/core/streams/QXLStream.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLFileStream.h"
-#include "engine/core/QXLMemoryManager.h"
-#include "engine/core/QXLMemoryStream.h"
-#include "engine/core/QXLTemporaryStream.h"
+#include "engine/core/streams/QXLFileStream.h"
+#include "engine/core/containers/QXLMemoryManager.h"
+#include "engine/core/streams/QXLMemoryStream.h"
+#include "engine/core/streams/QXLTemporaryStream.h"
 #include "platform/File.h"
 #include "platform/TempFile.h"
 #include "tests/support/EngineErrors.h"

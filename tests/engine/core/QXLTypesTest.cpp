@@ -1,4 +1,4 @@
-#include "engine/core/QXLTypes.h"
+#include "engine/core/values/QXLTypes.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include <regex>
 #include <set>
 
-#include "engine/core/QXLUniqueName.h"
+#include "engine/core/schema/QXLUniqueName.h"
 
 TEST(UniqueNameWithGuid, PrefixThenABracedUpperCaseGuid) {
   std::string name = qxl::UniqueNameWithGuid("TEMPORARY_INDEX_");

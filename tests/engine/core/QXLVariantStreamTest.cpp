@@ -5,9 +5,9 @@
 #include <string>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLMemoryManager.h"
-#include "engine/core/QXLMemoryStream.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/containers/QXLMemoryManager.h"
+#include "engine/core/streams/QXLMemoryStream.h"
+#include "engine/core/values/QXLVariant.h"
 #include "QXLValueFixtures.h"
 
 using namespace valuetest;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLVariant.h"
 #include "platform/FormatSettings.h"
 #include "QXLValueFixtures.h"
 

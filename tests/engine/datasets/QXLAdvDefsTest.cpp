@@ -2,10 +2,10 @@
 // and from the dataset's and the engine's definitions.
 #include <gtest/gtest.h>
 
-#include "engine/core/QXLConstraintDef.h"
-#include "engine/core/QXLFieldDef.h"
-#include "engine/core/QXLIndexDef.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/schema/QXLConstraintDef.h"
+#include "engine/core/schema/QXLFieldDef.h"
+#include "engine/core/schema/QXLIndexDef.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/datasets/QXLAdvFieldDefs.h"
 #include "engine/datasets/QXLAdvIndexDefs.h"
 #include "engine/datasets/QXLFieldDefConversion.h"

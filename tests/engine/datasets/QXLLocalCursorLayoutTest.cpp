@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "engine/core/QXLBitBuffer.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/containers/QXLBitBuffer.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLDatabaseDataList.h"
 #include "engine/datasets/QXLLocalCursor.h"

@@ -4,7 +4,7 @@
 // and letter case.
 #include <gtest/gtest.h>
 
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLDatabaseDataList.h"
 #include "engine/datasets/QXLLocalCursor.h"

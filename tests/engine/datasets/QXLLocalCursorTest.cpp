@@ -5,9 +5,9 @@
 
 #include <cstring>
 
-#include "engine/core/QXLBitBuffer.h"
-#include "engine/core/QXLMemoryStream.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/containers/QXLBitBuffer.h"
+#include "engine/core/streams/QXLMemoryStream.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/core/abstract/QXLDatabaseDataList.h"
 #include "engine/datasets/QXLLocalBLOBStream.h"
 #include "engine/datasets/QXLLocalCursor.h"

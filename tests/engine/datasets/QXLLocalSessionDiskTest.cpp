@@ -6,7 +6,7 @@
 
 #include "engine/core/abstract/QXLDatabaseDataList.h"
 #include "engine/datasets/QXLLocalSession.h"
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "engine/storage/memory/QXLMemoryDatabaseData.h"
 #include "tests/engine/storage/StorageTestUtil.h"

@@ -2,7 +2,7 @@
 // commit and rollback through a database data reach the memory page manager.
 #include <gtest/gtest.h>
 
-#include "engine/storage/QXLPage.h"
+#include "engine/storage/pager/QXLPage.h"
 #include "engine/storage/memory/QXLMemoryPageManager.h"
 #include "tests/support/FakeDatabaseData.h"
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "engine/core/QXLException.h"
-#include "engine/storage/QXLDiskFormat.h"
-#include "engine/storage/QXLPageManager.h"
+#include "engine/storage/pager/QXLDiskFormat.h"
+#include "engine/storage/pager/QXLPageManager.h"
 
 class TFakePageManager : public TQXLPageManager {
 public:

@@ -6,7 +6,7 @@
 #include <memory>
 #include <set>
 
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "tests/engine/storage/PageManagerTestSupport.h"
 #include "tests/engine/storage/StorageStructureCheck.h"
 #include "tests/engine/storage/StorageTestUtil.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 
 // Opens the file Name through M shared between processes; true when the file
 // asks for a repair.

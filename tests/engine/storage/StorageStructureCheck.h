@@ -14,7 +14,7 @@
 #include <set>
 #include <string>
 
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 
 inline ::testing::AssertionResult FileStructureIsSound(const std::string& File,
                                                        const std::set<std::int32_t>& HandedOut,

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/containers/QXLMemoryManager.h"
 #include "tests/support/EngineErrors.h"
 #include "tests/support/FakeCursor.h"
 #include "tests/support/FakeDatabaseData.h"

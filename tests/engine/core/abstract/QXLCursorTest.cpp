@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "engine/core/QXLBitBuffer.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/containers/QXLBitBuffer.h"
+#include "engine/core/values/QXLVariant.h"
 #include "tests/engine/core/abstract/AbstractTableFixture.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <limits>
 #include <vector>
 
-#include "engine/core/QXLBitBuffer.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/containers/QXLBitBuffer.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/core/abstract/QXLFieldManager.h"
 #include "tests/engine/core/QXLTestExpression.h"
 #include "tests/support/EngineErrors.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/core/QXLBitBuffer.h"
-#include "engine/core/QXLFieldDef.h"
+#include "engine/core/containers/QXLBitBuffer.h"
+#include "engine/core/schema/QXLFieldDef.h"
 #include "engine/core/abstract/QXLRecordBuffer.h"
 #include "tests/support/EngineErrors.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/datasets/base/DataSet.h"
 #include "engine/datasets/base/Field.h"
 

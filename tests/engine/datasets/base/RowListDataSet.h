@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLVariant.h"
 #include "engine/datasets/base/DataSet.h"
 #include "engine/datasets/base/Field.h"
 

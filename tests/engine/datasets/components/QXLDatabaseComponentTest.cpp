@@ -14,7 +14,7 @@
 #include "engine/datasets/base/DatabaseError.h"
 #include "engine/datasets/components/QXLDatabase.h"
 #include "engine/datasets/components/QXLSessionComponent.h"
-#include "engine/storage/QXLDiskFormat.h"
+#include "engine/storage/pager/QXLDiskFormat.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "tests/engine/storage/StorageTestUtil.h"
 #include "tests/engine/storage/WorkerProcess.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLListError.h"
+#include "engine/core/containers/QXLListError.h"
 #include "engine/core/QXLReservedWords.h"
 #include "engine/sql/lexer/QXLLexer.h"
 

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLBitBuffer.h"
+#include "engine/core/containers/QXLBitBuffer.h"
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLIntegerArray.h"
-#include "engine/core/QXLMemoryStream.h"
+#include "engine/core/containers/QXLIntegerArray.h"
+#include "engine/core/streams/QXLMemoryStream.h"
 #include "engine/sql/nodes/QXLAO.h"
 #include "engine/sql/nodes/QXLExprNodeConst.h"
 #include "engine/sql/nodes/QXLExprNodeField.h"

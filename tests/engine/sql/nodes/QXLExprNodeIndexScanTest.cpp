@@ -6,7 +6,7 @@ namespace qxl {
 class TQXLExpression;
 }
 
-#include "engine/core/QXLIndexDef.h"
+#include "engine/core/schema/QXLIndexDef.h"
 #include "engine/sql/nodes/QXLExprNodes.h"
 #include "tests/engine/sql/nodes/NodeTestSupport.h"
 

@@ -8,12 +8,12 @@
 #include <numeric>
 #include <vector>
 
-#include "engine/core/QXLBitBuffer.h"
-#include "engine/core/QXLMemoryStream.h"
+#include "engine/core/containers/QXLBitBuffer.h"
+#include "engine/core/streams/QXLMemoryStream.h"
 #include "engine/storage/blobs/QXLDiskBlobManager.h"
 #include "engine/storage/blobs/QXLSmallBlobPage.h"
-#include "engine/storage/files/QXLPageHold.h"
-#include "engine/storage/records/QXLPageHeaderFields.h"
+#include "engine/storage/pager/QXLPageHold.h"
+#include "engine/storage/pager/QXLPageHeaderFields.h"
 #include "tests/engine/storage/records/RecordTestUtil.h"
 #include "tests/support/EngineErrors.h"
 

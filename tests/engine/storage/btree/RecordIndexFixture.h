@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLBitBuffer.h"
+#include "engine/core/containers/QXLBitBuffer.h"
 #include "engine/core/abstract/QXLIndexManager.h"
-#include "engine/storage/QXLPageManager.h"
+#include "engine/storage/pager/QXLPageManager.h"
 #include "engine/storage/btree/QXLBTreeRecordIndex.h"
 #include "tests/engine/storage/memory/MemoryTableFixture.h"
 

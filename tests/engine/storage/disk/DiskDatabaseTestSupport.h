@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "tests/engine/storage/StorageTestUtil.h"
 #include "tests/support/FakeSession.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLBitBuffer.h"
-#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/containers/QXLBitBuffer.h"
+#include "engine/core/containers/QXLMemoryManager.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "platform/Clock.h"

@@ -1,7 +1,7 @@
 // BLOB values read by one user of a file while another commits: a read never
 // waits for the header lock that a commit holds, and finds pages that the
 // other user added to the file after this one opened it.
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "tests/engine/storage/disk/DiskTableFixture.h"
 
 namespace disktable {

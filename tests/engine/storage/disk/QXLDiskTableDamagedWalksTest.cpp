@@ -9,8 +9,8 @@
 
 #include "engine/core/abstract/QXLIndexManager.h"
 #include "engine/core/abstract/QXLRecordBitmap.h"
-#include "engine/storage/QXLDiskPageManager.h"
-#include "engine/storage/QXLFreeSpaceManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLFreeSpaceManager.h"
 #include "engine/storage/btree/QXLBTreePage.h"
 #include "engine/storage/btree/QXLBTreeRecordIndex.h"
 #include "engine/storage/records/QXLDiskRecordManager.h"

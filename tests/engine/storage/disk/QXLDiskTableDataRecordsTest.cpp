@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "engine/core/abstract/QXLRecordBitmap.h"
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/blobs/QXLDiskBlobManager.h"
 #include "engine/storage/records/QXLDiskRecordManager.h"
 #include "tests/engine/storage/disk/DiskTableFixture.h"

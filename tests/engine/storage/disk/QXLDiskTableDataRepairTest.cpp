@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/files/QXLInternalDBTransactedAccessFile.h"
 #include "engine/storage/records/QXLDiskRecordManager.h"
 #include "tests/engine/storage/disk/DiskTableFixture.h"

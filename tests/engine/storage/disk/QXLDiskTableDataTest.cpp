@@ -3,7 +3,7 @@
 // other cursors of the process and against other users of the file.
 #include <algorithm>
 
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/blobs/QXLDiskBlobManager.h"
 #include "engine/storage/files/QXLInternalDBTransactedAccessFile.h"
 #include "engine/storage/locks/QXLTableLocksFile.h"

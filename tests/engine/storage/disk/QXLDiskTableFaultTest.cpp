@@ -8,7 +8,7 @@
 #include <cstring>
 #include <map>
 
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/btree/QXLBTreeRecordPageIndex.h"
 #include "engine/storage/records/QXLDiskRecordManager.h"
 #include "tests/engine/storage/disk/DiskTableFixture.h"

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLBitBuffer.h"
+#include "engine/core/containers/QXLBitBuffer.h"
 #include "engine/core/abstract/QXLIndexManager.h"
-#include "engine/storage/QXLDiskFormat.h"
+#include "engine/storage/pager/QXLDiskFormat.h"
 #include "engine/storage/blobs/QXLBlobPageFormat.h"
 #include "engine/storage/blobs/QXLDiskBlobManager.h"
 #include "engine/storage/blobs/QXLLargeBlob.h"

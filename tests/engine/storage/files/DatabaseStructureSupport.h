@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/files/QXLActiveSessionsFile.h"
 #include "engine/storage/files/QXLSystemDirectory.h"
 #include "engine/storage/files/QXLTableListFile.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/files/QXLInternalFileLayout.h"
 #include "tests/engine/storage/StorageTestUtil.h"
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/storage/QXLDiskPageManager.h"
+#include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/files/QXLInternalDBDirectAccessFile.h"
 #include "engine/storage/locks/QXLDatabaseTableLockManager.h"
 #include "engine/storage/locks/QXLLockCompatibility.h"

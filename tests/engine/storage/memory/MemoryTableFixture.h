@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLBitBuffer.h"
-#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/containers/QXLBitBuffer.h"
+#include "engine/core/containers/QXLMemoryManager.h"
 #include "engine/core/abstract/QXLRecordBitmap.h"
 #include "engine/storage/memory/QXLMemoryDatabaseData.h"
 #include "engine/storage/memory/QXLMemoryRecordManager.h"

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/core/QXLMemoryStream.h"
+#include "engine/core/streams/QXLMemoryStream.h"
 #include "tests/support/EngineErrors.h"
 
 namespace qxl {

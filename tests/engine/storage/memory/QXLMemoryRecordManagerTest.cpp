@@ -10,7 +10,7 @@
 #include <limits>
 #include <vector>
 
-#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/containers/QXLMemoryManager.h"
 #include "tests/support/EngineErrors.h"
 
 namespace qxl {

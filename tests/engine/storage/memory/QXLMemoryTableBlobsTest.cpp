@@ -3,7 +3,7 @@
 // one lets go, and handed between tables in their compressed form.
 #include <gtest/gtest.h>
 
-#include "engine/core/QXLBitBuffer.h"
+#include "engine/core/containers/QXLBitBuffer.h"
 #include "tests/engine/storage/memory/MemoryTableFixture.h"
 
 namespace qxl {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLMemoryManager.h"
+#include "engine/core/containers/QXLMemoryManager.h"
 #include "engine/storage/btree/QXLBTreeRecordIndex.h"
 #include "engine/storage/memory/QXLMemoryDatabaseData.h"
 #include "engine/storage/memory/QXLMemoryTableData.h"

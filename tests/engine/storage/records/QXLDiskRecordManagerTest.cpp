@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/storage/files/QXLPageHold.h"
-#include "engine/storage/records/QXLPageHeaderFields.h"
+#include "engine/storage/pager/QXLPageHold.h"
+#include "engine/storage/pager/QXLPageHeaderFields.h"
 #include "engine/storage/records/QXLSmallRecordPage.h"
 #include "tests/engine/storage/records/RecordTestUtil.h"
 #include "tests/support/EngineErrors.h"

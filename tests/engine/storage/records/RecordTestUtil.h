@@ -11,7 +11,7 @@
 
 #include "engine/core/QXLException.h"
 #include "engine/core/abstract/QXLFieldManager.h"
-#include "engine/storage/QXLDiskFormat.h"
+#include "engine/storage/pager/QXLDiskFormat.h"
 #include "engine/storage/records/QXLDiskRecordManager.h"
 #include "engine/storage/records/QXLRecordPageRules.h"
 #include "tests/engine/storage/btree/BTreeTestUtil.h"

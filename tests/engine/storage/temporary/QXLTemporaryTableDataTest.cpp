@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "engine/core/QXLBitBuffer.h"
-#include "engine/core/QXLMemoryManager.h"
-#include "engine/core/QXLMemoryStream.h"
+#include "engine/core/containers/QXLBitBuffer.h"
+#include "engine/core/containers/QXLMemoryManager.h"
+#include "engine/core/streams/QXLMemoryStream.h"
 #include "engine/storage/temporary/QXLTemporaryDatabaseData.h"
 #include "engine/storage/temporary/QXLTemporaryPageManager.h"
 #include "engine/storage/temporary/QXLTemporaryRecordManager.h"
