@@ -1,0 +1,93 @@
+// The parsing discipline: productions remembered per token position, the
+// token cursor, errors, and the three entry productions.
+#include "engine/sql/grammar/QXLExprParser.h"
+
+#include "engine/core/QXLException.h"
+#include "engine/sql/expr/QXLExpressions.h"
+#include "engine/sql/grammar/QXLExprParserProductions.h"
+
+namespace qxl {
+
+TQXLExprParser::TQXLExprParser(TQXLExpression& Expression, TQXLLexer& Lexer) : E(Expression), L(Lexer) {
+  if (!L.GetCurrentToken(FToken)) FToken.Text.clear();
+}
+
+TQXLExprParser::~TQXLExprParser() = default;
+
+TParsed TQXLExprParser::Success(std::unique_ptr<TQXLExprNode> Node, TConstKind Kind) {
+  TParsed R;
+  R.Ok = true;
+  R.Kind = Kind;
+  R.Node = std::move(Node);
+  return R;
+}
+
+void TQXLExprParser::Next() {
+  if (!L.GetNextToken(FToken)) FToken.Text.clear();
+}
+
+std::int32_t TQXLExprParser::Pos() const { return L.GetCurrentTokenNo(); }
+
+void TQXLExprParser::SetPos(std::int32_t P) {
+  // Past the end the lexer sets only the kind; the text must not be the last
+  // token's when an error names what was found.
+  if (!L.SetCurrentTokenNo(P, FToken)) FToken.Text.clear();
+}
+
+bool TQXLExprParser::IsWord(const char* Text) const {
+  return FToken.TokenType == tktString && FToken.Text == Text;
+}
+
+void TQXLExprParser::Raise(std::int32_t Code, const char* Message) const {
+  throw EQXLException(Code, Message, {FToken.LineNum, FToken.ColumnNum});
+}
+
+void TQXLExprParser::RaiseFound(std::int32_t Code, const char* Message) const {
+  throw EQXLException(Code, Message, {FToken.Text, FToken.LineNum, FToken.ColumnNum});
+}
+
+void TQXLExprParser::RaiseExpected(std::int32_t Code, const std::string& Expected) const {
+  throw EQXLException(Code, "Token '%s' expected, but '%s' found at line %d, column %d",
+                      {Expected, FToken.Text, FToken.LineNum, FToken.ColumnNum});
+}
+
+void TQXLExprParser::RaiseArgument(std::int32_t Code, const std::string& Function) const {
+  throw EQXLException(Code, "Argument expected for function '%s' at line %d, column %d",
+                      {Function, FToken.LineNum, FToken.ColumnNum});
+}
+
+void TQXLExprParser::RaiseUnavailable(const std::string& What, const TToken& At) const {
+  throw EQXLException(30512, "'%s' cannot be used in this expression at line %d, column %d",
+                      {What, At.LineNum, At.ColumnNum});
+}
+
+void TQXLExprParser::Expect(bool Condition, std::int32_t Code, const std::string& Expected) {
+  if (!Condition) RaiseExpected(Code, Expected);
+  Next();
+}
+
+std::unique_ptr<TQXLExprNode> TQXLExprParser::ParseSearchCondition() {
+  FMemo.clear();
+  FBuilding = true;
+  TParsed R = SearchCondition();
+  E.Token = FToken;
+  return std::move(R.Node);
+}
+
+std::unique_ptr<TQXLExprNode> TQXLExprParser::ParseValueExpression() {
+  FMemo.clear();
+  FBuilding = true;
+  TParsed R = ValueExpression();
+  E.Token = FToken;
+  return std::move(R.Node);
+}
+
+std::unique_ptr<TQXLExprNode> TQXLExprParser::ParseRowSubquery() {
+  FMemo.clear();
+  FBuilding = true;
+  TParsed R = SubqueryOperand(SubqueryAnyRowsAnyColumns);
+  E.Token = FToken;
+  return std::move(R.Node);
+}
+
+}  // namespace qxl
