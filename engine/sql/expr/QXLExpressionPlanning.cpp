@@ -1,8 +1,8 @@
 // The expression-level planning: push-down of condition parts, join pairs,
 // and index scan conditions with the nodes they lend out of the tree.
 #include "engine/core/QXLException.h"
-#include "engine/core/QXLIndexDef.h"
-#include "engine/core/QXLScanSearchCondition.h"
+#include "engine/core/schema/QXLIndexDef.h"
+#include "engine/core/search/QXLScanSearchCondition.h"
 #include "engine/sql/expr/QXLExpressions.h"
 #include "engine/sql/expr/QXLFilterTarget.h"
 #include "engine/sql/nodes/QXLAO.h"

@@ -4,7 +4,7 @@
 // parser. A program registers once at start-up, before any cursor filters.
 //
 // Threads: register while no other engine work runs.
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLVariant.h"
 
 namespace qxl {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "engine/core/QXLExpression.h"
-#include "engine/core/QXLTypes.h"
+#include "engine/core/values/QXLTypes.h"
 #include "engine/sql/lexer/QXLLexer.h"
 #include "engine/sql/nodes/QXLExprNode.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/core/QXLTypes.h"
-#include "engine/core/QXLVariant.h"
+#include "engine/core/values/QXLTypes.h"
+#include "engine/core/values/QXLVariant.h"
 
 namespace qxl {
 

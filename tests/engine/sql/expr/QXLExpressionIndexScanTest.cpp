@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/QXLIndexDef.h"
-#include "engine/core/QXLScanSearchCondition.h"
+#include "engine/core/schema/QXLIndexDef.h"
+#include "engine/core/search/QXLScanSearchCondition.h"
 #include "engine/sql/expr/QXLExpressions.h"
 #include "tests/engine/sql/expr/ExpressionTestCursor.h"
 
