@@ -178,10 +178,9 @@ std::unique_ptr<TQXLExprNode> TQXLExprParser::BuildComparison(TQXLDataOperator O
                                                               std::unique_ptr<TQXLExprNode> Right) {
   auto* LeftConst = dynamic_cast<TQXLExprNodeConst*>(Left.get());
   auto* RightConst = dynamic_cast<TQXLExprNodeConst*>(Right.get());
-  const bool LeftField = dynamic_cast<TQXLExprNodeField*>(Left.get()) != nullptr;
-  const bool RightField = dynamic_cast<TQXLExprNodeField*>(Right.get()) != nullptr;
 
   bool PartialKey = false;
+  bool LeftLostStar = false;
   if (E.FPartialKey) {
     for (TQXLExprNodeConst* Side : {LeftConst, RightConst}) {
       if (!Side || Side->Value().IsNull() ||
@@ -195,9 +194,19 @@ std::unique_ptr<TQXLExprNode> TQXLExprParser::BuildComparison(TQXLDataOperator O
       if (!Text.empty()) Side->Value().SetAsWideString(Text);
       if (Type != bftWideChar && Type != bftWideVarchar) Side->Value().TryToReduceWideStringToAnsiString();
       PartialKey = true;
+      if (Side == LeftConst) LeftLostStar = true;
     }
   }
+  // A prefix match compares over the right operand's length, so the prefix
+  // must stand on the right: 'Sm*' = Name reads as Name = 'Sm*'.
+  if (LeftLostStar && !RightConst) {
+    std::swap(Left, Right);
+    std::swap(LeftConst, RightConst);
+    Op = MirrorComparisonOperator(Op);
+  }
 
+  const bool LeftField = dynamic_cast<TQXLExprNodeField*>(Left.get()) != nullptr;
+  const bool RightField = dynamic_cast<TQXLExprNodeField*>(Right.get()) != nullptr;
   // Col = '' and a NULL text or date parameter ask whether Col is NULL.
   const TQXLExprNodeConst* Constant = LeftField ? RightConst : RightField ? LeftConst : nullptr;
   if (Constant && (Op == doEQ || Op == doNE) && Constant->Value().IsNull() && IsTextOrDateType(Constant->Value()))
