@@ -2,6 +2,7 @@
 // not exist in this engine yet (aggregates, LASTAUTOINC, ROWNUM), which are
 // read in full and then refused.
 #include "engine/sql/grammar/QXLExprParserProductions.h"
+#include "engine/core/values/QXLDateFormat.h"
 #include "engine/sql/grammar/QXLSQLLiterals.h"
 
 namespace qxl {
@@ -223,6 +224,7 @@ TParsed TQXLExprParser::ToString() {
   if (!IsKind(tktQuotedString))
     RaiseFound(30096, "Const DateFormat string expected, but '%s' found at line %d, column %d");
   const std::string Format = FToken.Text;
+  if (!Building()) TDateFormater Probe(Format);  // a format that does not read fails where it stands
   Next();
   Expect(IsKind(tktRightParenthesis), 30097, ")");
   if (!Building()) return Success(nullptr);
@@ -238,6 +240,7 @@ TParsed TQXLExprParser::ToDate() {
   if (!IsKind(tktQuotedString))
     RaiseFound(30109, "Const DateFormat string expected, but '%s' found at line %d, column %d");
   const std::string Format = FToken.Text;
+  if (!Building()) TDateFormater Probe(Format);  // a format that does not read fails where it stands
   Next();
   Expect(IsKind(tktRightParenthesis), 30106, ")");
   if (!Building()) return Success(nullptr);

@@ -240,8 +240,12 @@ TParsed TQXLExprParser::ColumnReference() {
   }
   // A keyword is no column, and a name followed by "(" is a function.
   if (IsReservedWord(First, rwNone) || IsKind(tktLeftParenthesis)) return Fail();
-  if (!Building()) return Success(nullptr);
-  return Success(std::make_unique<TQXLExprNodeField>(E.LCursor, FieldName, TableName));
+  // Bound to a cursor, the reference looks its column up when it is made, so
+  // an unknown column is reported where plain backtracking meets it: before
+  // any later syntax error.
+  auto Field = E.LCursor || Building() ? std::make_unique<TQXLExprNodeField>(E.LCursor, FieldName, TableName)
+                                       : nullptr;
+  return Success(Building() ? std::move(Field) : nullptr);
 }
 
 TParsed TQXLExprParser::ParenthesisedValue() {

@@ -341,6 +341,8 @@ TEST_F(ExpressionGrammar, MalformedTextRaisesItsCodeWithTheOffendingTokenAndPlac
       {"ID = 1 garbage", "30066: Boolean expression expected, but 'garbage' found at line 1, column 8"},
       {"ID = 1; ID = 2", "30066: Boolean expression expected, but 'ID' found at line 1, column 9"},
       {"MISSING = 1", "30115: Field 'MISSING' not found"},
+      {"MISSING = 1 AND", "30115: Field 'MISSING' not found"},
+      {"ID = 1 OR MISSING", "30115: Field 'MISSING' not found"},
       {"NAME = 'abc", "30061: Unterminated string at line 1, column 8"},
       {"ID = 12ab", "30062: "},
       {"ID = :p", "30358: Value for parameter 'p' not found"},
