@@ -70,7 +70,10 @@ void NormaliseValue(TQXLVariant& Value, TQXLBaseFieldType Base, bool MayBeExpres
 
 std::string JoinedSizes(const std::vector<std::int32_t>& Sizes) {
   std::string text;
-  for (std::size_t i = 0; i < Sizes.size(); ++i) text += (i ? ";" : "") + std::to_string(Sizes[i]);
+  for (std::size_t i = 0; i < Sizes.size(); ++i) {
+    if (i > 0) text += ';';
+    text += std::to_string(Sizes[i]);
+  }
   return text;
 }
 
