@@ -8,13 +8,20 @@
 // pages of 4096 bytes, keeps 1,000 in its cache and neither flushes nor
 // journals, as in the disk benchmark. Until the SQL layer brings its
 // expressions, Locate's condition is the tests' stand-in, which offers no
-// index conditions.
+// index conditions. The table component reads the same file's rows as a
+// program does (First, Next until Eof, every field read through its field
+// object) and changes the amounts through Edit and Post, each row found by
+// FindKey on the primary index, beside the cursor alone.
 #include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
 
 #include "bench/support/EngineTableBench.h"
+#include "engine/datasets/QXLMain.h"
+#include "engine/datasets/base/Field.h"
+#include "engine/datasets/components/QXLDatabase.h"
+#include "engine/datasets/table/QXLTable.h"
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "platform/TempFile.h"
 #include "tests/support/ConditionExpression.h"
@@ -84,6 +91,98 @@ private:
   qxl::testsupport::TConditionExpressionServices FExpressions;
 };
 
+// The cursor engine's filled file through a database and a table component
+// of their own, as a second user of the file.
+class TTableEngine {
+public:
+  static std::unique_ptr<TTableEngine> Create() {
+    Filled<TCursorEngine>();
+    return std::unique_ptr<TTableEngine>(new TTableEngine());
+  }
+
+  // As a program reads: each record fetched under a shared table lock of its own.
+  TScanResult Scan() { return ReadRows(); }
+  // The same with the shared table lock held around the whole read, as the
+  // cursor engine's statement holds it: what the dataset layer itself adds.
+  TScanResult ScanLocked() {
+    TQXLCursor& cursor = *FTable.Handle();
+    if (!cursor.LockTable(ltS, 100, 10, true)) throw std::runtime_error("the table lock was refused");
+    try {
+      const TScanResult r = ReadRows();
+      cursor.UnlockTable(ltS, false);
+      return r;
+    } catch (...) {
+      cursor.UnlockTable(ltS, true);
+      throw;
+    }
+  }
+
+private:
+  TScanResult ReadRows() {
+    TScanResult r;
+    std::string text;
+    double amount = 0;
+    for (FTable.First(); !FTable.Eof(); FTable.Next()) {
+      r.KeySum += FId->AsInteger();
+      amount += FAmount->AsFloat() + FUnique->AsInteger();
+      text = FName->AsString();
+      text = FNote->AsString();
+      ++r.Rows;
+    }
+    benchmark::DoNotOptimize(amount);
+    benchmark::DoNotOptimize(text);
+    return r;
+  }
+
+public:
+  TScanResult ScanByName() {
+    FTable.SetIndexName("ByName");
+    const TScanResult r = Scan();
+    FTable.SetIndexName("PK");
+    return r;
+  }
+  bool ChangeAmount(std::int32_t Id, double Amount) {
+    if (!FTable.FindKey({Variant(Id)})) return false;
+    FTable.Edit();
+    FAmount->SetAsFloat(Amount);
+    FTable.Post();
+    return true;
+  }
+
+private:
+  TTableEngine() {
+    FDb.SetDatabaseName("Bench");
+    FDb.SetDatabaseFileName(BenchFile("engine.qxl"));
+    FDb.MultiUser = true;
+    FDb.Open();
+    FTable.SetDatabaseName("Bench");
+    FTable.SetTableName("t");
+    FTable.SetIndexName("PK");
+    FTable.Open();
+    FId = &FTable.FieldByName("id");
+    FUnique = &FTable.FieldByName("u");
+    FName = &FTable.FieldByName("name");
+    FNote = &FTable.FieldByName("note");
+    FAmount = &FTable.FieldByName("amount");
+  }
+
+  TQXLEngineScope FEngine;
+  TQXLDatabase FDb;
+  TQXLTable FTable;
+  TField *FId, *FUnique, *FName, *FNote, *FAmount;
+};
+
+}  // namespace
+
+// The table component reads the file the cursor engine filled.
+template <>
+std::unique_ptr<TTableEngine>& enginebench::Filled<TTableEngine>() {
+  static std::unique_ptr<TTableEngine> db = TTableEngine::Create();
+  return db;
+}
+
+namespace {
+
 class TFileSqlite : public TSqlite {
 public:
   static std::unique_ptr<TFileSqlite> Create() {
@@ -105,6 +204,16 @@ void ReadAll(benchmark::State& State) {
   TDb& db = *Filled<TDb>();
   for (auto _ : State) {
     const TScanResult read = ByName ? db.ScanByName() : db.Scan();
+    if (read.Rows != RowCount) return Fail(State, "rows read", read.Rows, RowCount);
+    if (read.KeySum != KeySum) return Fail(State, "sum of the keys read", read.KeySum, KeySum);
+  }
+  State.SetItemsProcessed(State.iterations() * RowCount);
+}
+
+void ReadTableLocked(benchmark::State& State) {
+  TTableEngine& db = *Filled<TTableEngine>();
+  for (auto _ : State) {
+    const TScanResult read = db.ScanLocked();
     if (read.Rows != RowCount) return Fail(State, "rows read", read.Rows, RowCount);
     if (read.KeySum != KeySum) return Fail(State, "sum of the keys read", read.KeySum, KeySum);
   }
@@ -145,9 +254,13 @@ void EditAndPost(benchmark::State& State) {
 
 BENCHMARK(Guarded<ReadAll<TCursorEngine, false>>)->Name("PhysicalOrder/engine")->Unit(benchmark::kMillisecond);
 BENCHMARK(Guarded<ReadAll<TFileSqlite, false>>)->Name("PhysicalOrder/sqlite")->Unit(benchmark::kMillisecond);
+BENCHMARK(Guarded<ReadAll<TTableEngine, false>>)->Name("PhysicalOrder/table")->Unit(benchmark::kMillisecond);
+BENCHMARK(Guarded<ReadTableLocked>)->Name("PhysicalOrder/table-locked")->Unit(benchmark::kMillisecond);
 BENCHMARK(Guarded<ReadAll<TCursorEngine, true>>)->Name("IndexOrder/engine")->Unit(benchmark::kMillisecond);
 BENCHMARK(Guarded<ReadAll<TFileSqlite, true>>)->Name("IndexOrder/sqlite")->Unit(benchmark::kMillisecond);
+BENCHMARK(Guarded<ReadAll<TTableEngine, true>>)->Name("IndexOrder/table")->Unit(benchmark::kMillisecond);
 BENCHMARK(Guarded<LocateNote<TCursorEngine>>)->Name("LocateUnindexed/engine")->Unit(benchmark::kMillisecond);
 BENCHMARK(Guarded<LocateNote<TFileSqlite>>)->Name("LocateUnindexed/sqlite")->Unit(benchmark::kMillisecond);
 BENCHMARK(Guarded<EditAndPost<TCursorEngine>>)->Name("EditPost/engine")->Unit(benchmark::kMillisecond);
 BENCHMARK(Guarded<EditAndPost<TFileSqlite>>)->Name("EditPost/sqlite")->Unit(benchmark::kMillisecond);
+BENCHMARK(Guarded<EditAndPost<TTableEngine>>)->Name("EditPost/table")->Unit(benchmark::kMillisecond);

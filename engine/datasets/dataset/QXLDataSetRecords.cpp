@@ -156,14 +156,12 @@ bool TQXLDataSet::GetDataFieldValue(const TField& Field, TRecordBuffer Buffer, T
   TQXLCursor& cursor = Cursor(10048);
   if (IsBlobBaseFieldType(Field.ValueType())) return BlobValueOf(Field, Value);
   TQXLRecordUse use(cursor, Buffer);
-  TQXLVariant stored;
-  cursor.GetFieldValue(stored, Field.FieldNo() - 1, false);
-  if (stored.IsNull()) {
+  cursor.GetFieldValue(Value, Field.FieldNo() - 1, false);
+  if (Value.IsNull()) {
     Value.Clear(Field.ValueType());
     return false;
   }
-  if (stored.DataType() != Field.ValueType()) stored.Cast(Field.ValueType());
-  Value.Assign(stored, true);
+  if (Value.DataType() != Field.ValueType()) Value.Cast(Field.ValueType());
   return true;
 }
 
