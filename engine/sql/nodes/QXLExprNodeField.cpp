@@ -169,7 +169,9 @@ void TQXLExprNodeField::AssignCursorBuffer(std::uint8_t* Buffer, bool ApplyToPar
 TQXLVariant* TQXLExprNodeField::GetDataValue() {
   TQXLVariant& value = Value();
   value.Clear(bftUnknown);
-  if (!LRecordBuffer) {
+  // A buffer handed to a reference that no cursor bound has no layout to be
+  // read by: such a reference reads its operator, or fails.
+  if (!LRecordBuffer || !LCursor || FFieldNo < 0) {
     if (!LAO || FFieldNo == -1) throw EQXLException(30196, "Dataset and AO not assigned");
     LAO->GetFieldValue(value, FFieldNo, true, true);
     return &value;

@@ -90,7 +90,16 @@ TEST(ExprNodeFieldTest, BindingFailuresNameTheColumn) {
   EXPECT_EQ(CodeOf([&] { unbound.AssignCursor(nullptr, nullptr, nullptr); }), 30202);
   EXPECT_EQ(CodeOf([&] { TQXLExprNodeField(&cursor, "NOPE", ""); }), 30115);
   EXPECT_NE(MessageOf([&] { TQXLExprNodeField(&cursor, "NOPE", ""); }).find("'NOPE'"), std::string::npos);
+  // A record buffer gives an unbound reference nothing to read.
+  unbound.AssignCursorBuffer(cursor.FCurrentRecordBuffer, false);
+  EXPECT_EQ(CodeOf([&] { unbound.GetDataValue(); }), 30196);
   TestAO ao({{"T", "A", aftInteger, 4}});
+  ao.Row[0].Clear(bftSignedInt32);
+  ao.Row[0].SetAsInteger(9);
+  TQXLExprNodeField onOperator(nullptr, "A", "");
+  onOperator.AssignAO(&ao, nullptr, nullptr);
+  onOperator.AssignCursorBuffer(cursor.FCurrentRecordBuffer, false);
+  EXPECT_EQ(Text(onOperator.GetDataValue()), "9");
   TQXLExprNodeField missing(nullptr, "B", "T");
   EXPECT_EQ(CodeOf([&] { missing.AssignAO(&ao, nullptr, nullptr); }), 30197);
   EXPECT_NE(MessageOf([&] { missing.AssignAO(&ao, nullptr, nullptr); }).find("'T.B'"), std::string::npos);
