@@ -152,6 +152,30 @@ TEST(ExprNodeArithmeticTest, FailuresCarryTheirCodes) {
   EXPECT_NE(MessageOf([] { Evaluate<TQXLExprNodeArithmetic>(doSQRT, {I(-1)}); }).find("'SQRT'"), std::string::npos);
 }
 
+TEST(ExprNodeArithmeticTest, RoundModeKeywordsPickTheirModes) {
+  struct Case {
+    std::int32_t Keyword;
+    const char* Positive;
+    const char* Negative;
+  } cases[] = {
+      {283, "2.34", "-2.34"},  // HALFEVEN
+      {284, "2.35", "-2.34"},  // HALFPOS
+      {285, "2.34", "-2.35"},  // HALFNEG
+      {286, "2.34", "-2.34"},  // HALFDOWN
+      {287, "2.35", "-2.35"},  // HALFUP
+      {288, "2.34", "-2.35"},  // RNDNEG
+      {289, "2.35", "-2.34"},  // RNDPOS
+      {290, "2.34", "-2.34"},  // RNDDOWN
+      {291, "2.35", "-2.35"},  // RNDUP
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Evaluate<TQXLExprNodeArithmetic>(doROUND, {D(2.345), I(2), K(c.Keyword)}).Text, c.Positive) << c.Keyword;
+    EXPECT_EQ(Evaluate<TQXLExprNodeArithmetic>(doROUND, {D(-2.345), I(2), K(c.Keyword)}).Text, c.Negative) << c.Keyword;
+  }
+  EXPECT_EQ(ErrorOf<TQXLExprNodeArithmetic>(doROUND, {D(2.345), I(2), K(282)}), 30139);
+  EXPECT_EQ(ErrorOf<TQXLExprNodeArithmetic>(doROUND, {D(2.345), I(2), K(292)}), 30139);
+}
+
 TEST(ExprNodeArithmeticTest, RandStaysBelowItsArgument) {
   TQXLExprNodeArithmetic node(doRAND, Int(3), true, false);
   std::set<std::int32_t> seen;
