@@ -2,6 +2,10 @@
 // token cursor, errors, and the three entry productions.
 #include "engine/sql/grammar/QXLExprParser.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include "engine/core/QXLException.h"
 #include "engine/sql/expr/QXLExpressions.h"
 #include "engine/sql/grammar/QXLExprParserProductions.h"
@@ -66,19 +70,44 @@ void TQXLExprParser::Expect(bool Condition, std::int32_t Code, const std::string
   Next();
 }
 
+void TQXLExprParser::CheckTreeHeight(std::unique_ptr<TQXLExprNode>& Root, const TToken& Start) {
+  if (!Root) return;
+  std::int32_t Height = 0;
+  std::vector<std::pair<TQXLExprNode*, std::int32_t>> Pending{{Root.get(), 1}};
+  while (!Pending.empty()) {
+    const auto [Node, Level] = Pending.back();
+    Pending.pop_back();
+    Height = std::max(Height, Level);
+    for (std::int32_t i = 0; i < Node->ChildCount(); ++i) Pending.emplace_back(Node->Child(i), Level + 1);
+  }
+  if (Height <= MaxTreeHeight) return;
+  std::vector<std::unique_ptr<TQXLExprNode>> Parts;
+  Parts.push_back(std::move(Root));
+  while (!Parts.empty()) {
+    std::unique_ptr<TQXLExprNode> Node = std::move(Parts.back());
+    Parts.pop_back();
+    while (Node->ChildCount() > 0) Parts.push_back(Node->DetachChild(Node->ChildCount() - 1));
+  }
+  throw EQXLException(30510, "Expression nested too deeply at line %d, column %d", {Start.LineNum, Start.ColumnNum});
+}
+
 std::unique_ptr<TQXLExprNode> TQXLExprParser::ParseSearchCondition() {
   FMemo.clear();
   FBuilding = true;
+  const TToken Start = FToken;
   TParsed R = SearchCondition();
   E.Token = FToken;
+  CheckTreeHeight(R.Node, Start);
   return std::move(R.Node);
 }
 
 std::unique_ptr<TQXLExprNode> TQXLExprParser::ParseValueExpression() {
   FMemo.clear();
   FBuilding = true;
+  const TToken Start = FToken;
   TParsed R = ValueExpression();
   E.Token = FToken;
+  CheckTreeHeight(R.Node, Start);
   return std::move(R.Node);
 }
 

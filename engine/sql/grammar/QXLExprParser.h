@@ -43,6 +43,10 @@ class TQXLExprParser {
 public:
   // Productions nested deeper than this raise 30510.
   static constexpr std::int32_t MaxNestingDepth = 1200;
+  // A tree higher than this raises 30510 too: chains that lean left (OR,
+  // "*", "/") are as high as they are long, and nodes are freed and
+  // evaluated recursively.
+  static constexpr std::int32_t MaxTreeHeight = 4000;
 
   TQXLExprParser(TQXLExpression& Expression, TQXLLexer& Lexer);
   ~TQXLExprParser();
@@ -109,6 +113,9 @@ private:
   [[noreturn]] void RaiseUnavailable(const std::string& What) const { RaiseUnavailable(What, FToken); }
   [[noreturn]] void RaiseUnavailable(const std::string& What, const TToken& At) const;
   void Expect(bool Condition, std::int32_t Code, const std::string& Expected);
+  // Raises 30510 at Start for a tree higher than MaxTreeHeight, freeing it
+  // without recursion first.
+  static void CheckTreeHeight(std::unique_ptr<TQXLExprNode>& Root, const TToken& Start);
 
   // Search conditions.
   TParsed SearchCondition();

@@ -23,6 +23,14 @@ std::string Repeat(const std::string& S, int N) {
   return R;
 }
 
+// Chains of OR, each the first operand of the next: the tree is as high as
+// all of them together, while the parser nests only a few levels at a time.
+std::string NestedChains(int Chains, int Length) {
+  std::string S = "ID = 1";
+  for (int c = 0; c < Chains; ++c) S = "(" + S + Repeat(" OR ID = 1", Length) + ")";
+  return S;
+}
+
 TEST(ExpressionParsingWork, GrowsLinearlyWithTheNesting) {
   TExpressionTestCursor Cursor;
   struct Case {
@@ -62,7 +70,11 @@ TEST(ExpressionParsingWork, NestingBeyondTheLimitIsAParseError) {
   TExpressionTestCursor Cursor;
   for (const std::string& Filter : {Repeat("(", 3000) + "ID = 1" + Repeat(")", 3000),
                                     "ID = " + Repeat("(", 3000) + "1" + Repeat(")", 3000),
-                                    Repeat("UPPER(", 3000) + "NAME" + Repeat(")", 3000) + " = 'A'"}) {
+                                    Repeat("UPPER(", 3000) + "NAME" + Repeat(")", 3000) + " = 'A'",
+                                    // Chains that lean left are as deep as they are long.
+                                    "ID = 1" + Repeat(" OR ID = 1", 6000),
+                                    "ID = 1" + Repeat(" * 1", 6000),
+                                    NestedChains(8, 700)}) {
     TQXLExpression E;
     try {
       E.ParseForFilter(&Cursor, Filter, false, false);
@@ -76,9 +88,15 @@ TEST(ExpressionParsingWork, NestingBeyondTheLimitIsAParseError) {
   // A depth well inside the limit still parses and evaluates.
   Cursor.Standard();
   TQXLExpression E;
-  E.ParseForFilter(&Cursor, Repeat("(", 60) + "ID = 7" + Repeat(")", 60), false, false);
-  E.AssignCursorBuffer(Cursor.FCurrentRecordBuffer, false);
-  EXPECT_TRUE(E.GetResult());
+  for (const std::string& Filter : {Repeat("(", 60) + "ID = 7" + Repeat(")", 60),
+                                    "ID = 1" + Repeat(" OR ID = 1", 3000) + " OR ID = 7",
+                                    NestedChains(3, 700) + " OR ID = 7",
+                                    "ID = 7" + Repeat(" AND ID = 7", 6000),
+                                    "ID = 7" + Repeat(" * 1", 500)}) {
+    E.ParseForFilter(&Cursor, Filter, false, false);
+    E.AssignCursorBuffer(Cursor.FCurrentRecordBuffer, false);
+    EXPECT_TRUE(E.GetResult()) << Filter.substr(0, 40);
+  }
 }
 
 }  // namespace
