@@ -1,6 +1,8 @@
 #pragma once
 // Private to the expression grammar's source files: the remembered
 // production, the ordered choice of alternatives, and the node classes.
+//
+// Threads: as the parser's.
 #include "engine/core/QXLException.h"
 #include "engine/sql/expr/QXLExpressions.h"
 #include "engine/sql/grammar/QXLExprParser.h"

@@ -267,6 +267,15 @@ TEST_F(ExpressionGrammar, FiltersEvaluateByTheDialectsNullRules) {
       {"DUE > DATE '2020-01-30' AND DUE < DATE '2020-02-01'", "TRUE"},
       {"EXTRACT(YEAR FROM DUE) = 2020", "TRUE"},
       {"EXTRACT(DAY FROM DUE) = 31", "TRUE"},
+      {"DUE + 1 = DATE '2020-02-01'", "TRUE"},
+      {"DUE - 1 = DATE '2020-01-30'", "TRUE"},
+      {"SYSDATE - 1 < SYSDATE", "TRUE"},
+      {"CURRENT_DATE + 1 > CURRENT_DATE", "TRUE"},
+      {"TODATE('2020-01-30', 'YYYY-MM-DD') + 1 = DUE", "TRUE"},
+      {"DUE - TODATE('2020-01-30', 'YYYY-MM-DD') = 1", "TRUE"},
+      {"TOSTRING(DUE, 'YYYY') = '2020'", "TRUE"},
+      // A date literal is text at the value level, not a date value.
+      {"DATE '2020-01-31' - DUE = 0", "30066: Boolean expression expected, but '-' found at line 1, column 19 - Native error: 30066"},
   };
   for (const Case& C : Cases) EXPECT_EQ(Evaluate(C.Filter), C.Result) << C.Filter;
 }
