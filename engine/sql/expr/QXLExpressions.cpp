@@ -165,6 +165,8 @@ void TQXLExpression::ParseForValueExpression(TDataSet* Dataset, TQXLLexer* Lexer
 bool TQXLExpression::ParseForDefaultValueExpression(const std::string& DefaultValue) {
   try {
     FreeTree();
+    // A column default belongs to no record: its column references stay unbound.
+    LCursor = nullptr;
     TQXLLexer Lexer(DefaultValue, nullptr, true);
     if (!Lexer.GetNextCommand()) return false;
     ParseForValueExpression(nullptr, &Lexer);
