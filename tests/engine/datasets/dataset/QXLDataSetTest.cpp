@@ -10,6 +10,7 @@
 #include "engine/datasets/QXLEngineError.h"
 #include "engine/datasets/base/DataLink.h"
 #include "engine/datasets/base/DatabaseError.h"
+#include "engine/datasets/components/QXLSessionComponent.h"
 #include "engine/datasets/dataset/QXLBLOBStream.h"
 #include "tests/engine/datasets/dataset/TableFixture.h"
 
@@ -275,4 +276,111 @@ TEST_F(DataSetTest, TheSQLLayersValuesAndProjection) {
   EXPECT_EQ(T->Fields(0).FieldName, "Points");
   EXPECT_DOUBLE_EQ(T->Fields(0).AsFloat(), 2.5);
   EXPECT_EQ(T->Fields(1).AsInteger(), 1);
+}
+
+TEST_F(DataSetTest, ARefusedPostKeepsTheEditUntilACorrectedOne) {
+  std::unique_ptr<TQXLTable> T = CreatePeople();
+  T->Open();
+  AddPerson(*T, 1, "Amy");
+  AddPerson(*T, 2, "Bob");
+  T->Last();
+  T->Edit();
+  T->FieldByName("ID").SetAsInteger(1);
+  try {
+    T->Post();
+    ADD_FAILURE() << "a second ID 1 was stored";
+  } catch (const EQXLEngineError& E) {
+    EXPECT_EQ(E.ErrorCode(), -8);
+    EXPECT_FALSE(E.ErrorMessage().empty());
+  }
+  EXPECT_EQ(T->State(), dsEdit);
+  ASSERT_NE(T->Handle()->FEditRecordBuffer, nullptr);
+  T->FieldByName("ID").SetAsInteger(3);
+  T->Post();
+  EXPECT_EQ(T->Handle()->FEditRecordBuffer, nullptr);
+  EXPECT_EQ(Forward(*T), (Ids{1, 3}));
+  // The same refusal for a new record leaves the insert open.
+  T->Append();
+  T->FieldByName("ID").SetAsInteger(3);
+  EXPECT_THROW(T->Post(), EQXLEngineError);
+  EXPECT_EQ(T->State(), dsInsert);
+  T->Cancel();
+  EXPECT_EQ(T->RecordCount(), 2);
+}
+
+TEST_F(DataSetTest, InMemoryAndTemporaryTables) {
+  struct Case {
+    const char* What;
+    bool Temporary;
+  };
+  for (const Case C : {Case{"in memory", false}, Case{"temporary", true}}) {
+    SCOPED_TRACE(C.What);
+    TQXLTable T;
+    if (C.Temporary)
+      T.SetTemporary(true);
+    else
+      T.SetInMemory(true);
+    EXPECT_EQ(T.DatabaseName(), C.Temporary ? "TEMP" : "MEMORY");
+    T.SetTableName("Scratch");
+    T.AdvFieldDefs().Add("ID", aftInteger, 0, true);
+    T.AdvFieldDefs().Add("Name", aftString, 10, false);
+    T.CreateTable();
+    EXPECT_TRUE(T.Exists());
+    T.Open();
+    for (std::int32_t id = 1; id <= 3; ++id) {
+      T.Append();
+      T.FieldByName("ID").SetAsInteger(id);
+      T.FieldByName("Name").SetAsString("n" + std::to_string(id));
+      T.Post();
+    }
+    T.First();
+    std::vector<std::int32_t> Seen;
+    for (; !T.Eof(); T.Next()) Seen.push_back(T.FieldByName("ID").AsInteger());
+    EXPECT_EQ(Seen, (Ids{1, 2, 3}));
+    T.First();
+    if (C.Temporary) {
+      // The rows of a temporary table are written once.
+      try {
+        T.Edit();
+        ADD_FAILURE() << "a temporary row was edited";
+      } catch (const EQXLEngineError& E) {
+        EXPECT_EQ(E.ErrorCode(), -9);
+      }
+      EXPECT_THROW(T.Delete(), EQXLEngineError);
+    } else {
+      T.Edit();
+      T.FieldByName("Name").SetAsString("changed");
+      T.Post();
+      EXPECT_EQ(T.FieldByName("Name").AsString(), "changed");
+    }
+    T.Close();
+    T.DeleteTable();
+    EXPECT_FALSE(T.Exists());
+  }
+}
+
+TEST_F(DataSetTest, ADatabaseOfTheDefaultSessionJoinsTheSessionTheDataSetNames) {
+  CreatePeople();
+  TQXLSession Named;
+  Named.SetSessionName("Second");
+  TQXLDatabase Other;
+  Other.SetDatabaseName("Other");
+  Other.SetDatabaseFileName(File);
+  Other.MultiUser = true;
+  ASSERT_EQ(Other.Session(), DefaultSession());
+  TQXLTable T;
+  T.SetSessionName("Second");
+  T.SetDatabaseName("Other");
+  T.SetTableName("People");
+  T.Open();
+  EXPECT_EQ(Other.Session(), &Named);
+  EXPECT_EQ(T.Database(), &Other);
+  EXPECT_EQ(T.DBSession(), &Named);
+  T.Close();
+  TQXLTable Lost;
+  Lost.SetSessionName("Nowhere");
+  Lost.SetDatabaseName("Other");
+  Lost.SetTableName("People");
+  EXPECT_EQ(MessageOf([&] { Lost.Open(); }), "Invalid session name 'Nowhere'");
+  EXPECT_FALSE(Lost.Active());
 }
