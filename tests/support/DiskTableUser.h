@@ -1,8 +1,9 @@
 #pragma once
 // One user of a database file's table as one process has it: its own database
 // object with one multi-user session, a table data object and a cursor laid
-// out as the local cursor lays one out. Tables here hold only integer fields,
-// so a record is a row of int32 values by field number. The table locks are
+// out as the local cursor lays one out. Tables here hold integer fields, read
+// and written as int32 values by field number, and after them BLOB fields
+// (memos) read and written whole as text. The table locks are
 // taken as the dataset layer takes them around an edit, a post, a transaction
 // and a table scan, with tries and pauses that a loaded machine cannot run
 // out of.
@@ -14,12 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/containers/QXLBitBuffer.h"
+#include "engine/core/streams/QXLStream.h"
 #include "engine/core/values/QXLTypes.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "tests/support/FakeCursor.h"
 #include "tests/support/FakeSession.h"
 #include "tests/support/CursorFields.h"
+#include "tests/support/TestFieldDefs.h"
 
 namespace qxl::testsupport {
 
@@ -60,9 +64,11 @@ public:
   std::int32_t SessionID() const { return FSession.FSessionID; }
 
   // Creates Table with integer fields Fields (aftAutoInc for those named in
-  // AutoIncFields) through a table data object of its own.
+  // AutoIncFields), then compressed BLOB fields MemoFields, through a table
+  // data object of its own.
   void CreateTable(const std::string& Table, const std::vector<std::string>& Fields,
-                   const std::vector<std::string>& AutoIncFields = {}) {
+                   const std::vector<std::string>& AutoIncFields = {},
+                   const std::vector<std::string>& MemoFields = {}) {
     TQXLFieldDefs Defs;
     for (const auto& Name : Fields) {
       TQXLFieldDef* f = Defs.AddCreated();
@@ -70,6 +76,12 @@ public:
       bool AutoInc = false;
       for (const auto& A : AutoIncFields) AutoInc = AutoInc || A == Name;
       f->SetFieldDefDataType(AutoInc ? aftAutoInc : aftInteger, 0);
+    }
+    for (const auto& Name : MemoFields) {
+      TQXLFieldDef& f = AddField(Defs, Name.c_str(), aftBlob);
+      f.BLOBBlockSize = 4096;
+      f.BLOBCompressionAlgorithm = acaZLIB;
+      f.BLOBCompressionMode = 1;
     }
     TQXLIndexDefs Indexes;
     TQXLConstraintDefs Constraints;
@@ -180,6 +192,30 @@ public:
   void Update() {
     if (!FTable->UpdateRecord(FCursor.get())) throw std::runtime_error("update refused");
   }
+  void Delete() {
+    if (!FTable->DeleteRecord(FCursor.get())) throw std::runtime_error("delete refused");
+  }
+
+  // The memo in BLOB field FieldNo of the current record: Text replaces it
+  // in the record buffer until the next Insert or Update stores it.
+  void WriteMemo(std::int32_t FieldNo, const std::string& Text) {
+    std::unique_ptr<TQXLStream> s = FTable->InternalCreateBlobStream(FCursor.get(), false, FieldNo, bomWrite);
+    if (s->Write(Text.data(), static_cast<std::int32_t>(Text.size())) != static_cast<std::int32_t>(Text.size()))
+      throw std::runtime_error("a memo was written short");
+    s->SetModified(true);
+    FTable->WriteBLOBFieldToRecordBuffer(FCursor.get(), FieldNo, *s);
+  }
+  // The memo as stored; "" for NULL.
+  std::string ReadMemo(std::int32_t FieldNo) {
+    if (GetBitInBuffer(FieldNo, FCursor->FCurrentRecordBuffer)) return "";
+    std::unique_ptr<TQXLStream> s = FTable->InternalCreateBlobStream(FCursor.get(), false, FieldNo, bomRead);
+    std::string Text(static_cast<std::size_t>(s->Size()), '\0');
+    if (s->Read(Text.data(), static_cast<std::int32_t>(Text.size())) != static_cast<std::int32_t>(Text.size()))
+      throw std::runtime_error("a memo was read short");
+    s.reset();
+    FTable->ClearBlobsCacheInRecordBuffer(FCursor->FCurrentRecordBuffer);
+    return Text;
+  }
 
   // Inserts one record of Values under RW, committed at once.
   void Post(const std::vector<std::int32_t>& Values) {
@@ -196,6 +232,11 @@ private:
   public:
     using FakeCursor::FakeCursor;
     ~TUserCursor() override { Release(); }
+    // As the local cursor frees a buffer: its BLOB values first.
+    void FreeRecordBuffer(std::uint8_t*& Buffer) override {
+      if (Table && Buffer) Table->ClearBlobsCacheInRecordBuffer(Buffer);
+      TQXLCursor::FreeRecordBuffer(Buffer);
+    }
     void Release() {
       if (FCurrentRecordBuffer) FreeRecordBuffer(FCurrentRecordBuffer);
     }

@@ -11,6 +11,7 @@
 
 #include "engine/core/QXLException.h"
 #include "tests/support/DiskTableUser.h"
+#include "tests/support/MemoWorkerCommands.h"
 #include "tools/WorkerGate.h"
 
 namespace qxl::testsupport {
@@ -115,6 +116,60 @@ int Transfer(TDiskTableUser& U, const std::string& Gate, const std::string& Tabl
   return 0;
 }
 
+int InsertInTransactions(TDiskTableUser& U, const std::string& Gate, const std::string& Table, int Worker,
+                         int Transactions, int Rows) {
+  U.Open(Table);
+  PassGate(Gate);
+  TPeriod Period(Gate);
+  for (int t = 0; t < Transactions; ++t) {
+    Period.Begin();
+    U.StartTransaction();
+    U.Lock(ltXIRW);
+    U.Table().LoadMostUpdated(U.SessionID());
+    for (int r = 0; r < Rows; ++r) {
+      U.BeginInsert();
+      U.Set(1, Worker);
+      U.Set(2, t * Rows + r);
+      U.Insert();
+    }
+    U.Commit();
+    Period.Finish();
+    Rest();
+  }
+  Period.Print();
+  return 0;
+}
+
+int Move(TDiskTableUser& U, const std::string& Gate, const std::string& Table, int Rows, int Count, int Worker,
+         unsigned Seed) {
+  U.Open(Table);
+  std::mt19937 Random(Seed);
+  std::uniform_int_distribution<int> Place(0, Rows - 1);
+  PassGate(Gate);
+  TPeriod Period(Gate);
+  for (int i = 0; i < Count; ++i) {
+    const int Skipped = Place(Random);
+    Period.Begin();
+    U.StartTransaction();
+    U.Lock(ltXIRW);
+    U.Table().LoadMostUpdated(U.SessionID());
+    U.Rewind();
+    for (int k = 0; k <= Skipped; ++k)
+      if (!U.Next()) throw std::runtime_error("a record is missing before a move");
+    const std::int32_t Value = U.Get(ValueField);
+    U.Delete();
+    U.BeginInsert();
+    U.Set(IdField, (Worker + 1) * 100000 + i);
+    U.Set(ValueField, Value);
+    U.Insert();
+    U.Commit();
+    Period.Finish();
+    Rest();
+  }
+  Period.Print();
+  return 0;
+}
+
 int Scan(TDiskTableUser& U, const std::string& Gate, const std::string& Table, int Rows, long long Total,
          const std::string& StopFile) {
   U.Open(Table);
@@ -206,6 +261,16 @@ std::optional<int> RunTableWorkerCommand(const std::vector<std::string>& Args) {
     return Transfer(U, Args[3], Args[4], std::stoi(Args[5]), std::stoi(Args[6]),
                     static_cast<unsigned>(std::stoul(Args[7])));
   }
+  if (Command == "table-batch" && N == 8) {
+    TDiskTableUser U(Args[1], PasswordOf(Args[2]));
+    return InsertInTransactions(U, Args[3], Args[4], std::stoi(Args[5]), std::stoi(Args[6]), std::stoi(Args[7]));
+  }
+  if (Command == "table-move" && N == 9) {
+    TDiskTableUser U(Args[1], PasswordOf(Args[2]));
+    return Move(U, Args[3], Args[4], std::stoi(Args[5]), std::stoi(Args[6]), std::stoi(Args[7]),
+                static_cast<unsigned>(std::stoul(Args[8])));
+  }
+  if (auto Memo = RunMemoWorkerCommand(Args)) return Memo;
   if (Command == "table-scan" && N == 8) {
     TDiskTableUser U(Args[1], PasswordOf(Args[2]));
     return Scan(U, Args[3], Args[4], std::stoi(Args[5]), std::stoll(Args[6]), Args[7]);

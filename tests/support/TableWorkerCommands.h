@@ -18,6 +18,13 @@
 //   table-transfer FILE PASSWORD GATE TABLE ROWS COUNT SEED
 //       COUNT transactions on TABLE (ID 1..ROWS, Value): move an amount from
 //       one record's Value to another's and commit
+//   table-batch FILE PASSWORD GATE TABLE WORKER TRANSACTIONS ROWS
+//       TRANSACTIONS transactions under XIRW, each inserting ROWS records
+//       (ID auto-increment, Worker, Seq) with Seq 0 to TRANSACTIONS x ROWS - 1
+//   table-move FILE PASSWORD GATE TABLE ROWS COUNT WORKER SEED
+//       COUNT transactions on TABLE (ROWS records of ID, Value): delete a
+//       record chosen at random and insert its Value again under the new ID
+//       (WORKER + 1) x 100000 + the transaction's number, and commit
 //   table-scan FILE PASSWORD GATE TABLE ROWS TOTAL STOPFILE
 //       scans TABLE under S, twice at least, until STOPFILE exists; each
 //       scan must see ROWS records whose Values add up to TOTAL; prints
@@ -30,6 +37,8 @@
 //       "exclusive ok|CODE", and "rows N" when the shared open succeeded
 //   table-make FILE PASSWORD TABLE ROWS
 //       creates TABLE (ID, Value) with records ID 1..ROWS, Value 10 x ID
+//
+// and the memo commands of MemoWorkerCommands.h.
 #include <optional>
 #include <string>
 #include <vector>

@@ -41,6 +41,17 @@ void TQXLBaseIndexManager::SaveMetadata(TQXLStream& Stream) const { FIndexDefs.S
 
 void TQXLBaseIndexManager::CreateIndexDefs(const TQXLIndexDefs& aIndexDefs) { FIndexDefs.Assign(aIndexDefs); }
 
+void TQXLBaseIndexManager::ReplaceStoredIndexDefs(TQXLStream& Stream) {
+  TQXLIndexDefs Stored;
+  Stored.LoadFromStream(Stream);
+  std::erase_if(FOpenIndexList, [](const std::unique_ptr<TQXLIndex>& index) {
+    return !index->IndexDef() || !index->IndexDef()->Temporary;
+  });
+  for (std::int32_t i = FIndexDefs.Count() - 1; i >= 0; --i)
+    if (!FIndexDefs.GetIndexDef(i)->Temporary) FIndexDefs.Delete(i);
+  for (std::int32_t i = 0; i < Stored.Count(); ++i) FIndexDefs.AddCreated()->Assign(*Stored.GetIndexDef(i));
+}
+
 TQXLBasePageManager* TQXLBaseIndexManager::GetPageManager(const TQXLIndex& Index) const {
   return Index.IndexDef() && Index.IndexDef()->Temporary ? FTemporaryPageManager : FPageManager;
 }

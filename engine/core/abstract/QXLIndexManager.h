@@ -37,6 +37,10 @@ public:
   virtual void LoadMetadata(TQXLStream& Stream);
   virtual void SaveMetadata(TQXLStream& Stream) const;
   virtual void CreateIndexDefs(const TQXLIndexDefs& aIndexDefs);
+  // Reads stored definitions from Stream in place of the stored ones held
+  // (the temporary ones stay) and closes the indexes opened for those: the
+  // table's definitions were changed elsewhere.
+  void ReplaceStoredIndexDefs(TQXLStream& Stream);
 
   TQXLTableData* TableData() const { return FTableData; }
   TQXLIndexDefs& IndexDefs() { return FIndexDefs; }

@@ -163,6 +163,7 @@ void TQXLDiskTableData::DoCreateTable(TQXLCursor*, TQXLFieldDefs& FieldDefs, TQX
   CreateConstraintManager(ConstraintDefs);
   CreateRecordManager();
   NewBlobManager();
+  FSchemaVersion = 0;
   SaveMostUpdated(QXLSystemSessionID);
   DiskRecordManager()->CreateRecordPageIndex();
   if (FFieldManager->BlobFieldsPresent()) FBlobManager->CreateBlobPageIndex();
@@ -188,6 +189,8 @@ void TQXLDiskTableData::OpenTable(TQXLCursor* Cursor) {
     // list was read; under the tables byte the list read now stays true.
     if (TQXLTableListFile* List = Database().TableListFile()) List->Load();
     Database().FindTableListItem(FTableName, FTableID, MetadataPageNo, MostUpdatedPageNo, LocksPageNo);
+    // The counters, read after the definitions, say which version these are.
+    FSchemaVersion = -1;
     try {
       OpenTableFiles(MetadataPageNo, MostUpdatedPageNo, LocksPageNo);
       BuildManagersForOpen();
@@ -322,25 +325,68 @@ void TQXLDiskTableData::RenameTable(const std::string& NewTableName, TQXLCursor*
 void TQXLDiskTableData::RenameField(const std::string& FieldName, const std::string& NewFieldName) {
   std::lock_guard Guard(FDatabaseData->CriticalSection());
   TSystemPagesGuard SystemPages(DiskPageManager());
+  // The counters written back with the new version are those stored now, and
+  // the name changes in the newest definitions.
+  if (IsMultiUser()) LoadMostUpdated(QXLSystemSessionID);
   TQXLTableData::RenameField(FieldName, NewFieldName);
+  const std::int32_t Version = FSchemaVersion;
   try {
+    ++FSchemaVersion;
+    SaveMostUpdated(QXLSystemSessionID);
     SaveMetadata(QXLSystemSessionID);
     SystemPages.Commit();
   } catch (...) {
     // The stored definitions keep the old name, and so does the table.
+    FSchemaVersion = Version;
     const TQXLFieldDef* Renamed = FFieldManager->FieldDefs().GetFieldDefByName(NewFieldName);
     if (Renamed) TQXLTableData::RenameField(Renamed->Name, FieldName);
     throw;
   }
 }
 
+void TQXLDiskTableData::ChangeDefinitions(TQXLCursor* Cursor, const std::function<void()>& Step) {
+  const std::int32_t SessionID = Cursor->SessionID();
+  const bool InTransaction = Cursor->FSession && Cursor->FSession->FInTransaction;
+  const TQXLLockType Lock = InTransaction ? ltXIRW : ltRW;
+  const bool MultiUser = IsMultiUser();
+  if (MultiUser && !LockTable(SessionID, Lock, OpenLockTries, OpenLockDelayMS, true))
+    throw EQXLException(20209, "Cannot change the definitions of table '%s'. Table is locked", {FTableName});
+  struct TUnlock {
+    TQXLDiskTableData* Table;
+    std::int32_t SessionID;
+    bool Held;
+    ~TUnlock() {
+      try {
+        if (Held) Table->UnlockTable(SessionID, ltRW, false);
+      } catch (...) {
+        // The change's own outcome is the one to report; the session's next
+        // release takes the lock.
+      }
+    }
+  } Unlock{this, SessionID, MultiUser && !InTransaction};
+  if (MultiUser) LoadMostUpdated(SessionID);
+  try {
+    qxl::TQXLDiskTableChange Change(*this, SessionID, nullptr);
+    Step();
+    ++FSchemaVersion;
+    SaveMostUpdated(SessionID);
+    SaveMetadata(SessionID);
+    ApplyForCursor(Cursor);
+    Change.Done();
+  } catch (...) {
+    // The pages went back: the definitions in memory follow the stored ones.
+    try {
+      ReloadDefinitions(SessionID);
+    } catch (...) {
+      // The step's own failure is the one to report.
+    }
+    throw;
+  }
+}
+
 void TQXLDiskTableData::AddIndex(TQXLIndexDef& IndexDef, TQXLCursor* Cursor) {
   std::lock_guard Guard(FDatabaseData->CriticalSection());
-  qxl::TQXLDiskTableChange Change(*this, Cursor->SessionID(), nullptr);
-  TQXLTableData::AddIndex(IndexDef, Cursor);
-  SaveMetadata(Cursor->SessionID());
-  ApplyForCursor(Cursor);
-  Change.Done();
+  ChangeDefinitions(Cursor, [&] { TQXLTableData::AddIndex(IndexDef, Cursor); });
 }
 
 void TQXLDiskTableData::DeleteIndex(std::int32_t IndexID, TQXLCursor* Cursor) {
@@ -352,9 +398,12 @@ void TQXLDiskTableData::DeleteIndex(std::int32_t IndexID, TQXLCursor* Cursor) {
     TQXLTableData::DeleteIndex(IndexID, Cursor);
     return;
   }
+  if (!Temporary) {
+    ChangeDefinitions(Cursor, [&] { TQXLTableData::DeleteIndex(IndexID, Cursor); });
+    return;
+  }
   qxl::TQXLDiskTableChange Change(*this, Cursor->SessionID(), nullptr);
   TQXLTableData::DeleteIndex(IndexID, Cursor);
-  if (!Temporary) SaveMetadata(Cursor->SessionID());
   ApplyForCursor(Cursor);
   Change.Done();
 }
@@ -367,6 +416,8 @@ void TQXLDiskTableData::Rollback(std::int32_t SessionID) {
   // A table nobody has open has no counters to bring back.
   if (!FTableMostUpdatedFile) return;
   LoadMostUpdated(SessionID);
+  // A definition change the session made inside the transaction went with it.
+  if (FStoredSchemaVersion != FSchemaVersion) ReloadDefinitions(SessionID);
   FTemporaryPageManager->CancelChanges(SessionID);
   TQXLTableData::Rollback(SessionID);
   FTemporaryPageManager->ApplyChanges(SessionID);

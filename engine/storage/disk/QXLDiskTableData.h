@@ -8,7 +8,11 @@
 // auto-increment counters in the most-updated file, and wraps the database's
 // table lock manager for this table. Records go through the disk record
 // manager, BLOB values through the disk BLOB manager; reads in multi-user mode
-// run under a shared table lock after the counters are reloaded.
+// run under a shared table lock after the counters are reloaded. The counters
+// carry the version of the table's stored definitions: a definition change
+// raises it under a lock that keeps other writers out, and a process that
+// reloads the counters and meets a newer version reloads the definitions
+// (its indexes, field names and constraints) before it goes on.
 //
 // Thread rule: the table operations and the record and BLOB changes hold the
 // table lock (the database data's re-entrant lock) for their whole run; the
@@ -133,8 +137,11 @@ public:
 
   // Reloads the counters from the most-updated file (20176 while it is not
   // open), rereading the file only when the session has not loaded it in its
-  // current lock period, or it changed since.
+  // current lock period, or it changed since; and the definitions, when
+  // another process stored newer ones.
   void LoadMostUpdated(std::int32_t SessionID);
+  // The version of the stored definitions this object works with.
+  std::int32_t SchemaVersion() const { return FSchemaVersion; }
 
   // The table's locks; in single-user mode every request is granted at once
   // and IsRecordLocked is false.
@@ -170,6 +177,15 @@ private:
   void SaveMetadata(std::int32_t SessionID);
   void LoadMetadata(std::int32_t SessionID);
   void SaveMostUpdated(std::int32_t SessionID);
+  // Takes the stored definitions of indexes, constraints and field names in
+  // place of those in memory; open indexes are opened again when next used.
+  void ReloadDefinitions(std::int32_t SessionID);
+  // Runs Step, a change of the stored definitions by the cursor's session,
+  // with the definitions' version raised, whole or not at all, under RW (in
+  // a transaction XIRW, kept until it ends) in multi-user mode: no other
+  // process writes the table meanwhile, and each meets the new version at
+  // its next change or read. A refused lock: 20209.
+  void ChangeDefinitions(TQXLCursor* Cursor, const std::function<void()>& Step);
   // The counters in their stored form, and back from it without the file.
   std::vector<std::uint8_t> MostUpdatedBytes() const;
   void SetMostUpdatedBytes(const std::vector<std::uint8_t>& Bytes);
@@ -218,4 +234,8 @@ private:
   bool FExclusive = false;
   bool FIsChangingTableList = false;
   std::int32_t FLastUsedTableState = -1;
+  // The definitions' version this object loaded (-1 until the counters are
+  // read after an open), and the one the counters held when last read.
+  std::int32_t FSchemaVersion = -1;
+  std::int32_t FStoredSchemaVersion = -1;
 };

@@ -1,6 +1,7 @@
 // The disk table's three internal files: the locks file, the metadata (the
 // managers' stored forms, compressed) and the most-updated counters; and the
 // repair of a table whose counters or record page index do not hold.
+#include <cstring>
 #include <vector>
 
 #include "engine/core/QXLException.h"
@@ -20,6 +21,15 @@ namespace {
 
 // The most-updated content is at most this many bytes per field and one more.
 constexpr std::int32_t MostUpdatedBytesPerField = 32;
+
+// The definitions' version follows the record counters; content written
+// before it was kept has none, which reads as the first version.
+std::int32_t ReadSchemaVersion(const std::uint8_t* Buf, std::int32_t Size, std::int32_t Offset) {
+  std::int32_t Version = 0;
+  if (Offset >= 0 && std::int64_t{Size} - Offset >= std::int64_t{sizeof Version})
+    std::memcpy(&Version, Buf + Offset, sizeof Version);
+  return Version;
+}
 
 }  // namespace
 
@@ -86,6 +96,10 @@ std::vector<std::uint8_t> TQXLDiskTableData::MostUpdatedBytes() const {
   std::int32_t Offset = 0;
   FFieldManager->SaveMostUpdated(Buffer.data(), Size, Offset);
   DiskRecordManager()->SaveMostUpdated(Buffer.data(), Size, Offset);
+  if (std::int64_t{Size} - Offset < std::int64_t{sizeof FSchemaVersion})
+    throw EQXLException(20164, "Invalid table header data");
+  std::memcpy(Buffer.data() + Offset, &FSchemaVersion, sizeof FSchemaVersion);
+  Offset += static_cast<std::int32_t>(sizeof FSchemaVersion);
   Buffer.resize(static_cast<std::size_t>(Offset));
   return Buffer;
 }
@@ -95,6 +109,7 @@ void TQXLDiskTableData::SetMostUpdatedBytes(const std::vector<std::uint8_t>& Byt
   const auto Size = static_cast<std::int32_t>(Bytes.size());
   FFieldManager->LoadMostUpdated(Bytes.data(), Size, Offset);
   DiskRecordManager()->LoadMostUpdated(Bytes.data(), Size, Offset);
+  FSchemaVersion = ReadSchemaVersion(Bytes.data(), Size, Offset);
 }
 
 void TQXLDiskTableData::SaveMostUpdated(std::int32_t SessionID) {
@@ -120,7 +135,27 @@ void TQXLDiskTableData::LoadMostUpdated(std::int32_t SessionID) {
   FFieldManager->LoadMostUpdated(Buffer.data(), Size, Offset);
   DiskRecordManager()->LoadMostUpdated(Buffer.data(), Size, Offset);
   FLastUsedTableState = FRecordManager->TableState();
+  FStoredSchemaVersion = ReadSchemaVersion(Buffer.data(), Size, Offset);
+  // Another process changed the definitions: its indexes are the ones to
+  // keep in step, and pages of an index it dropped may belong to others now.
+  if (FStoredSchemaVersion > FSchemaVersion) ReloadDefinitions(SessionID);
   PageState.SetIsMostUpdatedLoaded(SessionID, FTableID, FLastUsedTableState);
+}
+
+void TQXLDiskTableData::ReloadDefinitions(std::int32_t SessionID) {
+  const std::vector<std::uint8_t> Bytes = FTableMetadataFile->ReadContent(SessionID, true);
+  TQXLMemoryStream Stream;
+  if (!Bytes.empty()) Stream.Write(Bytes.data(), static_cast<std::int32_t>(Bytes.size()));
+  Stream.SetPosition(0);
+  TQXLFieldDefs Fields;
+  Fields.LoadFromStream(Stream);
+  TQXLFieldDefs& Own = FFieldManager->FieldDefs();
+  // A table keeps its fields for life; only their names can change.
+  if (Fields.Count() != Own.Count()) throw EQXLException(20164, "Invalid table header data");
+  for (std::int32_t i = 0; i < Own.Count(); ++i) Own.GetDef(i)->Name = Fields.GetDef(i)->Name;
+  FIndexManager->ReplaceStoredIndexDefs(Stream);
+  FConstraintManager->LoadMetadata(Stream);
+  FSchemaVersion = FStoredSchemaVersion;
 }
 
 void TQXLDiskTableData::OpenForRepair(TQXLCursor* Cursor) {
@@ -135,6 +170,8 @@ void TQXLDiskTableData::OpenForRepair(TQXLCursor* Cursor) {
   if (DiskRecordSize() >= DiskPageManager().PageDataSize())
     throw EQXLException(10512, "Cannot repair page index for large table. Table name: \"%s\"", {FTableName});
   DiskRecordManager()->RebuildRecordPageIndex(SessionID);
+  // Nobody else has the table open while it is repaired.
+  if (FSchemaVersion < 0) FSchemaVersion = 0;
   SaveMetadata(SessionID);
   FTableMostUpdatedFile->InitFileHeader(SessionID);
   SaveMostUpdated(SessionID);

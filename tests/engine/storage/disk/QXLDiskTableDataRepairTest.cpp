@@ -50,11 +50,12 @@ protected:
 TEST_F(DiskTableRepairTest, ARepairingOpenRebuildsCountersThatDoNotMatchThePages) {
   WithNotes([](TQXLDiskTableData& Table, DiskCursor& C) {
     for (std::int32_t Id = 1; Id <= 3; ++Id) ASSERT_TRUE(Insert(Table, C, Id, "v"));
-    // The stored record count, the last four bytes of the counters, becomes 99.
+    // The stored record count, the four bytes of the counters before the
+    // definitions' version at their end, becomes 99.
     TQXLInternalDBTransactedAccessFile& File = *Table.TableMostUpdatedFile();
     std::vector<std::uint8_t> Bytes = File.ReadContent(QXLSystemSessionID, true);
     const std::uint32_t Wrong = 99;
-    std::memcpy(Bytes.data() + Bytes.size() - 4, &Wrong, 4);
+    std::memcpy(Bytes.data() + Bytes.size() - 8, &Wrong, 4);
     File.WriteFile(QXLSystemSessionID, Bytes.data(), static_cast<std::int32_t>(Bytes.size()), acaNone, 0);
     Table.ApplyChanges(QXLSystemSessionID, false);
   });

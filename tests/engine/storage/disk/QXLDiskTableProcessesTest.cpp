@@ -1,7 +1,9 @@
 // Tables of one database file shared by several operating-system processes
 // (qxl_store_worker's table commands), plain and encrypted: a counter raised
-// under the record lock, auto-increment inserts, transfers inside
-// transactions under concurrent scans, and a table held exclusively. The
+// under the record lock, auto-increment inserts one at a time and several to
+// a transaction, transfers and moves (a delete and an insert) inside
+// transactions under concurrent scans, memos rewritten while others read
+// them, and a table held exclusively. The
 // workers start together behind a gate and are shown to overlap; the file's
 // pages are checked afterwards.
 #include <algorithm>
@@ -18,6 +20,7 @@
 #include "tests/engine/storage/WorkerProcess.h"
 #include "tests/engine/storage/disk/TableStructureCheck.h"
 #include "tests/support/DiskTableUser.h"
+#include "tests/support/MemoWorkerCommands.h"
 
 namespace {
 
@@ -122,6 +125,134 @@ TEST_P(DiskTableProcessesTest, ConcurrentInsertsGetUniqueKeysAndLeaveEveryPageAc
   ASSERT_EQ(Keys.size(), static_cast<std::size_t>(Scanned)) << "two records share a key";
   EXPECT_EQ(*Keys.rbegin() - *Keys.begin() + 1, K * M) << "the keys leave gaps";
   EXPECT_EQ(U.Table().InternalGetRecordCount(&U.Cursor()), Scanned);
+  U.Close();
+  EXPECT_TRUE(tablecheck::TableFileIsSound(Name, Password));
+}
+
+// Eight processes, each inserting several records to a transaction.
+TEST_P(DiskTableProcessesTest, TransactionsOfSeveralInsertsGiveEveryAutoIncrementValueOnce) {
+  constexpr int K = 8, Transactions = 5, Rows = 4;
+  {
+    TDiskTableUser U(Name, Password);
+    U.CreateTable("Items", {"ID", "Worker", "Seq"}, {"ID"});
+  }
+  for (int i = 0; i < K; ++i)
+    Start("table-batch", {"Items", std::to_string(i), std::to_string(Transactions), std::to_string(Rows)});
+  OpenGate();
+  EXPECT_TRUE(PeriodsOverlap(Finish()));
+
+  TDiskTableUser U(Name, Password);
+  U.Open("Items");
+  std::set<std::int32_t> Keys;
+  std::set<std::pair<std::int32_t, std::int32_t>> Inserted;
+  std::int64_t Scanned = 0;
+  U.Rewind();
+  while (U.Next()) {
+    ++Scanned;
+    Keys.insert(U.Get(0));
+    Inserted.insert({U.Get(1), U.Get(2)});
+  }
+  constexpr int Total = K * Transactions * Rows;
+  EXPECT_EQ(Scanned, Total);
+  EXPECT_EQ(Inserted.size(), static_cast<std::size_t>(Total)) << "a worker's record is missing or doubled";
+  ASSERT_EQ(Keys.size(), static_cast<std::size_t>(Scanned)) << "two records share an auto-increment value";
+  EXPECT_EQ(*Keys.rbegin() - *Keys.begin() + 1, Total) << "the values leave gaps";
+  EXPECT_EQ(U.Table().InternalGetRecordCount(&U.Cursor()), Scanned) << "the stored count is not the records'";
+  U.Close();
+  EXPECT_TRUE(tablecheck::TableFileIsSound(Name, Password));
+}
+
+TEST_P(DiskTableProcessesTest, ScansNeverSeeAMoveHalfDone) {
+  constexpr int Movers = 4, Scanners = 2, Rows = 20, Moves = 15;
+  std::int64_t Total = 0;
+  {
+    TDiskTableUser U(Name, Password);
+    U.CreateTable("Accounts", {"ID", "Value"});
+    U.Open("Accounts");
+    for (int Id = 1; Id <= Rows; ++Id) {
+      U.Post({Id, 1000 + Id});
+      Total += 1000 + Id;
+    }
+  }
+  const std::string Stop = Dir.File("stop");
+  for (int i = 0; i < Scanners; ++i)
+    Start("table-scan", {"Accounts", std::to_string(Rows), std::to_string(Total), Stop});
+  for (int i = 0; i < Movers; ++i)
+    Start("table-move",
+          {"Accounts", std::to_string(Rows), std::to_string(Moves), std::to_string(i), std::to_string(31 + i)});
+  OpenGate();
+  std::vector<TWorkerOutput> Outputs = Finish(Scanners);
+  std::ofstream(Stop) << "stop\n";
+  for (const TWorkerOutput& O : Finish(0, Scanners)) {
+    EXPECT_GT(O.Seen, 1) << "a scanner scanned only once";
+    Outputs.push_back(O);
+  }
+  EXPECT_TRUE(PeriodsOverlap(Outputs));
+
+  TDiskTableUser U(Name, Password);
+  U.Open("Accounts");
+  std::int64_t Sum = 0, Moved = 0, Scanned = 0;
+  std::set<std::int32_t> Ids;
+  U.Rewind();
+  while (U.Next()) {
+    ++Scanned;
+    Sum += U.Get(1);
+    Ids.insert(U.Get(0));
+    Moved += U.Get(0) > Rows;
+  }
+  EXPECT_EQ(Scanned, Rows);
+  EXPECT_EQ(Ids.size(), static_cast<std::size_t>(Rows));
+  EXPECT_EQ(Sum, Total);
+  EXPECT_GT(Moved, 0) << "no move reached the file";
+  EXPECT_EQ(U.Table().InternalGetRecordCount(&U.Cursor()), Scanned);
+  U.Close();
+  EXPECT_TRUE(tablecheck::TableFileIsSound(Name, Password));
+}
+
+// One process rewrites memos, from a few bytes to several pages, while
+// others read every memo and check each byte.
+TEST_P(DiskTableProcessesTest, MemosRewrittenByOneProcessAreReadWholeByTheOthers) {
+  constexpr int Readers = 2, Rows = 12, Rounds = 60;
+  {
+    TDiskTableUser U(Name, Password);
+    U.CreateTable("Memos", {"ID"}, {}, {"Memo"});
+    U.Open("Memos");
+    for (std::int32_t Id = 1; Id <= Rows; ++Id) {
+      U.Lock(ltRW);
+      U.BeginInsert();
+      U.Set(0, Id);
+      U.WriteMemo(1, qxl::testsupport::MemoText(Id, 0));
+      U.Insert();
+      U.Unlock(ltRW);
+    }
+  }
+  const std::string Stop = Dir.File("stop");
+  for (int i = 0; i < Readers; ++i) Start("table-memo-read", {"Memos", std::to_string(Rows), Stop});
+  Start("table-memo-write", {"Memos", std::to_string(Rows), std::to_string(Rounds)});
+  OpenGate();
+  std::vector<TWorkerOutput> Outputs = Finish(Readers);
+  std::ofstream(Stop) << "stop\n";
+  for (const TWorkerOutput& O : Finish(0, Readers)) {
+    EXPECT_GT(O.Seen, 1) << "a reader read only once";
+    Outputs.push_back(O);
+  }
+  EXPECT_TRUE(PeriodsOverlap(Outputs));
+
+  TDiskTableUser U(Name, Password);
+  U.Open("Memos");
+  std::int64_t Scanned = 0;
+  U.Rewind();
+  while (U.Next()) {
+    const std::int32_t Id = U.Get(0);
+    // The last round that rewrote this record's memo.
+    std::int32_t Last = 0;
+    for (std::int32_t Round = 1; Round <= Rounds; ++Round)
+      if (Round % Rows + 1 == Id) Last = Round;
+    // Compared as a truth: a memo printed whole would bury the failure.
+    EXPECT_TRUE(U.ReadMemo(1) == qxl::testsupport::MemoText(Id, Last)) << "record " << Id << ", version " << Last;
+    ++Scanned;
+  }
+  EXPECT_EQ(Scanned, Rows);
   U.Close();
   EXPECT_TRUE(tablecheck::TableFileIsSound(Name, Password));
 }
