@@ -18,6 +18,7 @@
 #include "engine/datasets/QXLFieldDefConversion.h"
 #include "engine/datasets/QXLIndexDefConversion.h"
 #include "engine/datasets/QXLLocalCursor.h"
+#include "engine/datasets/QXLWaitForm.h"
 #include "engine/datasets/base/DataLink.h"
 #include "engine/datasets/base/DatabaseError.h"
 #include "engine/datasets/base/Field.h"

@@ -7,6 +7,7 @@
 // Thread rule: one thread; maintenance works on a cursor of its own opened
 // for this component alone.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,15 @@ namespace qxl {
 
 class TDataSource;
 class TMasterDataLink;
+class TQXLTable;
+class TQXLWaitForm;
+
+// Progress of a long table operation; setting Continue to false stops it.
+using TQXLProgressEvent = std::function<void(TQXLTable& Sender, std::int32_t PercentDone, bool& Continue)>;
+using TQXLDataSetNotifyEvent = std::function<void(TQXLTable& DataSet)>;
+
+// The long operations whose progress the table reports.
+enum class TQXLTableOperation : std::uint8_t { Copy, Import, Export, Restructure, BatchMove };
 
 class TQXLTable : public TQXLDataSet {
 public:
@@ -116,6 +126,17 @@ public:
   // A cursor made outside (a query result); the table opens on it and never frees it.
   void SetExternalHandle(TQXLCursor* Value) { FExternalHandle = Value; }
 
+  // The events of the long operations; without them, unless the database is
+  // silent or the table temporary, a wait window shows the progress and its
+  // Abort button stops the operation.
+  TQXLDataSetNotifyEvent BeforeCopy, AfterCopy, BeforeImport, AfterImport, BeforeExport, AfterExport;
+  TQXLDataSetNotifyEvent BeforeRestructure, AfterRestructure, BeforeBatchMove, AfterBatchMove;
+  TQXLProgressEvent OnCopyProgress, OnImportProgress, OnExportProgress, OnRestructureProgress, OnBatchMoveProgress;
+  void DoBeforeOperation(TQXLTableOperation Operation);
+  // False when the operation is to stop.
+  bool DoOperationProgress(TQXLTableOperation Operation, std::int32_t PercentDone);
+  void DoAfterOperation(TQXLTableOperation Operation);
+
 protected:
   TQXLCursor* CreateCursorHandle() override;
   void ApplyMasterRange() override;
@@ -143,6 +164,8 @@ private:
   std::int32_t KeyInfoOffset() const;
   void MasterChanged();
   void MasterDisabled();
+  // Whether the wait window stays away: a silent database or a temporary table.
+  bool QuietProgress();
   // Normalises and checks the SQL-level definitions for CreateTable.
   void PrepareFieldDefsForCreate();
   void PrepareIndexDefsForCreate();
@@ -155,6 +178,7 @@ private:
   bool FIndexDefsOutdated = true;
   bool FIsRepairing = false;
   std::unique_ptr<TMasterDataLink> FMasterLink;
+  std::unique_ptr<TQXLWaitForm> FWaitForm;
 };
 
 }  // namespace qxl

@@ -4,10 +4,14 @@
 // through a reopen, and the refusals of bad input that store nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/core/QXLException.h"
 #include "engine/datasets/base/DataLink.h"
 #include "engine/datasets/base/DatabaseError.h"
+#include "platform/Clock.h"
 #include "tests/engine/datasets/dataset/TableFixture.h"
+#include "tests/support/ScriptedUserInterface.h"
 
 using namespace qxl;
 
@@ -361,4 +365,47 @@ TEST_F(TableTest, BadInputIsRefusedAndStoresNothing) {
   EXPECT_EQ(NativeCodeOf([&] { T->AddIndex("X", "Nothing", {}); }), 20050);
   T->SetIndexFieldNames("");
   EXPECT_EQ(MessageOf([&] { T->FindKey({Variant(std::int32_t{1})}); }), "No index currently active");
+}
+
+TEST_F(TableTest, LongOperationsReportToTheirEventsOrToAWaitWindow) {
+  platform::FakeClock Clock;
+  platform::ScopedClock UseClock(Clock);
+  ScriptedUserInterface Screen;
+  std::unique_ptr<TQXLTable> T = CreatePeople();
+
+  std::vector<std::string> Heard;
+  T->BeforeExport = [&](TQXLTable&) { Heard.push_back("before"); };
+  T->OnExportProgress = [&](TQXLTable&, std::int32_t Percent, bool& Continue) {
+    Heard.push_back("progress " + std::to_string(Percent));
+    Continue = Percent < 50;
+  };
+  T->AfterExport = [&](TQXLTable&) { Heard.push_back("after"); };
+  T->DoBeforeOperation(TQXLTableOperation::Export);
+  EXPECT_TRUE(T->DoOperationProgress(TQXLTableOperation::Export, 10));
+  EXPECT_FALSE(T->DoOperationProgress(TQXLTableOperation::Export, 60));
+  T->DoAfterOperation(TQXLTableOperation::Export);
+  EXPECT_EQ(Heard, (std::vector<std::string>{"before", "progress 10", "progress 60", "after"}));
+  EXPECT_TRUE(Screen.Log.empty());
+
+  // Without events the wait window shows (with the bar as it stood) once half a second has
+  // passed, and its Abort stops the work.
+  T->DoBeforeOperation(TQXLTableOperation::Copy);
+  EXPECT_TRUE(T->DoOperationProgress(TQXLTableOperation::Copy, 5));
+  Clock.Advance(600);
+  EXPECT_TRUE(T->DoOperationProgress(TQXLTableOperation::Copy, 20));
+  Screen.AbortPressed = true;
+  EXPECT_FALSE(T->DoOperationProgress(TQXLTableOperation::Copy, 30));
+  T->DoAfterOperation(TQXLTableOperation::Copy);
+  ASSERT_FALSE(Screen.Log.empty());
+  EXPECT_NE(std::find(Screen.Log.begin(), Screen.Log.end(), "show Copy Table... 5"), Screen.Log.end());
+  EXPECT_EQ(Screen.Log.back(), "hide");
+
+  // A silent database shows nothing.
+  Screen.Log.clear();
+  Db->SilentMode = true;
+  T->DoBeforeOperation(TQXLTableOperation::Restructure);
+  Clock.Advance(600);
+  EXPECT_TRUE(T->DoOperationProgress(TQXLTableOperation::Restructure, 20));
+  T->DoAfterOperation(TQXLTableOperation::Restructure);
+  EXPECT_TRUE(Screen.Log.empty());
 }
