@@ -152,6 +152,18 @@ public:
 
   std::function<void(TQXLDataSet&, const std::exception&)> OnHandleException;
 
+  // What a provider asks of the dataset. A transaction holds the database
+  // (reason 10) from its start to its end; a failed end keeps it, so that
+  // the caller can roll back.
+  static constexpr const char* QuoteChar = "`";
+  bool PSIsSQLBased() const { return true; }
+  bool PSIsSQLSupported() const { return true; }
+  bool PSInTransaction() const;
+  void PSStartTransaction();
+  void PSEndTransaction(bool Commit);
+  // Closes and opens an open dataset again.
+  void PSReset();
+
 protected:
   // Holds one reason for its scope.
   class TDatabaseUseScope {

@@ -126,6 +126,18 @@ public:
   // A cursor made outside (a query result); the table opens on it and never frees it.
   void SetExternalHandle(TQXLCursor* Value) { FExternalHandle = Value; }
 
+  // What a provider asks of the table: its name, the order it gives (the
+  // chosen index, else the first primary, else the first unique index whose
+  // fields all exist; nullptr for none), its key fields (the fields of the
+  // first primary or unique index whose fields all have field objects, else
+  // every field), and parameters as the range (values in index column order;
+  // none cancels the range).
+  const std::string& PSGetTableName() const { return FTableName; }
+  void PSSetCommandText(const std::string& Text) { SetTableName(Text); }
+  const TIndexDef* PSGetDefaultOrder();
+  std::string PSGetKeyFields();
+  void PSSetParams(const std::vector<Variant>& Values);
+
   // The events of the long operations; without them, unless the database is
   // silent or the table temporary, a wait window shows the progress and its
   // Abort button stops the operation.

@@ -409,3 +409,39 @@ TEST_F(TableTest, LongOperationsReportToTheirEventsOrToAWaitWindow) {
   T->DoAfterOperation(TQXLTableOperation::Restructure);
   EXPECT_TRUE(Screen.Log.empty());
 }
+
+TEST_F(TableTest, WhatAProviderAsks) {
+  std::unique_ptr<TQXLTable> T = CreatePeople();
+  EXPECT_EQ(std::string(TQXLDataSet::QuoteChar), "`");
+  EXPECT_TRUE(T->PSIsSQLBased());
+  ASSERT_NE(T->PSGetDefaultOrder(), nullptr);
+  EXPECT_EQ(T->PSGetDefaultOrder()->Name, "ByID");
+  T->SetIndexName("ByName");
+  EXPECT_EQ(T->PSGetDefaultOrder()->Name, "ByName");
+  T->SetIndexName("ByID");
+  T->Open();
+  for (std::int32_t id = 1; id <= 3; ++id) AddPerson(*T, id, "P" + std::to_string(id));
+  EXPECT_EQ(T->PSGetKeyFields(), "ID");
+  T->PSSetParams({Variant(std::int32_t{2})});
+  EXPECT_EQ(Forward(*T), (Ids{2}));
+  T->PSSetParams({});
+  EXPECT_EQ(Forward(*T), (Ids{1, 2, 3}));
+
+  // A transaction holds the database from its start to its end.
+  EXPECT_FALSE(T->PSInTransaction());
+  T->PSStartTransaction();
+  EXPECT_TRUE(T->PSInTransaction());
+  EXPECT_TRUE(T->DatabaseInUse(TQXLDataSet::duTransaction));
+  AddPerson(*T, 4, "P4");
+  T->PSEndTransaction(false);
+  EXPECT_FALSE(T->PSInTransaction());
+  EXPECT_FALSE(T->DatabaseInUse(TQXLDataSet::duTransaction));
+  T->PSReset();
+  EXPECT_EQ(Forward(*T), (Ids{1, 2, 3}));
+  T->PSStartTransaction();
+  AddPerson(*T, 5, "P5");
+  T->PSEndTransaction(true);
+  T->PSReset();
+  EXPECT_EQ(Forward(*T), (Ids{1, 2, 3, 5}));
+  EXPECT_EQ(T->PSGetTableName(), "People");
+}

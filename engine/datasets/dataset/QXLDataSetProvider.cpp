@@ -1,0 +1,36 @@
+// What the engine dataset answers a provider: transactions on its database
+// and a reset.
+#include "engine/core/QXLSession.h"
+#include "engine/core/abstract/QXLCursor.h"
+#include "engine/datasets/dataset/QXLDataSet.h"
+
+namespace qxl {
+
+bool TQXLDataSet::PSInTransaction() const { return FHandle && FHandle->FSession && FHandle->FSession->FInTransaction; }
+
+void TQXLDataSet::PSStartTransaction() {
+  SetDatabaseUse(duTransaction, true);
+  try {
+    FDatabase->StartTransaction();
+  } catch (...) {
+    SetDatabaseUse(duTransaction, false);
+    throw;
+  }
+}
+
+void TQXLDataSet::PSEndTransaction(bool Commit) {
+  if (!FDatabase) return;
+  if (Commit)
+    FDatabase->Commit(true);
+  else
+    FDatabase->Rollback();
+  SetDatabaseUse(duTransaction, false);
+}
+
+void TQXLDataSet::PSReset() {
+  if (!Active()) return;
+  Close();
+  Open();
+}
+
+}  // namespace qxl
