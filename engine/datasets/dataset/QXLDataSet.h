@@ -38,6 +38,10 @@ class TQXLAdvIndexDefs;
 class TQXLBLOBStream;
 class TQXLSession;
 
+// A provider's change of one record and what its handler made of it.
+enum TUpdateKind : std::uint8_t { ukModify, ukInsert, ukDelete };
+enum TUpdateAction : std::uint8_t { uaFail, uaAbort, uaSkip, uaRetry, uaApplied };
+
 class TQXLDataSet : public TDataSet, public TQXLDatabaseDataSet {
 public:
   // The reasons for which a dataset holds its database open.
@@ -163,6 +167,9 @@ public:
   void PSEndTransaction(bool Commit);
   // Closes and opens an open dataset again.
   void PSReset();
+  // Asks OnUpdateRecord (action preset to uaFail); done only when it answers uaApplied.
+  bool PSUpdateRecord(TUpdateKind UpdateKind);
+  std::function<void(TQXLDataSet&, TUpdateKind, TUpdateAction&)> OnUpdateRecord;
 
 protected:
   // Holds one reason for its scope.

@@ -33,4 +33,10 @@ void TQXLDataSet::PSReset() {
   Open();
 }
 
+bool TQXLDataSet::PSUpdateRecord(TUpdateKind UpdateKind) {
+  TUpdateAction action = uaFail;
+  if (OnUpdateRecord) OnUpdateRecord(*this, UpdateKind, action);
+  return action == uaApplied;
+}
+
 }  // namespace qxl

@@ -444,4 +444,14 @@ TEST_F(TableTest, WhatAProviderAsks) {
   T->PSReset();
   EXPECT_EQ(Forward(*T), (Ids{1, 2, 3, 5}));
   EXPECT_EQ(T->PSGetTableName(), "People");
+
+  EXPECT_FALSE(T->PSUpdateRecord(ukModify));
+  std::vector<TUpdateKind> Asked;
+  T->OnUpdateRecord = [&](TQXLDataSet&, TUpdateKind Kind, TUpdateAction& Action) {
+    Asked.push_back(Kind);
+    if (Kind == ukInsert) Action = uaApplied;
+  };
+  EXPECT_TRUE(T->PSUpdateRecord(ukInsert));
+  EXPECT_FALSE(T->PSUpdateRecord(ukDelete));
+  EXPECT_EQ(Asked, (std::vector<TUpdateKind>{ukInsert, ukDelete}));
 }
