@@ -230,6 +230,7 @@ TEST(ExprNodeStringFunctionTest, ValuesOfTheFunctions) {
   } cases[] = {
       {doCONCAT, {S("a"), null}, "a", bftVarchar},
       {doCONCAT, {null, null}, "NULL", bftVarchar},
+      {doCONCAT, {null, S("b"), null}, "b", bftVarchar},
       {doCONCAT, {S("a"), I(1), S("b")}, "a1b", bftVarchar},
       {doCONCAT, {I(1), S("b")}, "1b", bftVarchar},
       {doUPPER, {S("abé")}, "ABÉ", bftVarchar},
