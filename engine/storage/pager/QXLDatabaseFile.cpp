@@ -223,19 +223,26 @@ void TQXLDatabaseFile::CheckLocksKept() const {
                         {FFileName});
 }
 
-bool TQXLDatabaseFile::WithReopen(const std::function<void()>& Call) {
+bool TQXLDatabaseFile::TryWithReopen(const std::function<void()>& Call, int* SystemError) {
+  int Error = 0;
   auto Attempt = [&] {
     if (!FFile) return false;
     try {
       Call();
       return true;
     } catch (const platform::EOSError& e) {
-      FLastError = e.ErrorCode;
+      Error = e.ErrorCode;
       return false;
     }
   };
-  if (Attempt()) return true;
-  return ReopenDatabaseFile() && Attempt();
+  const bool Done = Attempt() || (ReopenDatabaseFile() && Attempt());
+  if (SystemError) *SystemError = Error;
+  return Done;
+}
+
+void TQXLDatabaseFile::WithReopen(const std::function<void()>& Call, const std::function<void(int)>& Raise) {
+  int Error = 0;
+  if (!TryWithReopen(Call, &Error)) Raise(Error);
 }
 
 bool TQXLDatabaseFile::Seek(std::int64_t Position) {
@@ -244,7 +251,7 @@ bool TQXLDatabaseFile::Seek(std::int64_t Position) {
   // The descriptor has no pointer of its own; a position is valid when it is
   // not negative and the handle is usable.
   if (Position < 0) return false;
-  return WithReopen([&] { FPosition = Position; });
+  return TryWithReopen([&] { FPosition = Position; });
 }
 
 std::int64_t TQXLDatabaseFile::QuietSize() {
@@ -278,9 +285,11 @@ std::int64_t TQXLDatabaseFile::GetSize() {
   TDesignTimeAccess Access(*this);
   CheckOpened("GetSize");
   std::int64_t Size = 0;
-  if (!WithReopen([&] { Size = FFile->Size(); }))
-    throw EQXLException(30371, "Cannot Get File Size for file: '%s'. ErrorCode:%d. ErrorMessage: %s",
-                        {FFileName, FLastError, platform::SysErrorMessage(FLastError)});
+  WithReopen([&] { Size = FFile->Size(); },
+             [&](int Error) {
+               throw EQXLException(30371, "Cannot Get File Size for file: '%s'. ErrorCode:%d. ErrorMessage: %s",
+                                   {FFileName, Error, platform::SysErrorMessage(Error)});
+             });
   return Size;
 }
 
@@ -289,36 +298,43 @@ void TQXLDatabaseFile::SetSize(std::int64_t NewSize) {
   CheckOpened("SetSize");
   CheckLocksKept();
   RaisingSeek(NewSize, 30372);
-  if (!WithReopen([&] { FFile->SetSize(NewSize); }))
-    throw EQXLException(30370, "Cannot Truncate File '%s' to %d bytes. ErrorCode:%d. ErrorMessage: %s",
-                        {FFileName, NewSize, FLastError, platform::SysErrorMessage(FLastError)});
+  WithReopen([&] { FFile->SetSize(NewSize); },
+             [&](int Error) {
+               throw EQXLException(30370, "Cannot Truncate File '%s' to %d bytes. ErrorCode:%d. ErrorMessage: %s",
+                                   {FFileName, NewSize, Error, platform::SysErrorMessage(Error)});
+             });
 }
 
 void TQXLDatabaseFile::FlushFileBuffers() {
   TDesignTimeAccess Access(*this);
   CheckOpened("FlushFileBuffers");
-  if (!WithReopen([&] { FFile->Flush(); }))
-    throw EQXLException(30379, "Cannot flush file buffers for file: '%s'. ErrorCode:%d. ErrorMessage: %s",
-                        {FFileName, FLastError, platform::SysErrorMessage(FLastError)});
+  WithReopen([&] { FFile->Flush(); },
+             [&](int Error) {
+               throw EQXLException(30379, "Cannot flush file buffers for file: '%s'. ErrorCode:%d. ErrorMessage: %s",
+                                   {FFileName, Error, platform::SysErrorMessage(Error)});
+             });
 }
 
 bool TQXLDatabaseFile::ReadBuffer(void* Buffer, std::int64_t Count, std::int64_t Position) {
   TDesignTimeAccess Access(*this);
   CheckOpened("ReadBuffer");
   if (Position < 0 || Count < 0) return false;
-  return WithReopen([&] {
-    const std::size_t Read = FFile->ReadAt(Buffer, static_cast<std::size_t>(Count), Position);
-    FPosition = Position + static_cast<std::int64_t>(Read);
-  });
+  return TryWithReopen([&] { ReadAt(Buffer, Count, Position); });
 }
 
-std::string TQXLDatabaseFile::IOMessage(const char* Template, std::int64_t Position, std::int64_t Count) {
+void TQXLDatabaseFile::ReadAt(void* Buffer, std::int64_t Count, std::int64_t Position) {
+  const std::size_t Read = FFile->ReadAt(Buffer, static_cast<std::size_t>(Count), Position);
+  FPosition = Position + static_cast<std::int64_t>(Read);
+}
+
+std::string TQXLDatabaseFile::IOMessage(const char* Template, std::int64_t Position, std::int64_t Count,
+                                        int SystemError) {
   // Fetching position and size for the message never replaces the error
   // being reported.
   std::string Text;
-  const std::string SystemMessage = platform::SysErrorMessage(FLastError);
-  const platform::FormatArg Args[] = {FFileName, Position,   Count,        FPosition,
-                                      QuietSize(), FLastError, SystemMessage};
+  const std::string SystemMessage = platform::SysErrorMessage(SystemError);
+  const platform::FormatArg Args[] = {FFileName, Position,    Count,        FPosition,
+                                      QuietSize(), SystemError, SystemMessage};
   if (!platform::TryFormat(Text, Template, Args)) Text = Template;
   return Text;
 }
@@ -327,11 +343,11 @@ void TQXLDatabaseFile::ReadBuffer(void* Buffer, std::int64_t Count, std::int64_t
                                   std::int32_t ErrorCode) {
   TDesignTimeAccess Access(*this);
   CheckOpened("ReadBuffer");
-  FLastError = 0;
-  if (ReadBuffer(Buffer, Count, Position)) return;
+  int Error = 0;
+  if (Position >= 0 && Count >= 0 && TryWithReopen([&] { ReadAt(Buffer, Count, Position); }, &Error)) return;
   throw EQXLException(ErrorCode, IOMessage("Cannot Read from file: '%s' Position = %d, Count = %d, "
                                            "FilePosition = %d, FileSize = %d, ErrorCode:%d. ErrorMessage: %s",
-                                           Position, Count));
+                                           Position, Count, Error));
 }
 
 void TQXLDatabaseFile::WriteBuffer(const void* Buffer, std::int64_t Count, std::int64_t Position,
@@ -339,17 +355,19 @@ void TQXLDatabaseFile::WriteBuffer(const void* Buffer, std::int64_t Count, std::
   TDesignTimeAccess Access(*this);
   CheckOpened("WriteBuffer");
   CheckLocksKept();
-  FLastError = 0;
   RaisingSeek(Position, ErrorCode);
-  const bool Done = Count >= 0 && WithReopen([&] {
-    // Short writes are repeated until every byte is written, or fail.
-    FFile->WriteAt(Buffer, static_cast<std::size_t>(Count), Position);
-    FPosition = Position + Count;
-  });
+  int Error = 0;
+  const bool Done = Count >= 0 && TryWithReopen(
+                                      [&] {
+                                        // Short writes are repeated until every byte is written, or fail.
+                                        FFile->WriteAt(Buffer, static_cast<std::size_t>(Count), Position);
+                                        FPosition = Position + Count;
+                                      },
+                                      &Error);
   if (!Done)
     throw EQXLException(ErrorCode, IOMessage("Cannot Write to file: '%s' Position = %d, Count = %d, "
                                              "FilePosition = %d, FileSize = %d, ErrorCode:%d. ErrorMessage: %s",
-                                             Position, Count));
+                                             Position, Count, Error));
 }
 
 bool TQXLDatabaseFile::LockByte(std::int64_t Offset, std::int32_t Count) {
@@ -359,7 +377,7 @@ bool TQXLDatabaseFile::LockByte(std::int64_t Offset, std::int32_t Count) {
   // A lock that was not taken is always a failed attempt, whatever the
   // reason; a refusal is no fault of the handle.
   bool Taken = false;
-  WithReopen([&] { Taken = FFile->Lock(Offset, Count); });
+  TryWithReopen([&] { Taken = FFile->Lock(Offset, Count); });
   if (Taken) FHeldLocks.push_back({Offset, Count});
   return Taken;
 }
@@ -368,7 +386,7 @@ bool TQXLDatabaseFile::UnlockByte(std::int64_t Offset, std::int32_t Count) {
   TDesignTimeAccess Access(*this);
   CheckOpened("UnlockByte");
   bool Done = false;
-  WithReopen([&] { Done = FFile->Unlock(Offset, Count); });
+  TryWithReopen([&] { Done = FFile->Unlock(Offset, Count); });
   if (Done) {
     for (auto It = FHeldLocks.begin(); It != FHeldLocks.end(); ++It)
       if (It->Offset == Offset && It->Count == Count) {

@@ -110,16 +110,22 @@ private:
   // Releases the handle; throws the platform's error when closing reports one.
   void CloseHandle();
   // Runs Call on the handle: one attempt, then, when it raised a system
-  // error (kept in FLastError) and the handle is usable again, one more.
-  // False when neither succeeded.
-  bool WithReopen(const std::function<void()>& Call);
+  // error and the handle is usable again, one more. False when neither
+  // succeeded, with the last system error in SystemError (0 without a
+  // handle): for the calls whose failure is an answer (a read that reports
+  // false, a lock not taken).
+  bool TryWithReopen(const std::function<void()>& Call, int* SystemError = nullptr);
+  // The same for every other call: when neither attempt succeeded, Raise is
+  // given the system error and throws.
+  void WithReopen(const std::function<void()>& Call, const std::function<void(int)>& Raise);
+  void ReadAt(void* Buffer, std::int64_t Count, std::int64_t Position);
   // Raises 30380 when the handle was opened again while locks were held.
   void CheckNoLocksHeldAcrossReopen();
   bool Seek(std::int64_t Position);
   void RaisingSeek(std::int64_t Position, std::int32_t ErrorCode);
   // Position and size for messages; -1 when they cannot be had.
   std::int64_t QuietSize();
-  std::string IOMessage(const char* Template, std::int64_t Position, std::int64_t Count);
+  std::string IOMessage(const char* Template, std::int64_t Position, std::int64_t Count, int SystemError);
 
   platform::FileSystem& FFileSystem;
   std::string FFileName;
@@ -131,7 +137,6 @@ private:
   std::int32_t DesignOpenCount = 0;
   // The emulated file pointer: where the last seek, read or write ended.
   std::int64_t FPosition = 0;
-  int FLastError = 0;
   struct TLockRange {
     std::int64_t Offset;
     std::int32_t Count;

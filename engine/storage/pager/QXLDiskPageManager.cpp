@@ -18,28 +18,12 @@ std::uint32_t DataCrc(const TQXLPage* Page) { return qxl::UpdateCrc32(0, Page->P
 
 }  // namespace
 
-bool EncryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size, const std::string& Password) {
-  if (!qxl::IsValidCryptoAlgorithm(Algorithm)) return true;
-  try {
-    QXLEncryptBuffer(Algorithm, Buffer, Size, Password);
-    return true;
-  } catch (const std::bad_alloc&) {
-    throw;
-  } catch (...) {
-    return false;
-  }
+void EncryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size, const std::string& Password) {
+  if (qxl::IsValidCryptoAlgorithm(Algorithm)) QXLEncryptBuffer(Algorithm, Buffer, Size, Password);
 }
 
-bool DecryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size, const std::string& Password) {
-  if (!qxl::IsValidCryptoAlgorithm(Algorithm)) return true;
-  try {
-    QXLDecryptBuffer(Algorithm, Buffer, Size, Password);
-    return true;
-  } catch (const std::bad_alloc&) {
-    throw;
-  } catch (...) {
-    return false;
-  }
+void DecryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size, const std::string& Password) {
+  if (qxl::IsValidCryptoAlgorithm(Algorithm)) QXLDecryptBuffer(Algorithm, Buffer, Size, Password);
 }
 
 TQXLDiskPageManager::TQXLDiskPageManager(platform::FileSystem& FileSystem) : FDatabaseFile(FileSystem) {

@@ -67,10 +67,10 @@
 #include "engine/storage/pager/QXLPageManager.h"
 #include "engine/storage/pager/QXLTablePagesCache.h"
 
-// Code one buffer in place under a choice; false when coding failed. A value
-// outside 0 to 7 leaves the buffer unchanged and gives true.
-bool EncryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size, const std::string& Password);
-bool DecryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size, const std::string& Password);
+// Code one buffer in place under a choice, raising what the cipher raises. A
+// value outside 0 to 7 leaves the buffer unchanged.
+void EncryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size, const std::string& Password);
+void DecryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size, const std::string& Password);
 
 class TQXLDiskPageManager : public TQXLPageManager, public TQXLFreeSpaceHost {
 public:

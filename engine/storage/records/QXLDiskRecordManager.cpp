@@ -117,13 +117,7 @@ TQXLPage* TQXLDiskRecordManager::FetchRecordPage(std::int32_t SessionID, std::in
 
 bool TQXLDiskRecordManager::AddRecord(std::int32_t SessionID, const std::uint8_t* RecordBuffer,
                                       TQXLPageItemID& RecordID) {
-  FLastAddError = nullptr;
-  try {
-    InsertRecord(SessionID, RecordBuffer, RecordID);
-  } catch (...) {
-    FLastAddError = std::current_exception();
-    return false;
-  }
+  InsertRecord(SessionID, RecordBuffer, RecordID);
   ++FRecordCount;
   ++FTableState;
   return true;

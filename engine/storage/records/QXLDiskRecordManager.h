@@ -41,8 +41,8 @@ public:
   void SaveMostUpdated(std::uint8_t* Buf, std::int32_t BufSize, std::int32_t& Offset) const;
 
   void Empty(std::int32_t SessionID) override;
-  // False on failure, with nothing of the record left behind; the cause is
-  // kept in LastAddError.
+  // Raises what stopped it, with nothing of the record left behind; true
+  // otherwise.
   bool AddRecord(std::int32_t SessionID, const std::uint8_t* RecordBuffer, TQXLPageItemID& RecordID) override;
   bool UpdateRecord(std::int32_t SessionID, const std::uint8_t* RecordBuffer,
                     const TQXLPageItemID& RecordID) override;
@@ -63,8 +63,6 @@ public:
   TQXLBTreeRecordPageIndex& RecordPageIndex() { return FRecordPageIndex; }
   std::int32_t MaxRecordsOnPage() const { return FMaxRecordsOnPage; }
   std::int32_t DiskRecordBufferSize() const { return FDiskRecordBufferSize; }
-  // Why the last AddRecord gave false; null after a success.
-  std::exception_ptr LastAddError() const { return FLastAddError; }
   // Whether a page fetched without a type check is a current page of this table.
   bool IsRecordPageValid(const TQXLPage& Page);
 
@@ -94,7 +92,6 @@ private:
   std::int32_t FMaxRecordsOnPage = 0;
   std::int32_t FDiskRecordBufferSize = 0;
   std::vector<std::uint8_t> FTempDiskRecordBuffer;
-  std::exception_ptr FLastAddError;
 };
 
 }  // namespace qxl
