@@ -523,7 +523,7 @@ void TQXLDiskPageManager::CheckPagesWithinFile(const TQXLSessionPageInfo& Info) 
   auto Check = [&](std::int32_t PageNo) {
     if (PageNo >= FDBHeader.TotalPageCount) throw EQXLException(10471, "Invalid PageNo = %d", {PageNo});
   };
-  for (const TQXLPage* Page : Info.DirtyPages.Pages()) Check(Page->PageNo());
+  Info.DirtyPages.ForEach([&](const TQXLPage* Page) { Check(Page->PageNo()); });
   for (std::int32_t i = 0; i < Info.RemovedPageNumbers.ItemCount(); ++i) Check(Info.RemovedPageNumbers[i]);
 }
 

@@ -73,6 +73,7 @@ public:
 
 private:
   friend class TQXLPageManager;
+  friend class TQXLSortedPageList;
 
   TQXLPageManager* LPageManager;
   std::int32_t FPageNo = -1;
@@ -81,6 +82,9 @@ private:
   bool FIsDirty = false;
   std::int32_t FUseCount = 0;
   TQXLSortedPageList* FParentList = nullptr;
+  // The neighbours in the recency order of the list that holds the page.
+  TQXLPage* FOlderUse = nullptr;
+  TQXLPage* FNewerUse = nullptr;
   std::int32_t FSessionID = -1;
   bool FReloaded = false;
   bool FEncryptionEnabled = true;

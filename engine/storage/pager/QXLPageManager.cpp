@@ -191,20 +191,21 @@ void TQXLPageManager::CheckSessionPages(const TQXLSessionPageInfo& Info, std::in
                                         std::int32_t InUseCode) const {
   // Checked before anything is written or freed, so that a refused commit or
   // rollback leaves the session's pages as they were.
-  for (const TQXLPage* Page : Info.DirtyPages.Pages()) {
+  Info.DirtyPages.ForEach([&](const TQXLPage* Page) {
     if (!Page->FIsDirty)
       throw EQXLException(NotDirtyCode, NotDirtyCode == 20085 ? "Invalid page" : "Invalid index page");
     if (Page->FUseCount > 0)
       throw EQXLException(InUseCode, InUseCode == 20086 ? "Cannot write used page" : "Cannot remove used page");
-  }
+  });
 }
 
 void TQXLPageManager::CheckCanCommit(std::int32_t SessionID) {
   // The walk costs a visit of every cached page at every commit.
   if (FHeldSharedPages > 0) {
-    for (const TQXLPage* Page : FSharedPages.Pages())
+    FSharedPages.ForEach([&](const TQXLPage* Page) {
       if (Page->FSessionID == SessionID && Page->FUseCount > 0)
         throw EQXLException(20152, "Some session pages not released");
+    });
   }
   if (const TQXLSessionPageInfo* Info = FindSessionInfo(SessionID)) CheckSessionPages(*Info, 20085, 20086);
 }
@@ -226,9 +227,11 @@ void TQXLPageManager::ApplyChanges(std::int32_t SessionID) {
   Info->AddedPageNumbers.SetSize(0);
   EmptySavepoints(*Info);
 
-  // Ascending page-number order; a page leaves the dirty list once written.
-  while (Info->DirtyPages.Count() > 0) {
-    TQXLPage* Page = Info->DirtyPages.First();
+  // Ascending page-number order, sorted once; a page leaves the dirty list
+  // once written.
+  const std::span<TQXLPage* const> Sorted = Info->DirtyPages.Pages();
+  const std::vector<TQXLPage*> Order(Sorted.begin(), Sorted.end());
+  for (TQXLPage* Page : Order) {
     InternalWritePage(Page);
     Page->FIsDirty = false;
     std::unique_ptr<TQXLPage> Written = Info->DirtyPages.Extract(Page->FPageNo);

@@ -1,15 +1,15 @@
 #pragma once
-// Pages kept in ascending page-number order, owned by the list, with their
-// order of last use: insertions and removals are logarithmic (no entry ever
-// moves); a lookup, a use and the choice of the least recently used page
-// cost O(1), since every page fetch makes the first two.
+// The pages of one cache or one session, owned by the list: one hash table by
+// page number, and a recency order threaded through the pages themselves, so
+// that a page costs one node and a lookup, a use, an insertion, a removal and
+// the choice of the least recently used page cost O(1). The ascending
+// page-number order that a commit writes in is sorted when it is asked for
+// and kept until the list changes.
 //
 // Threads: none of its own; the page manager's callers serialise access.
 #include <cstdint>
-#include <list>
-#include <map>
 #include <memory>
-#include <ranges>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -22,14 +22,19 @@ public:
   TQXLSortedPageList(const TQXLSortedPageList&) = delete;
   TQXLSortedPageList& operator=(const TQXLSortedPageList&) = delete;
 
-  std::int32_t Count() const { return static_cast<std::int32_t>(FItems.size()); }
-  // The pages in ascending page-number order; the list must not change while
-  // the range is walked.
-  auto Pages() const {
-    return FItems | std::views::transform([](const auto& Item) { return Item.second.Page.get(); });
-  }
+  std::int32_t Count() const { return FCount; }
+  // The pages in ascending page-number order (of one number, the later one
+  // first); valid until the list changes.
+  std::span<TQXLPage* const> Pages() const;
   // The page with the lowest number; the list must not be empty.
-  TQXLPage* First() const { return FItems.begin()->second.Page.get(); }
+  TQXLPage* First() const { return Pages().front(); }
+  // Calls Visit for every page, in no particular order; Visit must not
+  // change the list.
+  template <typename F>
+  void ForEach(F&& Visit) const {
+    for (const auto& [Number, Entry] : FItems)
+      for (const TEntry* E = &Entry; E; E = E->Hidden.get()) Visit(E->Page.get());
+  }
 
   TQXLPage* Find(std::int32_t PageNo) const;
   // Takes the page as the most recently used one; returns it.
@@ -51,19 +56,22 @@ public:
   std::vector<std::int32_t> ByLastUse() const;
 
 private:
+  // The page lookups find for a number and, rarely, an older page of the
+  // same number that it hides.
   struct TEntry {
     std::unique_ptr<TQXLPage> Page;
-    std::list<TQXLPage*>::iterator Use;
+    std::unique_ptr<TEntry> Hidden;
   };
 
-  // A number listed twice keeps both pages, the later one first, as lookups
-  // find it.
-  using TItems = std::multimap<std::int32_t, TEntry>;
-  TItems FItems;
-  // The entry lookups find for each number listed.
-  std::unordered_map<std::int32_t, TItems::iterator> FFirst;
-  // The first entry of that number, or end().
-  TItems::const_iterator Search(std::int32_t PageNo) const;
-  // Oldest use at the front.
-  std::list<TQXLPage*> FUses;
+  void LinkNewest(TQXLPage* Page);
+  void Unlink(TQXLPage* Page);
+
+  std::unordered_map<std::int32_t, TEntry> FItems;
+  std::int32_t FCount = 0;
+  // The ends of the recency order, which runs through the pages' own links.
+  TQXLPage* FOldest = nullptr;
+  TQXLPage* FNewest = nullptr;
+  // Pages in page-number order, while FSortedValid.
+  mutable std::vector<TQXLPage*> FSorted;
+  mutable bool FSortedValid = false;
 };
