@@ -152,4 +152,21 @@ TEST_F(DiskTableDefinitionsTest, ADefinitionChangeIsRefusedWhileAnotherUserWrite
   EXPECT_EQ(A.Table().SchemaVersion(), Version + 1);
 }
 
+// The holder of the table's exclusive lock needs no other lock to change it.
+TEST_F(DiskTableDefinitionsTest, TheExclusiveHolderChangesTheDefinitions) {
+  {
+    TDiskTableUser A(Name, {});
+    A.Open("Items", true);
+    const std::int32_t ByWho = AddIndex(A, "Who");
+    PostRows(A, 0, 3);
+    EXPECT_EQ(IndexEntries(A, "ByWho"), 3);
+    A.Table().DeleteIndex(ByWho, &A.Cursor());
+    EXPECT_EQ(A.Table().IndexManager()->IndexDefs().Count(), 0);
+  }
+  TDiskTableUser B(Name, {});
+  B.Open("Items");
+  EXPECT_EQ(Rows(B), 3);
+  EXPECT_EQ(B.Table().IndexManager()->IndexDefs().Count(), 0);
+}
+
 }  // namespace
