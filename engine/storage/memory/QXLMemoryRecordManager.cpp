@@ -99,20 +99,16 @@ bool TQXLMemoryRecordManager::Reserve(std::int64_t Position) {
 }
 
 bool TQXLMemoryRecordManager::AddRecord(std::int32_t, const std::uint8_t* RecordBuffer, TQXLPageItemID& RecordID) {
-  try {
-    const std::int64_t p = FRecordCount > 0 ? std::int64_t{FLastRecordID} + 1 : 0;
-    if (!RecordBuffer || !Reserve(p)) return false;
-    std::memcpy(RecordAt(p), RecordBuffer, static_cast<std::size_t>(FRecordBufferSize));
-    SetDeleted(p, false);
-    if (FRecordCount == 0 || p < FFirstRecordID) FFirstRecordID = static_cast<std::int32_t>(p);
-    FLastRecordID = static_cast<std::int32_t>(p);
-    ++FRecordCount;
-    ++FTableState;
-    RecordID = TQXLPageItemID{static_cast<std::int32_t>(p), 0};
-    return true;
-  } catch (...) {
-    return false;
-  }
+  const std::int64_t p = FRecordCount > 0 ? std::int64_t{FLastRecordID} + 1 : 0;
+  if (!RecordBuffer || !Reserve(p)) return false;
+  std::memcpy(RecordAt(p), RecordBuffer, static_cast<std::size_t>(FRecordBufferSize));
+  SetDeleted(p, false);
+  if (FRecordCount == 0 || p < FFirstRecordID) FFirstRecordID = static_cast<std::int32_t>(p);
+  FLastRecordID = static_cast<std::int32_t>(p);
+  ++FRecordCount;
+  ++FTableState;
+  RecordID = TQXLPageItemID{static_cast<std::int32_t>(p), 0};
+  return true;
 }
 
 bool TQXLMemoryRecordManager::UpdateRecord(std::int32_t, const std::uint8_t* RecordBuffer,

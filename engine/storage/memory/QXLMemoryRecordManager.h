@@ -27,7 +27,8 @@ public:
   ~TQXLMemoryRecordManager() override;
 
   void Empty(std::int32_t SessionID) override;
-  // False when the array cannot grow; nothing is then changed.
+  // False without a buffer or when the array cannot hold another record;
+  // a failure to grow it is raised. Either way nothing is changed.
   bool AddRecord(std::int32_t SessionID, const std::uint8_t* RecordBuffer, TQXLPageItemID& RecordID) override;
   // False for a position that holds no record, deleted ones included.
   bool UpdateRecord(std::int32_t SessionID, const std::uint8_t* RecordBuffer,

@@ -70,31 +70,27 @@ bool TQXLTemporaryRecordManager::GrowCache() {
 }
 
 bool TQXLTemporaryRecordManager::AddRecord(std::int32_t, const std::uint8_t* RecordBuffer, TQXLPageItemID& RecordID) {
-  try {
-    if (!RecordBuffer) return false;
-    const std::int64_t n = FRecordCount;
-    // Spilled records exist only once the cache is full, so the cache holds records 0 .. its count - 1.
-    if (FTempPageFile == nullptr && FTempPageRecordCount == 0 && GrowCache()) {
-      std::memcpy(static_cast<std::uint8_t*>(FCache.get()) + n * FRecordBufferSize, RecordBuffer,
-                  static_cast<std::size_t>(FRecordBufferSize));
-      ++FCachedRecordCount;
-    } else if (FDisableTempFiles) {
-      return false;
-    } else {
-      if (!FTempPageFile)
-        FTempPageFile = std::make_unique<TQXLFileStream>(GetTemporaryFileName(), TQXLFileStream::fmCreate, true);
-      if (FTempPageRecordCount >= FRecordsPerPage) FlushTempPage();
-      std::memcpy(FTempPage.data() + std::int64_t{FTempPageRecordCount} * FRecordBufferSize, RecordBuffer,
-                  static_cast<std::size_t>(FRecordBufferSize));
-      ++FTempPageRecordCount;
-    }
-    RecordID = TemporaryRecordID(n);
-    ++FRecordCount;
-    ++FTableState;
-    return true;
-  } catch (...) {
+  if (!RecordBuffer) return false;
+  const std::int64_t n = FRecordCount;
+  // Spilled records exist only once the cache is full, so the cache holds records 0 .. its count - 1.
+  if (FTempPageFile == nullptr && FTempPageRecordCount == 0 && GrowCache()) {
+    std::memcpy(static_cast<std::uint8_t*>(FCache.get()) + n * FRecordBufferSize, RecordBuffer,
+                static_cast<std::size_t>(FRecordBufferSize));
+    ++FCachedRecordCount;
+  } else if (FDisableTempFiles) {
     return false;
+  } else {
+    if (!FTempPageFile)
+      FTempPageFile = std::make_unique<TQXLFileStream>(GetTemporaryFileName(), TQXLFileStream::fmCreate, true);
+    if (FTempPageRecordCount >= FRecordsPerPage) FlushTempPage();
+    std::memcpy(FTempPage.data() + std::int64_t{FTempPageRecordCount} * FRecordBufferSize, RecordBuffer,
+                static_cast<std::size_t>(FRecordBufferSize));
+    ++FTempPageRecordCount;
   }
+  RecordID = TemporaryRecordID(n);
+  ++FRecordCount;
+  ++FTableState;
+  return true;
 }
 
 void TQXLTemporaryRecordManager::RemoveLastRecord() {

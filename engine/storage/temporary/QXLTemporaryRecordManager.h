@@ -32,6 +32,8 @@ public:
   ~TQXLTemporaryRecordManager() override;
 
   void Empty(std::int32_t SessionID) override;
+  // False without a buffer, or with temporary files off once the memory
+  // share is full; what else stops it (memory, the temporary file) is raised.
   bool AddRecord(std::int32_t SessionID, const std::uint8_t* RecordBuffer, TQXLPageItemID& RecordID) override;
   // Takes back the record the last AddRecord stored, for a change that failed after it.
   void RemoveLastRecord();
