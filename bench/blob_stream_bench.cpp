@@ -14,6 +14,8 @@
 #include "engine/core/streams/QXLCompressedBLOBStream.h"
 #include "engine/core/streams/QXLMemoryStream.h"
 
+using namespace qxl;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

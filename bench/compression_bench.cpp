@@ -11,6 +11,8 @@
 
 #include "engine/coding/QXLCompression.h"
 
+using namespace qxl;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

@@ -15,6 +15,8 @@
 
 #include "engine/coding/QXLPassword.h"
 
+using namespace qxl;
+
 namespace {
 
 constexpr int PageSize = 4096;

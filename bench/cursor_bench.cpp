@@ -26,6 +26,8 @@
 #include "platform/TempFile.h"
 #include "tests/support/ConditionExpression.h"
 
+using namespace qxl;
+
 namespace {
 
 using namespace enginebench;

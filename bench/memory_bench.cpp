@@ -14,6 +14,8 @@
 #include "engine/storage/memory/QXLMemoryRecordManager.h"
 #include "engine/storage/memory/QXLMemoryTableData.h"
 
+using namespace qxl;
+
 namespace {
 
 using namespace enginebench;

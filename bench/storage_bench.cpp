@@ -23,6 +23,8 @@
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "platform/TempFile.h"
 
+using namespace qxl;
+
 namespace {
 
 using namespace enginebench;

@@ -5,6 +5,8 @@
 #include "platform/CodePage.h"
 #include "platform/Collation.h"
 
+using namespace qxl;
+
 namespace {
 
 void BM_CompareWide(benchmark::State& state) {

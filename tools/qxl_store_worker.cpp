@@ -62,6 +62,8 @@
 #include "tools/WorkerGate.h"
 #ifdef QXL_WORKER_TEST_COMMANDS
 #include "tests/support/StoreWorkerTestCommands.h"
+
+using namespace qxl;
 #endif
 
 namespace {

@@ -34,9 +34,10 @@
 #include "engine/datasets/QXLLocalSession.h"
 #include "platform/Exception.h"
 
+namespace qxl {
+
 namespace enginebench {
 
-using namespace qxl;
 
 constexpr std::int32_t RowCount = 100000;
 constexpr std::int32_t LookupCount = 100000;
@@ -703,3 +704,5 @@ void Guarded(benchmark::State& State) {
 }
 
 }  // namespace enginebench
+
+}  // namespace qxl

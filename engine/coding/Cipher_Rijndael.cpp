@@ -10,6 +10,7 @@
 #include <immintrin.h>
 
 namespace qxl {
+
 #endif
 
 namespace {

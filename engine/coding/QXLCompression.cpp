@@ -7,6 +7,8 @@
 #include "engine/coding/ZlibAdapter.h"
 #include "platform/Exception.h"
 
+namespace qxl {
+
 namespace {
 
 std::mutex LastErrorLock;
@@ -26,7 +28,7 @@ bool Failed(std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize) {
 
 }  // namespace
 
-bool qxl::CompressBuffer(TQXLCompressionAlgorithm Algorithm, std::uint8_t Mode, const void* InBuffer, std::int32_t InSize,
+bool CompressBuffer(TQXLCompressionAlgorithm Algorithm, std::uint8_t Mode, const void* InBuffer, std::int32_t InSize,
                     std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize) {
   OutSize = 0;
   if (Algorithm == acaNone || Algorithm > acaPPM || InSize <= 0) return Failed(OutBuffer, OutSize);
@@ -70,17 +72,17 @@ bool Decompress(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, std::i
 
 }  // namespace
 
-bool qxl::DecompressBuffer(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, std::int32_t InSize,
+bool DecompressBuffer(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, std::int32_t InSize,
                            std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize) {
   return Decompress(Algorithm, InBuffer, InSize, OutBuffer, OutSize, false);
 }
 
-bool qxl::DecompressBufferOfKnownSize(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, std::int32_t InSize,
+bool DecompressBufferOfKnownSize(TQXLCompressionAlgorithm Algorithm, const void* InBuffer, std::int32_t InSize,
                                       std::vector<std::uint8_t>& OutBuffer, std::int32_t& OutSize) {
   return Decompress(Algorithm, InBuffer, InSize, OutBuffer, OutSize, true);
 }
 
-TQXLCompressionAlgorithm qxl::CompressionAlgorithmFromName(std::string_view Name) {
+TQXLCompressionAlgorithm CompressionAlgorithmFromName(std::string_view Name) {
   std::string upper(Name);
   for (char& ch : upper)
     if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
@@ -89,7 +91,9 @@ TQXLCompressionAlgorithm qxl::CompressionAlgorithmFromName(std::string_view Name
   return acaNone;
 }
 
-std::string qxl::GetLastCompressionError() {
+std::string GetLastCompressionError() {
   std::lock_guard lock(LastErrorLock);
   return LastCompressionError;
 }
+
+}  // namespace qxl

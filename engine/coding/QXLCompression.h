@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+namespace qxl {
+
 // One stored byte; a value above acaPPM names no algorithm.
 enum TQXLCompressionAlgorithm : std::uint8_t { acaNone = 0, acaZLIB = 1, acaBZIP = 2, acaPPM = 3 };
 
@@ -19,7 +21,6 @@ struct TQXLCompression {
 };
 static_assert(sizeof(TQXLCompression) == 3);
 
-namespace qxl {
 inline constexpr std::array<std::string_view, 4> CompressionAlgorithmNames = {"NONE", "ZLIB", "BZIP", "PPM"};
 
 // Uncompressed block sizes of a compressed BLOB: mode 0, modes 1-3, 4-6, 7 and above.
@@ -55,4 +56,5 @@ TQXLCompressionAlgorithm CompressionAlgorithmFromName(std::string_view Name);
 // The text kept from the last zlib failure; the zlib adapter reports none, so
 // this is empty.
 std::string GetLastCompressionError();
+
 }  // namespace qxl

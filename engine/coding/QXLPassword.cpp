@@ -5,6 +5,8 @@
 #include "engine/coding/Ciphers.h"
 #include "platform/Format.h"
 
+namespace qxl {
+
 const std::array<const char*, QXLCryptoAlgorithmCount> QXLCryptoAlgorithmNames = {
     "Rijndael_128", "Rijndael_256", "DES_Single", "DES_Triple",
     "Blowfish",     "Twofish_128",  "Twofish_256", "Square"};
@@ -33,13 +35,13 @@ constexpr int MaxPageBlock = 24;
 
 }  // namespace
 
-bool qxl::IsValidCryptoAlgorithm(int Value) { return Value >= 0 && Value < QXLCryptoAlgorithmCount; }
+bool IsValidCryptoAlgorithm(int Value) { return Value >= 0 && Value < QXLCryptoAlgorithmCount; }
 
-qxl::TCipherClass qxl::CryptoAlgorithmCipher(TQXLCryptoAlgorithm Algorithm) { return Choice(Algorithm).Cipher(); }
+TCipherClass CryptoAlgorithmCipher(TQXLCryptoAlgorithm Algorithm) { return Choice(Algorithm).Cipher(); }
 
-qxl::THashClass qxl::CryptoAlgorithmHash(TQXLCryptoAlgorithm Algorithm) { return Choice(Algorithm).Hash(); }
+THashClass CryptoAlgorithmHash(TQXLCryptoAlgorithm Algorithm) { return Choice(Algorithm).Hash(); }
 
-std::unique_ptr<qxl::TCipher> qxl::NewPageCipher(TQXLCryptoAlgorithm Algorithm, std::string_view Password) {
+std::unique_ptr<TCipher> NewPageCipher(TQXLCryptoAlgorithm Algorithm, std::string_view Password) {
   const TChoice& choice = Choice(Algorithm);
   // The constructor keys a non-empty password once with its default digest;
   // the choice's digest and InitKey then replace that key.
@@ -90,3 +92,5 @@ void TQXLPageCrypter::Encrypt(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::
 void TQXLPageCrypter::Decrypt(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size) {
   Cipher(Algorithm).Decrypt(Buffer, Size);
 }
+
+}  // namespace qxl

@@ -16,6 +16,8 @@
 
 #include "engine/coding/Cipher.h"
 
+namespace qxl {
+
 // Stored as one byte in the crypto header and in every page header.
 enum TQXLCryptoAlgorithm : std::uint8_t {
   craRijndael_128 = 0,
@@ -40,7 +42,6 @@ struct TQXLPassword {
   TQXLCryptoAlgorithm CryptoAlgorithm = craRijndael_128;
 };
 
-namespace qxl {
 bool IsValidCryptoAlgorithm(int Value);
 // Cipher class and key digest of a choice; raise ECipherException for a value
 // outside 0..7.
@@ -51,7 +52,6 @@ THashClass CryptoAlgorithmHash(TQXLCryptoAlgorithm Algorithm);
 // made with the password, digest set to the choice's, InitKey with the
 // cipher's own vector.
 std::unique_ptr<TCipher> NewPageCipher(TQXLCryptoAlgorithm Algorithm, std::string_view Password);
-}  // namespace qxl
 
 // Codes Size bytes of Buffer in place with a fresh key setup. Any Size is
 // accepted (0 or less changes nothing). Raise for a value outside 0..7: the
@@ -95,3 +95,5 @@ private:
   std::mutex FLock;
   std::array<std::unique_ptr<TQXLPageCipher>, QXLCryptoAlgorithmCount> FCiphers;
 };
+
+}  // namespace qxl

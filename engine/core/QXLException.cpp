@@ -2,6 +2,8 @@
 
 #include <span>
 
+namespace qxl {
+
 namespace {
 
 std::string Plain(std::int32_t code, std::string_view msg) {
@@ -24,3 +26,5 @@ EQXLException::EQXLException(std::int32_t NativeErrorCode, std::string_view Erro
 EQXLException::EQXLException(std::int32_t NativeErrorCode, std::string_view ErrorMsg,
                              std::initializer_list<platform::FormatArg> Args)
     : platform::Exception(Templated(NativeErrorCode, ErrorMsg, Args)), NativeError(NativeErrorCode) {}
+
+}  // namespace qxl

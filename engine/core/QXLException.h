@@ -9,6 +9,8 @@
 
 #include "platform/Format.h"
 
+namespace qxl {
+
 class EQXLException : public platform::Exception {
 public:
   // A message without placeholders; the code is written with at least five digits.
@@ -21,3 +23,5 @@ public:
 
   std::int32_t NativeError;
 };
+
+}  // namespace qxl

@@ -2,6 +2,8 @@
 
 #include "engine/core/values/QXLVariant.h"
 
+namespace qxl {
+
 namespace {
 
 TQXLExpressionServices& Services() {
@@ -11,15 +13,17 @@ TQXLExpressionServices& Services() {
 
 }  // namespace
 
-void qxl::SetExpressionServices(const TQXLExpressionServices& Services_) { Services() = Services_; }
+void SetExpressionServices(const TQXLExpressionServices& Services_) { Services() = Services_; }
 
-std::unique_ptr<TQXLExpression> qxl::CreateExpression() {
+std::unique_ptr<TQXLBaseExpression> CreateExpression() {
   return Services().CreateExpression ? Services().CreateExpression() : nullptr;
 }
 
-bool qxl::IsDefaultValueExpression(const TQXLVariant& Value) {
+bool IsDefaultValueExpression(const TQXLVariant& Value) {
   // Only a non-empty text can be an expression; the parse is the SQL layer's.
   if (!Services().IsDefaultValueExpression || !Value.IsStringDataType() || Value.IsNull()) return false;
   if (Value.StrLen() <= 0) return false;
   return Services().IsDefaultValueExpression(Value);
 }
+
+}  // namespace qxl

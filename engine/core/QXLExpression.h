@@ -8,6 +8,8 @@
 
 #include "platform/RuntimeVariant.h"
 
+namespace qxl {
+
 class TQXLAO;
 class TQXLCursor;
 class TQXLExprNode;
@@ -20,9 +22,9 @@ class TQXLVariant;
 // A comparison operator of the SQL layer, which gives its values.
 enum TQXLDataOperator : std::uint8_t;
 
-class TQXLExpression {
+class TQXLBaseExpression {
 public:
-  virtual ~TQXLExpression() = default;
+  virtual ~TQXLBaseExpression() = default;
 
   // Parses DefaultValue as one value expression; true only when the text is
   // exactly one command with nothing after the expression. Never raises.
@@ -68,17 +70,17 @@ public:
 // What the SQL layer lends the core, registered once at start-up.
 struct TQXLExpressionServices {
   // A new expression without nodes.
-  std::unique_ptr<TQXLExpression> (*CreateExpression)() = nullptr;
+  std::unique_ptr<TQXLBaseExpression> (*CreateExpression)() = nullptr;
   // A non-NULL text value whose text parses as a value expression without
   // column references, whose value exists and differs from the text itself.
   bool (*IsDefaultValueExpression)(const TQXLVariant& Value) = nullptr;
 };
 
-namespace qxl {
 void SetExpressionServices(const TQXLExpressionServices& Services);
 // nullptr while no SQL layer is registered.
-std::unique_ptr<TQXLExpression> CreateExpression();
+std::unique_ptr<TQXLBaseExpression> CreateExpression();
 // False for anything but a non-NULL, non-empty text, and while no SQL layer
 // is registered: every default is then a plain value.
 bool IsDefaultValueExpression(const TQXLVariant& Value);
+
 }  // namespace qxl

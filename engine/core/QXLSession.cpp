@@ -4,6 +4,8 @@
 
 #include "engine/core/containers/QXLListError.h"
 
+namespace qxl {
+
 void TQXLBaseSession::SetObject(std::unique_ptr<TQXLSessionNamedObject> Value) {
   if (!Value) return;
   Remove(Value->ObjectID == -1 ? GetObjectByName(Value->Name) : GetObjectByID(Value->ObjectID));
@@ -33,3 +35,5 @@ void TQXLBaseSession::Remove(const TQXLSessionNamedObject* Object) {
   if (!Object) return;
   std::erase_if(FSessionNamedObjectList, [Object](const auto& o) { return o.get() == Object; });
 }
+
+}  // namespace qxl

@@ -10,6 +10,8 @@
 
 #include "engine/core/values/QXLShortString.h"
 
+namespace qxl {
+
 // An object of the dataset layer that the session only keeps for it.
 class TQXLSessionComponentManager;
 
@@ -87,3 +89,5 @@ private:
 
   std::vector<std::unique_ptr<TQXLSessionNamedObject>> FSessionNamedObjectList;
 };
+
+}  // namespace qxl

@@ -3,7 +3,7 @@
 #include "engine/core/QXLException.h"
 #include "engine/core/values/QXLShortString.h"
 
-using namespace qxl;
+namespace qxl {
 
 void TQXLAdvFieldDef::Assign(const TQXLAdvFieldDef& Source) {
   if (&Source == this) return;
@@ -67,3 +67,5 @@ void TQXLAdvFieldDefs::Assign(const TQXLAdvFieldDefs& Source) {
   Clear();
   for (const auto& d : Source.FItems) AddFieldDef().Assign(*d);
 }
+
+}  // namespace qxl

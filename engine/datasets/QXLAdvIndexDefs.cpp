@@ -4,7 +4,7 @@
 #include "engine/core/values/QXLShortString.h"
 #include "platform/CaseMap.h"
 
-using namespace qxl;
+namespace qxl {
 
 TQXLAdvIndexDef& TQXLAdvIndexDefs::AddIndexDef() {
   FItems.push_back(std::make_unique<TQXLAdvIndexDef>());
@@ -48,3 +48,5 @@ void TQXLAdvIndexDefs::Assign(const TQXLAdvIndexDefs& Source, bool SkipTemporary
 void TQXLAdvIndexDefs::Update() {
   if (FOnUpdate) FOnUpdate();
 }
+
+}  // namespace qxl

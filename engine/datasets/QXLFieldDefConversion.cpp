@@ -9,7 +9,7 @@
 #include "engine/datasets/QXLAdvFieldDefs.h"
 #include "engine/datasets/base/FieldDefs.h"
 
-using namespace qxl;
+namespace qxl {
 
 namespace {
 
@@ -59,7 +59,7 @@ TQXLAdvFieldDef* VisibleColumnOf(std::int32_t ColumnObjectID, const TQXLFieldDef
 
 }  // namespace
 
-void qxl::FieldDefsToQXLFieldDefs(const TFieldDefs& FieldDefs, TQXLFieldDefs& QXLFieldDefs) {
+void FieldDefsToQXLFieldDefs(const TFieldDefs& FieldDefs, TQXLFieldDefs& QXLFieldDefs) {
   QXLFieldDefs.Clear();
   for (std::int32_t i = 0; i < FieldDefs.Count(); ++i) {
     const TFieldDef& source = FieldDefs[i];
@@ -69,7 +69,7 @@ void qxl::FieldDefsToQXLFieldDefs(const TFieldDefs& FieldDefs, TQXLFieldDefs& QX
   }
 }
 
-void qxl::FieldDefsToAdvFieldDefs(const TFieldDefs& FieldDefs, TQXLAdvFieldDefs& AdvFieldDefs) {
+void FieldDefsToAdvFieldDefs(const TFieldDefs& FieldDefs, TQXLAdvFieldDefs& AdvFieldDefs) {
   AdvFieldDefs.Clear();
   for (std::int32_t i = 0; i < FieldDefs.Count(); ++i) {
     const TFieldDef& source = FieldDefs[i];
@@ -77,7 +77,7 @@ void qxl::FieldDefsToAdvFieldDefs(const TFieldDefs& FieldDefs, TQXLAdvFieldDefs&
   }
 }
 
-void qxl::AdvFieldDefsToFieldDefs(const TQXLAdvFieldDefs& AdvFieldDefs, TFieldDefs& FieldDefs) {
+void AdvFieldDefsToFieldDefs(const TQXLAdvFieldDefs& AdvFieldDefs, TFieldDefs& FieldDefs) {
   FieldDefs.Clear();
   for (std::int32_t i = 0; i < AdvFieldDefs.Count(); ++i) {
     const TQXLAdvFieldDef& source = AdvFieldDefs.Defs(i);
@@ -85,7 +85,7 @@ void qxl::AdvFieldDefsToFieldDefs(const TQXLAdvFieldDefs& AdvFieldDefs, TFieldDe
   }
 }
 
-void qxl::AdvFieldDefsToQXLDefs(const TQXLAdvFieldDefs& AdvFieldDefs, TQXLFieldDefs& QXLFieldDefs,
+void AdvFieldDefsToQXLDefs(const TQXLAdvFieldDefs& AdvFieldDefs, TQXLFieldDefs& QXLFieldDefs,
                                 const TQXLIndexDefs& QXLIndexDefs, TQXLConstraintDefs& ConstraintDefs,
                                 bool Temporary) {
   QXLFieldDefs.Clear();
@@ -110,7 +110,7 @@ void qxl::AdvFieldDefsToQXLDefs(const TQXLAdvFieldDefs& AdvFieldDefs, TQXLFieldD
     AddConstraintDefForIndex(*QXLIndexDefs.GetIndexDef(i), ConstraintDefs);
 }
 
-void qxl::QXLFieldDefsToAdvFieldDefs(const TQXLFieldDefs& VisibleFieldDefs, const TQXLFieldDefs& FieldDefs,
+void QXLFieldDefsToAdvFieldDefs(const TQXLFieldDefs& VisibleFieldDefs, const TQXLFieldDefs& FieldDefs,
                                      const TQXLConstraintDefs& ConstraintDefs, TQXLAdvFieldDefs& AdvFieldDefs) {
   AdvFieldDefs.Clear();
   for (std::int32_t i = 0; i < VisibleFieldDefs.Count(); ++i)
@@ -141,7 +141,7 @@ void qxl::QXLFieldDefsToAdvFieldDefs(const TQXLFieldDefs& VisibleFieldDefs, cons
   }
 }
 
-void qxl::QXLFieldDefsToFieldDefs(const TQXLFieldDefs& QXLFieldDefs, const TQXLConstraintDefs& ConstraintDefs,
+void QXLFieldDefsToFieldDefs(const TQXLFieldDefs& QXLFieldDefs, const TQXLConstraintDefs& ConstraintDefs,
                                   TFieldDefs& FieldDefs) {
   FieldDefs.Clear();
   for (std::int32_t i = 0; i < QXLFieldDefs.Count(); ++i) {
@@ -161,6 +161,8 @@ void qxl::QXLFieldDefsToFieldDefs(const TQXLFieldDefs& QXLFieldDefs, const TQXLC
   }
 }
 
-bool qxl::FieldDefsContainName(const TFieldDefs& FieldDefs, std::string_view Name) {
+bool FieldDefsContainName(const TFieldDefs& FieldDefs, std::string_view Name) {
   return FieldDefs.IndexOf(Name) >= 0;
 }
+
+}  // namespace qxl

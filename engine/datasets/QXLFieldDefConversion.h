@@ -4,11 +4,12 @@
 // constraints. Every conversion clears its destination first.
 #include <string_view>
 
+namespace qxl {
+
 class TQXLConstraintDefs;
 class TQXLFieldDefs;
 class TQXLIndexDefs;
 
-namespace qxl {
 
 class TFieldDefs;
 class TQXLAdvFieldDefs;

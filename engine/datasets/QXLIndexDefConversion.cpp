@@ -10,7 +10,7 @@
 #include "engine/datasets/QXLAdvIndexDefs.h"
 #include "platform/ConvertError.h"
 
-using namespace qxl;
+namespace qxl {
 
 namespace {
 
@@ -47,7 +47,7 @@ std::int32_t IndexedSize(const std::vector<std::string>& Sizes, std::size_t Colu
 
 }  // namespace
 
-void qxl::SplitFieldList(std::vector<std::string>& List, const std::string& Text) {
+void SplitFieldList(std::vector<std::string>& List, const std::string& Text) {
   List.clear();
   std::string text = Text;
   std::replace(text.begin(), text.end(), ',', ';');
@@ -61,7 +61,7 @@ void qxl::SplitFieldList(std::vector<std::string>& List, const std::string& Text
   }
 }
 
-void qxl::IndexDefsToAdvIndexDefs(const TIndexDefs& IndexDefs, TQXLAdvIndexDefs& AdvIndexDefs) {
+void IndexDefsToAdvIndexDefs(const TIndexDefs& IndexDefs, TQXLAdvIndexDefs& AdvIndexDefs) {
   AdvIndexDefs.Clear();
   for (std::int32_t i = 0; i < IndexDefs.Count(); ++i) {
     const TIndexDef& d = IndexDefs[i];
@@ -69,7 +69,7 @@ void qxl::IndexDefsToAdvIndexDefs(const TIndexDefs& IndexDefs, TQXLAdvIndexDefs&
   }
 }
 
-void qxl::AdvIndexDefsToIndexDefs(const TQXLAdvIndexDefs& AdvIndexDefs, TIndexDefs& IndexDefs) {
+void AdvIndexDefsToIndexDefs(const TQXLAdvIndexDefs& AdvIndexDefs, TIndexDefs& IndexDefs) {
   IndexDefs.Clear();
   for (std::int32_t i = 0; i < AdvIndexDefs.Count(); ++i) {
     const TQXLAdvIndexDef& a = AdvIndexDefs.Defs(i);
@@ -81,26 +81,26 @@ void qxl::AdvIndexDefsToIndexDefs(const TQXLAdvIndexDefs& AdvIndexDefs, TIndexDe
   }
 }
 
-void qxl::AdvIndexDefsToQXLIndexDefs(const TQXLAdvIndexDefs& AdvIndexDefs, TQXLIndexDefs& QXLIndexDefs,
+void AdvIndexDefsToQXLIndexDefs(const TQXLAdvIndexDefs& AdvIndexDefs, TQXLIndexDefs& QXLIndexDefs,
                                      const TQXLFieldDefs& FieldDefs) {
   QXLIndexDefs.Clear();
   for (std::int32_t i = 0; i < AdvIndexDefs.Count(); ++i)
     AdvIndexDefToQXLIndexDef(AdvIndexDefs.Defs(i), *QXLIndexDefs.AddCreated(), FieldDefs);
 }
 
-void qxl::AdvIndexDefToQXLIndexDef(const TQXLAdvIndexDef& AdvIndexDef, TQXLIndexDef& QXLIndexDef,
+void AdvIndexDefToQXLIndexDef(const TQXLAdvIndexDef& AdvIndexDef, TQXLIndexDef& QXLIndexDef,
                                    const TQXLFieldDefs& FieldDefs) {
   FillQXLIndexDef(QXLIndexDef, AdvIndexDef.Name, AdvIndexDef.Fields, AdvIndexDef.Options, AdvIndexDef.Temporary,
                   AdvIndexDef.DescFields, AdvIndexDef.CaseInsFields, AdvIndexDef.MaxIndexedSizes, FieldDefs);
 }
 
-void qxl::QXLIndexDefsToAdvIndexDefs(const TQXLIndexDefs& QXLIndexDefs, TQXLAdvIndexDefs& AdvIndexDefs) {
+void QXLIndexDefsToAdvIndexDefs(const TQXLIndexDefs& QXLIndexDefs, TQXLAdvIndexDefs& AdvIndexDefs) {
   AdvIndexDefs.Clear();
   for (std::int32_t i = 0; i < QXLIndexDefs.Count(); ++i)
     QXLIndexDefToAdvIndexDef(*QXLIndexDefs.GetIndexDef(i), AdvIndexDefs.AddIndexDef());
 }
 
-void qxl::QXLIndexDefToAdvIndexDef(const TQXLIndexDef& QXLIndexDef, TQXLAdvIndexDef& AdvIndexDef) {
+void QXLIndexDefToAdvIndexDef(const TQXLIndexDef& QXLIndexDef, TQXLAdvIndexDef& AdvIndexDef) {
   std::vector<std::string> fields, desc, caseIns, sizes;
   for (std::int32_t i = 0; i < QXLIndexDef.ColumnCount(); ++i) {
     const TQXLIndexColumn& c = QXLIndexDef.GetIndexColumn(i);
@@ -120,7 +120,7 @@ void qxl::QXLIndexDefToAdvIndexDef(const TQXLIndexDef& QXLIndexDef, TQXLAdvIndex
   AdvIndexDef.Temporary = QXLIndexDef.Temporary;
 }
 
-void qxl::FillQXLIndexDef(TQXLIndexDef& IndexDef, const std::string& Name, const std::string& Fields,
+void FillQXLIndexDef(TQXLIndexDef& IndexDef, const std::string& Name, const std::string& Fields,
                           TIndexOptions Options, bool Temporary, const std::string& DescFields,
                           const std::string& CaseInsFields, const std::string& MaxIndexedSizes,
                           const TQXLFieldDefs& FieldDefs) {
@@ -147,3 +147,5 @@ void qxl::FillQXLIndexDef(TQXLIndexDef& IndexDef, const std::string& Name, const
     c.MaxIndexedSize = IndexedSize(sizes, i);
   }
 }
+
+}  // namespace qxl

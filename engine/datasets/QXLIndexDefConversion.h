@@ -7,11 +7,12 @@
 
 #include "engine/datasets/base/IndexDefs.h"
 
+namespace qxl {
+
 class TQXLFieldDefs;
 class TQXLIndexDef;
 class TQXLIndexDefs;
 
-namespace qxl {
 
 class TQXLAdvIndexDef;
 class TQXLAdvIndexDefs;

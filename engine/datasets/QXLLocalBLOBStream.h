@@ -10,9 +10,10 @@
 #include "engine/core/streams/QXLCompressedBLOBStream.h"
 #include "engine/core/abstract/QXLBLOBTypes.h"
 
+namespace qxl {
+
 class TQXLCursor;
 
-namespace qxl {
 
 // The dataset-level stream that uses a cursor stream: told when the cursor
 // frees the stream (a post, a cancel or the close of its field), so that it

@@ -16,8 +16,7 @@
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "engine/storage/disk/QXLDiskTableData.h"
 
-namespace qxl {}
-using namespace qxl;
+namespace qxl {
 
 namespace {
 
@@ -337,3 +336,5 @@ std::int64_t TQXLLocalCursor::LastAutoincValue(std::int32_t FieldNo) {
   } unlock{this};
   return Table().LastAutoincValue(FieldNo, FSession);
 }
+
+}  // namespace qxl

@@ -16,14 +16,15 @@
 #include <string>
 
 #include "engine/core/abstract/QXLCursor.h"
+#include "engine/datasets/base/DataSetTypes.h"
+
+namespace qxl {
 
 class TQXLDatabaseData;
 class TQXLDiskTableData;
 class TQXLTableData;
 
-namespace qxl {
 class TQXLLocalBLOBStream;
-}
 
 // The dataset layer's 6 bytes at a key buffer's FKeyOffset.
 #pragma pack(push, 1)
@@ -36,7 +37,8 @@ struct TQXLKeyInfo {
 static_assert(sizeof(TQXLKeyInfo) == 6);
 
 // The byte at FBookmarkOffset + 6 of a record buffer.
-enum TQXLBookmarkFlag : std::uint8_t { bfCurrent = 0, bfBOF = 1, bfEOF = 2, bfInserted = 3 };
+// The dataset's own bookmark flags, whose values the byte stores.
+using TQXLBookmarkFlag = TBookmarkFlag;
 
 class TQXLLocalCursor : public TQXLCursor {
 public:
@@ -185,3 +187,5 @@ protected:
   std::uint8_t* FRefetchBuffer = nullptr;
   std::int32_t FRefetchBufferSize = 0;
 };
+
+}  // namespace qxl

@@ -12,8 +12,7 @@
 #include "engine/datasets/QXLLocalCursor.h"
 #include "engine/storage/disk/QXLDiskTableData.h"
 
-namespace qxl {}
-using namespace qxl;
+namespace qxl {
 
 namespace {
 
@@ -109,3 +108,5 @@ void TQXLLocalCursor::ClearBLOBStreams(bool WriteOnly) {
       ++i;
   }
 }
+
+}  // namespace qxl

@@ -13,8 +13,7 @@
 #include "engine/storage/temporary/QXLTemporaryTableData.h"
 #include "platform/Clock.h"
 
-namespace qxl {}
-using namespace qxl;
+namespace qxl {
 
 namespace {
 
@@ -299,3 +298,5 @@ void TQXLLocalCursor::CancelBatchUpdate() {
   if (dynamic_cast<TQXLDiskTableData*>(FTableData)) Table().CancelChanges(SessionID(), false);
   FBatchUpdate = false;
 }
+
+}  // namespace qxl

@@ -11,8 +11,7 @@
 #include "engine/core/abstract/QXLTableData.h"
 #include "engine/datasets/QXLLocalCursor.h"
 
-namespace qxl {}
-using namespace qxl;
+namespace qxl {
 
 namespace {
 
@@ -36,8 +35,8 @@ private:
   std::uint8_t* FBuffer;
 };
 
-std::unique_ptr<TQXLExpression> NewExpression() {
-  std::unique_ptr<TQXLExpression> expression = qxl::CreateExpression();
+std::unique_ptr<TQXLBaseExpression> NewExpression() {
+  std::unique_ptr<TQXLBaseExpression> expression = CreateExpression();
   if (!expression) throw EQXLException(10438, "No expression engine is registered");
   return expression;
 }
@@ -109,7 +108,7 @@ void TQXLLocalCursor::ApplyDistinct(const std::vector<std::string>& FieldNamesLi
 }
 
 void TQXLLocalCursor::ActivateFilters(const std::string& FilterText, bool CaseInsensitive, bool PartialKey) {
-  std::unique_ptr<TQXLExpression> filter = NewExpression();
+  std::unique_ptr<TQXLBaseExpression> filter = NewExpression();
   filter->ParseForFilter(this, FilterText, CaseInsensitive, PartialKey);
   FFilterExpression = std::move(filter);
   DisableRecordBitmap();
@@ -122,14 +121,14 @@ void TQXLLocalCursor::DeactivateFilters() {
 
 bool TQXLLocalCursor::Locate(const std::string& KeyFields, const Variant& KeyValues, bool CaseInsensitive,
                              bool PartialKey) {
-  std::unique_ptr<TQXLExpression> condition = NewExpression();
+  std::unique_ptr<TQXLBaseExpression> condition = NewExpression();
   condition->ParseForLocate(this, KeyFields, KeyValues, CaseInsensitive, PartialKey);
   return Table().Locate(this, condition.get());
 }
 
 bool TQXLLocalCursor::IsAnyRecordMatchCondition(const std::string& FieldName, TQXLDataOperator Operator,
                                                 const TQXLVariant& Value) {
-  std::unique_ptr<TQXLExpression> condition = NewExpression();
+  std::unique_ptr<TQXLBaseExpression> condition = NewExpression();
   condition->ParseForIsAnyRecordMatchCondition(this, FieldName, Operator, Value);
   return Table().Locate(this, condition.get());
 }
@@ -150,3 +149,5 @@ bool TQXLLocalCursor::FindKey(TQXLSearchCondition SearchCondition) {
   } keep{FKeyFieldCount, given};
   return Table().FindKey(this, SearchCondition);
 }
+
+}  // namespace qxl

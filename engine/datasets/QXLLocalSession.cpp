@@ -8,8 +8,7 @@
 #include "engine/core/abstract/QXLDatabaseDataList.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 
-namespace qxl {}
-using namespace qxl;
+namespace qxl {
 
 namespace {
 
@@ -20,7 +19,7 @@ bool IsProcessDatabase(const TQXLDatabaseData& Data) {
 
 }  // namespace
 
-TQXLDatabaseDataCreator qxl::DiskDatabaseCreator(TQXLIndexFactory* IndexFactory) {
+TQXLDatabaseDataCreator DiskDatabaseCreator(TQXLIndexFactory* IndexFactory) {
   return [IndexFactory](TQXLLocalSession&) {
     return std::make_unique<TQXLDiskDatabaseData>(platform::RealFileSystem(), IndexFactory);
   };
@@ -92,7 +91,7 @@ void TQXLLocalSession::FreeIfUnused(TQXLDatabaseData& Data) {
   if (!IsProcessDatabase(Data) && Data.SessionList().empty()) FDatabases.Free(&Data);
 }
 
-qxl::TQXLSessionSettings TQXLLocalSession::Settings() const {
+TQXLSessionSettings TQXLLocalSession::Settings() const {
   return {FPassword, FPageSize, FPagesPerExtent, FMaxSessionCount};
 }
 
@@ -181,3 +180,5 @@ void TQXLLocalSession::Rollback() {
   Connected().Rollback(FSessionID);
   FInTransaction = false;
 }
+
+}  // namespace qxl

@@ -13,6 +13,8 @@
 #include "engine/core/QXLSession.h"
 #include "engine/core/abstract/QXLSessionSettings.h"
 
+namespace qxl {
+
 class TQXLDatabaseData;
 class TQXLDatabaseDataList;
 class TQXLDiskDatabaseData;
@@ -22,13 +24,11 @@ class TQXLLocalSession;
 // Makes the database data of a database file for a session.
 using TQXLDatabaseDataCreator = std::function<std::unique_ptr<TQXLDatabaseData>(TQXLLocalSession& Session)>;
 
-namespace qxl {
 
 // The creator of the disk engine: a closed TQXLDiskDatabaseData on the real
 // files, whose tables get their indexes from IndexFactory (which must outlive them).
 TQXLDatabaseDataCreator DiskDatabaseCreator(TQXLIndexFactory* IndexFactory = nullptr);
 
-}  // namespace qxl
 
 class TQXLLocalSession : public TQXLBaseSession {
 public:
@@ -101,3 +101,5 @@ private:
   TQXLDatabaseDataCreator FCreator;
   TQXLDatabaseData* FDatabaseData = nullptr;  // owned by the list
 };
+
+}  // namespace qxl

@@ -6,10 +6,11 @@
 // Thread rule: start-up and shut-down run while no other engine work runs.
 #include <memory>
 
+namespace qxl {
+
 class TQXLDatabaseData;
 class TQXLDatabaseDataList;
 
-namespace qxl {
 
 // Adds Memory and then Temp to Databases, clears FormEditorMode, and makes
 // the session list with its inactive session "Default".

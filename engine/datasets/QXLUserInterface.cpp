@@ -1,6 +1,6 @@
 #include "engine/datasets/QXLUserInterface.h"
 
-using namespace qxl;
+namespace qxl {
 
 namespace {
 
@@ -21,13 +21,15 @@ std::unique_ptr<TQXLProgressView> TQXLSilentUserInterface::CreateProgressView() 
   return std::make_unique<TSilentProgressView>();
 }
 
-TQXLUserInterface& qxl::UserInterface() {
+TQXLUserInterface& UserInterface() {
   static TQXLSilentUserInterface silent;
   return Installed ? *Installed : silent;
 }
 
-TQXLUserInterface* qxl::SetUserInterface(TQXLUserInterface* Interface) {
+TQXLUserInterface* SetUserInterface(TQXLUserInterface* Interface) {
   TQXLUserInterface* previous = Installed;
   Installed = Interface;
   return previous;
 }
+
+}  // namespace qxl

@@ -2,7 +2,7 @@
 
 #include "platform/Clock.h"
 
-using namespace qxl;
+namespace qxl {
 
 TQXLWaitForm::TQXLWaitForm(TQXLUserInterface& Interface) : FView(Interface.CreateProgressView()) {}
 
@@ -54,3 +54,5 @@ void TQXLWaitForm::Close() {
   FIsShown = false;
   FIsClosed = true;
 }
+
+}  // namespace qxl

@@ -18,6 +18,8 @@
 #include "engine/core/containers/QXLMemoryManager.h"
 #include "engine/core/values/QXLVariant.h"
 
+using namespace qxl;
+
 namespace {
 
 // While set, the next operator new fails, and only that one: the code under

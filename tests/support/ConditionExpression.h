@@ -24,7 +24,7 @@
 
 namespace qxl::testsupport {
 
-class TConditionExpression : public TQXLExpression {
+class TConditionExpression : public TQXLBaseExpression {
 public:
   void ParseForLocate(TQXLCursor* Cursor, const std::string& FieldNames, const Variant& KeyValues,
                       bool CaseInsensitive, bool PartialKey) override {
@@ -189,7 +189,7 @@ class TConditionExpressionServices {
 public:
   TConditionExpressionServices() {
     qxl::SetExpressionServices(
-        {[]() -> std::unique_ptr<TQXLExpression> { return std::make_unique<TConditionExpression>(); }, nullptr});
+        {[]() -> std::unique_ptr<TQXLBaseExpression> { return std::make_unique<TConditionExpression>(); }, nullptr});
   }
   ~TConditionExpressionServices() { qxl::SetExpressionServices({}); }
   TConditionExpressionServices(const TConditionExpressionServices&) = delete;

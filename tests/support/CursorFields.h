@@ -8,6 +8,8 @@
 
 #include "engine/core/abstract/QXLCursor.h"
 
+namespace qxl {
+
 inline void ShowEveryTableField(TQXLCursor& Cursor, const TQXLFieldDefs& TableFields) {
   Cursor.FFieldDefs = std::make_unique<TQXLFieldDefs>();
   Cursor.FFieldDefs->Assign(TableFields);
@@ -17,3 +19,5 @@ inline void ShowEveryTableField(TQXLCursor& Cursor, const TQXLFieldDefs& TableFi
   for (std::int32_t i = 0; i < Cursor.FVisibleFieldDefs->Count(); ++i)
     Cursor.FVisibleFieldDefs->GetDef(i)->FieldNoReference = i;
 }
+
+}  // namespace qxl

@@ -8,6 +8,8 @@
 
 #include "engine/core/QXLException.h"
 
+namespace qxl {
+
 // The native code that f raises, or 0 when it raises nothing.
 template <typename F>
 std::int32_t NativeCodeOf(F&& f) {
@@ -41,3 +43,5 @@ EQXLException Raised(F&& f) {
   ADD_FAILURE() << "no EQXLException raised";
   return EQXLException(0, "");
 }
+
+}  // namespace qxl

@@ -8,6 +8,8 @@
 #include "engine/core/abstract/QXLCursor.h"
 #include "tests/support/UnreachedCursorSlots.h"
 
+namespace qxl {
+
 class FakeCursor : public UnreachedCursorSlots<TQXLCursor> {
 public:
   FakeCursor() = default;
@@ -42,3 +44,5 @@ public:
   std::int64_t LastAutoincValue(std::int32_t) override { return Unused(), 0; }
   bool CheckConstraints(bool) override { return Unused(), false; }
 };
+
+}  // namespace qxl

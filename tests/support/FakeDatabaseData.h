@@ -9,6 +9,8 @@
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "tests/support/FakeTableData.h"
 
+namespace qxl {
+
 class FakeDatabaseData : public TQXLDatabaseData {
 public:
   TQXLTableData* CreateTableData(TQXLCursor* Cursor) override {
@@ -22,3 +24,5 @@ public:
   std::int32_t TablesCreated = 0;
   std::int32_t NextObjectId = 1000;
 };
+
+}  // namespace qxl

@@ -11,6 +11,8 @@
 #include "engine/core/abstract/QXLIndex.h"
 #include "engine/core/abstract/QXLIndexManager.h"
 
+namespace qxl {
+
 // An index position that is just a number.
 class FakeIndexPosition : public TQXLKeyPathBase {
 public:
@@ -112,3 +114,5 @@ public:
   // Makes another double in place of FakeIndex when set.
   std::function<std::unique_ptr<TQXLIndex>(TQXLBaseIndexManager*)> Make;
 };
+
+}  // namespace qxl

@@ -6,6 +6,8 @@
 
 #include "engine/core/abstract/QXLBasePageManager.h"
 
+namespace qxl {
+
 class FakePageManager : public TQXLBasePageManager {
 public:
   void ApplyChanges(std::int32_t SessionID) override { Applied.push_back(SessionID); }
@@ -16,3 +18,5 @@ public:
   std::vector<std::int32_t> Cancelled;
   std::uint16_t DataSize = 0;
 };
+
+}  // namespace qxl

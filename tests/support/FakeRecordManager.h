@@ -9,6 +9,8 @@
 
 #include "engine/core/abstract/QXLRecordManager.h"
 
+namespace qxl {
+
 class FakeRecordManager : public TQXLBaseRecordManager {
 public:
   explicit FakeRecordManager(std::int32_t RecordBufferSize) { FRecordBufferSize = RecordBufferSize; }
@@ -77,3 +79,5 @@ private:
     return grrOK;
   }
 };
+
+}  // namespace qxl

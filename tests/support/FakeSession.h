@@ -6,6 +6,8 @@
 
 #include "engine/core/QXLSession.h"
 
+namespace qxl {
+
 class FakeSession : public TQXLBaseSession {
 public:
   bool GetConnected() override { return false; }
@@ -22,3 +24,5 @@ public:
   void Rollback() override {}
   void FlushBuffers() override {}
 };
+
+}  // namespace qxl

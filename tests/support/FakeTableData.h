@@ -10,6 +10,8 @@
 #include "tests/support/FakeIndex.h"
 #include "tests/support/FakeRecordManager.h"
 
+namespace qxl {
+
 class FakeTableData : public TQXLTableData {
 public:
   using TQXLTableData::TQXLTableData;
@@ -72,3 +74,5 @@ public:
 private:
   [[noreturn]] static void Unused() { throw std::logic_error("not reached by the tests that use FakeTableData"); }
 };
+
+}  // namespace qxl

@@ -13,6 +13,8 @@
 
 #include "engine/datasets/QXLUserInterface.h"
 
+namespace qxl {
+
 class ScriptedUserInterface : public qxl::TQXLUserInterface {
 public:
   // Installs the double for its lifetime.
@@ -73,3 +75,5 @@ private:
 
   qxl::TQXLUserInterface* FPrevious;
 };
+
+}  // namespace qxl

@@ -19,6 +19,8 @@
 #include "tools/WorkerGate.h"
 #include "tests/support/CursorFields.h"
 
+using namespace qxl;
+
 namespace qxl::testsupport {
 
 namespace {

@@ -10,6 +10,8 @@
 #include "tests/support/StoreWorkerTableCommands.h"
 #include "tests/support/TableWorkerCommands.h"
 
+using namespace qxl;
+
 namespace qxl::testsupport {
 
 namespace {

@@ -14,6 +14,8 @@
 #include "tests/support/MemoWorkerCommands.h"
 #include "tools/WorkerGate.h"
 
+using namespace qxl;
+
 namespace qxl::testsupport {
 
 namespace {

@@ -5,6 +5,8 @@
 
 #include "engine/core/schema/QXLFieldDef.h"
 
+namespace qxl {
+
 inline TQXLFieldDef& AddField(TQXLFieldDefs& Fields, const char* Name, TQXLAdvancedFieldType Type,
                               std::int32_t Size = 0) {
   TQXLFieldDef* f = Fields.AddCreated();
@@ -21,3 +23,5 @@ inline TQXLFieldDef& AddCompressedBlob(TQXLFieldDefs& Fields, const char* Name, 
   f.BLOBCompressionMode = 1;
   return f;
 }
+
+}  // namespace qxl

@@ -9,6 +9,8 @@
 
 #include "engine/core/abstract/QXLCursor.h"
 
+namespace qxl {
+
 template <class Base>
 class UnreachedCursorSlots : public Base {
 public:
@@ -52,3 +54,5 @@ public:
 protected:
   [[noreturn]] static void Unused() { throw std::logic_error("not reached by the tests that use this fake cursor"); }
 };
+
+}  // namespace qxl

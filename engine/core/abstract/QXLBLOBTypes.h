@@ -3,6 +3,8 @@
 // objects: how a BLOB stream is opened, and one value in its compressed form.
 #include <cstdint>
 
+namespace qxl {
+
 enum TQXLBLOBOpenMode : std::uint8_t { bomWrite = 0, bomRead = 1, bomReadWrite = 2 };
 
 // One BLOB value in its compressed form; followed in memory by the
@@ -15,3 +17,5 @@ struct TQXLPartialTemporaryBLOBDescriptor {
 };
 #pragma pack(pop)
 static_assert(sizeof(TQXLPartialTemporaryBLOBDescriptor) == 20);
+
+}  // namespace qxl

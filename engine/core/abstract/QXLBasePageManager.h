@@ -5,6 +5,8 @@
 // the database lock; the interface itself takes none.
 #include <cstdint>
 
+namespace qxl {
+
 class TQXLBasePageManager {
 public:
   virtual ~TQXLBasePageManager() = default;
@@ -14,3 +16,5 @@ public:
   // Usable bytes of one page, the unit of the search's cost figures; 0 when unknown.
   virtual std::uint16_t PageDataSize() const { return 0; }
 };
+
+}  // namespace qxl

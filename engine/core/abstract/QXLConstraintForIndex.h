@@ -1,10 +1,12 @@
 #pragma once
+
+namespace qxl {
+
 // The constraint that a primary or unique index brings with it.
 class TQXLConstraintDefUnique;
 class TQXLConstraintDefs;
 class TQXLIndexDef;
 
-namespace qxl {
 
 // Appends to ConstraintDefs a PRIMARY KEY constraint ("C_PK$col1$col2...")
 // for a primary index, a UNIQUE one ("C_Unique$...") for another unique index,

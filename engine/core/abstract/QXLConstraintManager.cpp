@@ -11,8 +11,7 @@
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLTableData.h"
 
-namespace qxl {}
-using namespace qxl;
+namespace qxl {
 
 namespace {
 
@@ -184,3 +183,5 @@ void TQXLBaseConstraintManager::DeleteConstraintForIndexID(std::int32_t IndexObj
     }
   }
 }
+
+}  // namespace qxl

@@ -10,6 +10,8 @@
 #include "engine/core/schema/QXLConstraintDef.h"
 #include "engine/core/containers/QXLPageItemID.h"
 
+namespace qxl {
+
 class TQXLIndexDef;
 class TQXLStream;
 class TQXLTableData;
@@ -52,3 +54,5 @@ private:
   TQXLTableData* FTableData;
   std::minstd_rand FRandom;
 };
+
+}  // namespace qxl

@@ -10,8 +10,7 @@
 #include "engine/core/values/QXLVariant.h"
 #include "engine/core/abstract/QXLRecordBuffer.h"
 
-namespace qxl {}
-using namespace qxl;
+namespace qxl {
 
 namespace {
 
@@ -201,7 +200,9 @@ void TQXLCursor::ResetRange() {
   DisableRecordBitmap();
 }
 
-void TQXLCursor::SetSQLFilter(TQXLExpression* FilterExpr, TQXLAO* ParentQueryAO, TQXLCursor* ParentCursor) {
+void TQXLCursor::SetSQLFilter(TQXLBaseExpression* FilterExpr, TQXLAO* ParentQueryAO, TQXLCursor* ParentCursor) {
   FSQLFilterExpression = FilterExpr;
   if (FilterExpr) FilterExpr->AssignCursor(this, ParentQueryAO, ParentCursor);
 }
+
+}  // namespace qxl

@@ -29,6 +29,8 @@
 #include "engine/core/abstract/QXLRecordBitmap.h"
 #include "platform/RuntimeVariant.h"
 
+namespace qxl {
+
 class TQXLAO;
 class TQXLBaseSession;
 class TQXLVariant;
@@ -160,7 +162,7 @@ public:
   void ApplyRange(std::uint8_t* StartBuffer, std::uint8_t* EndBuffer, std::int32_t StartKeyFieldCount,
                   std::int32_t EndKeyFieldCount, bool StartExclusive, bool EndExclusive);
   void ResetRange();
-  void SetSQLFilter(TQXLExpression* FilterExpr, TQXLAO* ParentQueryAO, TQXLCursor* ParentCursor);
+  void SetSQLFilter(TQXLBaseExpression* FilterExpr, TQXLAO* ParentQueryAO, TQXLCursor* ParentCursor);
 
   bool FSettingProjection = false;
   std::string FTableName;
@@ -200,8 +202,8 @@ public:
   std::int32_t FFieldValuesOffset = 0;
   std::int32_t FCalculatedFieldsOffset = 0;
   std::int32_t FBookmarkOffset = 0;
-  std::unique_ptr<TQXLExpression> FFilterExpression;
-  TQXLExpression* FSQLFilterExpression = nullptr;  // not owned
+  std::unique_ptr<TQXLBaseExpression> FFilterExpression;
+  TQXLBaseExpression* FSQLFilterExpression = nullptr;  // not owned
   std::uint8_t* FKeyBuffer = nullptr;              // not owned
   std::uint8_t* FRangeStartBuffer = nullptr;       // not owned
   std::uint8_t* FRangeEndBuffer = nullptr;         // not owned
@@ -222,3 +224,5 @@ protected:
   const TQXLFieldDef& ChooseField(std::int32_t FieldNo, bool DirectAccess, std::int32_t VisibleCode,
                                   std::int32_t DirectCode, std::int32_t& NullBit) const;
 };
+
+}  // namespace qxl

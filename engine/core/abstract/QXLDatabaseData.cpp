@@ -9,8 +9,7 @@
 #include "engine/core/abstract/QXLDatabaseDataList.h"
 #include "engine/core/abstract/QXLTableData.h"
 
-namespace qxl {}
-using namespace qxl;
+namespace qxl {
 
 TQXLDatabaseData::TQXLDatabaseData() = default;
 
@@ -101,3 +100,5 @@ TQXLTableData* TQXLDatabaseData::RegisterTableData(std::unique_ptr<TQXLTableData
   FTableDataList.push_back(std::move(TableData));
   return FTableDataList.back().get();
 }
+
+}  // namespace qxl

@@ -19,7 +19,6 @@ namespace qxl {
 // be released: the transaction is over, and a rollback has nothing to undo.
 inline constexpr std::int32_t CommittedWithLocksLeftCode = 20239;
 
-}  // namespace qxl
 
 class TQXLBasePageManager;
 class TQXLBaseSession;
@@ -108,3 +107,5 @@ private:
   std::string FSessionName;
   TQXLDatabaseDataList* FOwnerList = nullptr;
 };
+
+}  // namespace qxl

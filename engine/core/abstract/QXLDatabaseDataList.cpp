@@ -4,6 +4,8 @@
 
 #include "engine/core/abstract/QXLDatabaseData.h"
 
+namespace qxl {
+
 TQXLDatabaseDataList::~TQXLDatabaseDataList() {
   // Last in, first out, so that objects made later (and possibly depending on
   // earlier ones) go first.
@@ -46,7 +48,6 @@ std::size_t TQXLDatabaseDataList::Count() {
   return FItems.size();
 }
 
-namespace qxl {
 
 TQXLDatabaseDataList& DatabaseDataList() {
   static TQXLDatabaseDataList list;

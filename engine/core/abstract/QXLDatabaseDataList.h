@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace qxl {
+
 class TQXLDatabaseData;
 
 class TQXLDatabaseDataList {
@@ -34,7 +36,6 @@ private:
   std::vector<std::unique_ptr<TQXLDatabaseData>> FItems;
 };
 
-namespace qxl {
 
 // The one list of the process, created on first use and freed at exit.
 TQXLDatabaseDataList& DatabaseDataList();

@@ -11,8 +11,7 @@
 #include "engine/core/values/QXLVariant.h"
 #include "engine/core/values/QXLValueBytes.h"
 
-namespace qxl {}
-using namespace qxl;
+namespace qxl {
 
 namespace {
 
@@ -228,3 +227,5 @@ void TQXLBaseFieldManager::ApplyDefaultValuesToRecordBuffer(TQXLBaseSession*, st
     if (WriteDefault(f, RecordBuffer + f.MemoryOffset)) qxl::SetBitInBuffer(false, i, RecordBuffer);
   }
 }
+
+}  // namespace qxl

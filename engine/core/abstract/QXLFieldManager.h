@@ -10,6 +10,8 @@
 
 #include "engine/core/schema/QXLFieldDef.h"
 
+namespace qxl {
+
 class TQXLBaseSession;
 class TQXLStream;
 class TQXLTableData;
@@ -77,3 +79,5 @@ private:
   TQXLTableData* FTableData;
   std::vector<std::int64_t> FLastAutoIncValues;
 };
+
+}  // namespace qxl

@@ -6,4 +6,8 @@
 // thread, hence atomic.
 #include <atomic>
 
+namespace qxl {
+
 extern std::atomic<bool> FormEditorMode;
+
+}  // namespace qxl

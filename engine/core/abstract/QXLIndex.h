@@ -12,6 +12,8 @@
 #include "engine/core/search/QXLScanSearchCondition.h"
 #include "engine/core/abstract/QXLNavigationInfo.h"
 
+namespace qxl {
+
 class TQXLBaseIndexManager;
 class TQXLCursor;
 class TQXLRecordBitmap;
@@ -101,3 +103,5 @@ public:
   virtual ~TQXLIndexFactory() = default;
   virtual std::unique_ptr<TQXLIndex> CreateRecordIndex(TQXLBaseIndexManager* IndexManager) = 0;
 };
+
+}  // namespace qxl

@@ -10,8 +10,7 @@
 #include "engine/core/abstract/QXLRecordManager.h"
 #include "engine/core/abstract/QXLTableData.h"
 
-namespace qxl {}
-using namespace qxl;
+namespace qxl {
 
 void TQXLIndex::CreateIndex(TQXLCursor*, TQXLIndexDef& aIndexDef) {
   if (&aIndexDef == FIndexDef.get()) return;
@@ -268,3 +267,5 @@ void TQXLBaseIndexManager::RenameField(const std::string& FieldName, const std::
         def.GetIndexColumn(c).FieldName = NewFieldName;
   }
 }
+
+}  // namespace qxl

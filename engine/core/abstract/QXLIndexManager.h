@@ -16,6 +16,8 @@
 #include "engine/core/abstract/QXLIndex.h"
 #include "engine/core/abstract/QXLNavigationInfo.h"
 
+namespace qxl {
+
 class TQXLBasePageManager;
 class TQXLCursor;
 class TQXLFieldDefs;
@@ -101,3 +103,5 @@ private:
   TQXLIndexFactory* FIndexFactory;
   bool FSynchronizingTemporaryIndexes = false;
 };
+
+}  // namespace qxl

@@ -6,6 +6,8 @@
 
 #include "engine/core/containers/QXLPageItemID.h"
 
+namespace qxl {
+
 enum TQXLGetRecordMode : std::uint8_t { grmCurrent = 0, grmNext = 1, grmPrior = 2 };
 
 // grrBOF: moved before the first record; grrEOF: past the last one or the
@@ -28,3 +30,5 @@ struct TQXLNavigationInfo {
   TQXLGetRecordResult GetRecordResult = grrOK;
 };
 #pragma pack(pop)
+
+}  // namespace qxl

@@ -4,6 +4,8 @@
 #include "engine/core/abstract/QXLRecordManager.h"
 #include "engine/core/abstract/QXLTableData.h"
 
+namespace qxl {
+
 TQXLRecordBitmap::TQXLRecordBitmap(TQXLTableData* aTableData) : FTableData(aTableData) {
   if (!aTableData) throw EQXLException(10425, "Nil pointer occured");
 }
@@ -125,3 +127,5 @@ bool TQXLRecordBitmap::FindRecord(bool Restart, bool GoForward, const TQXLKeyPat
   FTableData->BitNoToIndexPosition(IndexID, FoundRecordIndexPos, found);
   return true;
 }
+
+}  // namespace qxl

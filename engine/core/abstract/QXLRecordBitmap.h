@@ -13,6 +13,8 @@
 #include "engine/core/containers/QXLIndexPositionCache.h"
 #include "engine/core/containers/QXLPageItemID.h"
 
+namespace qxl {
+
 class TQXLTableData;
 
 class TQXLRecordBitmap {
@@ -73,3 +75,5 @@ private:
   bool FIndexBased = false;
   std::int32_t FTableState = -1;
 };
+
+}  // namespace qxl

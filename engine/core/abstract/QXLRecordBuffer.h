@@ -6,9 +6,10 @@
 // Free functions without state; callers serialise access to the buffer.
 #include <cstdint>
 
+namespace qxl {
+
 class TQXLFieldDefs;
 
-namespace qxl {
 
 // False when the field is NULL; else true, with the value copied into Buffer
 // unless Buffer is null (a NULL test). BLOB values never travel through here.

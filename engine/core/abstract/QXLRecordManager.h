@@ -9,6 +9,8 @@
 #include "engine/core/containers/QXLPageItemID.h"
 #include "engine/core/abstract/QXLNavigationInfo.h"
 
+namespace qxl {
+
 class TQXLBaseRecordManager {
 public:
   TQXLBaseRecordManager() = default;
@@ -43,3 +45,5 @@ protected:
   std::int32_t FTableState = 0;
   std::int32_t FRecordBufferSize = 0;
 };
+
+}  // namespace qxl

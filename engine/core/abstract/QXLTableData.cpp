@@ -10,8 +10,7 @@
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLFormEditorMode.h"
 
-namespace qxl {}
-using namespace qxl;
+namespace qxl {
 
 namespace {
 
@@ -228,3 +227,5 @@ void TQXLTableData::ClearBLOBFieldsInRecordBuffer(std::uint8_t* RecordBuffer) {
 }
 
 void TQXLTableData::Rollback(std::int32_t SessionID) { RebuildTemporaryIndexes(SessionID); }
+
+}  // namespace qxl

@@ -26,10 +26,12 @@
 #include "engine/core/abstract/QXLIndexManager.h"
 #include "engine/core/abstract/QXLRecordManager.h"
 
+namespace qxl {
+
 class TQXLBasePageManager;
 class TQXLBaseSession;
 class TQXLCursor;
-class TQXLExpression;
+class TQXLBaseExpression;
 class TQXLRecordBitmap;
 class TQXLDatabaseData;
 class TQXLMetaObjectDefs;
@@ -114,7 +116,7 @@ public:
   // range of which index to walk (ScanConditionNo -1: the whole table).
   // KeyCondition without index raises 20258.
   void AddCursorScanConditions(TQXLCursor* Cursor, TQXLScanSearchConditionArray& Conditions,
-                               const TQXLScanSearchCondition* KeyCondition, TQXLExpression* SearchExpression,
+                               const TQXLScanSearchCondition* KeyCondition, TQXLBaseExpression* SearchExpression,
                                bool GoForward);
   void MergeScanConditions(TQXLScanSearchConditionArray& Conditions, bool& IsEmptyRange);
   bool CanIntersectScanConditions(const TQXLScanSearchCondition& Condition1,
@@ -147,7 +149,7 @@ public:
 
   // Record search. FindRecord takes the table lock; with RebuildBitmap every
   // qualifying record is shown in Bitmap and the result is false.
-  bool FindRecord(TQXLCursor* Cursor, TQXLExpression* SearchExpression, const TQXLScanSearchCondition* KeyCondition,
+  bool FindRecord(TQXLCursor* Cursor, TQXLBaseExpression* SearchExpression, const TQXLScanSearchCondition* KeyCondition,
                   bool Restart, bool GoForward, TQXLPageItemID* FoundRecordID, TQXLRecordBitmap* Bitmap,
                   bool RebuildBitmap);
   // Invalid ScanConditionNo: 10382.
@@ -215,7 +217,7 @@ public:
   // own; Locate and FindKey restore the cursor's position when nothing is
   // found (a nil SearchExpression raises 10272).
   virtual TQXLGetRecordResult GetRecordBuffer(TQXLCursor* Cursor, TQXLGetRecordMode GetRecordMode);
-  virtual bool Locate(TQXLCursor* Cursor, TQXLExpression* SearchExpression);
+  virtual bool Locate(TQXLCursor* Cursor, TQXLBaseExpression* SearchExpression);
   virtual bool FindKey(TQXLCursor* Cursor, TQXLSearchCondition SearchCondition);
   // Slots 23 to 32: BLOBs and records.
   virtual void WriteBLOBFieldToRecordBuffer(TQXLCursor* Cursor, std::int32_t FieldNo, TQXLStream& BLOBStream) = 0;
@@ -254,9 +256,9 @@ private:
   double PageDataSize() const;
   void PutInScanOrder(TQXLScanSearchConditionArray& Conditions, bool GoForward, std::int32_t& ScanConditionNo,
                       std::int32_t& ScanEndConditionNo);
-  bool PlanAndSearch(TQXLCursor* Cursor, TQXLExpression* SearchExpression,
+  bool PlanAndSearch(TQXLCursor* Cursor, TQXLBaseExpression* SearchExpression,
                      const TQXLScanSearchCondition* KeyCondition, TQXLRecordSearch& Search);
-  bool IsExpressionTrue(TQXLExpression* Expression, std::uint8_t* RecordBuffer);
+  bool IsExpressionTrue(TQXLBaseExpression* Expression, std::uint8_t* RecordBuffer);
   bool PassesFilterRecord(const TQXLRecordSearch& Search, const std::uint8_t* RecordBuffer,
                           const TQXLPageItemID& RecordID);
   bool ReadRecordByID(std::int32_t SessionID, const TQXLPageItemID& RecordID, std::uint8_t* RecordBuffer);
@@ -275,3 +277,5 @@ protected:
   std::vector<TQXLCursor*> FCursorList;  // not owned
   bool FDisableTempFiles = false;
 };
+
+}  // namespace qxl

@@ -11,6 +11,8 @@
 #include "engine/core/abstract/QXLRecordBitmap.h"
 #include "engine/core/abstract/QXLTableData.h"
 
+namespace qxl {
+
 namespace {
 
 // Puts a cursor back where it stood unless the move it guards succeeded.
@@ -119,7 +121,7 @@ bool TQXLTableData::IsCurrentRecordInRange(TQXLCursor* Cursor) {
   return true;
 }
 
-bool TQXLTableData::IsExpressionTrue(TQXLExpression* Expression, std::uint8_t* RecordBuffer) {
+bool TQXLTableData::IsExpressionTrue(TQXLBaseExpression* Expression, std::uint8_t* RecordBuffer) {
   if (!Expression) return true;
   Expression->AssignCursorBuffer(RecordBuffer, false);
   return Expression->GetResult();
@@ -185,7 +187,7 @@ TQXLGetRecordResult TQXLTableData::GetRecordBuffer(TQXLCursor* Cursor, TQXLGetRe
   return InternalGetRecordBuffer(Cursor, GetRecordMode, false);
 }
 
-bool TQXLTableData::Locate(TQXLCursor* Cursor, TQXLExpression* SearchExpression) {
+bool TQXLTableData::Locate(TQXLCursor* Cursor, TQXLBaseExpression* SearchExpression) {
   if (!SearchExpression) throw EQXLException(10272, "Nil pointer occured");
   std::lock_guard guard(FDatabaseData->CriticalSection());
   TPositionKeeper position(Cursor);
@@ -268,3 +270,5 @@ std::int64_t TQXLTableData::GetRecNo(TQXLCursor* Cursor) {
   if (!RecordIDToIndexPosition(Cursor->SessionID(), indexID, Cursor->CurrentRecordID, *position)) return -1;
   return Cursor->FRecordBitmap->GetRecNoByIndexPos(indexID, *position);
 }
+
+}  // namespace qxl

@@ -7,6 +7,8 @@
 
 #include "engine/core/containers/QXLListError.h"
 
+namespace qxl {
+
 struct TQXLArrayGrowth {
   std::int64_t AllocBy;
   std::int64_t DeAllocBy;
@@ -28,3 +30,5 @@ struct TQXLArrayGrowth {
     return Allocated;
   }
 };
+
+}  // namespace qxl

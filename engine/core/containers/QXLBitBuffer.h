@@ -4,6 +4,7 @@
 #include <cstdint>
 
 namespace qxl {
+
 inline bool GetBitInBuffer(std::int64_t BitNo, const void* Buffer) {
   auto* bytes = static_cast<const std::uint8_t*>(Buffer);
   return (bytes[BitNo >> 3] >> (BitNo & 7)) & 1;
@@ -14,4 +15,5 @@ inline void SetBitInBuffer(bool Value, std::int64_t BitNo, void* Buffer) {
   auto mask = static_cast<std::uint8_t>(1u << (BitNo & 7));
   *byte = Value ? (*byte | mask) : (*byte & ~mask);
 }
+
 }  // namespace qxl

@@ -8,6 +8,8 @@
 #include "engine/core/containers/QXLListError.h"
 #include "engine/core/streams/QXLStream.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr const char* kInvalidBit = "Invalid bit no = %d, number of bits = %d";
@@ -140,3 +142,5 @@ void TQXLBitsArray::LoadFromStream(TQXLStream& Stream) {
   // Bytes written by SetAllBits elsewhere may carry set bits beyond the size.
   ClearBitsPastSize();
 }
+
+}  // namespace qxl

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace qxl {
+
 class TQXLStream;
 
 class TQXLBitsArray {
@@ -43,3 +45,5 @@ private:
   std::int32_t FNonZeroBitCount = 0;
   std::array<std::uint8_t, 256> FBitsTable{};
 };
+
+}  // namespace qxl

@@ -7,6 +7,8 @@
 
 #include "engine/core/containers/QXLPageItemID.h"
 
+namespace qxl {
+
 // Base of the B-tree key path, so that the core can own one without knowing it.
 class TQXLKeyPathBase {
 public:
@@ -21,3 +23,5 @@ public:
   TQXLPageItemID RecordID{};
   std::int32_t TableState = -1;
 };
+
+}  // namespace qxl

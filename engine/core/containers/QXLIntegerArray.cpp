@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+namespace qxl {
+
 TQXLIntegerArray::TQXLIntegerArray(std::int32_t Size, std::int32_t DefaultAllocBy, std::int32_t MaximumAllocBy)
     : FGrowth{DefaultAllocBy, DefaultAllocBy, MaximumAllocBy} {
   SetSize(Size);
@@ -69,3 +71,5 @@ void TQXLIntegerArray::CopyTo(std::vector<std::int32_t>& Dest, std::int32_t Item
     throw EQXLListError(static_cast<std::int64_t>(ItemNo) + Count - 1);
   Dest.assign(FItems.begin() + ItemNo, FItems.begin() + ItemNo + Count);
 }
+
+}  // namespace qxl

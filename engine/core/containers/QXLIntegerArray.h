@@ -5,6 +5,8 @@
 
 #include "engine/core/containers/QXLArrayGrowth.h"
 
+namespace qxl {
+
 class TQXLIntegerArray {
 public:
   explicit TQXLIntegerArray(std::int32_t Size = 0, std::int32_t DefaultAllocBy = 10,
@@ -46,3 +48,5 @@ private:
   std::int32_t FItemCount = 0;
   TQXLArrayGrowth FGrowth;
 };
+
+}  // namespace qxl

@@ -5,15 +5,17 @@
 #include "platform/Exception.h"
 #include "platform/Format.h"
 
+namespace qxl {
+
 class EQXLListError : public platform::Exception {
 public:
   explicit EQXLListError(std::int64_t Index)
       : platform::Exception(platform::Format("List index out of bounds (%d)", Index)) {}
 };
 
-namespace qxl {
 // Raises EQXLListError unless 0 <= Index < Count.
 inline void CheckListIndex(std::int64_t Index, std::int64_t Count) {
   if (Index < 0 || Index >= Count) throw EQXLListError(Index);
 }
+
 }  // namespace qxl

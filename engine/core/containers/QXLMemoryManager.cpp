@@ -9,6 +9,8 @@
 #include "platform/Format.h"
 #include "platform/Memory.h"
 
+namespace qxl {
+
 namespace {
 
 enum : std::uint8_t { MethodHeap = 0, MethodVirtual = 1, MethodGlobal = 2 };
@@ -182,7 +184,7 @@ TQXLMemoryManager& QXLMemoryManager() {
   return *manager;
 }
 
-void qxl::MoveBytesOverlapSafe(const void* Source, void* Dest, std::size_t Count) {
+void MoveBytesOverlapSafe(const void* Source, void* Dest, std::size_t Count) {
   const auto* src = static_cast<const std::uint8_t*>(Source);
   auto* dst = static_cast<std::uint8_t*>(Dest);
   const std::intptr_t gap = static_cast<std::intptr_t>(reinterpret_cast<std::uintptr_t>(dst) -
@@ -195,3 +197,5 @@ void qxl::MoveBytesOverlapSafe(const void* Source, void* Dest, std::size_t Count
     std::memmove(dst, src, Count);
   }
 }
+
+}  // namespace qxl

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <mutex>
 
+namespace qxl {
+
 class TQXLMemoryManager {
 public:
   // Bytes in front of the caller's data: size (4), method (1), signature (4).
@@ -90,7 +92,7 @@ private:
 // destroyed, so that engine objects freed late at exit can still use it.
 TQXLMemoryManager& QXLMemoryManager();
 
-namespace qxl {
 // Copies Count bytes between ranges that may overlap.
 void MoveBytesOverlapSafe(const void* Source, void* Dest, std::size_t Count);
+
 }  // namespace qxl

@@ -6,8 +6,12 @@
 
 #include "engine/core/containers/QXLMemoryManager.h"
 
+namespace qxl {
+
 struct TQXLBlockFree {
   void operator()(void* Block) const { QXLMemoryManager().FreeMem(Block); }
 };
 
 using TQXLOwnedBlock = std::unique_ptr<void, TQXLBlockFree>;
+
+}  // namespace qxl

@@ -3,6 +3,8 @@
 // header's owner. Its byte form is stored in files, so the record is packed.
 #include <cstdint>
 
+namespace qxl {
+
 #pragma pack(push, 1)
 struct TQXLPageItemID {
   std::int32_t PageNo = 0;
@@ -15,3 +17,5 @@ struct TQXLPageItemID {
 #pragma pack(pop)
 
 static_assert(sizeof(TQXLPageItemID) == 6);
+
+}  // namespace qxl

@@ -6,6 +6,8 @@
 #include "engine/core/QXLException.h"
 #include "engine/core/containers/QXLListError.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr const char* kInvalidBit = "Invalid bit no = %d, number of bits = %d";
@@ -189,3 +191,5 @@ bool TQXLSparseBitSet::Find(bool Restart, bool GoForward, std::int64_t CurBitNo,
   }
   return false;
 }
+
+}  // namespace qxl

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace qxl {
+
 class TQXLSparseBitSet {
 public:
   static constexpr std::int64_t BlockBits = 4096;
@@ -57,3 +59,5 @@ private:
   std::int64_t FSize = 0;
   std::int64_t FCount = 0;
 };
+
+}  // namespace qxl

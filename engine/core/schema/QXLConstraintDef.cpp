@@ -6,6 +6,8 @@
 #include "engine/core/values/QXLShortString.h"
 #include "engine/core/values/QXLVariant.h"
 
+namespace qxl {
+
 namespace {
 
 // TableSchemaObjectID, TableObjectID, ColumnObjectID, then prefix and bytes
@@ -200,3 +202,5 @@ void TQXLConstraintDefs::Assign(const TQXLMetaObjectDefs& Source) {
     AddDef(std::move(def));
   }
 }
+
+}  // namespace qxl

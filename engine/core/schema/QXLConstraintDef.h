@@ -8,6 +8,8 @@
 
 #include "engine/core/schema/QXLMetaObjectDef.h"
 
+namespace qxl {
+
 class TQXLVariant;
 
 enum TQXLConstraintType : std::uint8_t { ctPK = 0, ctFK = 1, ctUnique = 2, ctNotNull = 3, ctCheck = 4 };
@@ -139,3 +141,5 @@ private:
   // A new definition of a stored kind, or nullptr.
   static std::unique_ptr<TQXLConstraintDef> NewOfKind(std::uint8_t Kind);
 };
+
+}  // namespace qxl

@@ -5,6 +5,8 @@
 #include "engine/core/values/QXLInvalidCast.h"
 #include "engine/core/values/QXLVariant.h"
 
+namespace qxl {
+
 TQXLFieldDef::TQXLFieldDef() : DefaultValue(std::make_unique<TQXLVariant>(bftUnknown)) {}
 
 TQXLFieldDef::~TQXLFieldDef() = default;
@@ -136,3 +138,5 @@ std::int32_t TQXLFieldDefs::GetDiskRecordBufferSize() const {
   for (std::int32_t i = 0; i < Count(); ++i) size += GetDef(i)->DiskDataSize;
   return size;
 }
+
+}  // namespace qxl

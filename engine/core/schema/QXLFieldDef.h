@@ -10,6 +10,8 @@
 #include "engine/core/schema/QXLMetaObjectDef.h"
 #include "engine/core/values/QXLTypes.h"
 
+namespace qxl {
+
 class TQXLVariant;
 
 class TQXLFieldDef : public TQXLMetaObjectDef {
@@ -39,7 +41,7 @@ public:
   // In a cursor's visible fields: the number of the table field shown.
   std::int32_t FieldNoReference = 0;
   std::unique_ptr<TQXLVariant> DefaultValue;  // never null
-  std::unique_ptr<TQXLExpression> DefaultValueExpr;
+  std::unique_ptr<TQXLBaseExpression> DefaultValueExpr;
   TQXLCompressionAlgorithm BLOBCompressionAlgorithm = acaNone;
   std::uint8_t BLOBCompressionMode = 0;
   std::int32_t BLOBBlockSize = 102400;
@@ -76,3 +78,5 @@ protected:
   std::unique_ptr<TQXLMetaObjectDef> NewDef() const override { return std::make_unique<TQXLFieldDef>(); }
   void CheckKind(const TQXLMetaObjectDef* Def) const override;
 };
+
+}  // namespace qxl

@@ -10,6 +10,8 @@
 #include "engine/core/values/QXLShortString.h"
 #include "engine/core/values/QXLTypes.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr const char* kDifferentLengths = "Error - different list lengths. L1 = %d, L2 = %d";
@@ -149,3 +151,5 @@ std::int32_t TQXLIndexDefs::FindIndex(const std::vector<std::string>* FieldNames
   }
   return -1;
 }
+
+}  // namespace qxl

@@ -7,6 +7,8 @@
 
 #include "engine/core/schema/QXLMetaObjectDef.h"
 
+namespace qxl {
+
 class TQXLFieldDefs;
 
 enum TQXLIndexType : std::uint8_t { itBTree = 0, itAnotherOne = 1 };
@@ -85,3 +87,5 @@ protected:
     return !static_cast<const TQXLIndexDef&>(Def).Temporary;
   }
 };
+
+}  // namespace qxl

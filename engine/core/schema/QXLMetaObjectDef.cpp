@@ -8,6 +8,8 @@
 #include "engine/core/containers/QXLListError.h"
 #include "engine/core/values/QXLShortString.h"
 
+namespace qxl {
+
 void TQXLMetaObjectDef::Assign(const TQXLMetaObjectDef& Source) {
   Name = Source.Name;
   ObjectID = Source.ObjectID;
@@ -50,7 +52,7 @@ void TQXLMetaObjectDefs::LoadFromStream(TQXLStream& Stream) {
   }
 }
 
-void TQXLMetaObjectDefs::SaveCount(TQXLStream& Stream) const { qxl::WriteDefValue<std::int32_t>(Stream, Count(), 10158); }
+void TQXLMetaObjectDefs::SaveCount(TQXLStream& Stream) const { WriteDefValue<std::int32_t>(Stream, Count(), 10158); }
 
 void TQXLMetaObjectDefs::SaveToStream(TQXLStream& Stream) const {
   SaveCount(Stream);
@@ -123,3 +125,5 @@ TQXLMetaObjectDef* TQXLMetaObjectDefs::GetDefByObjectId(std::int32_t ID) const {
 void TQXLMetaObjectDefs::CheckKind(const TQXLMetaObjectDef* Def) const {
   if (!Def) throw EQXLInvalidCast();
 }
+
+}  // namespace qxl

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+namespace qxl {
+
 class TQXLStream;
 
 class TQXLMetaObjectDef {
@@ -74,3 +76,5 @@ protected:
 
   std::vector<std::unique_ptr<TQXLMetaObjectDef>> FItems;
 };
+
+}  // namespace qxl

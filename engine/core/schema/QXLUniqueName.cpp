@@ -2,6 +2,10 @@
 
 #include "platform/Guid.h"
 
-std::string qxl::UniqueNameWithGuid(std::string_view Prefix) {
+namespace qxl {
+
+std::string UniqueNameWithGuid(std::string_view Prefix) {
   return std::string(Prefix) + platform::GuidToString(platform::NewGuid());
 }
+
+}  // namespace qxl

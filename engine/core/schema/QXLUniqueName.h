@@ -4,6 +4,8 @@
 #include <string_view>
 
 namespace qxl {
+
 // Prefix followed by a new GUID in its 38-character braced text form.
 std::string UniqueNameWithGuid(std::string_view Prefix);
+
 }  // namespace qxl

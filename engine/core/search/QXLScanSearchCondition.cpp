@@ -8,6 +8,8 @@
 #include "engine/core/containers/QXLListError.h"
 #include "engine/core/containers/QXLMemoryManager.h"
 
+namespace qxl {
+
 void TQXLScanSearchCondition::ClearKeyRecordBuffer() {
   if (KeyRecordBuffer && !FExternalKeyRecordBuffer) QXLMemoryManager().FreeAndNillMem(KeyRecordBuffer);
   KeyRecordBuffer = nullptr;
@@ -44,7 +46,7 @@ void TQXLScanSearchConditionArray::Delete(std::int32_t ItemNo) {
   FItems.erase(FItems.begin() + ItemNo);
 }
 
-void TQXLScanSearchConditionArray::AddExpression(TQXLExpression* Expression) {
+void TQXLScanSearchConditionArray::AddExpression(TQXLBaseExpression* Expression) {
   auto item = std::make_unique<TQXLScanSearchCondition>();
   item->Expression = Expression;
   FItems.push_back(std::move(item));
@@ -66,7 +68,7 @@ void TQXLScanSearchConditionArray::CreateIndexScanConditionsFromExpressions(TQXL
   for (std::int32_t i = 0; i < initial; ++i)
     if (auto* e = FItems[static_cast<std::size_t>(i)]->Expression) e->CreateIndexScanConditions(IndexDefs, this, SessionID);
 
-  std::vector<TQXLExpression*> expressions;
+  std::vector<TQXLBaseExpression*> expressions;
   for (auto& item : FItems)
     if (item->Expression) expressions.push_back(item->Expression);
   if (expressions.empty() || !IndexDefs) return;
@@ -78,7 +80,7 @@ void TQXLScanSearchConditionArray::CreateIndexScanConditionsFromExpressions(TQXL
 }
 
 void TQXLScanSearchConditionArray::ExtendIndexCondition(std::int32_t ItemNo, TQXLIndexDef* IndexDef,
-                                                        const std::vector<TQXLExpression*>& Expressions) {
+                                                        const std::vector<TQXLBaseExpression*>& Expressions) {
   if (!IndexDef || IndexDef->ColumnCount() < 2) return;
   TQXLScanSearchCondition* condition = Item(ItemNo);
   // Each pass that succeeds sets one more key field, so the index's column
@@ -126,3 +128,5 @@ void TQXLScanSearchConditionArray::ReturnExtractedConditionsToExpressions(std::i
   // One condition chosen for both ends gives its nodes back once.
   if (ScanEndConditionNo != ScanConditionNo) giveBack(ScanEndConditionNo);
 }
+
+}  // namespace qxl

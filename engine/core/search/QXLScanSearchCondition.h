@@ -7,7 +7,9 @@
 #include <memory>
 #include <vector>
 
-class TQXLExpression;
+namespace qxl {
+
+class TQXLBaseExpression;
 class TQXLExprNode;
 class TQXLIndexDef;
 class TQXLIndexDefs;
@@ -34,14 +36,14 @@ public:
   // Copies everything; the key buffer is copied into one of its own.
   void Assign(const TQXLScanSearchCondition& Source);
 
-  TQXLExpression* Expression = nullptr;  // a filter expression item; not owned
+  TQXLBaseExpression* Expression = nullptr;  // a filter expression item; not owned
   TQXLSearchCondition Condition = scNone;
   std::uint8_t* KeyRecordBuffer = nullptr;  // from the engine memory manager
   std::int32_t KeyRecordBufferSize = 0;
   std::int32_t KeyFieldCount = 0;
   std::int32_t IndexID = -1;
   bool CreatedFromExpression = false;
-  std::vector<TQXLExpression*> ParentExpressions;    // not owned
+  std::vector<TQXLBaseExpression*> ParentExpressions;    // not owned
   std::vector<TQXLExprNode*> ParentExpressionNodes;  // not owned, same order
   bool FExternalKeyRecordBuffer = false;
   bool PartialCompare = false;
@@ -53,12 +55,12 @@ public:
   TQXLScanSearchCondition* Item(std::int32_t ItemNo) const;
 
   void Delete(std::int32_t ItemNo);
-  void AddExpression(TQXLExpression* Expression);
+  void AddExpression(TQXLBaseExpression* Expression);
   // Appends an own copy; the condition must name an expression or an index.
   void AddCondition(const TQXLScanSearchCondition& ScanSearchCondition);
   void CreateIndexScanConditionsFromExpressions(TQXLIndexDefs* IndexDefs, std::int32_t SessionID);
   void ExtendIndexCondition(std::int32_t ItemNo, TQXLIndexDef* IndexDef,
-                            const std::vector<TQXLExpression*>& Expressions);
+                            const std::vector<TQXLBaseExpression*>& Expressions);
   // Chosen numbers are positions in the array, -1 for none; any position
   // counts, however many conditions there are.
   void RemoveUnusedConditionsCreatedFromExpressions(std::int32_t& ScanConditionNo,
@@ -69,3 +71,5 @@ public:
 private:
   std::vector<std::unique_ptr<TQXLScanSearchCondition>> FItems;
 };
+
+}  // namespace qxl

@@ -11,6 +11,8 @@
 #include "engine/core/search/QXLExtractedConditions.h"
 #include "engine/core/abstract/QXLTableData.h"
 
+namespace qxl {
+
 namespace {
 
 // Adds a bound over the first KeyFieldCount columns of IndexID, copying Buffer.
@@ -97,7 +99,7 @@ TMerge Resolve(TMerge Outcome, std::int32_t Count1, std::int32_t Count2) {
 
 void TQXLTableData::AddCursorScanConditions(TQXLCursor* Cursor, TQXLScanSearchConditionArray& Conditions,
                                             const TQXLScanSearchCondition* KeyCondition,
-                                            TQXLExpression* SearchExpression, bool GoForward) {
+                                            TQXLBaseExpression* SearchExpression, bool GoForward) {
   if (KeyCondition) {
     if (KeyCondition->IndexID == -1)
       throw EQXLException(20258,
@@ -393,3 +395,5 @@ void TQXLTableData::ChooseScanConditions(std::int32_t SessionID, TQXLScanSearchC
   if (ScanConditionNo != -1 && ScanEndConditionNo != -1)
     PutInScanOrder(Conditions, GoForward, ScanConditionNo, ScanEndConditionNo);
 }
+
+}  // namespace qxl

@@ -14,6 +14,8 @@
 #include "engine/core/abstract/QXLRecordBitmap.h"
 #include "engine/core/abstract/QXLTableData.h"
 
+namespace qxl {
+
 namespace {
 
 // A record-sized work buffer of the engine memory manager.
@@ -43,7 +45,7 @@ private:
 
 void BindExpressions(const TQXLScanSearchConditionArray& Conditions, std::uint8_t* Buffer) {
   for (std::int32_t i = 0; i < Conditions.Count(); ++i)
-    if (TQXLExpression* e = Conditions.Item(i)->Expression) e->AssignCursorBuffer(Buffer, false);
+    if (TQXLBaseExpression* e = Conditions.Item(i)->Expression) e->AssignCursorBuffer(Buffer, false);
 }
 
 // Whether a found record lies beyond the reference in the walk's direction.
@@ -57,7 +59,7 @@ bool IsAhead(std::int32_t Cmp, bool GoForward) { return GoForward ? Cmp > 0 : Cm
 
 }  // namespace
 
-bool TQXLTableData::FindRecord(TQXLCursor* Cursor, TQXLExpression* SearchExpression,
+bool TQXLTableData::FindRecord(TQXLCursor* Cursor, TQXLBaseExpression* SearchExpression,
                                const TQXLScanSearchCondition* KeyCondition, bool Restart, bool GoForward,
                                TQXLPageItemID* FoundRecordID, TQXLRecordBitmap* Bitmap, bool RebuildBitmap) {
   std::lock_guard guard(FDatabaseData->CriticalSection());
@@ -95,7 +97,7 @@ void TQXLTableData::ApplyDistinctAfterRestart(TQXLCursor* Cursor) {
       .ApplyDistinctToRecordBitmap(Cursor->SessionID(), *bitmap, Cursor->FDistinctFieldCount);
 }
 
-bool TQXLTableData::PlanAndSearch(TQXLCursor* Cursor, TQXLExpression* SearchExpression,
+bool TQXLTableData::PlanAndSearch(TQXLCursor* Cursor, TQXLBaseExpression* SearchExpression,
                                   const TQXLScanSearchCondition* KeyCondition, TQXLRecordSearch& Search) {
   TQXLScanSearchConditionArray conditions;
   AddCursorScanConditions(Cursor, conditions, KeyCondition, SearchExpression, Search.GoForward);
@@ -387,3 +389,5 @@ bool TQXLTableData::PassesFilterRecord(const TQXLRecordSearch& Search, const std
     std::memcpy(buffer + handle->FBookmarkOffset, &RecordID, 6);
   return (*Search.FilterRecord)(buffer, Search.Dataset);
 }
+
+}  // namespace qxl

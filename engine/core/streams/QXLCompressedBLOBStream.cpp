@@ -6,6 +6,8 @@
 #include "engine/coding/Crc32.h"
 #include "engine/core/QXLException.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr std::int32_t kHeaderSize = TQXLCompressedStreamBlockHeader::StoredSize;
@@ -423,3 +425,5 @@ double TQXLCompressedBLOBStream::CompressionRate() {
   CalcCompressionRate();
   return FCompressionRate;
 }
+
+}  // namespace qxl

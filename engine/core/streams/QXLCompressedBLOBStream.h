@@ -22,6 +22,8 @@
 #include "engine/core/streams/QXLCompressedStreamBlockHeaders.h"
 #include "engine/core/streams/QXLStream.h"
 
+namespace qxl {
+
 // Describes one BLOB to the stream and receives its new state.
 struct TQXLBLOBDescriptor {
   std::int32_t BlockSize = 0;  // uncompressed bytes per block
@@ -138,3 +140,5 @@ private:
   TQXLStream& FCompressedStream;
   TQXLBLOBDescriptor FBLOBDescriptor;
 };
+
+}  // namespace qxl

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace qxl {
+
 void TQXLCompressedStreamBlockHeadersArray::SetSize(std::int64_t NewSize) {
   std::int64_t alloc = FGrowth.Allocation(AllocItemCount(), FItemCount, NewSize);
   if (alloc != AllocItemCount()) {
@@ -29,3 +31,5 @@ std::int64_t TQXLCompressedStreamBlockHeadersArray::FindPosition(std::int64_t Po
   auto it = std::upper_bound(FPositions.begin(), end, Pos);
   return it == FPositions.begin() ? 0 : (it - FPositions.begin()) - 1;
 }
+
+}  // namespace qxl

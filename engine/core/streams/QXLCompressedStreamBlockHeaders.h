@@ -8,6 +8,8 @@
 
 #include "engine/core/containers/QXLArrayGrowth.h"
 
+namespace qxl {
+
 // In memory the record keeps its natural alignment; its stored form is the
 // 20 packed little-endian bytes that Encode and Decode give.
 struct TQXLCompressedStreamBlockHeader {
@@ -68,3 +70,5 @@ private:
   std::int64_t FItemCount = 0;
   TQXLArrayGrowth FGrowth;
 };
+
+}  // namespace qxl

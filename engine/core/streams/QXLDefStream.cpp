@@ -4,7 +4,9 @@
 #include "engine/core/values/QXLShortString.h"
 #include "platform/CodePage.h"
 
-std::string qxl::StoredName(std::string_view Name, std::size_t MaxBytes, std::int32_t LengthCode) {
+namespace qxl {
+
+std::string StoredName(std::string_view Name, std::size_t MaxBytes, std::int32_t LengthCode) {
   std::string ansi = platform::Utf8ToAnsi(Name);
   if (ansi.size() > MaxBytes)
     throw EQXLException(LengthCode, "Name '%s' is too long: %d bytes, at most %d can be stored",
@@ -12,23 +14,23 @@ std::string qxl::StoredName(std::string_view Name, std::size_t MaxBytes, std::in
   return ansi;
 }
 
-void qxl::WriteShortString(TQXLStream& Stream, std::string_view Name, std::int32_t LengthCode, std::int32_t BytesCode) {
+void WriteShortString(TQXLStream& Stream, std::string_view Name, std::int32_t LengthCode, std::int32_t BytesCode) {
   std::string ansi = qxl::StoredName(Name, kMaxShortStringLength, LengthCode);
   qxl::WriteDefValue<std::uint8_t>(Stream, static_cast<std::uint8_t>(ansi.size()), LengthCode);
   if (!ansi.empty()) qxl::WriteBufferToStream(ansi.data(), static_cast<std::int32_t>(ansi.size()), Stream, BytesCode);
 }
 
-std::string qxl::ReadShortString(TQXLStream& Stream, std::int32_t LengthCode, std::int32_t BytesCode) {
+std::string ReadShortString(TQXLStream& Stream, std::int32_t LengthCode, std::int32_t BytesCode) {
   std::string ansi(qxl::ReadDefValue<std::uint8_t>(Stream, LengthCode), '\0');
   if (!ansi.empty()) qxl::ReadBufferFromStream(ansi.data(), static_cast<std::int32_t>(ansi.size()), Stream, BytesCode);
   return platform::AnsiToUtf8(ansi);
 }
 
-std::size_t qxl::MaxCountedNameLength(TQXLNamePrefix Prefix) {
+std::size_t MaxCountedNameLength(TQXLNamePrefix Prefix) {
   return Prefix == TQXLNamePrefix::Byte ? kMaxShortStringLength - 1 : kMaxShortStringLength;
 }
 
-void qxl::WriteCountedName(TQXLStream& Stream, TQXLNamePrefix Prefix, std::string_view Name, std::int32_t PrefixCode,
+void WriteCountedName(TQXLStream& Stream, TQXLNamePrefix Prefix, std::string_view Name, std::int32_t PrefixCode,
                       std::int32_t BytesCode) {
   std::string ansi = qxl::StoredName(Name, qxl::MaxCountedNameLength(Prefix), PrefixCode);
   std::string bytes = static_cast<char>(ansi.size()) + ansi;
@@ -39,7 +41,7 @@ void qxl::WriteCountedName(TQXLStream& Stream, TQXLNamePrefix Prefix, std::strin
   qxl::WriteBufferToStream(bytes.data(), static_cast<std::int32_t>(bytes.size()), Stream, BytesCode);
 }
 
-std::string qxl::ReadCountedName(TQXLStream& Stream, TQXLNamePrefix Prefix, std::int32_t PrefixCode,
+std::string ReadCountedName(TQXLStream& Stream, TQXLNamePrefix Prefix, std::int32_t PrefixCode,
                             std::int32_t BytesCode) {
   std::int64_t count = Prefix == TQXLNamePrefix::Byte ? qxl::ReadDefValue<std::uint8_t>(Stream, PrefixCode)
                                                       : qxl::ReadDefValue<std::int32_t>(Stream, PrefixCode);
@@ -54,3 +56,5 @@ std::string qxl::ReadCountedName(TQXLStream& Stream, TQXLNamePrefix Prefix, std:
     throw EQXLException(BytesCode, "Invalid length of a stored name = %d. Should be = %d", {length, count - 1});
   return platform::AnsiToUtf8(std::string_view(bytes).substr(1));
 }
+
+}  // namespace qxl

@@ -9,6 +9,7 @@
 #include "engine/core/streams/QXLStream.h"
 
 namespace qxl {
+
 template <typename T>
 void WriteDefValue(TQXLStream& Stream, T Value, std::int32_t Code) {
   WriteBufferToStream(&Value, sizeof(T), Stream, Code);
@@ -34,16 +35,15 @@ std::string StoredName(std::string_view Name, std::size_t MaxBytes, std::int32_t
 // A length byte and the bytes.
 void WriteShortString(TQXLStream& Stream, std::string_view Name, std::int32_t LengthCode, std::int32_t BytesCode);
 std::string ReadShortString(TQXLStream& Stream, std::int32_t LengthCode, std::int32_t BytesCode);
-}  // namespace qxl
 
 // A prefix holding k + 1, then the length byte k and the k bytes; the prefix
 // is one byte (NOT NULL and CHECK records, so k is at most 254) or a signed
 // 32-bit number (UNIQUE and PRIMARY KEY records).
 enum class TQXLNamePrefix { Byte, Int32 };
-namespace qxl {
 std::size_t MaxCountedNameLength(TQXLNamePrefix Prefix);
 void WriteCountedName(TQXLStream& Stream, TQXLNamePrefix Prefix, std::string_view Name, std::int32_t PrefixCode,
                       std::int32_t BytesCode);
 std::string ReadCountedName(TQXLStream& Stream, TQXLNamePrefix Prefix, std::int32_t PrefixCode,
                             std::int32_t BytesCode);
+
 }  // namespace qxl

@@ -5,6 +5,8 @@
 
 #include "engine/core/QXLException.h"
 
+namespace qxl {
+
 namespace {
 
 bool ShareFromMode(std::uint16_t mode, platform::ShareMode& share) {
@@ -102,3 +104,5 @@ std::int64_t TQXLFileStream::GetSize() {
     return 0;
   }
 }
+
+}  // namespace qxl

@@ -8,6 +8,8 @@
 #include "engine/core/streams/QXLStream.h"
 #include "platform/FileSystem.h"
 
+namespace qxl {
+
 class TQXLFileStream : public TQXLStream {
 public:
   // Create a new file or empty an existing one, read-write and not shared.
@@ -52,3 +54,5 @@ private:
   // Reads and writes are positioned; the stream keeps its own file position.
   std::int64_t FPosition = 0;
 };
+
+}  // namespace qxl

@@ -6,6 +6,8 @@
 #include "engine/core/QXLException.h"
 #include "engine/core/containers/QXLMemoryManager.h"
 
+namespace qxl {
+
 TQXLMemoryStream::TQXLMemoryStream(void* Buffer, std::int64_t DefaultAllocatedSize) {
   if (Buffer) {
     FBuffer = Buffer;
@@ -75,3 +77,5 @@ std::int64_t TQXLMemoryStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
   const auto base = SeekBase(Origin, FPosition, [this] { return std::int64_t{FBufferSize}; });
   return FPosition = base ? qxl::SaturatedAdd(*base, Offset) : 0;
 }
+
+}  // namespace qxl

@@ -4,6 +4,8 @@
 
 #include "engine/core/streams/QXLStream.h"
 
+namespace qxl {
+
 class TQXLMemoryStream : public TQXLStream {
 public:
   // The largest content: the memory manager's largest block.
@@ -36,3 +38,5 @@ private:
   // 64 bits, so that a far seek is kept as asked and not wrapped.
   std::int64_t FPosition = 0;
 };
+
+}  // namespace qxl

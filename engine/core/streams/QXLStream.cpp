@@ -6,6 +6,8 @@
 #include "engine/core/streams/QXLFileStream.h"
 #include "engine/core/containers/QXLMemoryManager.h"
 
+namespace qxl {
+
 namespace {
 
 // One copy buffer from the engine memory manager, freed on every way out.
@@ -36,7 +38,7 @@ void TransferExactly(std::int32_t Count, TQXLStream& Stream, std::int32_t Code, 
 
 }  // namespace
 
-std::int64_t qxl::SaturatedAdd(std::int64_t a, std::int64_t b) {
+std::int64_t SaturatedAdd(std::int64_t a, std::int64_t b) {
   std::int64_t sum;
   if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
   return sum;
@@ -112,24 +114,26 @@ void TQXLStream::SaveToFile(const std::string& FileName) {
   SaveToStream(file);
 }
 
-std::string qxl::GetTemporaryFileName(platform::FileSystem& FileSystem) { return FileSystem.TempFileName(); }
+std::string GetTemporaryFileName(platform::FileSystem& FileSystem) { return FileSystem.TempFileName(); }
 
-void qxl::WriteBufferToStream(const void* Buffer, std::int32_t Count, TQXLStream& Stream, std::int32_t NativeErrorCode) {
+void WriteBufferToStream(const void* Buffer, std::int32_t Count, TQXLStream& Stream, std::int32_t NativeErrorCode) {
   TransferExactly(Count, Stream, NativeErrorCode,
                   "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d",
                   [&] { return Stream.Write(Buffer, Count); });
 }
 
-void qxl::ReadBufferFromStream(void* Buffer, std::int32_t Count, TQXLStream& Stream, std::int32_t NativeErrorCode) {
+void ReadBufferFromStream(void* Buffer, std::int32_t Count, TQXLStream& Stream, std::int32_t NativeErrorCode) {
   TransferExactly(Count, Stream, NativeErrorCode,
                   "Cannot read from stream. Position = %d, Stream size = %d, Block size = %d, Bytes Read = %d",
                   [&] { return Stream.Read(Buffer, Count); });
 }
 
-void qxl::SetStreamPosition(TQXLStream& Stream, std::int32_t NativeErrorCode, std::int64_t Position) {
+void SetStreamPosition(TQXLStream& Stream, std::int32_t NativeErrorCode, std::int64_t Position) {
   const std::int64_t before = Stream.Position();
   Stream.SetPosition(Position);
   if (Stream.Position() != Position)
     throw EQXLException(NativeErrorCode, "Cannot set stream position to %d. Position = %d, Size = %d",
                         {Position, before, Stream.GetSize()});
 }
+
+}  // namespace qxl

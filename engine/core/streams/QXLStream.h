@@ -11,6 +11,8 @@
 
 #include "platform/FileSystem.h"
 
+namespace qxl {
+
 enum TSeekOrigin : std::uint16_t { soBeginning = 0, soCurrent = 1, soEnd = 2 };
 
 class TQXLStream;
@@ -82,7 +84,6 @@ protected:
   bool FModified = false;
 };
 
-namespace qxl {
 // a + b held at the ends of the 64-bit range instead of wrapping, for
 // positions computed from caller-given or stored offsets.
 std::int64_t SaturatedAdd(std::int64_t a, std::int64_t b);
@@ -97,4 +98,5 @@ void WriteBufferToStream(const void* Buffer, std::int32_t Count, TQXLStream& Str
 void ReadBufferFromStream(void* Buffer, std::int32_t Count, TQXLStream& Stream, std::int32_t NativeErrorCode);
 // Moves Stream to Position, or raises with NativeErrorCode when it does not get there.
 void SetStreamPosition(TQXLStream& Stream, std::int32_t NativeErrorCode, std::int64_t Position);
+
 }  // namespace qxl

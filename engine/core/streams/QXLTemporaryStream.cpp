@@ -1,5 +1,7 @@
 #include "engine/core/streams/QXLTemporaryStream.h"
 
+namespace qxl {
+
 namespace {
 
 void DropReservedName(platform::FileSystem& files, const std::string& name) {
@@ -55,3 +57,5 @@ std::int64_t TQXLTemporaryStream::Seek(std::int64_t Offset, TSeekOrigin Origin) 
 void TQXLTemporaryStream::SetSize(std::int64_t NewSize) { Inner().SetSize(NewSize); }
 
 std::int64_t TQXLTemporaryStream::GetSize() { return Inner().GetSize(); }
+
+}  // namespace qxl

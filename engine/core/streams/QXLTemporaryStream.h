@@ -9,6 +9,8 @@
 #include "engine/core/streams/QXLMemoryStream.h"
 #include "engine/core/streams/QXLStream.h"
 
+namespace qxl {
+
 class TQXLTemporaryStream : public TQXLStream {
 public:
   static constexpr std::int32_t DefaultMemoryLimit = 1048576;
@@ -46,3 +48,5 @@ private:
   bool FInMemory = true;
   bool FDisableTempFiles;
 };
+
+}  // namespace qxl

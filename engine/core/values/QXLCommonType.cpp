@@ -1,5 +1,7 @@
 #include "engine/core/values/QXLConversion.h"
 
+namespace qxl {
+
 namespace {
 
 // By left type (row) and right type (column); 0 is bftUnknown: no common type.
@@ -40,7 +42,7 @@ bool IsDateOrTime(TQXLBaseFieldType t) { return t >= bftDate && t <= bftDateTime
 
 }  // namespace
 
-TQXLBaseFieldType qxl::GetCommonDataType(TQXLBaseFieldType Left, TQXLBaseFieldType Right, bool PreferDateTime) {
+TQXLBaseFieldType GetCommonDataType(TQXLBaseFieldType Left, TQXLBaseFieldType Right, bool PreferDateTime) {
   if (Left >= QXLBaseFieldTypeCount || Right >= QXLBaseFieldTypeCount) return bftUnknown;
   if (PreferDateTime) {
     if (IsText(Left) && IsDateOrTime(Right)) return Right;
@@ -49,7 +51,7 @@ TQXLBaseFieldType qxl::GetCommonDataType(TQXLBaseFieldType Left, TQXLBaseFieldTy
   return static_cast<TQXLBaseFieldType>(CommonTypes[Left][Right]);
 }
 
-TQXLAdvancedFieldType qxl::GetCommonAdvancedFieldType(TQXLAdvancedFieldType A, TQXLAdvancedFieldType B,
+TQXLAdvancedFieldType GetCommonAdvancedFieldType(TQXLAdvancedFieldType A, TQXLAdvancedFieldType B,
                                                  bool PreferDateTime) {
   const TQXLBaseFieldType baseA = qxl::AdvancedToBaseFieldType(A);
   const TQXLBaseFieldType baseB = qxl::AdvancedToBaseFieldType(B);
@@ -58,3 +60,5 @@ TQXLAdvancedFieldType qxl::GetCommonAdvancedFieldType(TQXLAdvancedFieldType A, T
   if (baseB == common) return B;
   return qxl::BaseToAdvancedFieldType(common);
 }
+
+}  // namespace qxl

@@ -8,6 +8,8 @@
 #include "engine/core/values/QXLValueBytes.h"
 #include "platform/Collation.h"
 
+namespace qxl {
+
 namespace {
 
 // Brings Data of Type to Common, unless it has that type already; Holder
@@ -85,7 +87,7 @@ TQXLCompareResult CompareTyped(const void* l, const void* r, std::int32_t lSize,
 
 }  // namespace
 
-TQXLCompareResult qxl::CompareData(const void* Left, const void* Right, TQXLBaseFieldType LeftType,
+TQXLCompareResult CompareData(const void* Left, const void* Right, TQXLBaseFieldType LeftType,
                               TQXLBaseFieldType RightType, bool LeftNull, bool RightNull, std::int32_t Prefix,
                               bool CaseInsensitive, std::uint32_t /*Locale*/, std::int32_t LeftSize,
                               std::int32_t RightSize) {
@@ -112,7 +114,7 @@ TQXLCompareResult qxl::CompareData(const void* Left, const void* Right, TQXLBase
   return CompareTyped(Left, Right, LeftSize, RightSize, common, Prefix, CaseInsensitive);
 }
 
-int qxl::CompareDataOrder(const void* Left, const void* Right, TQXLBaseFieldType LeftType, TQXLBaseFieldType RightType,
+int CompareDataOrder(const void* Left, const void* Right, TQXLBaseFieldType LeftType, TQXLBaseFieldType RightType,
                      bool LeftNull, bool RightNull, std::int32_t Prefix, bool CaseInsensitive, std::uint32_t Locale,
                      std::int32_t LeftSize, std::int32_t RightSize) {
   switch (qxl::CompareData(Left, Right, LeftType, RightType, LeftNull, RightNull, Prefix, CaseInsensitive, Locale,
@@ -124,3 +126,5 @@ int qxl::CompareDataOrder(const void* Left, const void* Right, TQXLBaseFieldType
     default: return 0;
   }
 }
+
+}  // namespace qxl

@@ -7,6 +7,8 @@
 
 #include "engine/core/values/QXLTypes.h"
 
+namespace qxl {
+
 // One byte; "left" is the first operand.
 enum TQXLCompareResult : std::uint8_t {
   cmprEqual,
@@ -23,7 +25,6 @@ inline constexpr std::int32_t QXLNoDate = INT32_MIN;
 inline constexpr std::uint32_t LOCALE_USER_DEFAULT = 0x400;
 inline constexpr std::uint32_t LOCALE_SYSTEM_DEFAULT = 0x800;
 
-namespace qxl {
 // The type two operands are brought to, bftUnknown when there is none. Not
 // symmetric: the left operand's row decides. PreferDateTime (comparison) makes
 // text paired with a date or time type give the date or time type.
@@ -60,4 +61,5 @@ TQXLCompareResult CompareData(const void* Left, const void* Right, TQXLBaseField
 int CompareDataOrder(const void* Left, const void* Right, TQXLBaseFieldType LeftType, TQXLBaseFieldType RightType,
                      bool LeftNull, bool RightNull, std::int32_t Prefix, bool CaseInsensitive, std::uint32_t Locale,
                      std::int32_t LeftSize = -1, std::int32_t RightSize = -1);
+
 }  // namespace qxl

@@ -7,7 +7,9 @@
 #include "engine/core/containers/QXLMemoryManager.h"
 #include "engine/core/values/QXLValueBytes.h"
 
-void qxl::CopyDataToNewMemory(TQXLBaseFieldType DataType, const void* Source, void*& Buffer, std::int32_t& Size) {
+namespace qxl {
+
+void CopyDataToNewMemory(TQXLBaseFieldType DataType, const void* Source, void*& Buffer, std::int32_t& Size) {
   Buffer = nullptr;
   Size = 0;
   if (!Source) throw EQXLException(30054, "Cannot copy data into new memory");
@@ -33,7 +35,7 @@ void qxl::CopyDataToNewMemory(TQXLBaseFieldType DataType, const void* Source, vo
   Size = static_cast<std::int32_t>(size);
 }
 
-void* qxl::ConvertData(const void* Source, std::int32_t SourceSize, TQXLBaseFieldType SourceType,
+void* ConvertData(const void* Source, std::int32_t SourceSize, TQXLBaseFieldType SourceType,
                   TQXLBaseFieldType DestType, std::int32_t& DestSize) {
   DestSize = 0;
   auto castError = [&](std::int32_t code) {
@@ -62,3 +64,5 @@ void* qxl::ConvertData(const void* Source, std::int32_t SourceSize, TQXLBaseFiel
   if (!buffer) throw castError(30052);
   return buffer;
 }
+
+}  // namespace qxl

@@ -10,6 +10,8 @@
 #include "platform/FormatSettings.h"
 #include "platform/NumberText.h"
 
+namespace qxl {
+
 namespace {
 
 // The source text, bounded by the source size when it is known: a text large
@@ -62,7 +64,7 @@ TDateTime ToDateTime(const SourceText& text, bool iso) {
 
 }  // namespace
 
-std::string qxl::ConvertTextValue(const void* Source, std::int32_t SourceSize, TQXLBaseFieldType SourceType,
+std::string ConvertTextValue(const void* Source, std::int32_t SourceSize, TQXLBaseFieldType SourceType,
                              TQXLBaseFieldType DestType) {
   const SourceText text = Read(Source, SourceSize, SourceType, DestType);
   const bool largeObject = SourceType == bftClob || SourceType == bftWideClob;
@@ -112,3 +114,5 @@ std::string qxl::ConvertTextValue(const void* Source, std::int32_t SourceSize, T
     default: throw platform::Exception("No conversion");
   }
 }
+
+}  // namespace qxl

@@ -10,11 +10,13 @@
 #include "platform/Exception.h"
 #include "platform/NumberText.h"
 
+namespace qxl {
+
 namespace {
 
-bool IsTextSource(TQXLBaseFieldType t) { return qxl::IsStringBaseFieldType(t) || t == bftClob || t == bftWideClob; }
-bool IsText(TQXLBaseFieldType t) { return qxl::IsStringBaseFieldType(t); }
-bool IsNumber(TQXLBaseFieldType t) { return qxl::IsIntegerType(t) || qxl::IsFloatType(t) || t == bftCurrency; }
+bool IsTextSource(TQXLBaseFieldType t) { return IsStringBaseFieldType(t) || t == bftClob || t == bftWideClob; }
+bool IsText(TQXLBaseFieldType t) { return IsStringBaseFieldType(t); }
+bool IsNumber(TQXLBaseFieldType t) { return IsIntegerType(t) || IsFloatType(t) || t == bftCurrency; }
 bool IsDateOrTime(TQXLBaseFieldType t) { return t == bftDate || t == bftTime || t == bftDateTime; }
 
 // The low 32 bits of v: integers become dates and times without a range check.
@@ -108,7 +110,7 @@ std::string FromLogical(const void* source, TQXLBaseFieldType dest) {
 
 }  // namespace
 
-bool qxl::HasConversion(TQXLBaseFieldType Source, TQXLBaseFieldType Dest) {
+bool HasConversion(TQXLBaseFieldType Source, TQXLBaseFieldType Dest) {
   const bool common = IsText(Dest) || qxl::IsIntegerType(Dest) || qxl::IsFloatType(Dest);
   if (IsTextSource(Source))
     return common || Dest == bftCurrency || IsDateOrTime(Dest) || Dest == bftBlob || Dest == bftLogical;
@@ -119,7 +121,7 @@ bool qxl::HasConversion(TQXLBaseFieldType Source, TQXLBaseFieldType Dest) {
   return false;
 }
 
-std::string qxl::ConvertValue(const void* Source, std::int32_t SourceSize, TQXLBaseFieldType SourceType,
+std::string ConvertValue(const void* Source, std::int32_t SourceSize, TQXLBaseFieldType SourceType,
                          TQXLBaseFieldType DestType) {
   if (IsTextSource(SourceType)) return qxl::ConvertTextValue(Source, SourceSize, SourceType, DestType);
   std::string room;
@@ -136,30 +138,30 @@ std::string qxl::ConvertValue(const void* Source, std::int32_t SourceSize, TQXLB
   }
 }
 
-std::string qxl::AnsiTextBytes(std::string_view Ansi) {
+std::string AnsiTextBytes(std::string_view Ansi) {
   std::string bytes(Ansi);
   bytes.push_back('\0');
   return bytes;
 }
 
-std::string qxl::WideTextBytes(std::u16string_view Wide) {
+std::string WideTextBytes(std::u16string_view Wide) {
   std::string bytes(2 * (Wide.size() + 1), '\0');
   std::memcpy(bytes.data(), Wide.data(), 2 * Wide.size());
   return bytes;
 }
 
-std::string qxl::GeneratedTextBytes(TQXLBaseFieldType Dest, std::string_view Utf8) {
+std::string GeneratedTextBytes(TQXLBaseFieldType Dest, std::string_view Utf8) {
   if (qxl::IsWideStringBaseFieldType(Dest)) return qxl::WideTextBytes(platform::Utf8ToWide(Utf8));
   return qxl::AnsiTextBytes(platform::Utf8ToAnsi(Utf8));
 }
 
-std::string qxl::IntegerBytes(TQXLBaseFieldType Dest, std::int64_t Value) {
+std::string IntegerBytes(TQXLBaseFieldType Dest, std::int64_t Value) {
   std::string bytes(static_cast<std::size_t>(qxl::GetDataTypeSize(Dest)), '\0');
   qxl::StoreInteger(Dest, bytes.data(), Value);
   return bytes;
 }
 
-std::string qxl::FloatBytes(TQXLBaseFieldType Dest, long double Value) {
+std::string FloatBytes(TQXLBaseFieldType Dest, long double Value) {
   const bool finite = std::isfinite(Value);
   switch (Dest) {
     case bftSingle:
@@ -184,14 +186,16 @@ std::string qxl::FloatBytes(TQXLBaseFieldType Dest, long double Value) {
   }
 }
 
-std::string qxl::Int32Bytes(std::int32_t Value) { return qxl::ValueBytes(Value); }
+std::string Int32Bytes(std::int32_t Value) { return ValueBytes(Value); }
 
-std::string qxl::DateTimeBytes(std::int32_t Date, std::int32_t Time) { return qxl::ValueBytes(TQXLDateTime{Date, Time}); }
+std::string DateTimeBytes(std::int32_t Date, std::int32_t Time) { return ValueBytes(TQXLDateTime{Date, Time}); }
 
-std::string qxl::LogicalBytes(bool Value) { return qxl::ValueBytes<std::uint16_t>(Value ? 0xFFFF : 0); }
+std::string LogicalBytes(bool Value) { return ValueBytes<std::uint16_t>(Value ? 0xFFFF : 0); }
 
-std::int64_t qxl::TruncToInt64(long double Value) {
+std::int64_t TruncToInt64(long double Value) {
   const long double t = std::trunc(Value);
   if (!(t >= -9223372036854775808.0L && t < 9223372036854775808.0L)) InvalidOperation();
   return static_cast<std::int64_t>(t);
 }
+
+}  // namespace qxl

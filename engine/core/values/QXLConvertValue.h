@@ -9,6 +9,7 @@
 #include "engine/core/values/QXLTypes.h"
 
 namespace qxl {
+
 // Whether a value of Source converts to Dest at all.
 bool HasConversion(TQXLBaseFieldType Source, TQXLBaseFieldType Dest);
 
@@ -32,4 +33,5 @@ std::string DateTimeBytes(std::int32_t Date, std::int32_t Time);
 std::string LogicalBytes(bool Value);
 // Truncates toward zero; raises for NaN, infinities and values beyond 64 bits.
 std::int64_t TruncToInt64(long double Value);
+
 }  // namespace qxl

@@ -11,6 +11,8 @@
 #include "platform/FormatSettings.h"
 #include "platform/NumberText.h"
 
+namespace qxl {
+
 const char* const DateFormatKeywords[26] = {
     "YYYY", "YY", "YEAR", "Q", "MONTH", "MON", "MM", "M", "RM", "DDD", "DD", "DAY", "DY",
     "DW", "D", "HH12", "HH24", "HH", "H12", "H24", "H", "NN", "N", "SS", "S", "AMPM"};
@@ -245,3 +247,5 @@ TQXLAdvancedFieldType TDateFormater::GetDataType() const {
   if (hasDate && !hasTime) return aftDate;
   return aftDateTime;
 }
+
+}  // namespace qxl

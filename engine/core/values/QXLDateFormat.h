@@ -10,6 +10,8 @@
 
 #include "engine/core/values/QXLTypes.h"
 
+namespace qxl {
+
 enum TDateFormatType : std::uint8_t {
   dfYYYY, dfYY, dfYEAR, dfQ, dfMONTH, dfMON, dfMM, dfM, dfRM, dfDDD, dfDD, dfDAY, dfDY, dfDW, dfD,
   dfHH12, dfHH24, dfHH, dfH12, dfH24, dfH, dfNN, dfN, dfSS, dfS, dfAMPM, dfText,
@@ -51,3 +53,5 @@ private:
 // The keywords of the first 26 token types, in type order, and the longest one.
 extern const char* const DateFormatKeywords[26];
 extern const std::size_t DateFormatMaxKeywordLength;
+
+}  // namespace qxl

@@ -2,12 +2,13 @@
 // The error of an object used as a class it is not.
 #include "platform/Exception.h"
 
+namespace qxl {
+
 class EQXLInvalidCast : public platform::Exception {
 public:
   EQXLInvalidCast() : platform::Exception("Invalid class typecast") {}
 };
 
-namespace qxl {
 // Source as a T, or EQXLInvalidCast.
 template <typename T, typename S>
 T& CheckedCast(S& Source) {
@@ -15,4 +16,5 @@ T& CheckedCast(S& Source) {
   if (!p) throw EQXLInvalidCast();
   return *p;
 }
+
 }  // namespace qxl

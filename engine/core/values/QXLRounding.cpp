@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+namespace qxl {
+
 static_assert(std::numeric_limits<long double>::digits == 64, "80-bit extended long double expected");
 
 const double QXLDefaultMaxRelErr = std::bit_cast<double>(std::uint64_t{0x3CC3C0000001E5EDull});
@@ -43,7 +45,7 @@ bool WorksOnMagnitude(TQXLRoundingMode Mode) {
 
 }  // namespace
 
-bool qxl::IsNanOrInfinite(long double Value) {
+bool IsNanOrInfinite(long double Value) {
   unsigned char bytes[sizeof(long double)];
   std::memcpy(bytes, &Value, sizeof bytes);
   std::uint64_t mantissa;
@@ -53,7 +55,7 @@ bool qxl::IsNanOrInfinite(long double Value) {
   return (signAndExponent & 0x7FFF) == 0x7FFF && mantissa != 0;
 }
 
-long double qxl::RoundDecimalWithError(long double Value, std::int32_t Digits, TQXLRoundingMode Mode,
+long double RoundDecimalWithError(long double Value, std::int32_t Digits, TQXLRoundingMode Mode,
                                   double MaxRelErr) {
   if (qxl::IsNanOrInfinite(Value) || Mode == rmNone) return Value;
   // 10^|Digits|; past the extended range it stays infinite instead of looping
@@ -78,6 +80,8 @@ long double qxl::RoundDecimalWithError(long double Value, std::int32_t Digits, T
   return result;
 }
 
-long double qxl::RoundDecimal(double Value, std::int32_t Digits, TQXLRoundingMode Mode) {
+long double RoundDecimal(double Value, std::int32_t Digits, TQXLRoundingMode Mode) {
   return qxl::RoundDecimalWithError(Value, Digits, Mode, QXLDefaultMaxRelErr);
 }
+
+}  // namespace qxl

@@ -4,6 +4,8 @@
 // half-up to two digits gives 2.68 although its binary value lies below 2.675.
 #include <cstdint>
 
+namespace qxl {
+
 // The modes, numbered as ROUND passes them. A value above rmRndUp rounds to
 // nearest with ties to even and no tolerance.
 enum TQXLRoundingMode : std::uint8_t {
@@ -22,7 +24,6 @@ enum TQXLRoundingMode : std::uint8_t {
 // About 2.47 binary64 epsilons (bits 0x3CC3C0000001E5ED).
 extern const double QXLDefaultMaxRelErr;
 
-namespace qxl {
 // Value rounded to Digits decimals (a negative count rounds to tens, hundreds
 // and so on). A scaled value within |Value| * MaxRelErr of a half is a tie; for
 // the directed modes, within that distance of an integer it is that integer.
@@ -32,4 +33,5 @@ long double RoundDecimal(double Value, std::int32_t Digits, TQXLRoundingMode Mod
 
 // True for NaN and infinity: all exponent bits set and a non-zero mantissa.
 bool IsNanOrInfinite(long double Value);
+
 }  // namespace qxl

@@ -5,10 +5,11 @@
 #include <string>
 #include <string_view>
 
+namespace qxl {
+
 // The longest name a stored length byte can describe.
 constexpr std::size_t kMaxShortStringLength = 255;
 
-namespace qxl {
 // Text whose Windows-1252 form is cut to MaxBytes bytes.
 std::string CutToAnsiLength(std::string_view Text, std::size_t MaxBytes = kMaxShortStringLength);
 
@@ -16,4 +17,5 @@ std::string CutToAnsiLength(std::string_view Text, std::size_t MaxBytes = kMaxSh
 bool SameNameIgnoringCase(std::string_view a, std::string_view b);
 // Equal after upper-casing the 26 ASCII letters only.
 bool SameNameIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 }  // namespace qxl

@@ -7,9 +7,11 @@
 #include "platform/Collation.h"
 #include "platform/DateTime.h"
 
-std::u16string qxl::UpperCaseWide(std::u16string_view Text) { return platform::UpperCaseWide(Text); }
+namespace qxl {
 
-std::u16string qxl::LowerCaseWide(std::u16string_view Text) { return platform::LowerCaseWide(Text); }
+std::u16string UpperCaseWide(std::u16string_view Text) { return platform::UpperCaseWide(Text); }
+
+std::u16string LowerCaseWide(std::u16string_view Text) { return platform::LowerCaseWide(Text); }
 
 namespace {
 
@@ -157,12 +159,12 @@ private:
 
 }  // namespace
 
-bool qxl::MatchLikeAnsi(std::string_view Data, std::string_view Pattern, bool HasEscape, char EscapeChar,
+bool MatchLikeAnsi(std::string_view Data, std::string_view Pattern, bool HasEscape, char EscapeChar,
                    bool CaseInsensitive) {
   return LikeMatcher<char>(Data, Pattern, HasEscape, EscapeChar, CaseInsensitive).Match();
 }
 
-bool qxl::MatchLikeWide(std::u16string_view Data, std::u16string_view Pattern, bool HasEscape, char16_t EscapeChar,
+bool MatchLikeWide(std::u16string_view Data, std::u16string_view Pattern, bool HasEscape, char16_t EscapeChar,
                    bool CaseInsensitive) {
   return LikeMatcher<char16_t>(Data, Pattern, HasEscape, EscapeChar, CaseInsensitive).Match();
 }
@@ -199,23 +201,25 @@ bool ReadGroups(std::string_view Text, const int (&Widths)[N], int (&Values)[N])
 
 }  // namespace
 
-bool qxl::TryParseDate(std::string_view Text, TDateTime& Value) {
+bool TryParseDate(std::string_view Text, TDateTime& Value) {
   int v[3];
   if (!ReadGroups(Text, {4, 2, 2}, v)) return false;
   Value = platform::EncodeDate(v[0], v[1], v[2]);
   return true;
 }
 
-bool qxl::TryParseTime(std::string_view Text, TDateTime& Value) {
+bool TryParseTime(std::string_view Text, TDateTime& Value) {
   int v[3];
   if (!ReadGroups(Text, {2, 2, 2}, v)) return false;
   Value = platform::EncodeTime(v[0], v[1], v[2], 0);
   return true;
 }
 
-bool qxl::TryParseDateTime(std::string_view Text, TDateTime& Value) {
+bool TryParseDateTime(std::string_view Text, TDateTime& Value) {
   int v[6];
   if (!ReadGroups(Text, {4, 2, 2, 2, 2, 2}, v)) return false;
   Value = platform::ComposeDateTime(platform::EncodeDate(v[0], v[1], v[2]), platform::EncodeTime(v[3], v[4], v[5], 0));
   return true;
 }
+
+}  // namespace qxl

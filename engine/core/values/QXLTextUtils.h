@@ -7,6 +7,7 @@
 #include "engine/core/values/QXLTypes.h"
 
 namespace qxl {
+
 // A copy of Text with every UTF-16 unit upper- or lower-cased; the length stays.
 std::u16string UpperCaseWide(std::u16string_view Text);
 std::u16string LowerCaseWide(std::u16string_view Text);
@@ -30,4 +31,5 @@ bool MatchLikeWide(std::u16string_view Data, std::u16string_view Pattern, bool H
 bool TryParseDate(std::string_view Text, TDateTime& Value);
 bool TryParseTime(std::string_view Text, TDateTime& Value);
 bool TryParseDateTime(std::string_view Text, TDateTime& Value);
+
 }  // namespace qxl

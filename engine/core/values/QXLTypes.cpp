@@ -6,6 +6,8 @@
 
 #include "engine/core/QXLException.h"
 
+namespace qxl {
+
 const std::array<TSQLFieldType, 62> SQLFieldTypes = {{
     {"CHAR", aftChar, bftChar, ftFixedChar},
     {"FIXEDCHAR", aftChar, bftChar, ftFixedChar},
@@ -99,7 +101,7 @@ std::int32_t ToInt32(double x) {
 
 }  // namespace
 
-std::int64_t qxl::GetDataTypeSize(TQXLBaseFieldType DataType, std::int32_t Length) {
+std::int64_t GetDataTypeSize(TQXLBaseFieldType DataType, std::int32_t Length) {
   const std::int64_t len = Length;
   switch (DataType) {
     case bftChar:
@@ -138,80 +140,80 @@ std::int64_t qxl::GetDataTypeSize(TQXLBaseFieldType DataType, std::int32_t Lengt
   }
 }
 
-TQXLBaseFieldType qxl::AdvancedToBaseFieldType(TQXLAdvancedFieldType AdvancedFieldType) {
+TQXLBaseFieldType AdvancedToBaseFieldType(TQXLAdvancedFieldType AdvancedFieldType) {
   const TSQLFieldType* row = FirstRowOf(AdvancedFieldType);
   return row ? row->BaseFieldType : bftUnknown;
 }
 
-TQXLAdvancedFieldType qxl::BaseToAdvancedFieldType(TQXLBaseFieldType BaseFieldType) {
+TQXLAdvancedFieldType BaseToAdvancedFieldType(TQXLBaseFieldType BaseFieldType) {
   const TSQLFieldType* row = FirstRowOf(BaseFieldType);
   return row ? row->AdvancedFieldType : aftUnknown;
 }
 
-TQXLAdvancedFieldType qxl::FieldTypeToAdvancedFieldType(TFieldType FieldType) {
+TQXLAdvancedFieldType FieldTypeToAdvancedFieldType(TFieldType FieldType) {
   const TSQLFieldType* row = FirstRow([FieldType](const TSQLFieldType& r) { return r.FieldType == FieldType; });
   if (!row)
     throw EQXLException(30289, "Unknown DataType: '%s'", {std::to_string(static_cast<int>(FieldType))});
   return row->AdvancedFieldType;
 }
 
-TFieldType qxl::AdvancedFieldTypeToFieldType(TQXLAdvancedFieldType AdvancedFieldType) {
+TFieldType AdvancedFieldTypeToFieldType(TQXLAdvancedFieldType AdvancedFieldType) {
   const TSQLFieldType* row = FirstRowOf(AdvancedFieldType);
   return row ? row->FieldType : ftUnknown;
 }
 
-std::string qxl::AdvancedFieldTypeName(TQXLAdvancedFieldType AdvancedFieldType) {
+std::string AdvancedFieldTypeName(TQXLAdvancedFieldType AdvancedFieldType) {
   const TSQLFieldType* row = FirstRowOf(AdvancedFieldType);
   return row ? row->SqlName : "Unknown";
 }
 
-std::string qxl::BaseFieldTypeName(TQXLBaseFieldType BaseFieldType) {
+std::string BaseFieldTypeName(TQXLBaseFieldType BaseFieldType) {
   const TSQLFieldType* row = FirstRowOf(BaseFieldType);
   return row ? row->SqlName : "Unknown";
 }
 
-bool qxl::IsStringBaseFieldType(TQXLBaseFieldType t) {
+bool IsStringBaseFieldType(TQXLBaseFieldType t) {
   return t == bftChar || t == bftWideChar || t == bftVarchar || t == bftWideVarchar;
 }
 
-bool qxl::IsWideStringBaseFieldType(TQXLBaseFieldType t) { return t == bftWideChar || t == bftWideVarchar; }
+bool IsWideStringBaseFieldType(TQXLBaseFieldType t) { return t == bftWideChar || t == bftWideVarchar; }
 
-bool qxl::IsBlobBaseFieldType(TQXLBaseFieldType t) { return t == bftBlob || t == bftClob || t == bftWideClob; }
+bool IsBlobBaseFieldType(TQXLBaseFieldType t) { return t == bftBlob || t == bftClob || t == bftWideClob; }
 
-bool qxl::IsNumericBaseFieldType(TQXLBaseFieldType t) {
+bool IsNumericBaseFieldType(TQXLBaseFieldType t) {
   return (t >= bftSignedInt8 && t <= bftExtended) || t == bftCurrency;
 }
 
-bool qxl::IsDateTimeBaseFieldType(TQXLBaseFieldType t) { return t == bftDate || t == bftTime || t == bftDateTime; }
+bool IsDateTimeBaseFieldType(TQXLBaseFieldType t) { return t == bftDate || t == bftTime || t == bftDateTime; }
 
-bool qxl::IsStringAdvancedFieldType(TQXLAdvancedFieldType t) {
+bool IsStringAdvancedFieldType(TQXLAdvancedFieldType t) {
   return t == aftChar || t == aftString || t == aftWideChar || t == aftWideString || t == aftGuid;
 }
 
-bool qxl::IsWideStringAdvancedFieldType(TQXLAdvancedFieldType t) { return t == aftWideChar || t == aftWideString; }
+bool IsWideStringAdvancedFieldType(TQXLAdvancedFieldType t) { return t == aftWideChar || t == aftWideString; }
 
-bool qxl::IsBytesAdvancedFieldType(TQXLAdvancedFieldType t) { return t == aftBytes || t == aftVarBytes; }
+bool IsBytesAdvancedFieldType(TQXLAdvancedFieldType t) { return t == aftBytes || t == aftVarBytes; }
 
-bool qxl::IsBlobAdvancedFieldType(TQXLAdvancedFieldType t) {
+bool IsBlobAdvancedFieldType(TQXLAdvancedFieldType t) {
   return t == aftBlob || t == aftGraphic || t == aftMemo || t == aftFormattedMemo || t == aftWideMemo;
 }
 
-bool qxl::IsAutoincFieldType(TQXLAdvancedFieldType t) { return t >= aftAutoInc && t <= aftAutoIncCardinal; }
+bool IsAutoincFieldType(TQXLAdvancedFieldType t) { return t >= aftAutoInc && t <= aftAutoIncCardinal; }
 
-bool qxl::IsNumericAdvancedFieldType(TQXLAdvancedFieldType t) {
+bool IsNumericAdvancedFieldType(TQXLAdvancedFieldType t) {
   return qxl::IsNumericBaseFieldType(qxl::AdvancedToBaseFieldType(t));
 }
 
-bool qxl::IsDateTimeAdvancedFieldType(TQXLAdvancedFieldType t) {
+bool IsDateTimeAdvancedFieldType(TQXLAdvancedFieldType t) {
   return qxl::IsDateTimeBaseFieldType(qxl::AdvancedToBaseFieldType(t));
 }
 
-bool qxl::IsSizedAdvancedFieldType(TQXLAdvancedFieldType t) {
+bool IsSizedAdvancedFieldType(TQXLAdvancedFieldType t) {
   return t == aftChar || t == aftString || t == aftWideChar || t == aftWideString || t == aftBytes ||
          t == aftVarBytes;
 }
 
-bool qxl::IsConvertibleAdvancedFieldType(TQXLAdvancedFieldType t) {
+bool IsConvertibleAdvancedFieldType(TQXLAdvancedFieldType t) {
   return t < QXLAdvancedFieldTypeCount && t != aftUnknown && t != aftBytes && t != aftVarBytes && t != aftBlob &&
          t != aftGraphic && t != aftGuid;
 }
@@ -236,3 +238,5 @@ TDateTime QXLDateTimeToDateTime(const TQXLDateTime& Value) {
 TQXLDateTime DateTimeToQXLDateTime(TDateTime Value) {
   return TQXLDateTime{DateTimeToQXLDate(Value), DateTimeToQXLTime(Value)};
 }
+
+}  // namespace qxl

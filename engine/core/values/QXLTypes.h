@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace qxl {
+
 // How a value is stored in memory, in records and in engine values.
 enum TQXLBaseFieldType : std::uint8_t {
   bftUnknown,
@@ -167,7 +169,6 @@ static_assert(sizeof(TQXLDateTime) == 8);
 inline constexpr std::int32_t QXLDateDelta = 693594;  // engine day of 1899-12-30
 inline constexpr std::int32_t QXLMSecsPerDay = 86400000;
 
-namespace qxl {
 // Byte size of one value of DataType declared with Length characters or bytes.
 // Raises 30050 for bftUnknown, bftBFile and values outside the enumeration.
 std::int64_t GetDataTypeSize(TQXLBaseFieldType DataType, std::int32_t Length = 0);
@@ -194,7 +195,6 @@ bool IsNumericAdvancedFieldType(TQXLAdvancedFieldType t);
 bool IsDateTimeAdvancedFieldType(TQXLAdvancedFieldType t);
 bool IsSizedAdvancedFieldType(TQXLAdvancedFieldType t);
 bool IsConvertibleAdvancedFieldType(TQXLAdvancedFieldType t);
-}  // namespace qxl
 
 // Conversions between engine dates and times and TDateTime. The routines that
 // take a TDateTime raise platform::Exception for a value that has no engine
@@ -205,3 +205,5 @@ TDateTime QXLTimeToDateTime(std::int32_t Time);
 std::int32_t DateTimeToQXLTime(TDateTime Value);
 TDateTime QXLDateTimeToDateTime(const TQXLDateTime& Value);
 TQXLDateTime DateTimeToQXLDateTime(TDateTime Value);
+
+}  // namespace qxl

@@ -8,12 +8,13 @@
 
 #include "engine/core/values/QXLTypes.h"
 
+namespace qxl {
+
 // The 80-bit extended float is stored in 10 bytes; on x86-64 they are the
 // first 10 bytes of a long double.
 inline constexpr std::size_t QXLExtendedSize = 10;
 static_assert(sizeof(long double) >= QXLExtendedSize);
 
-namespace qxl {
 template <typename T>
 T LoadValue(const void* p) {
   T v{};
@@ -131,4 +132,5 @@ inline long double LoadFloat(TQXLBaseFieldType t, const void* p) {
     default: return 0;
   }
 }
+
 }  // namespace qxl

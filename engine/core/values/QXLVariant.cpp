@@ -9,6 +9,8 @@
 #include "engine/core/values/QXLValueBytes.h"
 #include "platform/CodePage.h"
 
+namespace qxl {
+
 namespace {
 
 std::string_view UpToZero(std::string_view text) { return text.substr(0, text.find('\0')); }
@@ -296,3 +298,5 @@ void TQXLVariant::TryToReduceWideStringToAnsiString() {
   Clear(bftUnknown);
   SetAnsiText(ansi);
 }
+
+}  // namespace qxl

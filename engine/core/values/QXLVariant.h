@@ -11,6 +11,8 @@
 #include "engine/core/values/QXLTypes.h"
 #include "platform/RuntimeVariant.h"
 
+namespace qxl {
+
 class TQXLStream;
 
 class TQXLVariant {
@@ -160,3 +162,5 @@ private:
   bool FIsDataLinked = false;
   bool FIsNull = true;
 };
+
+}  // namespace qxl

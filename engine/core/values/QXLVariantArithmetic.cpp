@@ -9,6 +9,8 @@
 #include "engine/core/values/QXLVariant.h"
 #include "platform/Exception.h"
 
+namespace qxl {
+
 namespace {
 
 [[noreturn]] void NotNumeric(char op) {
@@ -194,3 +196,5 @@ void TQXLVariant::Arithmetic(const TQXLVariant& Value, char op) {
   const std::string result = FixedResult(common, GetFixedBytes(common), Value.GetFixedBytes(common), op);
   SetValue(common, result.data(), static_cast<std::int32_t>(result.size()), false);
 }
+
+}  // namespace qxl

@@ -11,6 +11,8 @@
 #include "platform/CodePage.h"
 #include "platform/Exception.h"
 
+namespace qxl {
+
 namespace {
 
 // The payload of a variant read as a number or a text, whatever C++ type
@@ -134,3 +136,5 @@ void TQXLVariant::LoadFromStream(TQXLStream& Stream) {
   FDataSize = size;
   FIsNull = false;
 }
+
+}  // namespace qxl

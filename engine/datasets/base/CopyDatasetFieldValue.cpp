@@ -3,13 +3,15 @@
 #include "engine/core/values/QXLVariant.h"
 #include "engine/datasets/base/Field.h"
 
+namespace qxl {
+
 namespace {
 
 bool IsByteType(TQXLBaseFieldType Type) { return Type == bftBytes || Type == bftVarBytes || Type == bftBlob; }
 
 }  // namespace
 
-void qxl::CopyDatasetFieldValue(const TField& Source, TField& Dest) {
+void CopyDatasetFieldValue(const TField& Source, TField& Dest) {
   TQXLVariant value(Source.ValueType());
   if (!Source.GetValue(value) || value.IsNull()) {
     Dest.Clear();
@@ -27,3 +29,5 @@ void qxl::CopyDatasetFieldValue(const TField& Source, TField& Dest) {
   TextBlobToString(value);
   Dest.SetValue(value);
 }
+
+}  // namespace qxl

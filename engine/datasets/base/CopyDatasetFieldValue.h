@@ -1,7 +1,9 @@
 #pragma once
+
+namespace qxl {
+
 // Copying one field's value into another field, of the same dataset or of
 // another, whatever the two field types.
-namespace qxl {
 
 class TField;
 

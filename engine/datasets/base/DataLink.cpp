@@ -5,7 +5,7 @@
 #include "engine/datasets/base/DataSet.h"
 #include "engine/datasets/base/DatabaseError.h"
 
-using namespace qxl;
+namespace qxl {
 
 TDataSource::~TDataSource() {
   SetDataSet(nullptr);
@@ -139,6 +139,8 @@ void TMasterDataLink::CheckBrowseMode() {
   if (FDetail && FDetail->Active()) FDetail->CheckBrowseMode();
 }
 
-void qxl::CheckDataSourceLink(const TDataSet& Detail, const TDataSource* Source) {
+void CheckDataSourceLink(const TDataSet& Detail, const TDataSource* Source) {
   if (Detail.IsLinkedTo(Source)) DatabaseError("Circular datalinks are not allowed", &Detail);
 }
+
+}  // namespace qxl

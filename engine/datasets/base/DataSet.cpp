@@ -7,7 +7,7 @@
 #include "engine/datasets/base/DatabaseError.h"
 #include "engine/datasets/base/FieldKinds.h"
 
-using namespace qxl;
+namespace qxl {
 
 TDataSet::TDataSet() : FFieldDefs(this), FIndexDefs(this) {}
 
@@ -235,3 +235,5 @@ bool TDataSet::IsLinkedTo(const TDataSource* Source) const {
 std::unique_ptr<TQXLStream> TDataSet::CreateBlobStream(TField& Field, TBlobStreamMode) {
   DatabaseErrorFmt(this, "Field '%s' has no BLOB stream", Field.DisplayName());
 }
+
+}  // namespace qxl

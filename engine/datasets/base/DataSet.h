@@ -25,10 +25,11 @@
 #include "engine/datasets/base/IndexDefs.h"
 #include "platform/RuntimeVariant.h"
 
+namespace qxl {
+
 class TQXLStream;
 class TQXLVariant;
 
-namespace qxl {
 
 class TDataLink;
 class TDataSource;

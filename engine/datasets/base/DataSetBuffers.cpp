@@ -5,7 +5,7 @@
 #include "engine/datasets/base/DataSet.h"
 #include "engine/datasets/base/DatabaseError.h"
 
-using namespace qxl;
+namespace qxl {
 
 void TDataSet::AllocateBuffers() {
   FreeBuffers();
@@ -197,3 +197,5 @@ std::int32_t TDataSet::CompareBookmarks(const TBookmark& Bookmark1, const TBookm
   if (Bookmark2.empty()) return -1;
   return Bookmark1 == Bookmark2 ? 0 : Bookmark1 < Bookmark2 ? -1 : 1;
 }
+
+}  // namespace qxl

@@ -6,7 +6,7 @@
 #include "engine/datasets/base/DatabaseError.h"
 #include "engine/datasets/base/Field.h"
 
-using namespace qxl;
+namespace qxl {
 
 void TDataSet::CheckCanModify() {
   if (!CanModify()) DatabaseError("Cannot modify a read-only dataset", this);
@@ -160,3 +160,5 @@ void TDataSet::Delete() {
   Run(AfterDelete);
   Run(AfterScroll);
 }
+
+}  // namespace qxl

@@ -7,7 +7,7 @@
 #include "engine/datasets/base/DatabaseError.h"
 #include "engine/datasets/base/Field.h"
 
-using namespace qxl;
+namespace qxl {
 
 namespace {
 
@@ -100,3 +100,5 @@ void TDataSet::ComputeLookupField(TField& Field) {
   value.SetAsVariant(result);
   Field.SetValue(value);
 }
+
+}  // namespace qxl

@@ -6,7 +6,7 @@
 #include "engine/datasets/base/DatabaseError.h"
 #include "engine/datasets/base/Field.h"
 
-using namespace qxl;
+namespace qxl {
 
 std::vector<TField*> TDataSet::FieldList(const std::string& Names) const {
   std::vector<TField*> fields;
@@ -162,3 +162,5 @@ void TDataSet::SetOnFilterRecord(TFilterRecordEvent Handler) {
   FOnFilterRecord = std::move(Handler);
   if (Active() && FFiltered) First();
 }
+
+}  // namespace qxl

@@ -2,7 +2,11 @@
 
 #include "engine/datasets/base/Component.h"
 
-void qxl::DatabaseError(std::string_view Message, const TComponent* Component) {
+namespace qxl {
+
+void DatabaseError(std::string_view Message, const TComponent* Component) {
   if (Component && !Component->Name.empty()) throw EDatabaseError(Component->Name + ": " + std::string(Message));
   throw EDatabaseError(std::string(Message));
 }
+
+}  // namespace qxl

@@ -4,7 +4,7 @@
 #include "engine/datasets/base/DatabaseError.h"
 #include "platform/CodePage.h"
 
-using namespace qxl;
+namespace qxl {
 
 TField::TField(TFieldType DataType, TQXLBaseFieldType ValueType) : FDataType(DataType), FValueType(ValueType) {}
 
@@ -141,7 +141,7 @@ void TField::SetAsBoolean(bool Flag) {
   SetTyped([&](TQXLVariant& v) { v.SetAsBoolean(Flag); });
 }
 
-void qxl::TextBlobToString(TQXLVariant& Value) {
+void TextBlobToString(TQXLVariant& Value) {
   if (Value.IsNull()) return;
   if (Value.DataType() == bftWideClob) {
     const std::u16string text(static_cast<const char16_t*>(Value.pData()),
@@ -152,3 +152,5 @@ void qxl::TextBlobToString(TQXLVariant& Value) {
     Value.Cast(bftVarchar);
   }
 }
+
+}  // namespace qxl

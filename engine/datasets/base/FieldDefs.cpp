@@ -3,7 +3,7 @@
 #include "engine/core/values/QXLShortString.h"
 #include "engine/datasets/base/DatabaseError.h"
 
-using namespace qxl;
+namespace qxl {
 
 TFieldDef& TFieldDefs::Items(std::int32_t Index) const {
   if (Index < 0 || Index >= Count()) DatabaseErrorFmt(FOwner, "Field definition index out of range (%d)", Index);
@@ -51,3 +51,5 @@ void TFieldDefs::Assign(const TFieldDefs& Source) {
 void TFieldDefs::Renumber() {
   for (std::size_t i = 0; i < FItems.size(); ++i) FItems[i]->FFieldNo = static_cast<std::int32_t>(i) + 1;
 }
+
+}  // namespace qxl

@@ -4,7 +4,7 @@
 #include "engine/datasets/base/DataSet.h"
 #include "engine/datasets/base/DatabaseError.h"
 
-using namespace qxl;
+namespace qxl {
 
 namespace {
 
@@ -26,7 +26,7 @@ std::unique_ptr<TQXLStream> TBlobField::CreateBlobStream(TBlobStreamMode Mode) {
   return DataSet()->CreateBlobStream(*this, Mode);
 }
 
-std::unique_ptr<TField> qxl::CreateField(TFieldType DataType) {
+std::unique_ptr<TField> CreateField(TFieldType DataType) {
   switch (DataType) {
     case ftString: return std::make_unique<TStringField>();
     case ftFixedChar: return std::make_unique<TFixedCharField>();
@@ -60,3 +60,5 @@ std::unique_ptr<TField> qxl::CreateField(TFieldType DataType) {
     default: DatabaseErrorFmt(nullptr, "No field kind for field type %d", static_cast<int>(DataType));
   }
 }
+
+}  // namespace qxl

@@ -6,9 +6,10 @@
 #include "engine/datasets/base/DataSetTypes.h"
 #include "engine/datasets/base/Field.h"
 
+namespace qxl {
+
 class TQXLStream;
 
-namespace qxl {
 
 template <TFieldType Type, TQXLBaseFieldType Value>
 class TFieldOf : public TField {

@@ -3,7 +3,7 @@
 #include "engine/core/values/QXLShortString.h"
 #include "engine/datasets/base/DatabaseError.h"
 
-using namespace qxl;
+namespace qxl {
 
 TIndexDef& TIndexDefs::Items(std::int32_t Index) const {
   if (Index < 0 || Index >= Count()) DatabaseErrorFmt(FOwner, "Index definition index out of range (%d)", Index);
@@ -44,3 +44,5 @@ void TIndexDefs::Assign(const TIndexDefs& Source) {
   for (const auto& d : Source.FItems) items.push_back(std::make_unique<TIndexDef>(*d));
   FItems = std::move(items);
 }
+
+}  // namespace qxl

@@ -3,7 +3,7 @@
 #include "engine/core/values/QXLShortString.h"
 #include "engine/datasets/base/DatabaseError.h"
 
-using namespace qxl;
+namespace qxl {
 
 namespace {
 
@@ -115,3 +115,5 @@ std::string TParams::ParseSQL(std::string_view SQL, bool DoCreate) {
   }
   return out;
 }
+
+}  // namespace qxl

@@ -16,11 +16,12 @@
 #include "engine/datasets/base/Component.h"
 #include "platform/FileSystem.h"
 
+namespace qxl {
+
 class TQXLBaseSession;
 class TQXLDatabaseDataList;
 class TQXLLocalSession;
 
-namespace qxl {
 
 class TQXLSession;
 

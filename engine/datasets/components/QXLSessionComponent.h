@@ -15,13 +15,14 @@
 
 #include "engine/datasets/base/Component.h"
 
+namespace qxl {
+
 class TQXLBaseSession;
 
 // A session's token: it only serves as the session's identity in the handles
 // it gives its databases.
 class TQXLSessionComponentManager {};
 
-namespace qxl {
 
 class TQXLDatabase;
 class TQXLSession;

@@ -22,16 +22,17 @@
 #include "engine/datasets/base/DataSet.h"
 #include "engine/datasets/components/QXLDatabase.h"
 
+namespace qxl {
+
 class TQXLAO;
 class TQXLConstraintDefs;
 class TQXLCursor;
-class TQXLExpression;
+class TQXLBaseExpression;
 class TQXLFieldDefs;
 class TQXLIndexDefs;
 class TQXLStream;
 class TQXLVariant;
 
-namespace qxl {
 
 class TQXLAdvFieldDefs;
 class TQXLAdvIndexDefs;
@@ -143,7 +144,7 @@ public:
   TRecordBuffer ActiveBuffer() const override;
 
   // What the SQL layer works with.
-  void SetSQLFilter(TQXLExpression* FilterExpr, TQXLAO* ParentQueryAO, TQXLCursor* ParentCursor);
+  void SetSQLFilter(TQXLBaseExpression* FilterExpr, TQXLAO* ParentQueryAO, TQXLCursor* ParentCursor);
   // The dataset reopens on its cursor showing only those fields, under the aliases.
   void ApplyProjection(const std::vector<std::string>& FieldNamesList, const std::vector<std::string>& AliasList);
   // Field FieldNo of the current record: among all the table's fields with

@@ -153,7 +153,7 @@ Variant TQXLDataSet::Lookup(const std::string& KeyFields, const std::vector<Vari
 
 // ---- What the SQL layer works with ------------------------------------------
 
-void TQXLDataSet::SetSQLFilter(TQXLExpression* FilterExpr, TQXLAO* ParentQueryAO, TQXLCursor* ParentCursor) {
+void TQXLDataSet::SetSQLFilter(TQXLBaseExpression* FilterExpr, TQXLAO* ParentQueryAO, TQXLCursor* ParentCursor) {
   Cursor(10278).SetSQLFilter(FilterExpr, ParentQueryAO, ParentCursor);
 }
 

@@ -14,9 +14,10 @@
 
 #include "engine/datasets/dataset/QXLDataSet.h"
 
+namespace qxl {
+
 class TQXLLocalCursor;
 
-namespace qxl {
 
 class TDataSource;
 class TMasterDataLink;

@@ -23,7 +23,7 @@ bool IsSQLDefaultValueExpression(const TQXLVariant& Value) {
 
 void RegisterSQLExpressions() {
   TQXLExpressionServices Services;
-  Services.CreateExpression = []() -> std::unique_ptr<::TQXLExpression> { return std::make_unique<TQXLExpression>(); };
+  Services.CreateExpression = []() -> std::unique_ptr<TQXLBaseExpression> { return std::make_unique<TQXLExpression>(); };
   Services.IsDefaultValueExpression = &IsSQLDefaultValueExpression;
   SetExpressionServices(Services);
 }

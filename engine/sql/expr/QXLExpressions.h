@@ -21,16 +21,17 @@
 #include "engine/sql/lexer/QXLLexer.h"
 #include "engine/sql/nodes/QXLExprNode.h"
 
+namespace qxl {
+
 class TQXLExprNode;
 class TQXLAO;
 
-namespace qxl {
 
 class TDataSet;
 class TQXLExprParser;
 struct TQXLSelectListItem;
 
-class TQXLExpression final : public ::TQXLExpression {
+class TQXLExpression final : public TQXLBaseExpression {
 public:
   TQXLExpression();
   // Adopts a ready tree.

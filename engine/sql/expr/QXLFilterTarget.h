@@ -7,9 +7,10 @@
 // Threads: as the operator's.
 #include <memory>
 
+namespace qxl {
+
 class TQXLAO;
 
-namespace qxl {
 
 class TQXLExpression;
 

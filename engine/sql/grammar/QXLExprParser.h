@@ -21,9 +21,10 @@
 #include "engine/sql/lexer/QXLLexer.h"
 #include "engine/sql/nodes/QXLDataOperator.h"
 
+namespace qxl {
+
 class TQXLExprNode;
 
-namespace qxl {
 
 class TQXLExpression;
 

@@ -12,6 +12,8 @@
 #include "engine/core/QXLExpression.h"
 #include "engine/core/values/QXLTypes.h"
 
+namespace qxl {
+
 class TQXLIntegerArray;
 class TQXLVariant;
 
@@ -42,3 +44,5 @@ public:
   virtual bool IsOuterJoin() const = 0;
   virtual void SetFilterExpression(std::unique_ptr<TQXLExpression> Filter) = 0;
 };
+
+}  // namespace qxl

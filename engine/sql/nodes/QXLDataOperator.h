@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace qxl {
+
 // Completes the opaque declaration the core gives; one byte, values fixed by
 // their order (cursors receive them through IsAnyRecordMatchCondition).
 enum TQXLDataOperator : std::uint8_t {
@@ -77,7 +79,6 @@ enum TQXLDataOperator : std::uint8_t {
 };
 inline constexpr int QXLDataOperatorCount = 66;
 
-namespace qxl {
 
 enum TQXLQuantifier : std::uint8_t { qUNDEFINED, qALL, qANY };
 

@@ -5,6 +5,8 @@
 #include "engine/sql/nodes/QXLExprNodeField.h"
 #include "engine/sql/nodes/QXLExprNodeStringFunction.h"
 
+namespace qxl {
+
 namespace {
 constexpr std::int32_t InvalidChildCode = 20279;
 
@@ -152,13 +154,13 @@ bool TQXLExprNode::CanBeAssigned(TQXLAO* AO, TQXLAO* ParentQueryAO, TQXLCursor* 
 
 bool TQXLExprNode::CanUseIndex(std::int32_t, TQXLSearchCondition, TQXLIndexDef*, std::int32_t) { return false; }
 
-void TQXLExprNode::AddAsIndexScanCondition(TQXLScanSearchConditionArray*, TQXLIndexDef*, TQXLExpression*) {}
+void TQXLExprNode::AddAsIndexScanCondition(TQXLScanSearchConditionArray*, TQXLIndexDef*, TQXLBaseExpression*) {}
 
-void TQXLExprNode::ExtendIndexScanCondition(TQXLScanSearchCondition*, TQXLIndexDef*, TQXLExpression*) {}
+void TQXLExprNode::ExtendIndexScanCondition(TQXLScanSearchCondition*, TQXLIndexDef*, TQXLBaseExpression*) {}
 
 bool TQXLExprNode::IsJoinCondition(TQXLAO*, TQXLAO*) { return false; }
 
-void TQXLExprNode::ReplacePseudonyms(std::span<qxl::TQXLSelectListItem> SelectList) {
+void TQXLExprNode::ReplacePseudonyms(std::span<TQXLSelectListItem> SelectList) {
   for (auto& c : FChildren) c->ReplacePseudonyms(SelectList);
 }
 
@@ -189,3 +191,5 @@ bool TQXLExprNode::CanUseNodeAsConst(const TQXLExprNode* Node) {
 void TQXLExprNode::RaiseUnknownOperator(std::int32_t Code) const {
   throw EQXLException(Code, "Unknown operator: '%s'", {qxl::OperatorText(FOperator)});
 }
+
+}  // namespace qxl

@@ -19,6 +19,8 @@
 #include "engine/sql/nodes/QXLDataOperator.h"
 #include "engine/sql/nodes/QXLSelectListItem.h"
 
+namespace qxl {
+
 class TQXLAO;
 class TQXLCursor;
 class TQXLExpression;
@@ -99,9 +101,9 @@ public:
   virtual bool CanUseIndex(std::int32_t IndexColumnNo, TQXLSearchCondition ConditionSearchOperator,
                            TQXLIndexDef* IndexDef, std::int32_t SessionID);
   virtual void AddAsIndexScanCondition(TQXLScanSearchConditionArray* ScanConditions, TQXLIndexDef* IndexDef,
-                                       ::TQXLExpression* Expression);
+                                       TQXLBaseExpression* Expression);
   virtual void ExtendIndexScanCondition(TQXLScanSearchCondition* ScanCondition, TQXLIndexDef* IndexDef,
-                                        ::TQXLExpression* Expression);
+                                        TQXLBaseExpression* Expression);
   virtual bool IsJoinCondition(TQXLAO* AO1, TQXLAO* AO2);
   // Rewrites references to select-list aliases; the base passes the list on.
   virtual void ReplacePseudonyms(std::span<qxl::TQXLSelectListItem> SelectList);
@@ -128,6 +130,6 @@ private:
   bool FPartialKey = false;
 };
 
-namespace qxl {
 using TQXLExprNodePtr = std::unique_ptr<TQXLExprNode>;
+
 }  // namespace qxl

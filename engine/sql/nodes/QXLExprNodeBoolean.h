@@ -27,9 +27,9 @@ public:
   bool CanUseIndex(std::int32_t IndexColumnNo, TQXLSearchCondition ConditionSearchOperator, TQXLIndexDef* IndexDef,
                    std::int32_t SessionID) override;
   void AddAsIndexScanCondition(TQXLScanSearchConditionArray* ScanConditions, TQXLIndexDef* IndexDef,
-                               ::TQXLExpression* Expression) override;
+                               TQXLBaseExpression* Expression) override;
   void ExtendIndexScanCondition(TQXLScanSearchCondition* ScanCondition, TQXLIndexDef* IndexDef,
-                                ::TQXLExpression* Expression) override;
+                                TQXLBaseExpression* Expression) override;
 
   const std::string& EscapeStr() const { return FEscapeStr; }
 

@@ -29,9 +29,9 @@ public:
   bool CanUseIndex(std::int32_t IndexColumnNo, TQXLSearchCondition ConditionSearchOperator, TQXLIndexDef* IndexDef,
                    std::int32_t SessionID) override;
   void AddAsIndexScanCondition(TQXLScanSearchConditionArray* ScanConditions, TQXLIndexDef* IndexDef,
-                               ::TQXLExpression* Expression) override;
+                               TQXLBaseExpression* Expression) override;
   void ExtendIndexScanCondition(TQXLScanSearchCondition* ScanCondition, TQXLIndexDef* IndexDef,
-                                ::TQXLExpression* Expression) override;
+                                TQXLBaseExpression* Expression) override;
   // An equality of two plain column references, one found in each operator;
   // raises 10404 / 10405 when the first / second is ambiguous there.
   bool IsJoinCondition(TQXLAO* AO1, TQXLAO* AO2) override;

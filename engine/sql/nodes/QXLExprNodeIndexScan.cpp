@@ -38,7 +38,7 @@ TQXLSearchCondition SearchConditionOf(TQXLDataOperator Op, bool Descending) {
 // Writes Key as the column's value into the condition's key buffer and
 // records where it came from.
 void AppendKey(TQXLScanSearchCondition& Condition, TQXLExprNodeField& Field, const TQXLVariant* Key,
-               ::TQXLExpression* Expression, TQXLExprNode* Node) {
+               TQXLBaseExpression* Expression, TQXLExprNode* Node) {
   TQXLVariant value;
   if (Key) value.Assign(*Key, true);
   Field.Cursor()->SetFieldValue(value, Field.FieldNo(), true, Condition.KeyRecordBuffer);
@@ -49,7 +49,7 @@ void AppendKey(TQXLScanSearchCondition& Condition, TQXLExprNodeField& Field, con
 
 // A new condition on the first column of IndexDef, keyed by Key.
 void AddNewCondition(TQXLScanSearchConditionArray& ScanConditions, TQXLIndexDef& IndexDef, TQXLExprNodeField& Field,
-                     TQXLDataOperator Op, bool PartialKey, const TQXLVariant* Key, ::TQXLExpression* Expression,
+                     TQXLDataOperator Op, bool PartialKey, const TQXLVariant* Key, TQXLBaseExpression* Expression,
                      TQXLExprNode* Node) {
   TQXLCursor& cursor = *Field.Cursor();
   TQXLScanSearchCondition condition;
@@ -100,7 +100,7 @@ bool TQXLExprNodeComparison::CanUseIndex(std::int32_t IndexColumnNo, TQXLSearchC
 }
 
 void TQXLExprNodeComparison::AddAsIndexScanCondition(TQXLScanSearchConditionArray* ScanConditions,
-                                                     TQXLIndexDef* IndexDef, ::TQXLExpression* Expression) {
+                                                     TQXLIndexDef* IndexDef, TQXLBaseExpression* Expression) {
   TQXLExprNode* side = nullptr;
   TQXLExprNode* constant = nullptr;
   GetFieldAndConstNodes(side, constant);
@@ -114,7 +114,7 @@ void TQXLExprNodeComparison::AddAsIndexScanCondition(TQXLScanSearchConditionArra
 }
 
 void TQXLExprNodeComparison::ExtendIndexScanCondition(TQXLScanSearchCondition* ScanCondition, TQXLIndexDef*,
-                                                      ::TQXLExpression* Expression) {
+                                                      TQXLBaseExpression* Expression) {
   TQXLExprNode* side = nullptr;
   TQXLExprNode* constant = nullptr;
   GetFieldAndConstNodes(side, constant);
@@ -134,7 +134,7 @@ bool TQXLExprNodeBoolean::CanUseIndex(std::int32_t IndexColumnNo, TQXLSearchCond
 }
 
 void TQXLExprNodeBoolean::AddAsIndexScanCondition(TQXLScanSearchConditionArray* ScanConditions,
-                                                  TQXLIndexDef* IndexDef, ::TQXLExpression* Expression) {
+                                                  TQXLIndexDef* IndexDef, TQXLBaseExpression* Expression) {
   TQXLExprNodeField* field = ChildCount() == 1 ? TQXLExprNodeComparison::GetFieldNode(Child(0)) : nullptr;
   if (!field || !field->Cursor() || !ScanConditions) throw EQXLException(20254, "Pointer is nil");
   if (!IndexDef || IndexDef->ColumnCount() == 0) throw EQXLException(20255, "Invalid index for search");
@@ -142,7 +142,7 @@ void TQXLExprNodeBoolean::AddAsIndexScanCondition(TQXLScanSearchConditionArray* 
 }
 
 void TQXLExprNodeBoolean::ExtendIndexScanCondition(TQXLScanSearchCondition* ScanCondition, TQXLIndexDef*,
-                                                   ::TQXLExpression* Expression) {
+                                                   TQXLBaseExpression* Expression) {
   TQXLExprNodeField* field = ChildCount() == 1 ? TQXLExprNodeComparison::GetFieldNode(Child(0)) : nullptr;
   if (!field || !field->Cursor() || !ScanCondition) throw EQXLException(20254, "Pointer is nil");
   AppendKey(*ScanCondition, *field, nullptr, Expression, this);

@@ -15,3 +15,9 @@
 #include "engine/sql/nodes/QXLSelectListItem.h"
 #include "engine/sql/nodes/QXLSemicolonList.h"
 #include "engine/sql/nodes/QXLSubqueryTests.h"
+
+namespace qxl {
+
+
+
+}  // namespace qxl

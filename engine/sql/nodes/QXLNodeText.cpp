@@ -73,9 +73,7 @@ void MakeString(TQXLVariant& Value) {
   Value.Cast(bftVarchar);
 }
 
-}  // namespace qxl
 
-namespace qxl {
 
 void CopyValue(TQXLVariant& Value, const TQXLVariant& Source) {
   if (&Value == &Source) return;

@@ -22,9 +22,7 @@ void SetWideText(TQXLVariant& Value, std::u16string_view Text, TQXLBaseFieldType
 // (bftVarchar); NULL stays NULL with that type.
 void MakeString(TQXLVariant& Value);
 
-}  // namespace qxl
 
-namespace qxl {
 
 // Value := a copy of Source, reusing Value's own block when the sizes agree,
 // so that evaluating row after row allocates nothing for fixed-size types.

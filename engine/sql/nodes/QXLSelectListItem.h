@@ -16,7 +16,7 @@ struct TQXLSelectListItem {
   std::string FieldName;
   bool IsExpression = false;
   bool IsDuplicatedField = false;
-  std::unique_ptr<::TQXLExpression> ValueExpr;
+  std::unique_ptr<TQXLBaseExpression> ValueExpr;
   std::string Pseudonym;
 };
 

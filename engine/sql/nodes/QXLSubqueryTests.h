@@ -5,9 +5,10 @@
 // Thread rule: as every node (one thread per tree).
 #include "engine/sql/nodes/QXLDataOperator.h"
 
+namespace qxl {
+
 class TQXLVariant;
 
-namespace qxl {
 
 class TQXLSubqueryTests {
 public:

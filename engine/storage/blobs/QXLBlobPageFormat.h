@@ -6,10 +6,11 @@
 // Thread rule: none; callers hold the table's lock.
 #include <cstdint>
 
+namespace qxl {
+
 class TQXLPage;
 class TQXLPageManager;
 
-namespace qxl {
 
 inline constexpr std::uint16_t QXLLargeBlobItemNo = 0xFFFF;
 // Item number that may name an entry or a large BLOB; the reader decides.

@@ -21,12 +21,13 @@
 #include "engine/storage/blobs/QXLDiskBLOBCache.h"
 #include "engine/storage/btree/QXLBTreeBlobPageIndex.h"
 
+namespace qxl {
+
 class TQXLBaseFieldManager;
 class TQXLBaseRecordManager;
 class TQXLPageManager;
 class TQXLStream;
 
-namespace qxl {
 
 // Copies of the changed BLOB values a record buffer names, by cache handle.
 using TQXLBlobCacheSnapshot = std::vector<std::pair<std::uint32_t, TQXLDiskBLOBCache>>;

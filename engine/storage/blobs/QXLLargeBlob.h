@@ -8,9 +8,10 @@
 #include <cstdint>
 #include <vector>
 
+namespace qxl {
+
 class TQXLPageManager;
 
-namespace qxl {
 
 struct TQXLDiskBLOBCache;
 

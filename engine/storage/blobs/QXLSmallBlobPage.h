@@ -9,9 +9,10 @@
 #include "engine/core/containers/QXLPageItemID.h"
 #include "engine/storage/blobs/QXLBlobPageFormat.h"
 
+namespace qxl {
+
 class TQXLPage;
 
-namespace qxl {
 
 struct TQXLDiskBLOBCache;
 

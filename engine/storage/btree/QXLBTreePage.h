@@ -16,9 +16,10 @@
 #include "engine/storage/btree/QXLBTreeKeyRef.h"
 #include "engine/storage/btree/QXLKeyPath.h"
 
+namespace qxl {
+
 class TQXLPageManager;
 
-namespace qxl {
 
 // Results of SearchPosition.
 inline constexpr int QXLSearchFound = 1;

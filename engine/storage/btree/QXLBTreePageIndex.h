@@ -8,9 +8,10 @@
 #include "engine/storage/btree/QXLBTreePage.h"
 #include "engine/storage/btree/QXLPageKeyRef.h"
 
+namespace qxl {
+
 class TQXLPageManager;
 
-namespace qxl {
 
 class TQXLBTreePageIndex {
 public:

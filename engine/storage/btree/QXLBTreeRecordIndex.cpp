@@ -13,6 +13,7 @@
 #include "engine/storage/pager/QXLPageManager.h"
 
 namespace qxl {
+
 namespace {
 
 const TQXLKeyPath& AsKeyPath(const TQXLIndexPosition& Position) {

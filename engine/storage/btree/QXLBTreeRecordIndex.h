@@ -15,10 +15,11 @@
 #include "engine/storage/btree/QXLKeyPath.h"
 #include "engine/storage/btree/QXLRecordKeyRef.h"
 
+namespace qxl {
+
 class TQXLPageManager;
 class TQXLTableData;
 
-namespace qxl {
 
 // The state of one index scan between FindRecord calls.
 struct TQXLIndexSearchInfo {

@@ -8,6 +8,7 @@
 #include "engine/core/values/QXLValueBytes.h"
 
 namespace qxl {
+
 namespace {
 
 bool IsBlobType(TQXLBaseFieldType Type) { return Type == bftBlob || Type == bftClob || Type == bftWideClob; }

@@ -13,10 +13,11 @@
 #include "engine/storage/btree/QXLBTreeKeyRef.h"
 #include "engine/storage/btree/QXLKeyRecordSource.h"
 
+namespace qxl {
+
 class TQXLIndexDef;
 class TQXLTableData;
 
-namespace qxl {
 
 class TQXLRecordKeyRef : public TQXLBTreeKeyRef {
 public:

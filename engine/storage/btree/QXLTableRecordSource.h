@@ -4,9 +4,10 @@
 // Thread rule: called under the table's lock, like the index itself.
 #include "engine/storage/btree/QXLKeyRecordSource.h"
 
+namespace qxl {
+
 class TQXLTableData;
 
-namespace qxl {
 
 class TQXLTableRecordSource : public TQXLKeyRecordSource {
 public:

@@ -12,6 +12,8 @@
 #include "engine/storage/files/QXLTableListFile.h"
 #include "engine/storage/locks/QXLDatabaseTableLockManager.h"
 
+namespace qxl {
+
 namespace {
 
 // A page size or extent size that the file's header field cannot hold.
@@ -104,3 +106,5 @@ void TQXLDiskDatabaseData::CloseDatabaseFile() {
 }
 
 bool TQXLDiskDatabaseData::Encrypted() const { return FDiskPageManager && FDiskPageManager->Encrypted(); }
+
+}  // namespace qxl

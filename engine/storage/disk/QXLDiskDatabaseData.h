@@ -27,6 +27,8 @@
 #include "engine/storage/btree/QXLBTreeRecordIndex.h"
 #include "platform/FileSystem.h"
 
+namespace qxl {
+
 class TQXLActiveSessionsFile;
 class TQXLDatabaseTableLockManager;
 class TQXLDiskPageManager;
@@ -147,3 +149,5 @@ private:
   std::int32_t FPageCountInExtent = 8;
   bool FSingleUserConnected = false;
 };
+
+}  // namespace qxl

@@ -10,6 +10,8 @@
 #include "engine/storage/files/QXLActiveSessionsFile.h"
 #include "engine/storage/locks/QXLDatabaseTableLockManager.h"
 
+namespace qxl {
+
 void TQXLDiskDatabaseData::ConnectSession(TQXLBaseSession* Session) {
   std::lock_guard guard(CriticalSection());
   const bool Opening = !IsOpen();
@@ -98,7 +100,7 @@ std::int32_t TQXLDiskDatabaseData::GetDBFileConnectionsCount() {
   return FActiveSessionsFile ? FActiveSessionsFile->GetDBFileConnectionsCount() : 0;
 }
 
-void TQXLDiskDatabaseData::TakeSessionSettings(const qxl::TQXLSessionSettings& Settings) {
+void TQXLDiskDatabaseData::TakeSessionSettings(const TQXLSessionSettings& Settings) {
   std::lock_guard guard(CriticalSection());
   if (IsOpen()) return;
   FPassword = Settings.Password;
@@ -107,7 +109,7 @@ void TQXLDiskDatabaseData::TakeSessionSettings(const qxl::TQXLSessionSettings& S
   FMaxSessionCount = Settings.MaxSessionCount;
 }
 
-void TQXLDiskDatabaseData::GiveSessionSettings(qxl::TQXLSessionSettings& Settings) {
+void TQXLDiskDatabaseData::GiveSessionSettings(TQXLSessionSettings& Settings) {
   std::lock_guard guard(CriticalSection());
   // The file checks the password only when it is opened; a later session of
   // the same open file is checked here.
@@ -118,3 +120,5 @@ void TQXLDiskDatabaseData::GiveSessionSettings(qxl::TQXLSessionSettings& Setting
   Settings.PagesPerExtent = FPageCountInExtent;
   Settings.MaxSessionCount = FMaxSessionCount;
 }
+
+}  // namespace qxl

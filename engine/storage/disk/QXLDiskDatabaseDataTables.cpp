@@ -9,6 +9,8 @@
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "engine/storage/files/QXLTableListFile.h"
 
+namespace qxl {
+
 TQXLTableListFile& TQXLDiskDatabaseData::OpenTableList(std::int32_t NilCode) const {
   if (!FTableListFile) throw EQXLException(NilCode, "Pointer is nil");
   return *FTableListFile;
@@ -56,3 +58,5 @@ TQXLTableData* TQXLDiskDatabaseData::CreateTableData(TQXLCursor* Cursor) {
   if (Cursor) Table->SetTableName(Cursor->FTableName);
   return RegisterTableData(std::move(Table));
 }
+
+}  // namespace qxl

@@ -8,6 +8,8 @@
 #include "engine/storage/disk/QXLDiskTransactionSteps.h"
 #include "engine/storage/locks/QXLDatabaseTableLockManager.h"
 
+namespace qxl {
+
 void TQXLDiskDatabaseData::Commit(std::int32_t SessionID, bool DoFlushBuffers) {
   std::lock_guard guard(CriticalSection());
   qxl::TTransactionLockSteps Locks{
@@ -74,3 +76,5 @@ void TQXLDiskDatabaseData::SetSuppressDBHeaderErrors(bool Value) {
   if (FDiskPageManager && FDiskPageManager->FreeSpaceManager())
     FDiskPageManager->FreeSpaceManager()->SetSuppressDBHeaderErrors(Value);
 }
+
+}  // namespace qxl

@@ -15,10 +15,11 @@
 #include "engine/storage/pager/QXLPageSavepoint.h"
 #include "engine/storage/blobs/QXLDiskBlobManager.h"
 
+namespace qxl {
+
 class TQXLCursor;
 class TQXLDiskTableData;
 
-namespace qxl {
 
 class TQXLDiskTableChange {
 public:

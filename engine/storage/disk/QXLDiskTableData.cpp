@@ -24,9 +24,7 @@
 #include "engine/storage/records/QXLRecordPageRules.h"
 #include "engine/storage/temporary/QXLTemporaryPageManager.h"
 
-using qxl::TDiskTablesLock;
-using qxl::TFlagGuard;
-using qxl::TSystemPagesGuard;
+namespace qxl {
 
 TQXLDiskTableData::TQXLDiskTableData(TQXLDatabaseData* aDatabaseData, TQXLIndexFactory* IndexFactory)
     : TQXLTableData(aDatabaseData),
@@ -50,7 +48,7 @@ TQXLDiskPageManager& TQXLDiskTableData::DiskPageManager() const {
 
 bool TQXLDiskTableData::IsMultiUser() const { return FDatabaseData->MultiUser(); }
 
-qxl::TQXLDiskRecordManager* TQXLDiskTableData::DiskRecordManager() const {
+TQXLDiskRecordManager* TQXLDiskTableData::DiskRecordManager() const {
   return static_cast<qxl::TQXLDiskRecordManager*>(FRecordManager.get());
 }
 
@@ -422,3 +420,5 @@ void TQXLDiskTableData::Rollback(std::int32_t SessionID) {
   TQXLTableData::Rollback(SessionID);
   FTemporaryPageManager->ApplyChanges(SessionID);
 }
+
+}  // namespace qxl

@@ -28,19 +28,19 @@
 
 #include "engine/core/abstract/QXLTableData.h"
 
+namespace qxl {
+
 class TQXLDiskDatabaseData;
 class TQXLDiskPageManager;
 class TQXLIndexFactory;
 class TQXLInternalDBTransactedAccessFile;
 class TQXLTableLocksFile;
 
-namespace qxl {
 class TQXLDiskBlobManager;
 class TQXLDiskRecordManager;
 class TQXLDiskRecordPageRules;
 class TQXLDiskTableChange;
 class TQXLTemporaryPageManager;
-}  // namespace qxl
 
 class TQXLDiskTableData : public TQXLTableData {
 public:
@@ -102,7 +102,7 @@ public:
   // GetRecordBuffer, "Table is locked" from the others.
   void ClearBlobsCacheInRecordBuffer(std::uint8_t* Buffer) override;
   TQXLGetRecordResult GetRecordBuffer(TQXLCursor* Cursor, TQXLGetRecordMode GetRecordMode) override;
-  bool Locate(TQXLCursor* Cursor, TQXLExpression* SearchExpression) override;
+  bool Locate(TQXLCursor* Cursor, TQXLBaseExpression* SearchExpression) override;
   bool FindKey(TQXLCursor* Cursor, TQXLSearchCondition SearchCondition) override;
   void SetRecNo(TQXLCursor* Cursor, std::int64_t RecNo) override;
   std::int64_t GetRecNo(TQXLCursor* Cursor) override;
@@ -239,3 +239,5 @@ private:
   std::int32_t FSchemaVersion = -1;
   std::int32_t FStoredSchemaVersion = -1;
 };
+
+}  // namespace qxl

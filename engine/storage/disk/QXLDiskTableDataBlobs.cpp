@@ -11,6 +11,8 @@
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "engine/core/streams/QXLOwningBLOBStream.h"
 
+namespace qxl {
+
 void TQXLDiskTableData::CheckBlobField(std::int32_t FieldNo) const {
   const bool IsBlob = FFieldManager && FieldNo >= 0 && FieldNo < FFieldManager->FieldDefs().Count() &&
                       qxl::IsBlobBaseFieldType(FFieldManager->FieldDefs().GetDef(FieldNo)->BaseFieldType);
@@ -103,3 +105,5 @@ void TQXLDiskTableData::FreeDirectBlobData(TQXLCursor*, std::int32_t FieldNo, st
   Blobs().FreeBlobCache(RecordBuffer, FieldNo, false);
   pBlobData = nullptr;
 }
+
+}  // namespace qxl

@@ -17,6 +17,8 @@
 #include "engine/storage/locks/QXLTableLocksFile.h"
 #include "engine/storage/records/QXLDiskRecordManager.h"
 
+namespace qxl {
+
 namespace {
 
 // The most-updated content is at most this many bytes per field and one more.
@@ -177,3 +179,5 @@ void TQXLDiskTableData::OpenForRepair(TQXLCursor* Cursor) {
   SaveMostUpdated(SessionID);
   ApplyChanges(SessionID, false);
 }
+
+}  // namespace qxl

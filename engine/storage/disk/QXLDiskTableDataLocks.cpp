@@ -11,6 +11,8 @@
 #include "engine/storage/locks/QXLTableLocksFile.h"
 #include "engine/storage/records/QXLDiskRecordManager.h"
 
+namespace qxl {
+
 namespace {
 
 [[noreturn]] void RaiseNotOpen(const std::string& TableName) {
@@ -73,3 +75,5 @@ TQXLPageItemID TQXLDiskTableData::BitNoToRecordID(std::int64_t BitNo) {
   const std::int64_t PerPage = OpenRecords().MaxRecordsOnPage();
   return TQXLPageItemID{static_cast<std::int32_t>(BitNo / PerPage), static_cast<std::uint16_t>(BitNo % PerPage)};
 }
+
+}  // namespace qxl

@@ -12,6 +12,8 @@
 #include "engine/storage/records/QXLDiskRecordManager.h"
 #include "engine/storage/temporary/QXLTemporaryPageManager.h"
 
+namespace qxl {
+
 namespace {
 
 [[noreturn]] void RaiseLocked(std::int32_t Code) { throw EQXLException(Code, "Table is locked"); }
@@ -73,7 +75,7 @@ TQXLGetRecordResult TQXLDiskTableData::GetRecordBuffer(TQXLCursor* Cursor, TQXLG
   return Result;
 }
 
-bool TQXLDiskTableData::Locate(TQXLCursor* Cursor, TQXLExpression* SearchExpression) {
+bool TQXLDiskTableData::Locate(TQXLCursor* Cursor, TQXLBaseExpression* SearchExpression) {
   bool Found = false;
   if (!RunRead(Cursor, true, true, [&] { Found = TQXLTableData::Locate(Cursor, SearchExpression); }))
     RaiseLocked(20214);
@@ -116,3 +118,5 @@ std::int64_t TQXLDiskTableData::InternalGetRecNo(TQXLCursor* Cursor) {
     RaiseLocked(20220);
   return RecNo;
 }
+
+}  // namespace qxl

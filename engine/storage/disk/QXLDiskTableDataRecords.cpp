@@ -15,17 +15,19 @@
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "engine/storage/records/QXLDiskRecordManager.h"
 
-qxl::TQXLDiskRecordManager& TQXLDiskTableData::Records(std::int32_t NilCode) const {
+namespace qxl {
+
+TQXLDiskRecordManager& TQXLDiskTableData::Records(std::int32_t NilCode) const {
   if (!FRecordManager) throw EQXLException(NilCode, "Nil pointer occured");
   return *DiskRecordManager();
 }
 
-qxl::TQXLDiskRecordManager& TQXLDiskTableData::OpenRecords() const {
+TQXLDiskRecordManager& TQXLDiskTableData::OpenRecords() const {
   if (!FRecordManager) throw platform::Exception(platform::Format("Table '%s' is not open", FTableName));
   return *DiskRecordManager();
 }
 
-qxl::TQXLDiskBlobManager& TQXLDiskTableData::Blobs() const {
+TQXLDiskBlobManager& TQXLDiskTableData::Blobs() const {
   if (!FBlobManager) throw platform::Exception(platform::Format("Table '%s' is not open", FTableName));
   return *FBlobManager;
 }
@@ -152,3 +154,5 @@ bool TQXLDiskTableData::DeleteRecord(TQXLCursor* Cursor) {
   if (HasNeighbour) Cursor->CurrentRecordID = Neighbour;
   return true;
 }
+
+}  // namespace qxl

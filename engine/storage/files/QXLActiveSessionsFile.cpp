@@ -8,6 +8,8 @@
 #include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/files/QXLInternalDBDirectAccessFile.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr char CannotUnlock[] = "Cannot unlock sessions file";
@@ -130,3 +132,5 @@ std::int32_t TQXLActiveSessionsFile::GetDBFileConnectionsCount() {
     return Count;
   });
 }
+
+}  // namespace qxl

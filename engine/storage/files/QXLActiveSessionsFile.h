@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace qxl {
+
 class TQXLDiskPageManager;
 class TQXLInternalDBDirectAccessFile;
 
@@ -57,3 +59,5 @@ private:
   std::unique_ptr<TQXLInternalDBDirectAccessFile> FHandle;
   std::int32_t FMaxSessionCount = 0;
 };
+
+}  // namespace qxl

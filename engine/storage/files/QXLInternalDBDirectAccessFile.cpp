@@ -8,10 +8,12 @@
 #include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/files/QXLInternalFileLayout.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr std::int32_t SessionID = QXLSystemSessionID;
-constexpr std::uint16_t StoredSizeOffset = QXLDiskPageHeaderSize + offsetof(qxl::TQXLInternalFileHeader, StoredSize);
+constexpr std::uint16_t StoredSizeOffset = QXLDiskPageHeaderSize + offsetof(TQXLInternalFileHeader, StoredSize);
 
 void CheckCount(std::int32_t Count) {
   if (Count < 0) throw EQXLException(20305, "Invalid byte count: %d", {Count});
@@ -219,3 +221,5 @@ bool TQXLInternalDBDirectAccessFile::IsRegionLocked(std::int32_t ByteNo, std::in
   }
   return false;
 }
+
+}  // namespace qxl

@@ -9,6 +9,8 @@
 
 #include "engine/core/containers/QXLIntegerArray.h"
 
+namespace qxl {
+
 class TQXLDiskPageManager;
 
 class TQXLInternalDBDirectAccessFile {
@@ -64,3 +66,5 @@ private:
   std::int32_t FFileSize = 0;
   TQXLIntegerArray FFilePages;
 };
+
+}  // namespace qxl

@@ -9,7 +9,7 @@
 #include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/pager/QXLPageHold.h"
 
-using qxl::TQXLPageHold;
+namespace qxl {
 
 namespace {
 
@@ -290,3 +290,5 @@ bool TQXLInternalDBTransactedAccessFile::UnlockFile() {
   CheckOpen("UnlockFile");
   return LPageManager.UnlockPageByte(FStartPageNo, 0);
 }
+
+}  // namespace qxl

@@ -13,6 +13,8 @@
 #include "engine/coding/QXLCompression.h"
 #include "engine/storage/files/QXLInternalFileLayout.h"
 
+namespace qxl {
+
 class TQXLDiskPageManager;
 
 class TQXLInternalDBTransactedAccessFile {
@@ -66,3 +68,5 @@ private:
   std::int32_t FStartPageNo = -1;
   std::uint16_t FPageTypeID;
 };
+
+}  // namespace qxl

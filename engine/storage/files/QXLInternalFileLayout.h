@@ -9,10 +9,11 @@
 
 #include "engine/coding/QXLCompression.h"
 
+namespace qxl {
+
 class TQXLDiskPageManager;
 class TQXLPage;
 
-namespace qxl {
 
 inline constexpr std::uint8_t InternalFileHeaderSize = 10;
 

@@ -7,6 +7,8 @@
 #include "engine/storage/pager/QXLDiskPageManager.h"
 #include "engine/storage/files/QXLInternalDBTransactedAccessFile.h"
 
+namespace qxl {
+
 TQXLSystemDirectory::TQXLSystemDirectory(TQXLDiskPageManager& PageManager)
     : LPageManager(PageManager),
       FHandle(std::make_unique<TQXLInternalDBTransactedAccessFile>(PageManager, ptFileSystemDirectory)) {}
@@ -44,3 +46,5 @@ std::int32_t TQXLSystemDirectory::GetFileFirstPageNo(TQXLDBFileType FileType) co
     if (Item.FileID == FileType) return Item.FirstPageNo;
   return -1;
 }
+
+}  // namespace qxl

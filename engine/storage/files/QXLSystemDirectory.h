@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+namespace qxl {
+
 class TQXLDiskPageManager;
 class TQXLInternalDBTransactedAccessFile;
 
@@ -46,3 +48,5 @@ private:
   std::unique_ptr<TQXLInternalDBTransactedAccessFile> FHandle;
   std::vector<TQXLSystemDirectoryListItem> FFileList;
 };
+
+}  // namespace qxl

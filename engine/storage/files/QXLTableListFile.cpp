@@ -11,6 +11,8 @@
 #include "platform/CaseMap.h"
 #include "platform/CodePage.h"
 
+namespace qxl {
+
 namespace {
 
 std::string StoredName(const TQXLTableListItem& Item) {
@@ -128,3 +130,5 @@ void TQXLTableListFile::GetTablesList(std::vector<std::string>& List) {
   List.clear();
   for (const TQXLTableListItem& Item : FTableList) List.push_back(platform::AnsiToUtf8(StoredName(Item)));
 }
+
+}  // namespace qxl

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace qxl {
+
 class TQXLDiskPageManager;
 class TQXLInternalDBTransactedAccessFile;
 
@@ -64,3 +66,5 @@ private:
   std::unique_ptr<TQXLInternalDBTransactedAccessFile> FHandle;
   std::vector<TQXLTableListItem> FTableList;
 };
+
+}  // namespace qxl

@@ -8,6 +8,8 @@
 #include "engine/storage/locks/QXLTableLocksFile.h"
 #include "platform/Clock.h"
 
+namespace qxl {
+
 TQXLDatabaseTableLockManager::TQXLDatabaseTableLockManager(std::int32_t MaxSessionCount,
                                                            TQXLDiskPageManager& PageManager,
                                                            qxl::TQXLReentrantSection* DatabaseSection)
@@ -160,3 +162,5 @@ bool TQXLDatabaseTableLockManager::UnlockTable(std::int32_t SessionID, TQXLLockT
   Locks.AddLock(LockType, Table, true, true);
   return false;
 }
+
+}  // namespace qxl

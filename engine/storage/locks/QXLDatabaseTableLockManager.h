@@ -16,6 +16,8 @@
 #include "engine/core/values/QXLTypes.h"
 #include "engine/storage/locks/QXLTableLockList.h"
 
+namespace qxl {
+
 class TQXLDiskPageManager;
 class TQXLTableLocksFile;
 
@@ -81,3 +83,5 @@ private:
   qxl::TQXLReentrantSection FCSect;
   qxl::TQXLReentrantSection* LDatabaseSection;
 };
+
+}  // namespace qxl

@@ -5,6 +5,8 @@
 #include "engine/storage/locks/QXLTableLocksFile.h"
 #include "platform/Clock.h"
 
+namespace qxl {
+
 bool TQXLDatabaseTableLockManager::TryRecordLock(std::int32_t SessionID, TQXLTableLocksFile& File,
                                                  const TQXLPageItemID& RecordID) {
   if (!File.LockFile()) return false;
@@ -75,3 +77,5 @@ bool TQXLDatabaseTableLockManager::IsRecordLocked(std::int32_t SessionID, TQXLTa
   List(SessionID);
   return TableLocksFile.IsRecordLockedByAnyOtherSession(SessionID, RecordID);
 }
+
+}  // namespace qxl

@@ -3,6 +3,8 @@
 #include "engine/core/QXLException.h"
 #include "engine/storage/locks/QXLLockCompatibility.h"
 
+namespace qxl {
+
 std::int32_t TQXLTableLockList::Find(TQXLLockType LockType, std::int32_t LocksFilePageNo) const {
   for (std::size_t i = 0; i < FLockList.size(); ++i)
     if (FLockList[i].LockType == LockType && FLockList[i].LocksFilePageNo == LocksFilePageNo)
@@ -60,3 +62,5 @@ bool TQXLTableLockList::IsWeakerNonPhysicalLock(std::int32_t ItemNo, TQXLLockTyp
 void TQXLTableLockList::CheckEmpty() const {
   if (!FLockList.empty()) throw EQXLException(20201, "Some table locks still exist");
 }
+
+}  // namespace qxl

@@ -8,6 +8,8 @@
 
 #include "engine/core/values/QXLTypes.h"
 
+namespace qxl {
+
 struct TQXLTableLockItem {
   TQXLLockType LockType;
   std::int32_t LocksFilePageNo;
@@ -42,3 +44,5 @@ private:
 
   std::vector<TQXLTableLockItem> FLockList;
 };
+
+}  // namespace qxl

@@ -8,6 +8,8 @@
 #include "engine/storage/files/QXLInternalDBDirectAccessFile.h"
 #include "engine/storage/locks/QXLLockCompatibility.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr std::int32_t RecordRow = ltU;
@@ -138,3 +140,5 @@ bool TQXLTableLocksFile::IsRecordLockedByAnyOtherSession(std::int32_t SessionID,
 bool TQXLTableLocksFile::LockFile() { return Handle(10483).LockFile(); }
 
 bool TQXLTableLocksFile::UnlockFile() { return Handle(10483).UnlockFile(); }
+
+}  // namespace qxl

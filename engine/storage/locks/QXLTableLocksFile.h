@@ -11,6 +11,8 @@
 #include "engine/core/containers/QXLPageItemID.h"
 #include "engine/core/values/QXLTypes.h"
 
+namespace qxl {
+
 class TQXLDiskPageManager;
 class TQXLInternalDBDirectAccessFile;
 
@@ -57,3 +59,5 @@ private:
   std::unique_ptr<TQXLInternalDBDirectAccessFile> FHandle;
   std::int32_t FMaxSessionCount = 0;
 };
+
+}  // namespace qxl

@@ -7,6 +7,8 @@
 #include "engine/storage/locks/QXLDatabaseTableLockManager.h"
 #include "engine/storage/locks/QXLTableLocksFile.h"
 
+namespace qxl {
+
 namespace {
 
 // The tables of the session's locks of one mode, in list order.
@@ -95,3 +97,5 @@ bool TQXLDatabaseTableLockManager::ReleaseLeftLocks(std::int32_t SessionID) {
   }
   return Left().empty();
 }
+
+}  // namespace qxl

@@ -11,9 +11,10 @@
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/storage/btree/QXLBTreeRecordIndex.h"
 
+namespace qxl {
+
 class TQXLIndexFactory;
 
-namespace qxl {
 
 class TQXLMemoryDatabaseData : public TQXLDatabaseData {
 public:

@@ -8,6 +8,7 @@
 #include "engine/storage/pager/QXLPageBuffer.h"
 
 namespace qxl {
+
 namespace {
 constexpr std::uint16_t MemoryPageSize = 4096;
 }  // namespace

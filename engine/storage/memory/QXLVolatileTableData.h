@@ -16,9 +16,10 @@
 #include "engine/core/abstract/QXLTableData.h"
 #include "engine/storage/pager/QXLPageManager.h"
 
+namespace qxl {
+
 class TQXLIndexFactory;
 
-namespace qxl {
 
 class TQXLVolatileTableData : public TQXLTableData {
 public:

@@ -8,6 +8,8 @@
 #include "engine/storage/pager/QXLDiskFormat.h"
 #include "platform/Clock.h"
 
+namespace qxl {
+
 bool TryRepeatedly(std::int32_t TryCount, std::int32_t DelayMS, const std::function<bool()>& LockFunction) {
   for (std::int32_t i = 0; i < TryCount; ++i) {
     if (LockFunction()) return true;
@@ -445,3 +447,5 @@ bool TQXLDatabaseFile::FindSignature(std::int64_t& Offset) {
   }
   return false;
 }
+
+}  // namespace qxl

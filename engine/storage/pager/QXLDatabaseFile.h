@@ -13,6 +13,8 @@
 #include "engine/core/abstract/QXLFormEditorMode.h"
 #include "platform/FileSystem.h"
 
+namespace qxl {
+
 enum TQXLAccessMode { amReadOnly, amReadWrite };
 enum TQXLShareMode { smExclusive, smShareDenyNone, smShareDenyWrite };
 
@@ -146,3 +148,5 @@ private:
   // Set when a reopen could not take them all again; cleared by CloseFile.
   bool FLocksLost = false;
 };
+
+}  // namespace qxl

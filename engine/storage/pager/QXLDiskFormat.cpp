@@ -2,6 +2,8 @@
 
 #include "engine/core/QXLException.h"
 
+namespace qxl {
+
 std::string GetPageTypeName(std::uint16_t PageType) {
   static const char* const Names[] = {
       "Unknown Page",       "Empty Page",
@@ -23,3 +25,5 @@ std::int32_t NextPageState(std::int32_t State) {
   if (Next < 0 || Next > QXLMaxPageState) return 0;
   return static_cast<std::int32_t>(Next);
 }
+
+}  // namespace qxl

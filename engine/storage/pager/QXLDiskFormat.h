@@ -8,6 +8,8 @@
 
 #include "engine/core/containers/QXLPageItemID.h"
 
+namespace qxl {
+
 static_assert(std::endian::native == std::endian::little,
               "the stored records are read and written as they lie in memory");
 
@@ -122,3 +124,5 @@ std::string GetPageTypeName(std::uint16_t PageType);
 // The next state of a page that is written: one up, wrapping to 0, and never
 // one of the two states that no valid page carries.
 std::int32_t NextPageState(std::int32_t State);
+
+}  // namespace qxl

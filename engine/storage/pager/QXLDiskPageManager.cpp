@@ -10,11 +10,13 @@
 #include "engine/core/QXLException.h"
 #include "engine/storage/pager/QXLRandom.h"
 
+namespace qxl {
+
 namespace {
 
 constexpr char NotOpened[] = "Error - database file is not opened.";
 
-std::uint32_t DataCrc(const TQXLPage* Page) { return qxl::UpdateCrc32(0, Page->PageData(), Page->PageDataSize()); }
+std::uint32_t DataCrc(const TQXLPage* Page) { return UpdateCrc32(0, Page->PageData(), Page->PageDataSize()); }
 
 }  // namespace
 
@@ -548,3 +550,5 @@ void TQXLDiskPageManager::ApplyChanges(std::int32_t SessionID) {
   FDBHeader.WriteChangesState = Interrupted ? QXLWriteChangesWriting : QXLWriteChangesDone;
   WriteDBHeader(false);
 }
+
+}  // namespace qxl

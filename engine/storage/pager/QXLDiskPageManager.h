@@ -67,6 +67,8 @@
 #include "engine/storage/pager/QXLPageManager.h"
 #include "engine/storage/pager/QXLTablePagesCache.h"
 
+namespace qxl {
+
 // Code one buffer in place under a choice, raising what the cipher raises. A
 // value outside 0 to 7 leaves the buffer unchanged.
 void EncryptBuffer(TQXLCryptoAlgorithm Algorithm, void* Buffer, std::int32_t Size, const std::string& Password);
@@ -194,3 +196,5 @@ private:
   // Keyed ciphers of the database password, one per choice met.
   std::unique_ptr<TQXLPageCrypter> FCrypter;
 };
+
+}  // namespace qxl

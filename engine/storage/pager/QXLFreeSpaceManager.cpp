@@ -9,6 +9,8 @@
 #include "engine/storage/pager/QXLPage.h"
 #include "engine/storage/pager/QXLPageManager.h"
 
+namespace qxl {
+
 namespace {
 
 void CheckPageType(std::uint16_t Found, std::uint16_t Expected, std::int32_t ErrorCode) {
@@ -338,3 +340,5 @@ void TQXLDatabaseFreeSpaceManager::FreePage(std::int32_t PageNo) {
     ShrinkFile();
   });
 }
+
+}  // namespace qxl

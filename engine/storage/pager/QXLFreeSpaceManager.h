@@ -12,6 +12,8 @@
 
 #include "engine/storage/pager/QXLDiskFormat.h"
 
+namespace qxl {
+
 class TQXLPage;
 class TQXLPageManager;
 
@@ -97,3 +99,5 @@ private:
   std::int32_t FTotalPageCount;
   bool FSuppressDBHeaderErrors = false;
 };
+
+}  // namespace qxl

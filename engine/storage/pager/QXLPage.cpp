@@ -7,6 +7,8 @@
 #include "engine/storage/pager/QXLPageBuffer.h"
 #include "engine/storage/pager/QXLPageManager.h"
 
+namespace qxl {
+
 TQXLPage::TQXLPage(TQXLPageManager* PageManager) : LPageManager(PageManager) {}
 
 TQXLPage::~TQXLPage() {
@@ -117,3 +119,5 @@ void TQXLPage::SetTableState(std::int32_t SessionID, std::int32_t TableID, std::
   if (Index >= FTableStates.size()) FTableStates.resize(Index + 1);
   FTableStates[Index] = {TableID, TableState, true};
 }
+
+}  // namespace qxl

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace qxl {
+
 class TQXLPageManager;
 class TQXLSortedPageList;
 
@@ -125,3 +127,5 @@ public:
 protected:
   TQXLPage* LPage;
 };
+
+}  // namespace qxl

@@ -2,6 +2,8 @@
 
 #include "engine/core/containers/QXLMemoryManager.h"
 
+namespace qxl {
+
 std::uint8_t* QXLAllocPageMemory(std::int64_t Size) {
   return static_cast<std::uint8_t*>(QXLMemoryManager().AllocMem(Size));
 }
@@ -13,3 +15,5 @@ void QXLReallocPageMemory(std::uint8_t*& Buffer, std::int64_t Size) {
 }
 
 std::int64_t QXLFreeMemorySize() { return QXLMemoryManager().GetFreeMemorySize(); }
+
+}  // namespace qxl

@@ -9,6 +9,8 @@
 #include "engine/storage/pager/QXLPageBuffer.h"
 #include "engine/storage/pager/QXLRandom.h"
 
+namespace qxl {
+
 namespace {
 constexpr std::int32_t MaxCacheCapacity = 1000;
 constexpr std::int64_t CacheBytesPerPage = 65536;
@@ -323,3 +325,5 @@ void TQXLPageManager::CheckCleanBytes([[maybe_unused]] TQXLPage* Page) {
   (void)Unchanged;
 #endif
 }
+
+}  // namespace qxl

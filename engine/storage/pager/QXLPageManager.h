@@ -18,6 +18,8 @@
 #include "engine/storage/pager/QXLPage.h"
 #include "engine/storage/pager/QXLSortedPageList.h"
 
+namespace qxl {
+
 class TQXLStream;
 
 // Session numbers: connected sessions count from 0, the engine's own session
@@ -158,3 +160,5 @@ private:
   void CheckSessionPages(const TQXLSessionPageInfo& Info, std::int32_t NotDirtyCode,
                          std::int32_t InUseCode) const;
 };
+
+}  // namespace qxl

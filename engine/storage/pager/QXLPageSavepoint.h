@@ -10,6 +10,8 @@
 
 #include "engine/storage/pager/QXLPageManager.h"
 
+namespace qxl {
+
 class TQXLPageSavepoint {
 public:
   TQXLPageSavepoint(TQXLPageManager& Manager, std::int32_t SessionID) : FManager(Manager), FSessionID(SessionID) {
@@ -36,3 +38,5 @@ private:
   std::int32_t FSessionID;
   bool FActive = true;
 };
+
+}  // namespace qxl

@@ -4,6 +4,8 @@
 
 #include "engine/storage/pager/QXLPageManager.h"
 
+namespace qxl {
+
 void TQXLPageManager::BeginSavepoint(std::int32_t SessionID) {
   TQXLSessionPageInfo& Info = SessionInfo(SessionID);
   TQXLPageSavepointState Savepoint;
@@ -65,3 +67,5 @@ void TQXLPageManager::EmptySavepoints(TQXLSessionPageInfo& Info) {
     Savepoint.RemovedCount = 0;
   }
 }
+
+}  // namespace qxl

@@ -6,6 +6,8 @@
 #include "engine/core/QXLException.h"
 #include "engine/storage/pager/QXLPage.h"
 
+namespace qxl {
+
 TQXLSortedPageList::~TQXLSortedPageList() = default;
 
 void TQXLSortedPageList::LinkNewest(TQXLPage* Page) {
@@ -114,3 +116,5 @@ std::vector<std::int32_t> TQXLSortedPageList::ByLastUse() const {
   for (const TQXLPage* Page = FOldest; Page; Page = Page->FNewerUse) Numbers.push_back(Page->PageNo());
   return Numbers;
 }
+
+}  // namespace qxl

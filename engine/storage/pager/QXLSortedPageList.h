@@ -13,6 +13,8 @@
 #include <unordered_map>
 #include <vector>
 
+namespace qxl {
+
 class TQXLPage;
 
 class TQXLSortedPageList {
@@ -75,3 +77,5 @@ private:
   mutable std::vector<TQXLPage*> FSorted;
   mutable bool FSortedValid = false;
 };
+
+}  // namespace qxl

@@ -4,6 +4,8 @@
 
 #include "engine/core/QXLException.h"
 
+namespace qxl {
+
 void TQXLDTPCTableInfo::Reset() {
   IsMostUpdatedLoaded = false;
   TableState = -1;
@@ -140,3 +142,5 @@ bool TQXLDiskTablePagesCacheManager::GetWorkTableState(std::int32_t SessionID, s
                                                        std::int32_t& WorkTableState) {
   return Session(SessionID).GetWorkTableState(WorkTableID, WorkTableState);
 }
+
+}  // namespace qxl

@@ -14,6 +14,8 @@
 
 #include "engine/core/values/QXLTypes.h"
 
+namespace qxl {
+
 class TQXLDTPCTableInfo {
 public:
   explicit TQXLDTPCTableInfo(std::int32_t aTableID) : TableID(aTableID) {}
@@ -88,3 +90,5 @@ private:
   TQXLDTPCSessionInfo& Session(std::int32_t SessionID);
   std::vector<std::unique_ptr<TQXLDTPCSessionInfo>> FSessionInfo;
 };
+
+}  // namespace qxl

@@ -13,12 +13,13 @@
 #include "engine/core/abstract/QXLRecordManager.h"
 #include "engine/storage/btree/QXLBTreeRecordPageIndex.h"
 
+namespace qxl {
+
 class TQXLBaseFieldManager;
 class TQXLPage;
 class TQXLPageManager;
 class TQXLStream;
 
-namespace qxl {
 
 class TQXLRecordPageRules;
 class TQXLSmallRecordPage;

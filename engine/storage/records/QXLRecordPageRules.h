@@ -6,9 +6,10 @@
 // Thread rule: called under the table's lock.
 #include <cstdint>
 
+namespace qxl {
+
 class TQXLDiskPageManager;
 
-namespace qxl {
 
 class TQXLRecordPageRules {
 public:

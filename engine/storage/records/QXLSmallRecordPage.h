@@ -8,9 +8,10 @@
 
 #include "engine/core/containers/QXLPageItemID.h"
 
+namespace qxl {
+
 class TQXLPage;
 
-namespace qxl {
 
 class TQXLSmallRecordPage {
 public:

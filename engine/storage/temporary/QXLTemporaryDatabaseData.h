@@ -11,9 +11,10 @@
 #include "engine/storage/btree/QXLBTreeRecordIndex.h"
 #include "engine/storage/temporary/QXLTemporaryTableData.h"
 
+namespace qxl {
+
 class TQXLIndexFactory;
 
-namespace qxl {
 
 class TQXLTemporaryDatabaseData : public TQXLDatabaseData {
 public:

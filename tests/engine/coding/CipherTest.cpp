@@ -12,6 +12,8 @@
 #include "engine/coding/StringFormat.h"
 #include "tests/engine/coding/CipherTestUtil.h"
 
+using namespace qxl;
+
 namespace {
 
 std::vector<std::uint8_t> Pattern(std::size_t Size) {

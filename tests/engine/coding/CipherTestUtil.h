@@ -9,6 +9,8 @@
 
 #include "engine/coding/Cipher.h"
 
+namespace qxl {
+
 inline std::vector<std::uint8_t> FromHex(const std::string& Hex) {
   std::vector<std::uint8_t> out;
   for (std::size_t i = 0; i + 1 < Hex.size(); i += 2) out.push_back(std::uint8_t(std::stoul(Hex.substr(i, 2), nullptr, 16)));
@@ -53,3 +55,5 @@ void ExpectMessage(Fn&& Run, const std::string& Text) {
     EXPECT_EQ(e.Message, Text);
   }
 }
+
+}  // namespace qxl

@@ -9,6 +9,8 @@
 #include "engine/coding/RijndaelBlocks.h"
 #include "tests/engine/coding/CipherTestUtil.h"
 
+using namespace qxl;
+
 namespace {
 
 struct TVector {

@@ -7,6 +7,8 @@
 #include "engine/coding/Crc32.h"
 #include "tests/engine/coding/CompressionSamples.h"
 
+using namespace qxl;
+
 namespace {
 
 // The table loop as the stored check values were made: no inversions.

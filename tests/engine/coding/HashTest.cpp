@@ -8,6 +8,8 @@
 #include "engine/coding/StringFormat.h"
 #include "tests/engine/coding/CipherTestUtil.h"
 
+using namespace qxl;
+
 namespace {
 
 std::string Digest(qxl::THashClass Class, const std::string& Data) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace qxl;
+
 namespace {
 
 class PpmAllocator : public ::testing::Test {

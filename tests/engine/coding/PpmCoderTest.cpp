@@ -11,6 +11,8 @@
 #include "platform/Exception.h"
 #include "tests/engine/coding/CompressionSamples.h"
 
+using namespace qxl;
+
 namespace {
 
 using compression_samples::Bytes;

@@ -5,6 +5,8 @@
 #include "tests/engine/coding/CompressionSamples.h"
 #include "engine/coding/QXLCompression.h"
 
+using namespace qxl;
+
 namespace {
 
 using compression_samples::Bytes;

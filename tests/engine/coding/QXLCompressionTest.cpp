@@ -8,6 +8,8 @@
 #include "tests/engine/coding/BZip2Samples.h"
 #include "tests/engine/coding/CompressionSamples.h"
 
+using namespace qxl;
+
 namespace {
 
 using compression_samples::Bytes;

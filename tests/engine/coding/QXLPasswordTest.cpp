@@ -10,6 +10,8 @@
 #include "engine/coding/QXLPassword.h"
 #include "tests/engine/coding/CipherTestUtil.h"
 
+using namespace qxl;
+
 namespace {
 
 const TQXLCryptoAlgorithm AllChoices[] = {craRijndael_128, craRijndael_256, craDES_Single, craDES_Triple,

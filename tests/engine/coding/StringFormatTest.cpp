@@ -4,6 +4,8 @@
 #include "engine/coding/StringFormat.h"
 #include "tests/engine/coding/CipherTestUtil.h"
 
+using namespace qxl;
+
 namespace {
 
 std::string Encode(const std::string& s) {

@@ -8,6 +8,8 @@
 #include "engine/core/containers/QXLIntegerArray.h"
 #include "engine/core/containers/QXLPageItemID.h"
 
+using namespace qxl;
+
 TEST(QXLIntegerArray, GrowthStepDoublesUpToItsCap) {
   struct Case {
     std::int32_t cap, allocAfterFirst, allocAfter21st, stepAfter21st;

@@ -8,6 +8,8 @@
 #include "engine/core/QXLException.h"
 #include "tests/engine/core/QXLSchemaTestSupport.h"
 
+using namespace qxl;
+
 namespace {
 
 TQXLBitsArray WithBits(std::int32_t size, std::initializer_list<std::int32_t> set) {

@@ -2,6 +2,8 @@
 
 #include "engine/core/values/QXLConversion.h"
 
+using namespace qxl;
+
 namespace {
 
 struct CommonCase {

@@ -6,6 +6,8 @@
 #include "engine/core/QXLException.h"
 #include "QXLValueFixtures.h"
 
+using namespace qxl;
+
 using namespace valuetest;
 
 namespace {

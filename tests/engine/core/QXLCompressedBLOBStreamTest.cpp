@@ -9,6 +9,8 @@
 #include "tests/engine/coding/BZip2Samples.h"
 #include "tests/engine/core/QXLSchemaTestSupport.h"
 
+using namespace qxl;
+
 namespace {
 
 constexpr std::int32_t kBlock = 102400;

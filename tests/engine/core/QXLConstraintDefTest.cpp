@@ -4,6 +4,8 @@
 #include "engine/core/values/QXLVariant.h"
 #include "tests/engine/core/QXLSchemaTestSupport.h"
 
+using namespace qxl;
+
 namespace {
 
 template <typename T>

@@ -6,6 +6,8 @@
 #include "platform/DateTime.h"
 #include "tests/support/EngineErrors.h"
 
+using namespace qxl;
+
 using platform::ComposeDateTime;
 using platform::EncodeDate;
 using platform::EncodeTime;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace qxl;
+
 TEST(QXLException, PlainMessagePadsCodeWithZeros) {
   EQXLException e(2011, "Oops");
   EXPECT_EQ(e.Message, "Oops - Native error: 02011");

@@ -2,6 +2,8 @@
 
 #include "tests/engine/core/QXLTestExpression.h"
 
+using namespace qxl;
+
 TEST(QXLExpressionServices, NothingIsCreatedWithoutAnSQLLayer) {
   EXPECT_EQ(qxl::CreateExpression(), nullptr);
 }

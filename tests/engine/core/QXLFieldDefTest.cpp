@@ -6,6 +6,8 @@
 #include "tests/engine/core/QXLSchemaTestSupport.h"
 #include "tests/engine/core/QXLTestExpression.h"
 
+using namespace qxl;
+
 namespace {
 
 TQXLFieldDef* AddField(TQXLFieldDefs& defs, const char* name, TQXLAdvancedFieldType type, std::int32_t size = 0) {

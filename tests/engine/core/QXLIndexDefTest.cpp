@@ -5,6 +5,8 @@
 #include "engine/core/containers/QXLListError.h"
 #include "tests/engine/core/QXLSchemaTestSupport.h"
 
+using namespace qxl;
+
 namespace {
 
 // "IDX", object 5, unique, built at page 7, one descending case-insensitive column "A".

@@ -3,6 +3,8 @@
 #include "engine/core/values/QXLTextUtils.h"
 #include "platform/DateTime.h"
 
+using namespace qxl;
+
 using platform::EncodeDate;
 using platform::EncodeTime;
 

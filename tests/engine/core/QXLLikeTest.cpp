@@ -6,6 +6,8 @@
 
 #include "engine/core/values/QXLTextUtils.h"
 
+using namespace qxl;
+
 namespace {
 
 bool Like(std::string_view d, std::string_view p, bool ci = false) { return qxl::MatchLikeAnsi(d, p, false, 0, ci); }

@@ -13,6 +13,8 @@
 #include "engine/core/QXLException.h"
 #include "tests/support/EngineErrors.h"
 
+using namespace qxl;
+
 namespace {
 
 std::vector<std::uint8_t> Bytes(const void* p, std::size_t n) {

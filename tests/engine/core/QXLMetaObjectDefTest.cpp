@@ -5,6 +5,8 @@
 #include "engine/core/containers/QXLListError.h"
 #include "tests/engine/core/QXLSchemaTestSupport.h"
 
+using namespace qxl;
+
 namespace {
 
 void Name(TQXLIndexDefs& defs, std::initializer_list<const char*> names) {

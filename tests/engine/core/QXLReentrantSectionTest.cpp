@@ -9,6 +9,8 @@
 #include <mutex>
 #include <thread>
 
+using namespace qxl;
+
 namespace {
 
 using qxl::TQXLReentrantSection;

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace qxl;
+
 namespace {
 
 struct Case {

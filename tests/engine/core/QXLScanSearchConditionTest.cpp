@@ -8,6 +8,8 @@
 #include "tests/engine/core/QXLSchemaTestSupport.h"
 #include "tests/engine/core/QXLTestExpression.h"
 
+using namespace qxl;
+
 namespace {
 
 // Stand-ins for expression nodes: only their addresses matter here.
@@ -88,8 +90,8 @@ TEST(QXLScanSearchConditionArray, ConditionsDrawnFromExpressionsAndExtendedOverI
       conditions->AddCondition(*c);
     }
   };
-  std::vector<TQXLExpression*> extenders;
-  auto extendOnce = [&](TQXLExpression* self) {
+  std::vector<TQXLBaseExpression*> extenders;
+  auto extendOnce = [&](TQXLBaseExpression* self) {
     return [&, self](TQXLScanSearchCondition* c, TQXLIndexDef* def) {
       extenders.push_back(self);
       if (c->KeyFieldCount >= def->ColumnCount()) return false;
@@ -108,7 +110,7 @@ TEST(QXLScanSearchConditionArray, ConditionsDrawnFromExpressionsAndExtendedOverI
   EXPECT_EQ(a.Item(2)->KeyFieldCount, 2);  // two columns: extended once
   EXPECT_EQ(a.Item(3)->KeyFieldCount, 1);  // one column: never offered
   // Pass one: first declines, second extends; pass two: both decline.
-  EXPECT_EQ(extenders, (std::vector<TQXLExpression*>{&second, &second}));
+  EXPECT_EQ(extenders, (std::vector<TQXLBaseExpression*>{&second, &second}));
 }
 
 TEST(QXLScanSearchConditionArray, ExtensionStopsEvenIfAnExpressionAlwaysClaimsSuccess) {

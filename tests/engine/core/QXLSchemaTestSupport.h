@@ -12,6 +12,8 @@
 #include "engine/core/streams/QXLMemoryStream.h"
 #include "tests/support/EngineErrors.h"
 
+namespace qxl {
+
 using Bytes = std::vector<std::uint8_t>;
 
 inline Bytes ContentOf(TQXLMemoryStream& s) {
@@ -44,3 +46,5 @@ inline Bytes Int64LE(std::int64_t v) {
   std::memcpy(b.data(), &v, 8);
   return b;
 }
+
+}  // namespace qxl

@@ -3,6 +3,8 @@
 #include "engine/core/QXLSession.h"
 #include "tests/support/FakeSession.h"
 
+using namespace qxl;
+
 namespace {
 
 std::int64_t SequenceValue(TQXLSessionNamedObject* o) {

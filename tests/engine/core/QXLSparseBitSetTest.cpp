@@ -13,6 +13,8 @@
 #include "engine/core/containers/QXLListError.h"
 #include "tests/support/EngineErrors.h"
 
+using namespace qxl;
+
 namespace {
 
 constexpr std::int64_t Far = std::int64_t{1} << 40;

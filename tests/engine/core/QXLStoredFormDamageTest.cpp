@@ -13,6 +13,8 @@
 #include "engine/core/values/QXLVariant.h"
 #include "tests/engine/core/QXLSchemaTestSupport.h"
 
+using namespace qxl;
+
 namespace {
 
 Bytes StoredFieldDefs() {

@@ -24,6 +24,8 @@
 #include "tests/support/EngineErrors.h"
 #include "tests/support/FaultyFileSystem.h"
 
+using namespace qxl;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -8,7 +8,9 @@
 
 #include "engine/core/QXLExpression.h"
 
-class TestExpression : public TQXLExpression {
+namespace qxl {
+
+class TestExpression : public TQXLBaseExpression {
 public:
   bool ParseForDefaultValueExpression(const std::string& DefaultValue) override {
     Parsed.push_back(DefaultValue);
@@ -54,8 +56,10 @@ public:
 class TestExpressionServices {
 public:
   explicit TestExpressionServices(bool (*IsDefault)(const TQXLVariant&)) {
-    qxl::SetExpressionServices({[]() -> std::unique_ptr<TQXLExpression> { return std::make_unique<TestExpression>(); },
+    qxl::SetExpressionServices({[]() -> std::unique_ptr<TQXLBaseExpression> { return std::make_unique<TestExpression>(); },
                            IsDefault});
   }
   ~TestExpressionServices() { qxl::SetExpressionServices({}); }
 };
+
+}  // namespace qxl

@@ -10,6 +10,8 @@
 #include "engine/core/QXLException.h"
 #include "tests/support/EngineErrors.h"
 
+using namespace qxl;
+
 TEST(QXLTypes, DataTypeSizes) {
   struct Case {
     TQXLBaseFieldType type;

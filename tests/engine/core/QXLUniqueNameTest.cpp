@@ -5,6 +5,8 @@
 
 #include "engine/core/schema/QXLUniqueName.h"
 
+using namespace qxl;
+
 TEST(UniqueNameWithGuid, PrefixThenABracedUpperCaseGuid) {
   std::string name = qxl::UniqueNameWithGuid("TEMPORARY_INDEX_");
   EXPECT_TRUE(std::regex_match(

@@ -7,6 +7,8 @@
 
 #include "engine/core/values/QXLTypes.h"
 
+namespace qxl {
+
 namespace valuetest {
 
 struct TypedBytes {
@@ -59,3 +61,5 @@ inline constexpr std::int32_t Day_2019_04_04 = 737153;
 inline constexpr std::int32_t Day_1899_12_30 = 693594;
 
 }  // namespace valuetest
+
+}  // namespace qxl

@@ -10,6 +10,8 @@
 #include "engine/core/values/QXLVariant.h"
 #include "QXLValueFixtures.h"
 
+using namespace qxl;
+
 using namespace valuetest;
 
 namespace {

@@ -10,6 +10,8 @@
 #include "platform/FormatSettings.h"
 #include "QXLValueFixtures.h"
 
+using namespace qxl;
+
 using namespace valuetest;
 
 namespace {

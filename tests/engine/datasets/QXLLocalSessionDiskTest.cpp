@@ -11,6 +11,8 @@
 #include "engine/storage/memory/QXLMemoryDatabaseData.h"
 #include "tests/engine/storage/StorageTestUtil.h"
 
+using namespace qxl;
+
 namespace {
 
 class LocalSessionDiskTest : public ::testing::Test {

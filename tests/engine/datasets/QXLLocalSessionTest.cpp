@@ -9,6 +9,8 @@
 #include "tests/support/FakeDatabaseData.h"
 #include "tests/support/FakePageManager.h"
 
+using namespace qxl;
+
 namespace {
 
 std::unique_ptr<TQXLDatabaseData> Named(const char* Name) {

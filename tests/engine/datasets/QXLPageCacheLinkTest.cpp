@@ -6,6 +6,8 @@
 #include "engine/storage/memory/QXLMemoryPageManager.h"
 #include "tests/support/FakeDatabaseData.h"
 
+using namespace qxl;
+
 namespace {
 
 std::int32_t AddPage(TQXLPageManager& Pages, std::int32_t SessionID) {

@@ -9,6 +9,8 @@
 #include "engine/storage/pager/QXLDiskFormat.h"
 #include "engine/storage/pager/QXLPageManager.h"
 
+namespace qxl {
+
 class TFakePageManager : public TQXLPageManager {
 public:
   explicit TFakePageManager(std::uint16_t PageSize = 128) {
@@ -68,3 +70,5 @@ public:
   int Reads = 0, StateReads = 0;
   bool FailWrites = false, FailReadChecks = false;
 };
+
+}  // namespace qxl

@@ -12,6 +12,8 @@
 #include "tests/engine/storage/StorageTestUtil.h"
 #include "tests/engine/storage/WorkerProcess.h"
 
+using namespace qxl;
+
 namespace {
 
 class MultiProcessTest : public ::testing::Test {

@@ -8,6 +8,8 @@
 
 #include "engine/storage/pager/QXLDiskPageManager.h"
 
+namespace qxl {
+
 // Opens the file Name through M shared between processes; true when the file
 // asks for a repair.
 inline bool OpenShared(TQXLDiskPageManager& M, const std::string& Name, const TQXLPassword& Password = {}) {
@@ -25,3 +27,5 @@ inline std::int32_t AddCommittedPage(TQXLDiskPageManager& M, const char* Text) {
   M.ApplyChanges(0);
   return No;
 }
+
+}  // namespace qxl

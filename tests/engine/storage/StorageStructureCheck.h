@@ -16,6 +16,8 @@
 
 #include "engine/storage/pager/QXLDiskPageManager.h"
 
+namespace qxl {
+
 inline ::testing::AssertionResult FileStructureIsSound(const std::string& File,
                                                        const std::set<std::int32_t>& HandedOut,
                                                        const TQXLPassword& Password = {},
@@ -90,3 +92,5 @@ inline ::testing::AssertionResult PagesAreFreeOrReachedOnce(TQXLDiskPageManager&
   }
   return ::testing::AssertionSuccess();
 }
+
+}  // namespace qxl

@@ -14,6 +14,8 @@
 #include "tests/support/FakeSession.h"
 #include "tests/support/CursorFields.h"
 
+namespace qxl {
+
 class AbstractTableFixture : public ::testing::Test {
 protected:
   FakeDatabaseData Database;
@@ -64,3 +66,5 @@ protected:
     return Cursor.CurrentRecordID;
   }
 };
+
+}  // namespace qxl

@@ -9,6 +9,8 @@
 #include "engine/core/values/QXLVariant.h"
 #include "tests/engine/core/abstract/AbstractTableFixture.h"
 
+using namespace qxl;
+
 namespace {
 
 class CursorTest : public AbstractTableFixture {

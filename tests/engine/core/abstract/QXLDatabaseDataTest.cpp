@@ -9,6 +9,8 @@
 #include "tests/support/FakePageManager.h"
 #include "tests/support/FakeSession.h"
 
+using namespace qxl;
+
 namespace {
 
 using TestSession = FakeSession;

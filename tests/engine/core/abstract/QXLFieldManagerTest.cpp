@@ -13,6 +13,8 @@
 #include "tests/support/EngineErrors.h"
 #include "tests/support/FakeSession.h"
 
+using namespace qxl;
+
 namespace {
 
 using Buffer = std::vector<std::uint8_t>;

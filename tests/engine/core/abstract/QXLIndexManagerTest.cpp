@@ -7,6 +7,8 @@
 
 #include "tests/engine/core/abstract/AbstractTableFixture.h"
 
+using namespace qxl;
+
 namespace {
 
 class IndexManagerTest : public AbstractTableFixture {

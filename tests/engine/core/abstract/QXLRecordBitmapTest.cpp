@@ -6,6 +6,8 @@
 #include "tests/engine/core/abstract/AbstractTableFixture.h"
 #include "tests/support/FakeIndex.h"
 
+using namespace qxl;
+
 namespace {
 
 class RecordBitmapTest : public AbstractTableFixture {

@@ -8,6 +8,8 @@
 #include "tests/engine/core/abstract/AbstractTableFixture.h"
 #include "tests/support/FakePageManager.h"
 
+using namespace qxl;
+
 namespace {
 
 class TableDataTest : public AbstractTableFixture {

@@ -7,6 +7,8 @@
 #include "engine/core/abstract/QXLRecordBitmap.h"
 #include "tests/engine/core/abstract/SearchTableFixture.h"
 
+using namespace qxl;
+
 namespace {
 
 // Field A of the records in Buffer, and an expression that holds when A

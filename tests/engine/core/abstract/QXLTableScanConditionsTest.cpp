@@ -4,6 +4,8 @@
 
 #include "tests/engine/core/abstract/SearchTableFixture.h"
 
+using namespace qxl;
+
 namespace {
 
 class ScanConditionsTest : public SearchTableFixture {

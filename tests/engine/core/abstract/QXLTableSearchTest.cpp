@@ -10,6 +10,8 @@
 #include "engine/core/abstract/QXLRecordBitmap.h"
 #include "tests/engine/core/abstract/SearchTableFixture.h"
 
+using namespace qxl;
+
 namespace {
 
 // True when field A of the bound record equals Value.

@@ -16,6 +16,8 @@
 #include "tests/support/FakeIndex.h"
 #include "tests/support/FakePageManager.h"
 
+namespace qxl {
+
 // Range sizes by index name, the range walks each index was asked for, and
 // how the indexes place records: "" truly, "lose" not at all, "misplace" one
 // entry further on.
@@ -290,3 +292,5 @@ private:
   };
   std::vector<std::unique_ptr<std::uint8_t, KeyFree>> Keys;
 };
+
+}  // namespace qxl

@@ -14,6 +14,8 @@
 #include "engine/datasets/base/DataSet.h"
 #include "engine/datasets/base/Field.h"
 
+namespace qxl {
+
 struct Row {
   std::optional<std::int32_t> Id;
   std::optional<std::string> Name;
@@ -217,3 +219,5 @@ private:
   std::int32_t FLastKey = 0;
   bool FOpen = false;
 };
+
+}  // namespace qxl

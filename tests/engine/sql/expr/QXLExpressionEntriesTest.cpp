@@ -11,6 +11,8 @@
 #include "engine/sql/nodes/QXLExprNodeConst.h"
 #include "tests/engine/sql/expr/ExpressionTestCursor.h"
 
+using namespace qxl;
+
 namespace qxl::exprtest {
 namespace {
 
@@ -175,7 +177,7 @@ TEST_F(ExpressionEntries, DefaultValuesThatStayExpressions) {
 
 TEST_F(ExpressionEntries, TheCoreCreatesTheRealExpressionOnceRegistered) {
   RegisterSQLExpressions();
-  std::unique_ptr<::TQXLExpression> E = qxl::CreateExpression();
+  std::unique_ptr<TQXLBaseExpression> E = qxl::CreateExpression();
   ASSERT_NE(E, nullptr);
   E->ParseForFilter(&Cursor, "NAME LIKE 'Sm%' AND ID BETWEEN 1 AND 9", false, false);
   E->AssignCursorBuffer(Cursor.FCurrentRecordBuffer, false);

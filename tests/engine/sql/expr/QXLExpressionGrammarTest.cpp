@@ -10,6 +10,8 @@
 #include "engine/sql/nodes/QXLExprNodeField.h"
 #include "tests/engine/sql/expr/ExpressionTestCursor.h"
 
+using namespace qxl;
+
 namespace qxl::exprtest {
 namespace {
 

@@ -6,6 +6,8 @@
 #include "engine/sql/expr/QXLExpressions.h"
 #include "tests/engine/sql/expr/ExpressionTestCursor.h"
 
+using namespace qxl;
+
 namespace qxl::exprtest {
 namespace {
 

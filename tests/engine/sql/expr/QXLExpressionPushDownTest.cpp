@@ -10,6 +10,8 @@
 #include "tests/engine/sql/expr/ExpressionTestCursor.h"
 #include "tests/engine/sql/nodes/NodeTestSupport.h"
 
+using namespace qxl;
+
 namespace qxl::exprtest {
 namespace {
 

@@ -5,6 +5,8 @@
 #include "engine/sql/expr/QXLExpressionServices.h"
 #include "tests/engine/datasets/dataset/TableFixture.h"
 
+using namespace qxl;
+
 namespace qxl::exprtest {
 namespace {
 

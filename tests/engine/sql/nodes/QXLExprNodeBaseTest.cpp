@@ -7,6 +7,8 @@
 #include "engine/sql/nodes/QXLSemicolonList.h"
 #include "tests/engine/sql/nodes/NodeTestSupport.h"
 
+using namespace qxl;
+
 namespace qxl::nodetest {
 namespace {
 

@@ -6,6 +6,8 @@
 #include "engine/sql/nodes/QXLExprNodeDateFunction.h"
 #include "tests/engine/sql/nodes/NodeTestSupport.h"
 
+using namespace qxl;
+
 namespace qxl::nodetest {
 namespace {
 

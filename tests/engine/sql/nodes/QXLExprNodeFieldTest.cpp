@@ -4,6 +4,8 @@
 #include "engine/sql/nodes/QXLExprNodeStringFunction.h"
 #include "tests/engine/sql/nodes/NodeTestSupport.h"
 
+using namespace qxl;
+
 namespace qxl::nodetest {
 namespace {
 

@@ -10,6 +10,8 @@
 #include "engine/sql/nodes/QXLExprNodeStringFunction.h"
 #include "tests/engine/sql/nodes/NodeTestSupport.h"
 
+using namespace qxl;
+
 namespace qxl::nodetest {
 namespace {
 

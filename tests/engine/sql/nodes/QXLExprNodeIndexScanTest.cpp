@@ -10,6 +10,8 @@ class TQXLExpression;
 #include "engine/sql/nodes/QXLExprNodes.h"
 #include "tests/engine/sql/nodes/NodeTestSupport.h"
 
+using namespace qxl;
+
 namespace qxl::nodetest {
 namespace {
 
@@ -70,7 +72,7 @@ protected:
 
   NodeTestCursor Cursor;
   TQXLIndexDefs Indexes;
-  ::TQXLExpression* const Expression = reinterpret_cast<::TQXLExpression*>(static_cast<std::uintptr_t>(0x1000));
+  TQXLBaseExpression* const Expression = reinterpret_cast<TQXLBaseExpression*>(static_cast<std::uintptr_t>(0x1000));
 };
 
 TEST_F(ExprNodeIndexScanTest, WhichIndexesAComparisonCanBound) {
@@ -155,7 +157,7 @@ TEST_F(ExprNodeIndexScanTest, NewConditionsCarryTheKeyAndTheirOrigin) {
     EXPECT_TRUE(made.CreatedFromExpression);
     EXPECT_FALSE(made.PartialCompare);
     EXPECT_EQ(made.Expression, nullptr);
-    EXPECT_EQ(made.ParentExpressions, std::vector<::TQXLExpression*>{Expression});
+    EXPECT_EQ(made.ParentExpressions, std::vector<TQXLBaseExpression*>{Expression});
     EXPECT_EQ(made.ParentExpressionNodes, std::vector<TQXLExprNode*>{node.get()});
     EXPECT_EQ(Key(made.KeyRecordBuffer, "ID"), c.Key) << c.What;
   }

@@ -17,6 +17,8 @@
 #include "tests/engine/storage/records/RecordTestUtil.h"
 #include "tests/support/EngineErrors.h"
 
+using namespace qxl;
+
 namespace qxl::test {
 namespace {
 

@@ -12,6 +12,8 @@
 #include "tests/engine/storage/btree/BTreeTestUtil.h"
 #include "tests/support/EngineErrors.h"
 
+using namespace qxl;
+
 namespace qxl::test {
 namespace {
 

@@ -15,6 +15,8 @@
 #include "engine/storage/btree/QXLRecordKeyRef.h"
 #include "tests/engine/storage/btree/BTreeTestUtil.h"
 
+using namespace qxl;
+
 namespace qxl::test {
 namespace {
 

@@ -8,6 +8,8 @@
 
 #include "tests/support/EngineErrors.h"
 
+using namespace qxl;
+
 namespace qxl {
 namespace {
 

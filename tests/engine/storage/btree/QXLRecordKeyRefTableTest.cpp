@@ -9,6 +9,8 @@
 #include "tests/support/FakeCursor.h"
 #include "tests/support/FakeDatabaseData.h"
 
+using namespace qxl;
+
 namespace qxl::test {
 namespace {
 

@@ -12,6 +12,8 @@
 #include "tests/engine/storage/StorageTestUtil.h"
 #include "tests/support/FakeSession.h"
 
+namespace qxl {
+
 // A session as the dataset layer has one: its rollback goes to the database
 // it is connected to, and is counted.
 class TTestSession : public FakeSession {
@@ -75,3 +77,5 @@ inline std::string ReadTag(TQXLDiskDatabaseData& D, std::int32_t SessionID, std:
   D.DiskPageManager()->PutPage(Page);
   return Tag;
 }
+
+}  // namespace qxl

@@ -24,6 +24,8 @@
 #include "tests/support/TestFieldDefs.h"
 #include "tests/support/CursorFields.h"
 
+namespace qxl {
+
 namespace disktable {
 
 // A cursor that owns its current record buffer and frees it as the local
@@ -244,3 +246,5 @@ protected:
 };
 
 }  // namespace disktable
+
+}  // namespace qxl

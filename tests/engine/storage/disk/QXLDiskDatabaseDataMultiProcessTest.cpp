@@ -8,6 +8,8 @@
 #include "tests/engine/storage/disk/DiskDatabaseTestSupport.h"
 #include "tests/engine/storage/files/AnnouncingWorker.h"
 
+using namespace qxl;
+
 namespace {
 
 class DiskDatabaseMultiProcessTest : public ::testing::Test {

@@ -7,7 +7,9 @@
 #include "engine/storage/locks/QXLDatabaseTableLockManager.h"
 #include "tests/engine/storage/disk/DiskTableFixture.h"
 
-namespace disktable {
+using namespace qxl;
+
+namespace qxl::disktable {
 namespace {
 
 class DiskDatabaseTablesTest : public TwoUsersNotesFixture {

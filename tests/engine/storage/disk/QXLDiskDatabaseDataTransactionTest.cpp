@@ -11,6 +11,8 @@
 #include "platform/Clock.h"
 #include "tests/engine/storage/disk/DiskDatabaseTestSupport.h"
 
+using namespace qxl;
+
 namespace {
 
 class DiskDatabaseTransactionTest : public ::testing::Test {

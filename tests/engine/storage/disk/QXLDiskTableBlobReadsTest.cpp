@@ -4,7 +4,9 @@
 #include "engine/storage/pager/QXLDiskPageManager.h"
 #include "tests/engine/storage/disk/DiskTableFixture.h"
 
-namespace disktable {
+using namespace qxl;
+
+namespace qxl::disktable {
 namespace {
 
 class DiskTableBlobReadsTest : public TwoUsersNotesFixture {

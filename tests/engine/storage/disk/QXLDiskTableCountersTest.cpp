@@ -13,6 +13,8 @@
 #include "tests/engine/storage/StorageTestUtil.h"
 #include "tests/support/DiskTableUser.h"
 
+using namespace qxl;
+
 namespace {
 
 using qxl::testsupport::TDiskTableUser;

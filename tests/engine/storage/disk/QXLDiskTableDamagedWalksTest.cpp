@@ -18,7 +18,9 @@
 #include "tests/engine/storage/disk/TableStructureCheck.h"
 #include "tests/support/EngineErrors.h"
 
-namespace disktable {
+using namespace qxl;
+
+namespace qxl::disktable {
 namespace {
 
 using qxl::TQXLBTreePage;

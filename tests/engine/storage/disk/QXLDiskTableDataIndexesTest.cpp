@@ -5,7 +5,9 @@
 #include "tests/engine/storage/disk/DiskTableFixture.h"
 #include "tests/support/FakeIndex.h"
 
-namespace disktable {
+using namespace qxl;
+
+namespace qxl::disktable {
 namespace {
 
 class DiskTableIndexesTest : public TwoUsersFixture {

@@ -10,7 +10,9 @@
 #include "engine/storage/records/QXLDiskRecordManager.h"
 #include "tests/engine/storage/disk/DiskTableFixture.h"
 
-namespace disktable {
+using namespace qxl;
+
+namespace qxl::disktable {
 namespace {
 
 class DiskTableRecordsTest : public TwoUsersNotesFixture {

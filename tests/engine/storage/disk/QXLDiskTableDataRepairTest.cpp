@@ -13,7 +13,9 @@
 #include "tests/support/FakeIndex.h"
 #include "tests/support/FaultyFileSystem.h"
 
-namespace disktable {
+using namespace qxl;
+
+namespace qxl::disktable {
 namespace {
 
 class DiskTableRepairTest : public DiskTableFixture {

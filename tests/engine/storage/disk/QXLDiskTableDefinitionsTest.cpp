@@ -15,6 +15,8 @@
 #include "tests/support/DiskTableUser.h"
 #include "tests/support/EngineErrors.h"
 
+using namespace qxl;
+
 namespace {
 
 using qxl::testsupport::TDiskTableUser;

@@ -14,7 +14,9 @@
 #include "tests/engine/storage/disk/DiskTableFixture.h"
 #include "tests/support/FaultyFileSystem.h"
 
-namespace disktable {
+using namespace qxl;
+
+namespace qxl::disktable {
 namespace {
 
 using platform::test::FaultyFileSystem;

@@ -9,7 +9,9 @@
 
 #include "tests/engine/storage/disk/DiskTableFixture.h"
 
-namespace disktable {
+using namespace qxl;
+
+namespace qxl::disktable {
 namespace {
 
 // Runs Action at the first pause of a wait, on the waiting thread.

@@ -22,6 +22,8 @@
 #include "tests/support/DiskTableUser.h"
 #include "tests/support/MemoWorkerCommands.h"
 
+using namespace qxl;
+
 namespace {
 
 using qxl::testsupport::TDiskTableUser;

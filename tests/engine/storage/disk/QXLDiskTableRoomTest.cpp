@@ -9,7 +9,9 @@
 #include "engine/storage/records/QXLDiskRecordManager.h"
 #include "tests/engine/storage/disk/DiskTableFixture.h"
 
-namespace disktable {
+using namespace qxl;
+
+namespace qxl::disktable {
 namespace {
 
 // Two users of a file of 512-byte pages, on which a few records fill a record

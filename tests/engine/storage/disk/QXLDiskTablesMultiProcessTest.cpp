@@ -9,7 +9,9 @@
 #include "tests/engine/storage/WorkerProcess.h"
 #include "tests/engine/storage/disk/DiskTableFixture.h"
 
-namespace disktable {
+using namespace qxl;
+
+namespace qxl::disktable {
 namespace {
 
 class DiskTablesMultiProcessTest : public DiskTableFixture {

@@ -10,6 +10,8 @@
 #include "platform/Clock.h"
 #include "tests/support/EngineErrors.h"
 
+using namespace qxl;
+
 namespace {
 
 // Records the order of the steps; ClearLocks fails its first FailingClears calls.

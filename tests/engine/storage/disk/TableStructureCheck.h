@@ -26,6 +26,8 @@
 #include "tests/engine/storage/StorageStructureCheck.h"
 #include "tests/support/DiskTableUser.h"
 
+namespace qxl {
+
 namespace tablecheck {
 
 using TReached = std::map<std::int32_t, int>;
@@ -133,3 +135,5 @@ inline ::testing::AssertionResult TableFileIsSound(const std::string& File, cons
 }
 
 }  // namespace tablecheck
+
+}  // namespace qxl

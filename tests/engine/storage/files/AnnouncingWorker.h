@@ -9,6 +9,8 @@
 #include "tests/engine/storage/StorageTestUtil.h"
 #include "tests/engine/storage/WorkerProcess.h"
 
+namespace qxl {
+
 struct TAnnouncingWorker {
   std::unique_ptr<TWorker> Worker;
   std::string Line;
@@ -25,3 +27,5 @@ inline TAnnouncingWorker StartAnnouncing(const TScratchDir& Dir, const std::stri
   if (!std::getline(In, Result.Line)) Result.Line = "no line; " + Result.Worker->Errors();
   return Result;
 }
+
+}  // namespace qxl

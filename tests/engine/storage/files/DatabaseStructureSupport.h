@@ -10,6 +10,8 @@
 #include "engine/storage/files/QXLTableListFile.h"
 #include "tests/engine/storage/PageManagerTestSupport.h"
 
+namespace qxl {
+
 struct TDatabaseStructure {
   std::int32_t SessionsPageNo = -1;
   std::int32_t TableListPageNo = -1;
@@ -32,3 +34,4 @@ inline TDatabaseStructure CreateStructuredDatabase(const std::string& Name, std:
   return Result;
 }
 
+}  // namespace qxl

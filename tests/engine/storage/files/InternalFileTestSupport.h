@@ -11,6 +11,8 @@
 #include "engine/storage/files/QXLInternalFileLayout.h"
 #include "tests/engine/storage/StorageTestUtil.h"
 
+namespace qxl {
+
 class InternalFileTest : public ::testing::Test {
 protected:
   static constexpr std::uint16_t PageSize = 256;
@@ -54,3 +56,5 @@ protected:
   TScratchDir Dir;
   std::string Name = Dir.File("files.qxl");
 };
+
+}  // namespace qxl

@@ -9,6 +9,8 @@
 #include "tests/engine/storage/StorageTestUtil.h"
 #include "tests/engine/storage/files/DatabaseStructureSupport.h"
 
+using namespace qxl;
+
 namespace {
 
 constexpr std::int32_t N = 4;

@@ -4,6 +4,8 @@
 
 #include "tests/engine/storage/files/InternalFileTestSupport.h"
 
+using namespace qxl;
+
 namespace {
 
 class TransactedFileTest : public InternalFileTest {

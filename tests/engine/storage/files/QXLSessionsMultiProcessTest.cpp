@@ -6,6 +6,8 @@
 #include "tests/engine/storage/files/AnnouncingWorker.h"
 #include "tests/engine/storage/files/DatabaseStructureSupport.h"
 
+using namespace qxl;
+
 namespace {
 
 constexpr std::int32_t N = 3;

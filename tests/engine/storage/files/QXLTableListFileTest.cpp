@@ -7,6 +7,8 @@
 #include "tests/engine/storage/StorageTestUtil.h"
 #include "tests/engine/storage/files/DatabaseStructureSupport.h"
 
+using namespace qxl;
+
 namespace {
 
 class TableListTest : public ::testing::Test {

@@ -15,6 +15,8 @@
 #include "engine/storage/locks/QXLTableLocksFile.h"
 #include "tests/engine/storage/StorageTestUtil.h"
 
+namespace qxl {
+
 class LocksTest : public ::testing::Test {
 public:
   static constexpr std::int32_t N = 4;
@@ -85,3 +87,5 @@ protected:
   std::string Name = Dir.File("locks.qxl");
   std::int32_t TablePageA = -1, TablePageB = -1;
 };
+
+}  // namespace qxl

@@ -7,6 +7,8 @@
 #include "platform/Clock.h"
 #include "tests/engine/storage/locks/LocksTestSupport.h"
 
+using namespace qxl;
+
 namespace {
 
 const TQXLLockType Modes[] = {ltIS, ltS, ltSIRW, ltXIRW, ltRW, ltU, ltX};

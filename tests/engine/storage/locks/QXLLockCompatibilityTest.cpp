@@ -6,6 +6,8 @@
 
 #include <string>
 
+using namespace qxl;
+
 namespace {
 
 const char* const Names[] = {"IS", "S", "SIRW", "XIRW", "RW", "U", "X"};

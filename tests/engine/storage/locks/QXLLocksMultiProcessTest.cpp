@@ -5,6 +5,8 @@
 #include "tests/engine/storage/files/AnnouncingWorker.h"
 #include "tests/engine/storage/locks/LocksTestSupport.h"
 
+using namespace qxl;
+
 namespace {
 
 const char* const ModeNames[] = {"IS", "S", "SIRW", "XIRW", "RW", "U", "X"};

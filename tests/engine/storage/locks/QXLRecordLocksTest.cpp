@@ -4,6 +4,8 @@
 #include "platform/Clock.h"
 #include "tests/engine/storage/locks/LocksTestSupport.h"
 
+using namespace qxl;
+
 namespace {
 
 const TQXLPageItemID R1{10, 1}, R2{10, 2};

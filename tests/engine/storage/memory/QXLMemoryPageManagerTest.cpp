@@ -7,6 +7,8 @@
 #include "engine/core/streams/QXLMemoryStream.h"
 #include "tests/support/EngineErrors.h"
 
+using namespace qxl;
+
 namespace qxl {
 namespace {
 

@@ -13,6 +13,8 @@
 #include "engine/core/containers/QXLMemoryManager.h"
 #include "tests/support/EngineErrors.h"
 
+using namespace qxl;
+
 namespace qxl {
 namespace {
 

@@ -6,6 +6,8 @@
 #include "engine/core/containers/QXLBitBuffer.h"
 #include "tests/engine/storage/memory/MemoryTableFixture.h"
 
+using namespace qxl;
+
 namespace qxl {
 namespace {
 

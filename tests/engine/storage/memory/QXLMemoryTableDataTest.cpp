@@ -4,6 +4,8 @@
 
 #include "tests/engine/storage/memory/MemoryTableFixture.h"
 
+using namespace qxl;
+
 namespace qxl {
 namespace {
 

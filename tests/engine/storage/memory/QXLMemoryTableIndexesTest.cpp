@@ -13,6 +13,8 @@
 #include "tests/support/FakeIndex.h"
 #include "tests/support/FakeSession.h"
 
+using namespace qxl;
+
 namespace qxl {
 namespace {
 

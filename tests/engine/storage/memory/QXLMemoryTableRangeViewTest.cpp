@@ -9,6 +9,8 @@
 #include "engine/core/abstract/QXLRecordBitmap.h"
 #include "tests/engine/storage/btree/RecordIndexFixture.h"
 
+using namespace qxl;
+
 namespace qxl::test {
 namespace {
 

@@ -13,6 +13,8 @@
 #include "tests/engine/core/QXLTestExpression.h"
 #include "tests/engine/storage/btree/RecordIndexFixture.h"
 
+using namespace qxl;
+
 namespace qxl::test {
 namespace {
 

@@ -5,6 +5,8 @@
 
 #include "tests/engine/storage/memory/MemoryTableFixture.h"
 
+using namespace qxl;
+
 namespace qxl {
 namespace {
 

@@ -21,6 +21,8 @@
 #include "tests/support/FakeSession.h"
 #include "tests/support/TestFieldDefs.h"
 
+using namespace qxl;
+
 namespace qxl {
 namespace {
 

@@ -15,6 +15,8 @@
 #include "tests/engine/storage/StorageTestUtil.h"
 #include "tests/support/FaultyFileSystem.h"
 
+using namespace qxl;
+
 namespace {
 
 using platform::test::FaultyFileSystem;

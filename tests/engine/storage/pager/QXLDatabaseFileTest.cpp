@@ -9,6 +9,8 @@
 #include "platform/Clock.h"
 #include "tests/engine/storage/StorageTestUtil.h"
 
+using namespace qxl;
+
 namespace {
 
 class DatabaseFileTest : public ::testing::Test {

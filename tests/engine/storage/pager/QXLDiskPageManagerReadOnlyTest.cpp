@@ -12,6 +12,8 @@
 #include "engine/storage/pager/QXLDiskPageManager.h"
 #include "tests/engine/storage/StorageTestUtil.h"
 
+using namespace qxl;
+
 namespace {
 
 class FileReadOnlyTest : public ::testing::Test {

@@ -8,6 +8,8 @@
 #include "tests/engine/storage/PageManagerTestSupport.h"
 #include "tests/engine/storage/StorageTestUtil.h"
 
+using namespace qxl;
+
 namespace {
 
 constexpr std::size_t PageSize = 4096;

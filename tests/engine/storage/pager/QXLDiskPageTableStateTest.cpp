@@ -9,6 +9,8 @@
 #include "tests/engine/storage/PageManagerTestSupport.h"
 #include "tests/engine/storage/StorageTestUtil.h"
 
+using namespace qxl;
+
 namespace {
 
 class DiskPageTableStateTest : public ::testing::Test {

@@ -8,6 +8,8 @@
 #include "engine/storage/pager/QXLPageManager.h"
 #include "tests/support/EngineErrors.h"
 
+using namespace qxl;
+
 namespace {
 
 // The space map over an in-memory file of whole pages.

@@ -10,6 +10,8 @@
 #include "tests/engine/storage/FakePageStorage.h"
 #include "tests/support/EngineErrors.h"
 
+using namespace qxl;
+
 namespace {
 
 class PageCacheTest : public ::testing::Test {

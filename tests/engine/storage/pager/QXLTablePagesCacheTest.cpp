@@ -2,6 +2,8 @@
 
 #include "engine/storage/pager/QXLTablePagesCache.h"
 
+using namespace qxl;
+
 namespace {
 
 TEST(TablePagesCacheTest, WorkTableStateNeedsALockAndALoad) {

@@ -13,6 +13,8 @@
 #include "tests/engine/storage/records/RecordTestUtil.h"
 #include "tests/support/EngineErrors.h"
 
+using namespace qxl;
+
 namespace qxl::test {
 namespace {
 

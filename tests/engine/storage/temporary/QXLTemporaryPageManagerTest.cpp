@@ -10,6 +10,8 @@
 
 #include "tests/support/EngineErrors.h"
 
+using namespace qxl;
+
 namespace qxl {
 namespace {
 

@@ -11,6 +11,8 @@
 
 #include "tests/support/EngineErrors.h"
 
+using namespace qxl;
+
 namespace qxl {
 namespace {
 

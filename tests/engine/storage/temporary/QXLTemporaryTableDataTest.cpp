@@ -19,6 +19,8 @@
 #include "tests/support/TestFieldDefs.h"
 #include "tests/support/CursorFields.h"
 
+using namespace qxl;
+
 namespace qxl {
 namespace {
 
