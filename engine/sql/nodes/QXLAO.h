@@ -42,7 +42,7 @@ public:
   virtual TQXLAO* LeftChildAO() const = 0;
   virtual TQXLAO* RightChildAO() const = 0;
   virtual bool IsOuterJoin() const = 0;
-  virtual void SetFilterExpression(std::unique_ptr<TQXLExpression> Filter) = 0;
+  virtual void SetFilterExpression(std::unique_ptr<TQXLBaseExpression> Filter) = 0;
 };
 
 }  // namespace qxl

@@ -211,11 +211,11 @@ public:
   TQXLAO* LeftChildAO() const override { return nullptr; }
   TQXLAO* RightChildAO() const override { return nullptr; }
   bool IsOuterJoin() const override { return false; }
-  void SetFilterExpression(std::unique_ptr<TQXLExpression> Filter) override { this->Filter = std::move(Filter); }
+  void SetFilterExpression(std::unique_ptr<TQXLBaseExpression> Filter) override { this->Filter = std::move(Filter); }
 
   std::vector<Column> Columns;
   std::vector<TQXLVariant> Row;
-  std::unique_ptr<TQXLExpression> Filter;
+  std::unique_ptr<TQXLBaseExpression> Filter;
 };
 
 // A subquery child that answers every question with fixed results and
