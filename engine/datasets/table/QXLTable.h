@@ -161,6 +161,8 @@ private:
   std::unique_ptr<TQXLLocalCursor> OpenLocalCursor(bool WithFieldDefs);
   // A cursor for a structure change: opened for this component alone, or only made.
   std::unique_ptr<TQXLLocalCursor> NewMaintenanceCursor();
+  // The open cursor in browse mode, or else a local cursor opened into Temporary.
+  TQXLCursor* StructureCursor(std::unique_ptr<TQXLLocalCursor>& Temporary);
   void CheckTableName() const;
   void CheckNotInTransaction(std::int32_t Code, const char* Operation) const;
   void SetIndex(const std::string& Value, bool FieldsIndex);
@@ -171,6 +173,8 @@ private:
   // Fills a key with values in index column order.
   void SetKeyFields(TKeyIndex Index, const std::vector<Variant>& Values);
   void SetKeyFromMaster(TKeyIndex Index);
+  // Runs Step with the shared table lock held where it can be had.
+  void UnderSharedLock(std::int32_t NoCursorCode, const std::function<void()>& Step);
   void ResyncUnderSharedLock(bool Exact);
   // Moves to the first record with the shared table lock held where it can be had.
   void FirstUnderSharedLock();

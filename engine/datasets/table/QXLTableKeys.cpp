@@ -110,8 +110,8 @@ void TQXLTable::FindNearest(const std::vector<Variant>& KeyValues) {
   GotoNearest();
 }
 
-void TQXLTable::ResyncUnderSharedLock(bool Exact) {
-  TQXLCursor& cursor = Cursor(10291);
+void TQXLTable::UnderSharedLock(std::int32_t NoCursorCode, const std::function<void()>& Step) {
+  TQXLCursor& cursor = Cursor(NoCursorCode);
   // The view is read whole beside other writers; without the lock it is read all the same.
   const bool locked = cursor.LockTable(ltS, ResyncLockTries, ResyncLockDelayMS, true);
   struct TUnlock {
@@ -125,24 +125,15 @@ void TQXLTable::ResyncUnderSharedLock(bool Exact) {
       }
     }
   } unlock{cursor, locked};
-  Resync(Exact, true);
+  Step();
+}
+
+void TQXLTable::ResyncUnderSharedLock(bool Exact) {
+  UnderSharedLock(10291, [&] { Resync(Exact, true); });
 }
 
 void TQXLTable::FirstUnderSharedLock() {
-  TQXLCursor& cursor = Cursor(10292);
-  const bool locked = cursor.LockTable(ltS, ResyncLockTries, ResyncLockDelayMS, true);
-  struct TUnlock {
-    TQXLCursor& Cursor;
-    bool Locked;
-    ~TUnlock() {
-      if (!Locked) return;
-      try {
-        Cursor.UnlockTable(ltS, false);
-      } catch (...) {
-      }
-    }
-  } unlock{cursor, locked};
-  First();
+  UnderSharedLock(10292, [&] { First(); });
 }
 
 bool TQXLTable::GotoKey() {

@@ -240,16 +240,19 @@ void TQXLTable::AddIndex(const std::string& Name, const std::string& Fields, TIn
   FIndexDefsOutdated = true;
 }
 
+TQXLCursor* TQXLTable::StructureCursor(std::unique_ptr<TQXLLocalCursor>& Temporary) {
+  if (TQXLCursor* cursor = Handle()) {
+    CheckBrowseMode();
+    return cursor;
+  }
+  Temporary = OpenLocalCursor(true);
+  return Temporary.get();
+}
+
 void TQXLTable::DeleteIndex(const std::string& Name) {
   TDatabaseUseScope use(*this, duIndexDefs);
   std::unique_ptr<TQXLLocalCursor> temporary;
-  TQXLCursor* cursor = Handle();
-  if (cursor) {
-    CheckBrowseMode();
-  } else {
-    temporary = OpenLocalCursor(true);
-    cursor = temporary.get();
-  }
+  TQXLCursor* cursor = StructureCursor(temporary);
   CheckNotInTransaction(20177, "DeleteIndex");
   cursor->DeleteIndex(Name);
   FIndexDefsOutdated = true;
@@ -258,13 +261,7 @@ void TQXLTable::DeleteIndex(const std::string& Name) {
 void TQXLTable::DeleteAllIndexes() {
   TDatabaseUseScope use(*this, duIndexDefs);
   std::unique_ptr<TQXLLocalCursor> temporary;
-  TQXLCursor* cursor = Handle();
-  if (cursor) {
-    CheckBrowseMode();
-  } else {
-    temporary = OpenLocalCursor(true);
-    cursor = temporary.get();
-  }
+  TQXLCursor* cursor = StructureCursor(temporary);
   CheckNotInTransaction(20178, "DeleteAllIndexes");
   cursor->DeleteAllIndexes();
   FIndexDefsOutdated = true;
