@@ -22,8 +22,8 @@
 namespace qxl {
 
 class TQXLAO;
+class TQXLBaseExpression;
 class TQXLCursor;
-class TQXLExpression;
 class TQXLIndexDef;
 
 // Completes the forward declaration the core gives (scan conditions record

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-// The SQL layer's expression object shares the core's class name inside the
-// namespace; the node classes must still name the core's interface.
+// The SQL layer's expression object is declared beside the node classes,
+// which name the core's expression interface only.
 namespace qxl {
 class TQXLExpression;
 }
