@@ -122,7 +122,8 @@ TEST_P(DiskTableProcessesTest, ConcurrentInsertsGetUniqueKeysAndLeaveEveryPageAc
     Keys.insert(U.Get(0));
     Rows.insert({U.Get(1), U.Get(2)});
   }
-  EXPECT_EQ(Scanned, K * M);
+  // The key range below reads the first and last key, so an empty table ends the test here.
+  ASSERT_EQ(Scanned, K * M);
   EXPECT_EQ(Rows.size(), static_cast<std::size_t>(K * M)) << "a worker's record is missing or doubled";
   ASSERT_EQ(Keys.size(), static_cast<std::size_t>(Scanned)) << "two records share a key";
   EXPECT_EQ(*Keys.rbegin() - *Keys.begin() + 1, K * M) << "the keys leave gaps";
@@ -155,7 +156,7 @@ TEST_P(DiskTableProcessesTest, TransactionsOfSeveralInsertsGiveEveryAutoIncremen
     Inserted.insert({U.Get(1), U.Get(2)});
   }
   constexpr int Total = K * Transactions * Rows;
-  EXPECT_EQ(Scanned, Total);
+  ASSERT_EQ(Scanned, Total);
   EXPECT_EQ(Inserted.size(), static_cast<std::size_t>(Total)) << "a worker's record is missing or doubled";
   ASSERT_EQ(Keys.size(), static_cast<std::size_t>(Scanned)) << "two records share an auto-increment value";
   EXPECT_EQ(*Keys.rbegin() - *Keys.begin() + 1, Total) << "the values leave gaps";
