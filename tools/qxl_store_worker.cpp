@@ -62,9 +62,9 @@
 #include "tools/WorkerGate.h"
 #ifdef QXL_WORKER_TEST_COMMANDS
 #include "tests/support/StoreWorkerTestCommands.h"
+#endif
 
 using namespace qxl;
-#endif
 
 namespace {
 

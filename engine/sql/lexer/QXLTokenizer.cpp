@@ -137,7 +137,7 @@ private:
       return;
     }
     if (Ch == ':' && (After == '"' || After == '\'' || After == '[')) {
-      Tok.Text = ":";
+      Tok.Text.assign(1, ':');
       Advance();
       ReadQuoted(After, After == '[' ? ']' : After, tktString);
       return;
