@@ -44,21 +44,25 @@ SourceText Read(const void* source, std::int32_t size, TQXLBaseFieldType type, T
 TDateTime ToDate(const SourceText& text, bool iso) {
   const std::string utf8 = text.Utf8();
   TDateTime value;
-  if (iso && (qxl::TryParseDateTime(utf8, value) || qxl::TryParseDate(utf8, value))) return value;
+  if (iso && (qxl::TryParseDateTime(utf8, value) || qxl::TryParseDate(utf8, value) ||
+              qxl::TryParseDateTimeWithFraction(utf8, value)))
+    return value;
   return platform::StrToDate(utf8);
 }
 
 TDateTime ToTime(const SourceText& text, bool iso) {
   const std::string utf8 = text.Utf8();
   TDateTime value;
-  if (iso && qxl::TryParseTime(utf8, value)) return value;
+  if (iso && (qxl::TryParseTime(utf8, value) || qxl::TryParseTimeWithFraction(utf8, value))) return value;
   return platform::StrToTime(utf8);
 }
 
 TDateTime ToDateTime(const SourceText& text, bool iso) {
   const std::string utf8 = text.Utf8();
   TDateTime value;
-  if (iso && (qxl::TryParseDateTime(utf8, value) || qxl::TryParseDate(utf8, value))) return value;
+  if (iso && (qxl::TryParseDateTime(utf8, value) || qxl::TryParseDate(utf8, value) ||
+              qxl::TryParseDateTimeWithFraction(utf8, value)))
+    return value;
   return platform::StrToDateTime(utf8);
 }
 

@@ -199,6 +199,24 @@ bool ReadGroups(std::string_view Text, const int (&Widths)[N], int (&Values)[N])
   return pos >= Text.size();
 }
 
+// Splits "<head>.<1 to 3 digits>" where the head ends in a digit; the
+// fraction as milliseconds.
+bool SplitFraction(std::string_view Text, std::string_view& Head, int& Milliseconds) {
+  const std::size_t dot = Text.rfind('.');
+  if (dot == std::string_view::npos || dot == 0 || Text[dot - 1] < '0' || Text[dot - 1] > '9') return false;
+  const std::string_view fraction = Text.substr(dot + 1);
+  if (fraction.empty() || fraction.size() > 3) return false;
+  int value = 0;
+  for (char Ch : fraction) {
+    if (Ch < '0' || Ch > '9') return false;
+    value = value * 10 + (Ch - '0');
+  }
+  for (std::size_t i = fraction.size(); i < 3; ++i) value *= 10;
+  Head = Text.substr(0, dot);
+  Milliseconds = value;
+  return true;
+}
+
 }  // namespace
 
 bool TryParseDate(std::string_view Text, TDateTime& Value) {
@@ -219,6 +237,23 @@ bool TryParseDateTime(std::string_view Text, TDateTime& Value) {
   int v[6];
   if (!ReadGroups(Text, {4, 2, 2, 2, 2, 2}, v)) return false;
   Value = platform::ComposeDateTime(platform::EncodeDate(v[0], v[1], v[2]), platform::EncodeTime(v[3], v[4], v[5], 0));
+  return true;
+}
+
+bool TryParseTimeWithFraction(std::string_view Text, TDateTime& Value) {
+  std::string_view head;
+  int ms = 0, v[3];
+  if (!SplitFraction(Text, head, ms) || !ReadGroups(head, {2, 2, 2}, v)) return false;
+  Value = platform::EncodeTime(v[0], v[1], v[2], ms);
+  return true;
+}
+
+bool TryParseDateTimeWithFraction(std::string_view Text, TDateTime& Value) {
+  std::string_view head;
+  int ms = 0, v[6];
+  if (!SplitFraction(Text, head, ms) || !ReadGroups(head, {4, 2, 2, 2, 2, 2}, v)) return false;
+  Value =
+      platform::ComposeDateTime(platform::EncodeDate(v[0], v[1], v[2]), platform::EncodeTime(v[3], v[4], v[5], ms));
   return true;
 }
 

@@ -31,5 +31,10 @@ bool MatchLikeWide(std::u16string_view Data, std::u16string_view Pattern, bool H
 bool TryParseDate(std::string_view Text, TDateTime& Value);
 bool TryParseTime(std::string_view Text, TDateTime& Value);
 bool TryParseDateTime(std::string_view Text, TDateTime& Value);
+// The same time and date-time forms whose seconds end in "." and 1 to 3
+// digits of a fraction, with nothing after them ("13:05:09.5" is 500 ms):
+// the form that keeps milliseconds in SQL text.
+bool TryParseTimeWithFraction(std::string_view Text, TDateTime& Value);
+bool TryParseDateTimeWithFraction(std::string_view Text, TDateTime& Value);
 
 }  // namespace qxl

@@ -23,6 +23,7 @@
 #include "engine/datasets/base/DatabaseError.h"
 #include "engine/datasets/base/Field.h"
 #include "engine/datasets/dataset/QXLRecordUse.h"
+#include "engine/datasets/export/QXLExportToSqlOptions.h"
 
 namespace qxl {
 
@@ -48,7 +49,9 @@ bool SameColumns(const std::string& A, const std::string& B) {
 }  // namespace
 
 TQXLTable::TQXLTable(const TComponent* Owner, bool OwnerInDesignMode)
-    : TQXLDataSet(Owner, OwnerInDesignMode), FMasterLink(std::make_unique<TMasterDataLink>(this)) {
+    : TQXLDataSet(Owner, OwnerInDesignMode),
+      FMasterLink(std::make_unique<TMasterDataLink>(this)),
+      FExportToSqlOptions(std::make_unique<TQXLExportToSqlOptions>()) {
   FMasterLink->OnMasterChange = [this] { MasterChanged(); };
   FMasterLink->OnMasterDisable = [this] { MasterDisabled(); };
 }

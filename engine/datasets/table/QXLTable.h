@@ -16,7 +16,9 @@
 
 namespace qxl {
 
+class TQXLExportToSqlOptions;
 class TQXLLocalCursor;
+class TQXLStream;
 
 
 class TDataSource;
@@ -124,6 +126,16 @@ public:
   bool IsRecordLocked();
   // Opens the table once in repair mode, for a rebuild to read it.
   void RepairOpen();
+  // The table as an SQL script, as ExportToSqlOptions chooses. The table must
+  // be inactive. Into a stream at its position and into a file (created,
+  // replacing one that exists) the text goes in the 8-bit code page; the
+  // string form answers UTF-8.
+  TQXLExportToSqlOptions& ExportToSqlOptions() const { return *FExportToSqlOptions; }
+  void SetExportToSqlOptions(const TQXLExportToSqlOptions& Value);
+  void ExportToSQL(TQXLStream& Stream);
+  void ExportToSQL(const std::string& FileName);
+  std::string ExportToSQL();
+
   // A cursor made outside (a query result); the table opens on it and never frees it.
   void SetExternalHandle(TQXLCursor* Value) { FExternalHandle = Value; }
 
@@ -196,6 +208,7 @@ private:
   bool FIsRepairing = false;
   std::unique_ptr<TMasterDataLink> FMasterLink;
   std::unique_ptr<TQXLWaitForm> FWaitForm;
+  std::unique_ptr<TQXLExportToSqlOptions> FExportToSqlOptions;
 };
 
 }  // namespace qxl

@@ -83,6 +83,10 @@ TEST_F(QXLConvertData, TextSources) {
       {Ansi("2019-04-04 13:05:09"), DT(Day_2019_04_04, 47109000)},
       {Ansi("2019-04-04"), DT(Day_2019_04_04, 0)},
       {Wide(u"04.04.2019 13:05:09"), DT(Day_2019_04_04, 47109000)},
+      // Milliseconds after the seconds survive, as SQL scripts write them.
+      {Ansi("13:05:09.123"), Tim(47109123)},
+      {Ansi("2019-04-04 13:05:09.007"), DT(Day_2019_04_04, 47109007)},
+      {Ansi("2019-04-04 13:05:09.5"), Dat(Day_2019_04_04)},
       {Ansi("true"), Logical(0xFFFF)},
       {Wide(u"TRUE"), Logical(0xFFFF)},
       {Ansi("1"), Logical(0xFFFF)},

@@ -59,3 +59,25 @@ TEST(IsoParse, GroupsThatFormNoDateRaise) {
   EXPECT_THROW(qxl::TryParseDateTime("2019-01-01 12:60:00", v), platform::EConvertError);
   EXPECT_TRUE(qxl::TryParseDate("2020-02-29", v));
 }
+
+TEST(IsoParse, SecondsWithAFractionKeepMilliseconds) {
+  struct Case { const char* text; bool ok; TDateTime want; } times[] = {
+      {"13:05:09.123", true, EncodeTime(13, 5, 9, 123)}, {"13:05:09.5", true, EncodeTime(13, 5, 9, 500)},
+      {"00:00:00.05", true, EncodeTime(0, 0, 0, 50)},     {"13:05:09", false, 0},
+      {"13:05:09.", false, 0},                             {"13:05:09.1234", false, 0},
+      {"13:05:09.12x", false, 0},                          {"13:05.123", false, 0},
+      {"13:05:09x.123", false, 0},                         {"1:05:09.123", false, 0},
+  };
+  for (const auto& c : times) {
+    TDateTime v = -1;
+    EXPECT_EQ(qxl::TryParseTimeWithFraction(c.text, v), c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(v, c.want) << c.text;
+    }
+  }
+  TDateTime v = 0;
+  ASSERT_TRUE(qxl::TryParseDateTimeWithFraction("1999-12-31 23:59:58.007", v));
+  EXPECT_EQ(v, EncodeDate(1999, 12, 31) + EncodeTime(23, 59, 58, 7));
+  EXPECT_FALSE(qxl::TryParseDateTimeWithFraction("1999-12-31 23:59:58", v));
+  EXPECT_FALSE(qxl::TryParseDateTimeWithFraction("31.12.1999", v));
+}
