@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/core/QXLException.h"
+#include "engine/datasets/dataset/QXLDataSet.h"
 #include "engine/sql/grammar/QXLExprParser.h"
 #include "engine/sql/nodes/QXLDataOperator.h"
 #include "engine/sql/nodes/QXLExprNode.h"
@@ -123,10 +124,19 @@ void TQXLExpression::ParseForIsAnyRecordMatchCondition(TQXLCursor* Cursor, const
   if (LCursor) RunAfterAssign();
 }
 
+void TQXLExpression::TakeNamesOf(TDataSet* Dataset) {
+  // LASTAUTOINC opens its table in the query's database, wherever it stands.
+  if (auto* Query = dynamic_cast<TQXLDataSet*>(Dataset)) {
+    FDatabaseName = Query->DatabaseName();
+    FSessionName = Query->SessionName();
+  }
+}
+
 void TQXLExpression::ParseForBooleanExpression(TDataSet* Dataset, TQXLLexer* Lexer) {
   FreeTree();
   LDataset = Dataset;
   LLex = Lexer;
+  TakeNamesOf(Dataset);
   if (!LLex->GetCurrentToken(Token))
     throw EQXLException(30118, "Unexpected end of SQL command found at line %d, column %d",
                         {Token.LineNum, Token.ColumnNum});
@@ -149,6 +159,7 @@ void TQXLExpression::ParseForValueExpression(TDataSet* Dataset, TQXLLexer* Lexer
   FreeTree();
   LLex = Lexer;
   LDataset = Dataset;
+  TakeNamesOf(Dataset);
   if (!LLex->GetCurrentToken(Token))
     throw EQXLException(30136, "Unexpected end of SQL command found at line %d, column %d",
                         {Token.LineNum, Token.ColumnNum});
@@ -184,6 +195,7 @@ void TQXLExpression::ParseForRowSubqueryExpression(TDataSet* Dataset, TQXLLexer*
   FreeTree();
   LLex = Lexer;
   LDataset = Dataset;
+  TakeNamesOf(Dataset);
   if (!LLex->GetCurrentToken(Token))
     throw EQXLException(30497, "Unexpected end of SQL command found at line %d, column %d",
                         {Token.LineNum, Token.ColumnNum});

@@ -123,6 +123,8 @@ public:
 private:
   friend class TQXLExprParser;
   void FreeTree();
+  // The query dataset's database and session names, for LASTAUTOINC.
+  void TakeNamesOf(TDataSet* Dataset);
   void RunAfterAssign();
   bool DetachFromTree(TQXLExprNode* Node, std::unique_ptr<TQXLExprNode>& Taken);
   void TryCreateIndexScanConditionsFromNode(TQXLExprNode* Node, TQXLIndexDefs* IndexDefs,

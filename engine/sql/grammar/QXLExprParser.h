@@ -135,6 +135,9 @@ private:
   TParsed ExistsPredicate();
   TParsed Operand();
   TParsed SubqueryOperand(std::uint8_t Limits);
+  // A subquery node at the SELECT under the cursor, the lexer left after it.
+  TParsed SubqueryAt(std::uint8_t Limits);
+  bool SubqueriesAvailable() const;
   TParsed NullLiteral();
   std::unique_ptr<TQXLExprNode> BuildComparison(TQXLDataOperator Op, std::unique_ptr<TQXLExprNode> Left,
                                                 std::unique_ptr<TQXLExprNode> Right);

@@ -154,12 +154,13 @@ TParsed TQXLExprParser::QuantifiedComparison() {
   if (Op == doUNDEFINED) return Fail();
   Next();
   if (!IsKeyword(rwALL) && !IsKeyword(rwANY) && !IsKeyword(rwSOME)) return Fail();
+  const TQXLQuantifier Quantifier = IsKeyword(rwALL) ? qALL : qANY;
   Next();
-  // The subquery node raises for a SELECT it meets; nothing else completes
-  // the comparison.
   TParsed Right = SubqueryOperand(SubqueryAnyRowsOneColumn);
-  (void)Right;
-  return Fail();
+  if (!Right) return Fail();
+  if (!Building()) return Success(nullptr);
+  return Success(std::make_unique<TQXLExprNodeComparison>(Op, Quantifier, std::move(Left.Node), std::move(Right.Node),
+                                                          E.F3ValueLogic, E.FCaseInsensitive, E.FPartialKey));
 }
 
 TParsed TQXLExprParser::Comparison() {
@@ -295,7 +296,13 @@ TParsed TQXLExprParser::InPredicate() {
   Next();
   if (!IsKind(tktLeftParenthesis)) return Fail();
   Next();
-  if (IsKeyword(rwSELECT)) RaiseUnavailable("Subquery");
+  if (IsKeyword(rwSELECT)) {
+    TParsed Subquery = SubqueryAt(SubqueryAnyRowsOneColumn);
+    if (IsKind(tktRightParenthesis)) Next();
+    if (!Building()) return Success(nullptr);
+    return Success(std::make_unique<TQXLExprNodeBoolean>(Negated ? doNOTIN : doIN, std::move(Value.Node),
+                                                         std::move(Subquery.Node), true, false));
+  }
   std::vector<std::unique_ptr<TQXLExprNode>> Items;
   for (;;) {
     TParsed Item = ValueExpression();
@@ -314,7 +321,17 @@ TParsed TQXLExprParser::InPredicate() {
 
 TParsed TQXLExprParser::ExistsPredicate() {
   if (!IsKeyword(rwEXISTS)) return Fail();
-  RaiseUnavailable("EXISTS");
+  if (!SubqueriesAvailable()) RaiseUnavailable("EXISTS");
+  Next();
+  std::int32_t Opened = 0;
+  for (; IsKind(tktLeftParenthesis); ++Opened) Next();
+  TParsed Subquery = SubqueryAt(SubqueryAnyRowsAnyColumns);
+  for (; Opened > 0; --Opened) {
+    if (!IsKind(tktRightParenthesis)) Raise(30492, "Missing symbol ')' at line %d, column %d");
+    Next();
+  }
+  if (!Building()) return Success(nullptr);
+  return Success(std::make_unique<TQXLExprNodeBoolean>(doEXISTS, std::move(Subquery.Node), true, false));
 }
 
 TParsed TQXLExprParser::Operand() {
@@ -329,7 +346,7 @@ TParsed TQXLExprParser::SubqueryOperand(std::uint8_t Limits) {
   // Remembered per position, so that a run of "(" is walked once however
   // many operands start inside it.
   return Production(pSubqueryOperand, Limits, [this, Limits](std::int8_t) -> TParsed {
-    if (IsKeyword(rwSELECT)) RaiseUnavailable("Subquery");
+    if (IsKeyword(rwSELECT)) return SubqueryAt(Limits);
     if (!IsKind(tktLeftParenthesis)) return Fail();
     Next();
     TParsed Inner = SubqueryOperand(Limits);
@@ -337,6 +354,22 @@ TParsed TQXLExprParser::SubqueryOperand(std::uint8_t Limits) {
     Next();
     return Inner;
   });
+}
+
+bool TQXLExprParser::SubqueriesAvailable() const { return dynamic_cast<TQXLSubqueryHost*>(E.LDataset) != nullptr; }
+
+TParsed TQXLExprParser::SubqueryAt(std::uint8_t Limits) {
+  // Without a query to run them for (a dataset filter) there are no subqueries.
+  if (!SubqueriesAvailable()) RaiseUnavailable("Subquery");
+  std::unique_ptr<TQXLExprNode> Node;
+  if (Building())
+    Node = std::make_unique<TQXLExprNodeSubquery>(Limits != SubqueryAnyRowsAnyColumns,
+                                                  Limits == SubqueryOneRowOneColumn, E.LDataset, &L);
+  else
+    dynamic_cast<TQXLSubqueryHost&>(*E.LDataset).CreateSubqueryCommand(L).reset();
+  // The query's parser moved the lexer past the subquery's text.
+  SetPos(Pos());
+  return Success(std::move(Node));
 }
 
 TParsed TQXLExprParser::NullLiteral() {

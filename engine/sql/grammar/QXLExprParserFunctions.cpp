@@ -1,6 +1,5 @@
-// Built-in functions, CAST, COALESCE and CASE, and the forms whose nodes do
-// not exist in this engine yet (aggregates, LASTAUTOINC, ROWNUM), which are
-// read in full and then refused.
+// Built-in functions, CAST, COALESCE and CASE, the aggregates and the
+// system values (LASTAUTOINC, ROWNUM).
 #include "engine/sql/grammar/QXLExprParserProductions.h"
 #include "engine/core/values/QXLDateFormat.h"
 #include "engine/sql/grammar/QXLSQLLiterals.h"
@@ -33,7 +32,12 @@ TParsed TQXLExprParser::NumericFunction() {
     if (IsKeyword(rwEXTRACT)) return Extract();
     if (IsKeyword(rwLENGTH)) return Length();
     if (IsKeyword(rwLAST_AUTOINC)) return LastAutoInc();
-    if (IsKeyword(rwROWNUM)) RaiseUnavailable("ROWNUM");
+    if (IsKeyword(rwROWNUM)) {
+      Next();
+      if (!Building()) return Success(nullptr);
+      return Success(std::make_unique<TQXLExprNodeSystem>(doROWNUM, E.FSessionName, E.FDatabaseName, std::string(),
+                                                          std::string(), E.FInMemory));
+    }
     if (IsKeyword(rwPOWER)) return Power();
     if (IsKeyword(rwROUND)) return Round();
     for (const TMathFunction& F : OneArgumentMathFunctions)
@@ -105,15 +109,20 @@ TParsed TQXLExprParser::Length() {
 }
 
 TParsed TQXLExprParser::LastAutoInc() {
-  const TToken Start = FToken;
   Next();
   Expect(IsKind(tktLeftParenthesis), 30086, "(");
-  Next();  // the table name: any token's text
-  if (IsKeyword(rwMEMORY)) Next();
+  const std::string Table = FToken.Text;
+  Next();
+  const bool InMemory = IsKeyword(rwMEMORY);
+  if (InMemory) Next();
   Expect(IsKind(tktComma), 30334, ",");
-  Next();  // the column name
+  const std::string Column = FToken.Text;
+  Next();
   Expect(IsKind(tktRightParenthesis), 30089, ")");
-  RaiseUnavailable("LASTAUTOINC", Start);
+  // The table is opened once, when the tree is built.
+  if (!Building()) return Success(nullptr);
+  return Success(std::make_unique<TQXLExprNodeSystem>(doLASTAUTOINC, E.FSessionName, E.FDatabaseName, Table, Column,
+                                                      InMemory || E.FInMemory));
 }
 
 TParsed TQXLExprParser::OneArgumentMath() {
@@ -248,7 +257,6 @@ TParsed TQXLExprParser::ToDate() {
 }
 
 TParsed TQXLExprParser::CountAll() {
-  const TToken Start = FToken;
   if (!IsKeyword(rwCOUNT)) return Fail();
   Next();
   if (!IsKind(tktLeftParenthesis)) return Fail();
@@ -256,11 +264,10 @@ TParsed TQXLExprParser::CountAll() {
   if (!IsWord("*")) return Fail();
   Next();
   Expect(IsKind(tktRightParenthesis), 30073, ")");
-  RaiseUnavailable("COUNT(*)", Start);
+  return Success(Building() ? std::make_unique<TQXLExprNodeAggregated>(doCOUNTALL) : nullptr);
 }
 
 TParsed TQXLExprParser::Aggregate() {
-  const TToken Start = FToken;
   TQXLDataOperator Op = doUNDEFINED;
   if (IsKeyword(rwCOUNT)) Op = doCOUNT;
   if (IsKeyword(rwAVG)) Op = doAVG;
@@ -269,11 +276,14 @@ TParsed TQXLExprParser::Aggregate() {
   if (IsKeyword(rwSUM)) Op = doSUM;
   if (Op == doUNDEFINED) return Fail();
   Next();
-  if (IsKeyword(rwDISTINCT)) Next();
+  const bool Distinct = IsKeyword(rwDISTINCT);
+  if (Distinct) Next();
   Expect(IsKind(tktLeftParenthesis), 30074, "(");
-  if (!ValueExpression()) RaiseArgument(30102, OperatorText(Op));
+  TParsed Argument = ValueExpression();
+  if (!Argument) RaiseArgument(30102, OperatorText(Op));
   Expect(IsKind(tktRightParenthesis), 30075, ")");
-  RaiseUnavailable(OperatorText(Op), Start);
+  if (!Building()) return Success(nullptr);
+  return Success(std::make_unique<TQXLExprNodeAggregated>(Op, Distinct, std::move(Argument.Node)));
 }
 
 TParsed TQXLExprParser::CoalesceOrCase() {
@@ -283,62 +293,83 @@ TParsed TQXLExprParser::CoalesceOrCase() {
 }
 
 TParsed TQXLExprParser::Coalesce() {
-  const TToken Start = FToken;
   Next();
   Expect(IsKind(tktLeftParenthesis), 20275, "(");
   if (IsKind(tktRightParenthesis)) Raise(20276, "COALESCE arguments are missing at line %d, column %d");
+  std::vector<std::unique_ptr<TQXLExprNode>> Arguments;
   while (!IsKind(tktRightParenthesis)) {
     // Every argument must be a value: one that is not ends the parse here
     // rather than being read again and again.
-    if (!ValueExpression())
+    TParsed Argument = ValueExpression();
+    if (!Argument)
       RaiseFound(30511, "Value expression expected for function 'COALESCE', but '%s' found at line %d, column %d");
+    if (Building()) Arguments.push_back(std::move(Argument.Node));
     if (IsKind(tktComma)) Next();
   }
   Next();
-  RaiseUnavailable("COALESCE", Start);
+  return Success(Building() ? TQXLExprNodeCase::CreateCoalesce(std::move(Arguments)) : nullptr);
 }
 
 TParsed TQXLExprParser::Case() {
-  const TToken Start = FToken;
   Next();
+  std::unique_ptr<TQXLExprNodeCase> Node;
   if (IsKeyword(rwWHEN)) {
+    if (Building()) Node = TQXLExprNodeCase::CreateSearchedCase();
     Expect(IsKeyword(rwWHEN), 30473, "WHEN");
     for (;;) {
-      if (!SearchCondition())
+      TParsed When = SearchCondition();
+      if (!When)
         RaiseFound(30474, "Search Condition for CASE function expected, but '%s' found at line %d, column %d");
       Expect(IsKeyword(rwTHEN), 30475, "THEN");
-      if (!ValueExpression())
+      TParsed Result = ValueExpression();
+      if (!Result)
         RaiseFound(30476, "When Expression for CASE function expected, but '%s' found at line %d, column %d");
+      if (Node) {
+        Node->AddWhenExpression(std::move(When.Node));
+        Node->AddResultExpression(std::move(Result.Node));
+      }
       if (!IsKeyword(rwWHEN)) break;
       Next();
     }
     if (IsKeyword(rwELSE)) {
       Next();
-      if (!ValueExpression())
+      TParsed Else = ValueExpression();
+      if (!Else)
         RaiseFound(30477, "'Else Result Expression' for CASE function expected, but '%s' found at line %d, column %d");
+      if (Node) Node->SetElseResultExpression(std::move(Else.Node));
     }
     Expect(IsKeyword(rwEND), 30478, "END");
   } else {
-    if (!ValueExpression())
+    TParsed Input = ValueExpression();
+    if (!Input)
       RaiseFound(30467, "Input expression for CASE function expected, but '%s' found at line %d, column %d");
+    if (Building()) Node = TQXLExprNodeCase::CreateSimpleCase(std::move(Input.Node));
     Expect(IsKeyword(rwWHEN), 30468, "WHEN");
     for (;;) {
-      if (!ValueExpression())
+      TParsed When = ValueExpression();
+      if (!When)
         RaiseFound(30469, "When Expression for CASE function expected, but '%s' found at line %d, column %d");
       Expect(IsKeyword(rwTHEN), 30470, "THEN");
-      if (!ValueExpression())
+      TParsed Result = ValueExpression();
+      if (!Result)
         RaiseFound(30469, "When Expression for CASE function expected, but '%s' found at line %d, column %d");
+      if (Node) {
+        Node->AddWhenExpression(std::move(When.Node));
+        Node->AddResultExpression(std::move(Result.Node));
+      }
       if (!IsKeyword(rwWHEN)) break;
       Next();
     }
     if (IsKeyword(rwELSE)) {
       Next();
-      if (!ValueExpression())
+      TParsed Else = ValueExpression();
+      if (!Else)
         RaiseFound(30471, "'Else Result Expression' for CASE function expected, but '%s' found at line %d, column %d");
+      if (Node) Node->SetElseResultExpression(std::move(Else.Node));
     }
     Expect(IsKeyword(rwEND), 30472, "END");
   }
-  RaiseUnavailable("CASE", Start);
+  return Success(std::move(Node));
 }
 
 TParsed TQXLExprParser::Cast() {

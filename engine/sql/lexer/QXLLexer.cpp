@@ -1,5 +1,7 @@
 #include "engine/sql/lexer/QXLLexer.h"
 
+#include <algorithm>
+
 namespace qxl {
 
 void RunTokenizer(TQXLLexer& Lexer);
@@ -42,6 +44,10 @@ const TQXLVariant* TQXLLexer::KeepParamValue(const TQXLVariant& Value) {
 bool TQXLLexer::GetNextCommand() {
   if (FCurrentCommandNo < NumCommands()) ++FCurrentCommandNo;
   return FCurrentCommandNo < NumCommands();
+}
+
+void TQXLLexer::SetCurrentCommandNo(std::int32_t CommandNo) {
+  FCurrentCommandNo = std::clamp(CommandNo, -1, NumCommands());
 }
 
 bool TQXLLexer::GetCurrentToken(TToken& Token) const {

@@ -74,6 +74,9 @@ public:
 
   // Moves to the next command; true while there is one.
   bool GetNextCommand();
+  // Makes command CommandNo current (-1 to NumCommands()), its own token
+  // cursor unchanged; a parser returns to text it read before this way.
+  void SetCurrentCommandNo(std::int32_t CommandNo);
   // The token under the cursor; at or past the end only its kind is set
   // (tktNone) and the result is false.
   bool GetCurrentToken(TToken& Token) const;

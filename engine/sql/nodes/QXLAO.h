@@ -43,6 +43,8 @@ public:
   virtual TQXLAO* RightChildAO() const = 0;
   virtual bool IsOuterJoin() const = 0;
   virtual void SetFilterExpression(std::unique_ptr<TQXLBaseExpression> Filter) = 0;
+  // A grouping operator: the only one aggregates can be bound to.
+  virtual bool IsGrouping() const { return false; }
 };
 
 }  // namespace qxl

@@ -100,6 +100,12 @@ bool TQXLExprNodeBoolean::EvaluateIn() {
     if (auto* subquery = dynamic_cast<TQXLSubqueryTests*>(Child(1))) {
       TQXLVariant tested;
       tested.Assign(*Child(0)->GetDataValue(), true);
+      // As with a list: NULL is found nowhere, so among rows it is unknown;
+      // without rows it is simply not there.
+      if (tested.IsNull() && subquery->Exists()) {
+        SetNullBooleanResult(value);
+        return false;
+      }
       SetBooleanResult(value, subquery->IsValueIn(tested));
       return true;
     }
