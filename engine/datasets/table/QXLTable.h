@@ -136,6 +136,17 @@ public:
   void ExportToSQL(const std::string& FileName);
   std::string ExportToSQL();
 
+  // Whole-table moves. CopyTable copies the table into NewTableName of its
+  // own database (empty DestDatabaseFileName), of "MEMORY" or of another
+  // database file; false when the copy was stopped or, with IgnoreErrors,
+  // when the new table could not be made. The short form logs nowhere,
+  // ignores no error, keeps an existing table and copies the indexes.
+  bool CopyTable(const std::string& NewTableName, std::string& Log, bool& Continue,
+                 const std::string& DestDatabaseFileName, const std::string& DestDatabasePassword, bool IgnoreErrors,
+                 bool OverwriteExistingTable, bool CopyIndexes, std::int32_t MinProgress, std::int32_t MaxProgress);
+  bool CopyTable(const std::string& NewTableName, const std::string& DestDatabaseFileName = "",
+                 const std::string& DestDatabasePassword = "");
+
   // A cursor made outside (a query result); the table opens on it and never frees it.
   void SetExternalHandle(TQXLCursor* Value) { FExternalHandle = Value; }
 
