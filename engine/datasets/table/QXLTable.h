@@ -147,6 +147,15 @@ public:
   bool CopyTable(const std::string& NewTableName, const std::string& DestDatabaseFileName = "",
                  const std::string& DestDatabasePassword = "");
 
+  // ImportTable makes the (inactive) table anew from SourceTable's structure
+  // and fills it; ExportTable fills DestinationTable, which
+  // CreateTablePointer makes, from the table. Both log every problem and
+  // answer whether the log stayed as it was; the short forms keep no log.
+  bool ImportTable(TDataSet& SourceTable, std::string& Log, const TIndexDefs* aIndexDefs);
+  bool ImportTable(TDataSet& SourceTable);
+  bool ExportTable(TDataSet& DestinationTable, const std::function<void()>& CreateTablePointer, std::string& Log);
+  bool ExportTable(TDataSet& DestinationTable, const std::function<void()>& CreateTablePointer);
+
   // A cursor made outside (a query result); the table opens on it and never frees it.
   void SetExternalHandle(TQXLCursor* Value) { FExternalHandle = Value; }
 

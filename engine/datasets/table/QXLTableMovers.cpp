@@ -1,6 +1,7 @@
 // The table component's whole-table moves; the work is done in the movers
 // folder.
 #include "engine/datasets/movers/QXLCopyTable.h"
+#include "engine/datasets/movers/QXLImportExport.h"
 #include "engine/datasets/table/QXLTable.h"
 
 namespace qxl {
@@ -18,6 +19,25 @@ bool TQXLTable::CopyTable(const std::string& NewTableName, const std::string& De
   std::string log;
   bool go = true;
   return CopyTable(NewTableName, log, go, DestDatabaseFileName, DestDatabasePassword, false, false, true, 0, 100);
+}
+
+bool TQXLTable::ImportTable(TDataSet& SourceTable, std::string& Log, const TIndexDefs* aIndexDefs) {
+  return qxl::ImportTable(*this, SourceTable, Log, aIndexDefs);
+}
+
+bool TQXLTable::ImportTable(TDataSet& SourceTable) {
+  std::string log;
+  return ImportTable(SourceTable, log, nullptr);
+}
+
+bool TQXLTable::ExportTable(TDataSet& DestinationTable, const std::function<void()>& CreateTablePointer,
+                            std::string& Log) {
+  return qxl::ExportTable(*this, DestinationTable, CreateTablePointer, Log);
+}
+
+bool TQXLTable::ExportTable(TDataSet& DestinationTable, const std::function<void()>& CreateTablePointer) {
+  std::string log;
+  return ExportTable(DestinationTable, CreateTablePointer, log);
 }
 
 }  // namespace qxl
