@@ -1,0 +1,64 @@
+#pragma once
+// The grouping operator: aggregates over the whole input, or over groups of
+// equal GROUP BY values read from the child sorted on those columns. A second
+// cursor on the child's result looks one row ahead to see where a group
+// ends, so the sorted input is read once and no group is buffered. NULL
+// group values form one group, the first. HAVING is its filter; with
+// DISTINCT the grouped rows are made distinct. COUNT(*) alone without GROUP
+// BY and without HAVING is answered from the record count, reading no row.
+//
+// Threads: as every operator (the statement's thread).
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/core/values/QXLConversion.h"
+#include "engine/sql/operators/QXLAO.h"
+
+namespace qxl {
+
+class TQXLAOGroupBy : public TQXLAOFilterable {
+public:
+  // FieldList: the GROUP BY columns (none or empty: the whole input is one
+  // group); FieldRefs: the select list, for GROUP BY by alias. Both stay
+  // the caller's. An unknown group column raises 20245.
+  TQXLAOGroupBy(std::unique_ptr<TQXLAO> Child, const TQXLFields* FieldList,
+                std::vector<TQXLSelectListItem>& FieldRefs);
+  ~TQXLAOGroupBy() override;
+
+  // Every expression becomes a link of the grouping; 20269 for one that is
+  // neither aggregate nor built of group columns, 10341 and 10342 for plain
+  // columns that are unknown or not grouped.
+  void SetResultFields(std::vector<TQXLSelectListItem>& FieldRefs, bool bDistinct) override;
+  void InternalFirst() override;
+  void InternalNext() override;
+  bool InternalEof() override { return FEOF; }
+  std::int64_t InternalRecordCount() override;
+
+  const std::string& GroupByFields() const { return FGroupByFields; }
+
+protected:
+  bool NeedsLookAheadTable() const override { return !FAllFields && !FTempDataset; }
+  void SetLookAheadTable(std::unique_ptr<TQXLTable> Table) override;
+  void FreeLookAheadTable() override;
+
+private:
+  void InitAggregates();
+  void AccumulateAggregates();
+  TQXLCompareResult CompareGroupKeys();
+  // The WHERE part pushed into a table child, bound afresh to each cursor
+  // before it moves; nullptr when none.
+  TQXLExpression* ChildTableFilter() const;
+  void AdvanceBoth();
+  void NextGroup(bool Started);
+
+  std::unique_ptr<TQXLTable> FTempDataset;
+  bool FFirstTimeCalled = false;
+  bool FAllFields = true;
+  TQXLIntegerArray FFields;
+  TQXLCompareResult FCompareResult = cmprEqual;
+  bool FEOF = false;
+  std::string FGroupByFields;
+};
+
+}  // namespace qxl
