@@ -157,3 +157,56 @@ TEST_F(TableOperator, DistinctProjectionOverUnsortedRows) {
 
 }  // namespace
 }  // namespace qxl::optest
+
+namespace qxl::optest {
+namespace {
+
+TEST_F(TableOperator, TopRowsAreTakenOnceWhateverTheLevels) {
+  struct Case {
+    const char* Order;  // descending on it; nullptr: input order
+    bool Distinct;
+    std::int64_t First, Count;
+    Rows Expected;
+  } Cases[] = {
+      {nullptr, false, -1, 2, {"1|amy", "2|bob"}},
+      // Both the projection and the TOP operator accept the pair; the
+      // leading rows are skipped once.
+      {nullptr, false, 3, 2, {"3|cy", "4|NULL"}},
+      {nullptr, false, 4, 9, {"4|NULL", "5|bob"}},
+      {nullptr, false, 1, 0, {}},
+      {"ID", false, -1, 2, {"5|bob", "4|NULL"}},
+      {"ID", false, 2, 3, {"4|NULL", "3|cy", "2|bob"}},
+      {"ID", false, 6, 1, {}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(std::string(C.Order ? C.Order : "-") + " " + std::to_string(C.First) + "," + std::to_string(C.Count));
+    auto Projection = std::make_unique<TQXLAOTableExpr>(Scan("P"));
+    auto List = Items(Col("ID"), Col("Name"));
+    Projection->SetResultFields(List, C.Distinct);
+    if (C.Order) Projection->SetIndex(C.Order, C.Order, "");
+    auto Top = std::make_unique<TQXLAOSQLTopRowCount>(std::move(Projection));
+    Top->SetTopRowCount(C.First, C.Count);
+    EXPECT_EQ(Run(*Top), C.Expected);
+  }
+  // A DISTINCT projection leaves the pair to the TOP operator.
+  auto Projection = std::make_unique<TQXLAOTableExpr>(Scan("P"));
+  auto List = Items(Col("Score"));
+  Projection->SetResultFields(List, true);
+  Projection->SetIndex("Score", "", "");
+  auto Top = std::make_unique<TQXLAOSQLTopRowCount>(std::move(Projection));
+  Top->SetTopRowCount(2, 2);
+  EXPECT_EQ(Run(*Top), (Rows{"20", "30"}));
+}
+
+TEST_F(TableOperator, AFirstRowNumberCountsRowsBeforeTheFilter) {
+  // Rows 1 and 2 are skipped by position although the filter refuses 1.
+  auto Projection = std::make_unique<TQXLAOTableExpr>(Scan("P"));
+  auto List = Items(Col("ID"));
+  Projection->SetResultFields(List, false);
+  Projection->SetFilter(Condition("ID <> 1 AND ID <> 4"));
+  Projection->SetTopRowCount(3, 5);
+  EXPECT_EQ(Run(*Projection), (Rows{"3", "5"}));
+}
+
+}  // namespace
+}  // namespace qxl::optest
