@@ -108,11 +108,14 @@ protected:
   }
 
   // Makes and fills an in-memory table; each row is "v1|v2|..." in column order.
-  void MakeTable(const std::string& Name, const std::vector<Column>& Columns, const Rows& Data) {
+  // IndexFields (";"-separated) gets an index when given.
+  void MakeTable(const std::string& Name, const std::vector<Column>& Columns, const Rows& Data,
+                 const std::string& IndexFields = "") {
     TQXLTable T;
     T.SetInMemory(true);
     T.SetTableName(Name);
     for (const Column& C : Columns) T.AdvFieldDefs().Add(C.Name, C.Type, C.Size, false);
+    if (!IndexFields.empty()) T.AdvIndexDefs().Add("By" + Name, IndexFields, TIndexOptions{});
     T.CreateTable();
     FTables.push_back(Name);
     T.Open();

@@ -164,3 +164,25 @@ TEST_F(Grouping, TopOverGroupsTakesItsRowsOnce) {
 
 }  // namespace
 }  // namespace qxl::optest
+
+namespace qxl::optest {
+namespace {
+
+TEST_F(Grouping, GroupsOverAMaterialisedInput) {
+  // SELECT K, SUM(W), COUNT(*) FROM (SELECT X AS K, Z * 2 AS W FROM S) GROUP BY K HAVING COUNT(*) > 1
+  for (bool Distinct : {false, true}) {
+    SCOPED_TRACE(Distinct);
+    auto Projection = std::make_unique<TQXLAOTableExpr>(Scan("S"));
+    auto Inner = Items(Col("X", "", "K"), Expr("Z * 2", "W"));
+    Projection->SetResultFields(Inner, Distinct);
+    auto List = Items(Col("K"), Expr("SUM(W)"), Expr("COUNT(*)"));
+    TQXLFields Fields = GroupBy(Items(Col("K")));
+    auto G = std::make_unique<TQXLAOGroupBy>(std::move(Projection), &Fields, List);
+    G->SetFilter(Condition("COUNT(*) > 1"));
+    G->SetResultFields(List, false);
+    EXPECT_EQ(Run(*G), (Rows{"NULL|6|2", "1|20|2", "2|24|3"}));
+  }
+}
+
+}  // namespace
+}  // namespace qxl::optest
