@@ -123,3 +123,34 @@ TEST_F(Names, AColumnOfAnEmptyResultReadsNull) {
 
 }  // namespace
 }  // namespace qxl::optest
+
+namespace qxl::optest {
+namespace {
+
+TEST_F(Names, AnInnerAliasLeavesTheTableNameToTheEnclosingQuery) {
+  // SELECT B, (SELECT COUNT(*) FROM T1 AS X WHERE X.B < T1.B) FROM T1
+  MakeTable("T1", {{"B", aftInteger}}, {"1", "2", "3", "2"});
+  auto Outer = Scan("T1");
+  TQXLIntegerArray Shown;
+  ASSERT_EQ(Outer->FieldExists("B", "", true, Shown, false, false), 1);
+  ASSERT_TRUE(Outer->OpenTables());
+  Rows Got;
+  for (Outer->First(); !Outer->GetEof(); Outer->Next()) {
+    auto List = Items(Expr("COUNT(*)"));
+    auto Inner = std::make_unique<TQXLAOGroupBy>(Scan("T1", "X"), nullptr, List);
+    Inner->SetResultFields(List, false);
+    std::unique_ptr<TQXLExpression> Where = Condition("X.B < T1.B");
+    Where->ApplyFilterParts(Inner.get(), Outer.get(), nullptr, true, false);
+    // The whole condition went down to the inner table.
+    EXPECT_TRUE(Where->IsEmpty());
+    ASSERT_TRUE(Inner->OpenTables());
+    Inner->Execute(true, Outer.get(), nullptr);
+    TQXLVariant B;
+    Outer->GetFieldValue(B, Shown[0], true, false);
+    Got.push_back(B.GetAsAnsiString() + "|" + Read(*Inner->ResultDataset()).at(0));
+  }
+  EXPECT_EQ(Got, (Rows{"1|0", "2|1", "3|3", "2|1"}));
+}
+
+}  // namespace
+}  // namespace qxl::optest
