@@ -129,7 +129,7 @@ protected:
         TField& F = T.Fields(static_cast<std::int32_t>(c));
         if (Cell == "NULL")
           F.Clear();
-        else if (Columns[c].Type == aftString)
+        else if (Columns[c].Type == aftString || Columns[c].Type == aftMemo)
           F.SetAsString(Cell);
         else
           F.SetAsInteger(std::stoi(Cell));

@@ -210,3 +210,49 @@ TEST_F(TableOperator, AFirstRowNumberCountsRowsBeforeTheFilter) {
 
 }  // namespace
 }  // namespace qxl::optest
+
+namespace qxl::optest {
+namespace {
+
+TEST_F(TableOperator, DistinctTakesNullsAsEqualAndMemosAreCopied) {
+  MakeTable("M", {{"K", aftInteger}, {"Tag", aftString, 5}, {"Note", aftMemo}},
+            {"NULL|x|m1", "1|t|long text", "NULL|x|m2", "1|t|long text", "2|NULL|NULL", "2|NULL|m3", "NULL|y|m4"});
+  auto Projection = std::make_unique<TQXLAOTableExpr>(Scan("M"));
+  auto List = Items(Col("K"), Col("Tag"));
+  Projection->SetResultFields(List, true);
+  Rows Got = Run(*Projection);
+  std::sort(Got.begin(), Got.end());
+  EXPECT_EQ(Got, (Rows{"1|t", "2|NULL", "NULL|x", "NULL|y"}));
+
+  auto Memos = std::make_unique<TQXLAOTableExpr>(Scan("M"));
+  auto Columns = Items(Col("Note"), Expr("K + 1", "Next"));
+  Memos->SetResultFields(Columns, false);
+  EXPECT_EQ(Run(*Memos), (Rows{"m1|NULL", "long text|2", "m2|NULL", "long text|2", "NULL|3", "m3|3", "m4|NULL"}));
+}
+
+TEST_F(TableOperator, AnImmediateSelectIntoFillsTheNamedTableWhichStays) {
+  for (bool Immediate : {false, true}) {
+    SCOPED_TRACE(Immediate);
+    {
+      auto Projection = std::make_unique<TQXLAOTableExpr>(Scan("P"));
+      auto List = Items(Col("ID"), Expr("Score + 1", "Next"));
+      Projection->SetResultFields(List, false);
+      Projection->SetFilter(Condition("ID > 3"));
+      Projection->SetResultTable(true, Immediate, "Target", "MEMORY");
+      EXPECT_EQ(Run(*Projection), (Rows{"4|31", "5|11"}));
+      EXPECT_EQ(Projection->ResultDataset()->TableName() == "Target", Immediate);
+    }
+    TQXLTable Target;
+    Target.SetInMemory(true);
+    Target.SetTableName("Target");
+    EXPECT_EQ(Target.Exists(), Immediate);
+    if (!Immediate) continue;
+    FTables.push_back("Target");
+    Target.Open();
+    EXPECT_EQ(Read(Target), (Rows{"4|31", "5|11"}));
+    Target.Close();
+  }
+}
+
+}  // namespace
+}  // namespace qxl::optest
