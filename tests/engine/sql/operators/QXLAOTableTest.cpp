@@ -256,3 +256,47 @@ TEST_F(TableOperator, AnImmediateSelectIntoFillsTheNamedTableWhichStays) {
 
 }  // namespace
 }  // namespace qxl::optest
+
+namespace qxl::optest {
+namespace {
+
+TEST_F(TableOperator, ADerivedTableAnswersToItsAliasWithItsColumnNames) {
+  // SELECT Q.D + Q.K AS S, K FROM (SELECT ID AS K, Score * 2 AS D FROM P WHERE ID < 4) AS Q ORDER BY S DESC
+  auto Inner = std::make_unique<TQXLAOTableExpr>(Scan("P"));
+  auto InnerList = Items(Col("ID", "", "K"), Expr("Score * 2", "D"));
+  Inner->SetResultFields(InnerList, false);
+  Inner->SetFilter(Condition("ID < 4"));
+  Inner->SetTableAlias("Q");
+  auto Outer = std::make_unique<TQXLAOTableExpr>(std::move(Inner));
+  auto List = Items(Expr("Q.D + Q.K", "S"), Col("K"));
+  Outer->SetResultFields(List, false);
+  Outer->SetIndex("S", "S", "");
+  EXPECT_EQ(Run(*Outer), (Rows{"62|2", "43|3", "21|1"}));
+  EXPECT_EQ(Header(*Outer->ResultDataset()), "S|K");
+
+  // Q.* gives the derived table's columns; a table name behind it gives nothing.
+  auto Again = std::make_unique<TQXLAOTableExpr>(Scan("P"));
+  auto AgainList = Items(Col("ID", "", "K"), Expr("Score * 2", "D"));
+  Again->SetResultFields(AgainList, false);
+  Again->SetTableAlias("Q");
+  TQXLAOTableExpr Above(std::move(Again));
+  TQXLIntegerArray Numbers;
+  EXPECT_EQ(Above.FieldExists("*", "Q", false, Numbers, false, false), 2);
+  EXPECT_EQ(Above.FieldExists("K", "P", false, Numbers, false, false), 0);
+}
+
+TEST_F(TableOperator, ProjectionAboveATableThatSetItsResultFields) {
+  auto T = Scan("P", "T");
+  auto Columns = Items(Col("Score", "T", "Points"), Col("Name"));
+  T->SetResultFields(Columns, false);
+  auto Projection = std::make_unique<TQXLAOTableExpr>(std::move(T));
+  // Only the columns the table shows are linked, under the names it shows.
+  ASSERT_EQ(Projection->FieldCount(), 2);
+  EXPECT_EQ(Projection->FieldLink(0).FieldName, "Points");
+  auto List = Items(Col("Name"), Expr("Points + 1", "More"));
+  Projection->SetResultFields(List, false);
+  EXPECT_EQ(Run(*Projection), (Rows{"amy|11", "bob|31", "cy|21", "NULL|31", "bob|11"}));
+}
+
+}  // namespace
+}  // namespace qxl::optest
