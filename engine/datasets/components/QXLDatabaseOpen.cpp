@@ -4,6 +4,7 @@
 #include "engine/core/QXLException.h"
 #include "engine/core/abstract/QXLDatabaseDataList.h"
 #include "engine/core/abstract/QXLFormEditorMode.h"
+#include "engine/core/values/QXLShortString.h"
 #include "engine/datasets/QXLLocalSession.h"
 #include "engine/datasets/QXLUserInterface.h"
 #include "engine/datasets/base/DatabaseError.h"
@@ -37,7 +38,9 @@ std::unique_ptr<TQXLLocalSession> TQXLDatabase::CreateSessionHandle() {
   auto Handle = std::make_unique<TQXLLocalSession>(
       List, [Files](TQXLLocalSession&) { return std::make_unique<TQXLDiskDatabaseData>(*Files); });
   // The process's own databases are found by their names, every other one by its file.
-  const bool ProcessDatabase = FDatabaseName == "MEMORY" || FDatabaseName == "TEMP";
+  // The names are compared as every engine name is, without regard to case.
+  const bool ProcessDatabase =
+      SameNameIgnoringCase(FDatabaseName, "MEMORY") || SameNameIgnoringCase(FDatabaseName, "TEMP");
   Handle->FDatabaseName = ProcessDatabase ? FDatabaseName : FDatabaseFileName;
   Handle->FDatabaseFileName = FDatabaseFileName;
   Handle->FPassword = TQXLPassword{platform::Utf8ToAnsi(Password), CryptoAlgorithm};

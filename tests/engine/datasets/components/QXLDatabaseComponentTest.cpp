@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <fstream>
 
+#include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLDatabaseDataList.h"
+#include "engine/core/values/QXLShortString.h"
 #include "engine/datasets/QXLLocalSession.h"
 #include "engine/datasets/QXLMain.h"
 #include "engine/datasets/base/DatabaseError.h"
@@ -155,6 +157,19 @@ TEST_F(DatabaseComponentTest, ComponentsOfOneSessionNameShareOneDatabaseObject) 
   EXPECT_EQ(DatabaseDataList().Count(), 3u);
   B->Close();
   EXPECT_EQ(DatabaseDataList().Count(), 2u);
+}
+
+TEST_F(DatabaseComponentTest, TheProcessDatabasesAreFoundByNameInAnyLetterCase) {
+  for (const char* Name : {"memory", "Temp"}) {
+    SCOPED_TRACE(Name);
+    TQXLDatabase* D = DefaultSession()->OpenDatabase(Name);
+    // No file is made or opened: the handle reaches the process's own database.
+    TQXLDatabaseData* Data = static_cast<TQXLLocalSession*>(D->Handle())->DatabaseData();
+    ASSERT_NE(Data, nullptr);
+    EXPECT_TRUE(SameNameIgnoringCase(Data->DatabaseName(), Name));
+    EXPECT_EQ(DatabaseDataList().Count(), 2u);
+    DefaultSession()->CloseDatabase(D);
+  }
 }
 
 TEST_F(DatabaseComponentTest, SharedHandlesAndReferenceCounts) {
