@@ -300,3 +300,29 @@ TEST_F(TableOperator, ProjectionAboveATableThatSetItsResultFields) {
 
 }  // namespace
 }  // namespace qxl::optest
+
+namespace qxl::optest {
+namespace {
+
+TEST_F(TableOperator, ATableThatCannotBeOpenedAndTheTableLocks) {
+  try {
+    Scan("Missing");
+    ADD_FAILURE() << "a missing table was opened";
+  } catch (const EQXLException& E) {
+    EXPECT_EQ(E.NativeError, 10303);
+    EXPECT_NE(std::string(E.what()).find("\"Missing\" (InMemory = 1)"), std::string::npos) << E.what();
+  }
+  auto Projection = std::make_unique<TQXLAOTableExpr>(Scan("P"));
+  // Unlocking what is not locked succeeds; a closed table cannot be locked.
+  EXPECT_TRUE(Projection->UnlockTables());
+  EXPECT_TRUE(Projection->LockTables());
+  EXPECT_TRUE(Projection->UnlockTables());
+  EXPECT_TRUE(Projection->CloseTables());
+  EXPECT_FALSE(Projection->LockTables());
+  EXPECT_TRUE(Projection->OpenTables());
+  EXPECT_TRUE(Projection->LockTables());
+  // The lock held at destruction is given back with the tree.
+}
+
+}  // namespace
+}  // namespace qxl::optest
