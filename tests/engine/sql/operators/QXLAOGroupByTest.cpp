@@ -186,3 +186,28 @@ TEST_F(Grouping, GroupsOverAMaterialisedInput) {
 
 }  // namespace
 }  // namespace qxl::optest
+
+namespace qxl::optest {
+namespace {
+
+TEST_F(Grouping, TheGroupedResultIsOrderedByDisplayNames) {
+  struct Case {
+    const char* Order;
+    const char* Desc;
+    Rows Expected;
+  } Cases[] = {
+      {"N;K", "N", {"2|3", "NULL|2", "1|2", "3|1"}},
+      {"K", "K", {"3|1", "2|3", "1|2", "NULL|2"}},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Order);
+    auto List = Items(Col("X", "", "K"), Expr("COUNT(*)", "N"));
+    auto G = Group(List, Items(Col("X")));
+    G->SetIndex(C.Order, C.Desc, "");
+    EXPECT_EQ(Run(*G), C.Expected);
+    EXPECT_EQ(Header(*G->ResultDataset()), "K|N");
+  }
+}
+
+}  // namespace
+}  // namespace qxl::optest
