@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/datasets/dataset/QXLDataSet.h"
+#include "engine/datasets/movers/QXLBatchMove.h"
 
 namespace qxl {
 
@@ -155,6 +156,12 @@ public:
   bool ImportTable(TDataSet& SourceTable);
   bool ExportTable(TDataSet& DestinationTable, const std::function<void()>& CreateTablePointer, std::string& Log);
   bool ExportTable(TDataSet& DestinationTable, const std::function<void()>& CreateTablePointer);
+
+  // Merges SourceTableOrQuery's records into this table by key (see
+  // QXLBatchMove.h); records that cannot be inserted are skipped and raised
+  // about, with their count, after the move.
+  void BatchMove(TQXLDataSet& SourceTableOrQuery, TQXLBatchMoveType MoveType,
+                 const std::string& DstTableIndexNameToIdentifyEqualRecords = "");
 
   // A cursor made outside (a query result); the table opens on it and never frees it.
   void SetExternalHandle(TQXLCursor* Value) { FExternalHandle = Value; }

@@ -1,5 +1,6 @@
 // The table component's whole-table moves; the work is done in the movers
 // folder.
+#include "engine/datasets/movers/QXLBatchMove.h"
 #include "engine/datasets/movers/QXLCopyTable.h"
 #include "engine/datasets/movers/QXLImportExport.h"
 #include "engine/datasets/table/QXLTable.h"
@@ -38,6 +39,11 @@ bool TQXLTable::ExportTable(TDataSet& DestinationTable, const std::function<void
 bool TQXLTable::ExportTable(TDataSet& DestinationTable, const std::function<void()>& CreateTablePointer) {
   std::string log;
   return ExportTable(DestinationTable, CreateTablePointer, log);
+}
+
+void TQXLTable::BatchMove(TQXLDataSet& SourceTableOrQuery, TQXLBatchMoveType MoveType,
+                          const std::string& DstTableIndexNameToIdentifyEqualRecords) {
+  qxl::BatchMove(*this, SourceTableOrQuery, MoveType, DstTableIndexNameToIdentifyEqualRecords);
 }
 
 }  // namespace qxl
