@@ -163,6 +163,13 @@ public:
   void BatchMove(TQXLDataSet& SourceTableOrQuery, TQXLBatchMoveType MoveType,
                  const std::string& DstTableIndexNameToIdentifyEqualRecords = "");
 
+  // Gives the (inactive) table the structure of RestructureFieldDefs and
+  // RestructureIndexDefs, keeping its records: a field keeps its values
+  // under a new name, a dropped one loses them, a new one starts NULL. Any
+  // failure leaves the table as it was.
+  bool RestructureTable(std::string& Log);
+  bool RestructureTable();
+
   // A cursor made outside (a query result); the table opens on it and never frees it.
   void SetExternalHandle(TQXLCursor* Value) { FExternalHandle = Value; }
 

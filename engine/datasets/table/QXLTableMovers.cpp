@@ -3,6 +3,7 @@
 #include "engine/datasets/movers/QXLBatchMove.h"
 #include "engine/datasets/movers/QXLCopyTable.h"
 #include "engine/datasets/movers/QXLImportExport.h"
+#include "engine/datasets/movers/QXLRestructureTable.h"
 #include "engine/datasets/table/QXLTable.h"
 
 namespace qxl {
@@ -44,6 +45,13 @@ bool TQXLTable::ExportTable(TDataSet& DestinationTable, const std::function<void
 void TQXLTable::BatchMove(TQXLDataSet& SourceTableOrQuery, TQXLBatchMoveType MoveType,
                           const std::string& DstTableIndexNameToIdentifyEqualRecords) {
   qxl::BatchMove(*this, SourceTableOrQuery, MoveType, DstTableIndexNameToIdentifyEqualRecords);
+}
+
+bool TQXLTable::RestructureTable(std::string& Log) { return qxl::RestructureTable(*this, Log); }
+
+bool TQXLTable::RestructureTable() {
+  std::string log;
+  return RestructureTable(log);
 }
 
 }  // namespace qxl
