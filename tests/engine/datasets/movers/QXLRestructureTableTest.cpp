@@ -157,5 +157,42 @@ TEST_P(RestructureTableTest, AStructureThatCannotBeMadeOrAStopChangesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(DiskAndMemory, RestructureTableTest, ::testing::Values("Db", "MEMORY"));
 
+class RestructureFaultTest : public qxl::testsupport::MoversFixture {};
+
+TEST_F(RestructureFaultTest, AWriteRefusedWhileCopyingLeavesTheFileWithTheOldTable) {
+  platform::test::FaultyFileSystem Files;
+  Db->Close();
+  Db->SetFileSystem(Files);
+  Db->Open();
+  std::unique_ptr<TQXLTable> T = People(4);
+  const std::vector<std::string> Before = RowsOf("Db", "People");
+  // The k-th write after the new table is made fails, and so does the one
+  // try again that the file layer makes after a failed write.
+  for (const int K : {1, 2, 3, 6}) {
+    SCOPED_TRACE(K);
+    T->UpdateFieldDefs();
+    T->UpdateIndexDefs();
+    T->RestructureFieldDefs().Find("Score")->Name = "Points";
+    T->BeforeRestructure = [&](TQXLTable&) { Files.FailWrite(K, EIO, 2); };
+    int Writes = 0;
+    T->AfterRestructure = [&](TQXLTable&) { Writes = Files.Writes(); };
+    std::string Log;
+    EXPECT_ANY_THROW(T->RestructureTable(Log));
+    EXPECT_GE(Writes, K);
+    EXPECT_EQ(T->TableName(), "People");
+    EXPECT_EQ(RowsOf("Db", "People"), Before);
+  }
+  // The file, opened afresh on the real files, holds the old table alone.
+  Db->Close();
+  TQXLDatabase Reader;
+  Reader.SetDatabaseName("Reader");
+  Reader.SetDatabaseFileName(File);
+  Reader.Open();
+  std::vector<std::string> List;
+  Reader.GetTablesList(List);
+  EXPECT_EQ(List, (std::vector<std::string>{"People"}));
+  EXPECT_EQ(RowsOf("Reader", "People"), Before);
+}
+
 
 }  // namespace
