@@ -11,6 +11,8 @@
 #include "engine/datasets/QXLAdvIndexDefs.h"
 #include "tests/engine/datasets/movers/MoversFixture.h"
 #include "tests/support/EngineErrors.h"
+#include "tests/support/ScriptedUserInterface.h"
+#include "platform/Clock.h"
 
 using namespace qxl;
 
@@ -146,6 +148,29 @@ TEST_F(CopyTableTest, AStopThroughTheProgressEventAnswersFalse) {
   Progress.StopAt = 2;
   EXPECT_FALSE(T->CopyTable("Short", "MEMORY"));
   EXPECT_EQ(RowsOf("MEMORY", "Short").size(), 2u);
+}
+
+TEST_F(CopyTableTest, WithoutHandlersTheWaitWindowsAbortStopsTheCopy) {
+  // Every look at the clock finds 600 ms gone, so the window shows at the first report.
+  class TRacingClock : public platform::Clock {
+  public:
+    void Sleep(std::uint32_t ms) override { FTicks += ms; }
+    std::uint32_t GetTickCount() override { return FTicks += 600; }
+
+  private:
+    std::uint32_t FTicks = 0;
+  } Clock;
+  platform::ScopedClock UseClock(Clock);
+  std::unique_ptr<TQXLTable> T = People(3);
+  ScriptedUserInterface Ui;
+  Ui.AbortPressed = true;
+  std::string Log;
+  bool Continue = true;
+  EXPECT_FALSE(T->CopyTable("Part", Log, Continue, "MEMORY", "", false, false, true, 0, 100));
+  EXPECT_EQ(Log, "Terminated by User.\r\n");
+  EXPECT_EQ(RowsOf("MEMORY", "Part").size(), 1u);
+  ASSERT_FALSE(Ui.Log.empty());
+  EXPECT_EQ(Ui.Log.back(), "hide");
 }
 
 TEST_F(CopyTableTest, ProgressRunsBetweenTheBoundsAndAnEmptyTableReportsNone) {

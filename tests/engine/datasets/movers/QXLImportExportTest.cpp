@@ -103,6 +103,15 @@ TEST_F(ImportExportTest, ImportProblemsAreLoggedAndAnswerFalse) {
                  "database in transaction - Native error: 20182\r\n");
   EXPECT_FALSE(U->Exists());
 
+  // An index over a field the source does not have: no table is made.
+  TIndexDefs Wrong;
+  Wrong.Add("ByNothing", "Nothing", TIndexOptions{});
+  std::unique_ptr<TQXLTable> W = NewTable("WrongIndex");
+  Log.clear();
+  EXPECT_FALSE(W->ImportTable(Source, Log, &Wrong));
+  EXPECT_EQ(Log.find("Error importing table. Cannot create table due to error: "), 0u) << Log;
+  EXPECT_FALSE(W->Exists());
+
   // An open table is refused before anything changes.
   T->Open();
   EXPECT_ANY_THROW(T->ImportTable(Source));
