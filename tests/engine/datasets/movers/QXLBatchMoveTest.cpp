@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "engine/datasets/QXLAdvIndexDefs.h"
+#include "engine/datasets/QXLLocalCursor.h"
 #include "engine/datasets/movers/QXLBatchMove.h"
 #include "tests/engine/datasets/movers/MoversFixture.h"
 #include "tests/support/EngineErrors.h"
@@ -15,6 +16,27 @@
 using namespace qxl;
 
 namespace {
+
+// An engine dataset that is not a table component: a plain cursor on a table.
+class CursorDataSet : public TQXLDataSet {
+public:
+  explicit CursorDataSet(const std::string& Table) : FTable(Table) { SetDatabaseName("Db"); }
+  ~CursorDataSet() override { Close(); }
+
+protected:
+  TQXLCursor* CreateCursorHandle() override {
+    auto cursor = std::make_unique<TQXLLocalCursor>();
+    cursor->FSession = Database()->Handle();
+    cursor->FTableName = FTable;
+    cursor->FExclusive = false;
+    cursor->FReadOnly = false;
+    cursor->OpenTableByFieldDefs(&QXLFieldDefs(), &QXLIndexDefs(), &QXLConstraintDefs());
+    return AdoptHandle(std::move(cursor));
+  }
+
+private:
+  std::string FTable;
+};
 
 class BatchMoveTest : public qxl::testsupport::MoversFixture {
 protected:
@@ -73,6 +95,15 @@ TEST_F(BatchMoveTest, EachModeMergesBySourceKey) {
     Source->DeleteTable();
     Dest->DeleteTable();
   }
+}
+
+TEST_F(BatchMoveTest, ASourceThatIsNoTableIsSearchedByItsValuesWhenSynchronising) {
+  SetUpBoth();
+  Source->Close();
+  CursorDataSet Plain("Src");
+  Plain.Open();
+  Dest->BatchMove(Plain, bmtSynchronize);
+  EXPECT_EQ(ByIdsOf("People"), (std::vector<std::string>{"2:X2", "3:X3", "4:X4"}));
 }
 
 TEST_F(BatchMoveTest, AMissingDestinationIsMadeFromTheSource) {
