@@ -2,14 +2,28 @@
 
 #include "engine/core/QXLException.h"
 #include "engine/sql/statements/QXLSQLCommand.h"
+#include "engine/sql/statements/ddl/QXLDDLAlterTable.h"
+#include "engine/sql/statements/ddl/QXLDDLIndexStatements.h"
+#include "engine/sql/statements/ddl/QXLDDLTableStatements.h"
+#include "engine/sql/statements/ddl/QXLTransactionStatements.h"
+#include "engine/sql/statements/dml/QXLSQLInsert.h"
 
 namespace qxl {
 
 std::unique_ptr<TQXLSQLCommand> CreateStatement(TQXLStatementKind Kind, TQXLLexer& Lexer, TQXLDataSet* Query,
                                                 const TToken& FirstWord) {
-  (void)Lexer;
-  (void)Query;
   switch (Kind) {
+    case TQXLStatementKind::Insert: return TQXLSQLCommand::Make<TQXLSQLInsert>(Lexer, Query);
+    case TQXLStatementKind::CreateTable: return TQXLSQLCommand::Make<TQXLDDLCreateTable>(Lexer, Query);
+    case TQXLStatementKind::DropTable: return TQXLSQLCommand::Make<TQXLDDLDropTable>(Lexer, Query);
+    case TQXLStatementKind::TruncateTable: return TQXLSQLCommand::Make<TQXLDDLTruncateTable>(Lexer, Query);
+    case TQXLStatementKind::AlterTable: return TQXLSQLCommand::Make<TQXLDDLAlterTable>(Lexer, Query);
+    case TQXLStatementKind::RenameTable: return TQXLSQLCommand::Make<TQXLDDLRenameTable>(Lexer, Query);
+    case TQXLStatementKind::CreateIndex: return TQXLSQLCommand::Make<TQXLDDLCreateIndex>(Lexer, Query);
+    case TQXLStatementKind::DropIndex: return TQXLSQLCommand::Make<TQXLDDLDropIndex>(Lexer, Query);
+    case TQXLStatementKind::StartTransaction: return TQXLSQLCommand::Make<TQXLSQLStartTransaction>(Lexer, Query);
+    case TQXLStatementKind::Commit: return TQXLSQLCommand::Make<TQXLSQLCommit>(Lexer, Query);
+    case TQXLStatementKind::Rollback: return TQXLSQLCommand::Make<TQXLSQLRollback>(Lexer, Query);
     default:
       break;
   }
