@@ -6,7 +6,9 @@
 #include "engine/sql/statements/ddl/QXLDDLIndexStatements.h"
 #include "engine/sql/statements/ddl/QXLDDLTableStatements.h"
 #include "engine/sql/statements/ddl/QXLTransactionStatements.h"
+#include "engine/sql/statements/dml/QXLSQLDelete.h"
 #include "engine/sql/statements/dml/QXLSQLInsert.h"
+#include "engine/sql/statements/dml/QXLSQLUpdate.h"
 
 namespace qxl {
 
@@ -14,6 +16,8 @@ std::unique_ptr<TQXLSQLCommand> CreateStatement(TQXLStatementKind Kind, TQXLLexe
                                                 const TToken& FirstWord) {
   switch (Kind) {
     case TQXLStatementKind::Insert: return TQXLSQLCommand::Make<TQXLSQLInsert>(Lexer, Query);
+    case TQXLStatementKind::Update: return TQXLSQLCommand::Make<TQXLSQLUpdate>(Lexer, Query);
+    case TQXLStatementKind::Delete: return TQXLSQLCommand::Make<TQXLSQLDelete>(Lexer, Query);
     case TQXLStatementKind::CreateTable: return TQXLSQLCommand::Make<TQXLDDLCreateTable>(Lexer, Query);
     case TQXLStatementKind::DropTable: return TQXLSQLCommand::Make<TQXLDDLDropTable>(Lexer, Query);
     case TQXLStatementKind::TruncateTable: return TQXLSQLCommand::Make<TQXLDDLTruncateTable>(Lexer, Query);
