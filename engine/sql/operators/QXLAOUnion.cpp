@@ -105,6 +105,22 @@ void TQXLAOUnion::AddColumnPair(std::int32_t LeftFieldNo, std::int32_t RightFiel
   RightNames += r.Name;
 }
 
+std::int32_t TQXLAOUnion::FieldExists(const std::string& FieldName, const std::string& TableName, bool Unhide,
+                                      TQXLIntegerArray& FieldNumbers, bool UnhideChildrenOnly,
+                                      bool ScanOnlyVisibleFields) {
+  if (FieldName != "*")
+    return TQXLAO::FieldExists(FieldName, TableName, Unhide, FieldNumbers, UnhideChildrenOnly, ScanOnlyVisibleFields);
+  if (!TableName.empty() && !AnswersTo(TableName)) return 0;
+  std::int32_t count = 0;
+  for (std::int32_t i = 0; i < FieldCount(); ++i) {
+    if (ScanOnlyVisibleFields && FieldLink(i).IsHidden) continue;
+    FieldNumbers.Append(i);
+    ++count;
+    if (Unhide && !UnhideChildrenOnly) Link(i).IsHidden = false;
+  }
+  return count;
+}
+
 bool TQXLAOUnion::UsesDirectFieldAccess() const {
   // Streaming, the links hold visible numbers of the inputs; materialised,
   // a root or an operator without result fields reads its own result by

@@ -32,6 +32,11 @@ public:
   ~TQXLAOUnion() override;
 
   TQXLUnionType UnionType() const { return FUnionType; }
+  // "*" (alone or with the operator's alias) gives every paired column: the
+  // columns are this operator's own, not its inputs'. Other names as the base.
+  std::int32_t FieldExists(const std::string& FieldName, const std::string& TableName, bool Unhide,
+                           TQXLIntegerArray& FieldNumbers, bool UnhideChildrenOnly,
+                           bool ScanOnlyVisibleFields) override;
   // The paired columns: field numbers among the visible fields of the left
   // and of the right input's result.
   const TQXLIntegerArray& LeftFields() const { return FFields1; }

@@ -236,6 +236,31 @@ TEST_F(SetOperator, OutputNamesComeFromTheLeftQuery) {
   EXPECT_EQ(op.ResultDataset()->Fields(1).FieldName, "Second");
 }
 
+TEST_F(SetOperator, StarNamesTheOperatorsOwnColumns) {
+  // SELECT * and SELECT u.* over the operator as derived table u, and a
+  // qualifier that names something else.
+  const std::vector<TSetRow> rows{{1, "x"}, {2, "y"}};
+  struct TCase {
+    const char* Qualifier;
+    std::int32_t Columns;
+  } cases[] = {{"", 2}, {"u", 2}, {"t", 0}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Qualifier);
+    TQXLAOUnion op(Query(rows), Query(rows), autExcept, nullptr, nullptr, false, true, nullptr);
+    op.SetTableAlias("u");
+    TQXLIntegerArray numbers;
+    EXPECT_EQ(op.FieldExists("*", c.Qualifier, true, numbers, false, false), c.Columns);
+    EXPECT_EQ(numbers.ItemCount(), c.Columns);
+  }
+  TQXLAOUnion op(Query(rows), Query({{3, "z"}}), autUnion, nullptr, nullptr, false, true, nullptr);
+  std::vector<TQXLSelectListItem> star(1);
+  star[0].AllFields = true;
+  star[0].FieldName = "*";
+  op.SetResultFields(star, false);
+  EXPECT_EQ(Sorted(Run(op)), (std::vector<TSetRow>{{1, "x"}, {2, "y"}, {3, "z"}}));
+  EXPECT_EQ(op.ResultDataset()->FieldCount(), 2);
+}
+
 TEST_F(SetOperator, ColumnsThatCannotBeComparedStayOnlyInADistinctUnion) {
   const std::vector<TSetRow> rows{{1, "x"}, {2, "y"}};
   // UNION ALL leaves the BLOB column out.
