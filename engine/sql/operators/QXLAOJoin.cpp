@@ -78,12 +78,8 @@ void TQXLAOJoin::ResolveKeyFields(bool IsNatural, const TQXLFields& FieldList1, 
         if (!SameName(FieldLink(i).FieldName, FieldLink(nL + j).FieldName)) continue;
         FFields1.Append(i);
         FFields2.Append(nL + j);
-        for (std::int32_t no : {i, nL + j}) {
-          TQXLFieldLink& link = Link(no);
-          link.IsHidden = false;
-          TQXLIntegerArray found;
-          link.AO->FieldExists(link.AO->GetFieldNameByColumnNo(link.FieldNo), "", true, found, false, false);
-        }
+        UnhideColumn(i);
+        UnhideColumn(nL + j);
       }
   } else {
     auto resolve = [&](const TQXLFields& List, TQXLIntegerArray& Into, std::int32_t Code) {
@@ -137,7 +133,19 @@ void TQXLAOJoin::ResolveKeyFields(bool IsNatural, const TQXLFields& FieldList1, 
 
 void TQXLAOJoin::Execute(bool IsRootAO, TQXLAO* ParentQueryAO, TQXLCursor* ParentCursor) {
   if (FJoinCondition) FJoinCondition->AssignAO(this, ParentQueryAO, ParentCursor);
+  // Rows are counted even when no column of the join is used (COUNT(*)
+  // over it): the result table carries the first column then.
+  bool anyVisible = false;
+  for (std::int32_t i = 0; i < FieldCount() && !anyVisible; ++i) anyVisible = !FieldLink(i).IsHidden;
+  if (!anyVisible && FieldCount() > 0) UnhideColumn(0);
   TQXLAO::Execute(IsRootAO, ParentQueryAO, ParentCursor);
+}
+
+void TQXLAOJoin::UnhideColumn(std::int32_t FieldNo) {
+  TQXLFieldLink& link = Link(FieldNo);
+  link.IsHidden = false;
+  TQXLIntegerArray found;
+  link.AO->FieldExists(link.AO->GetFieldNameByColumnNo(link.FieldNo), "", true, found, false, false);
 }
 
 void TQXLAOJoin::AfterChildrenExecuted() {

@@ -73,6 +73,8 @@ private:
   };
 
   void ResolveKeyFields(bool IsNatural, const TQXLFields& FieldList1, const TQXLFields& FieldList2);
+  // Makes a column visible here and in the child it comes from.
+  void UnhideColumn(std::int32_t FieldNo);
   void CompareJoinKeys();
   bool JoinConditionHolds();
   bool HasKeys() const { return FFieldsLink; }

@@ -216,6 +216,20 @@ TEST_F(JoinOperator, EveryKindMatchesNestedLoopsOnRandomTables) {
   }
 }
 
+TEST_F(JoinOperator, RowsAreCountedWhenNoColumnIsUsed) {
+  // COUNT(*) over a join uses none of its columns; the rows still count.
+  const std::vector<TJoinRow> left{{1, 1}, {2, 2}, {3, 2}};
+  const std::vector<TJoinRow> right{{10, 2}, {11, 2}, {12, 5}};
+  for (TModelJoin kind : {TModelJoin::Cross, TModelJoin::Left, TModelJoin::Full}) {
+    SCOPED_TRACE(ModelJoinName(kind));
+    std::unique_ptr<TQXLAOJoin> join = MakeJoin(kind, TModelKeys::None, left, right, nullptr);
+    for (std::int32_t i = 0; i < join->FieldCount(); ++i) EXPECT_TRUE(join->FieldLink(i).IsHidden);
+    join->Execute(false, nullptr, nullptr);
+    EXPECT_EQ(join->RecordCount(),
+              static_cast<std::int64_t>(ModelJoin(left, right, kind, TModelKeys::None, TResidual()).size()));
+  }
+}
+
 TEST_F(JoinOperator, CrossJoinIsLeftMajorInInputOrder) {
   const std::vector<TJoinRow> left{{1, 5}, {2, 3}, {3, std::nullopt}};
   const std::vector<TJoinRow> right{{10, 2}, {11, 1}};
