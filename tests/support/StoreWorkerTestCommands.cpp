@@ -7,6 +7,7 @@
 
 #include "engine/storage/pager/QXLDiskPageManager.h"
 #include "tests/support/CursorWorkerCommands.h"
+#include "tests/support/SqlWorkerCommands.h"
 #include "tests/support/StoreWorkerTableCommands.h"
 #include "tests/support/TableWorkerCommands.h"
 
@@ -80,6 +81,7 @@ std::optional<int> RunStoreWorkerTestCommand(const std::vector<std::string>& Arg
   if (Args.size() == 3 && Args[0] == "hang-alloc") return HangInAllocation(Args[1], Args[2]);
   if (auto Result = RunTableWorkerCommand(Args)) return Result;
   if (auto Result = RunCursorWorkerCommand(Args)) return Result;
+  if (auto Result = RunSqlWorkerCommand(Args)) return Result;
   return RunStoreWorkerTableCommand(Args);
 }
 
