@@ -180,6 +180,28 @@ void TQXLAOJoin::CompareJoinKeys() {
   }
 }
 
+const TQXLIntegerArray& TQXLAOJoin::DrivingKeyFields() const {
+  return FJoinType == ajtRightOuter ? FFields2 : FFields1;
+}
+
+void TQXLAOJoin::KeepDrivingKey() {
+  const TQXLIntegerArray& fields = DrivingKeyFields();
+  FPreviousKey.resize(static_cast<std::size_t>(fields.ItemCount()));
+  for (std::int32_t k = 0; k < fields.ItemCount(); ++k) {
+    GetFieldValue(FLeftKey, fields[k], false, false);
+    FPreviousKey[static_cast<std::size_t>(k)].Assign(FLeftKey, true);
+  }
+}
+
+bool TQXLAOJoin::DrivingKeyIsPrevious() {
+  const TQXLIntegerArray& fields = DrivingKeyFields();
+  for (std::int32_t k = 0; k < fields.ItemCount(); ++k) {
+    GetFieldValue(FLeftKey, fields[k], false, false);
+    if (FLeftKey.Compare(FPreviousKey[static_cast<std::size_t>(k)], true, false, false) != cmprEqual) return false;
+  }
+  return true;
+}
+
 bool TQXLAOJoin::JoinConditionHolds() {
   if (!FJoinCondition) return true;
   // The condition sees both current rows, whatever side is being produced alone.
@@ -211,6 +233,7 @@ void TQXLAOJoin::InternalFirst() {
   FRescanMarked = false;
   FDrivingDone = false;
   FScannedExhausted = false;
+  FGroupEndKnown = false;
   FRightExhausted = false;
   FLinkCount = 0;
   FEqualStarted = false;
@@ -289,6 +312,17 @@ void TQXLAOJoin::NextMerge() {
         FEof = true;
         return;
       }
+      if (FGroupEndKnown) {
+        // The previous driving row paired with an equal-key group. A driving
+        // row of another (so greater) key starts after that group.
+        FGroupEndKnown = false;
+        if (!DrivingKeyIsPrevious()) {
+          if (FGroupEndAtEof)
+            FScannedExhausted = true;
+          else
+            FRightBeginBookmark = FRightEndBookmark;
+        }
+      }
       if (FScannedExhausted) {
         // Every scanned row lies behind this driving row and all that follow.
         if (FInnerJoin) {
@@ -349,11 +383,18 @@ void TQXLAOJoin::NextMerge() {
     // The driving row is done. When it met no equal key, every scanned row
     // before the current one lies behind it and so behind every later
     // driving row: their scans start here.
+    // When it met equal keys, the group ends here; a later driving row of a
+    // greater key starts here too.
     if (HasKeys() && !FRescanMarked && !drivingNull) {
       if (scanned.GetEof())
         FScannedExhausted = true;
       else
         FRightBeginBookmark = DataSetOf(scanned).GetBookmark();
+    } else if (HasKeys() && FRescanMarked) {
+      FGroupEndKnown = true;
+      FGroupEndAtEof = scanned.GetEof();
+      if (!FGroupEndAtEof) FRightEndBookmark = DataSetOf(scanned).GetBookmark();
+      KeepDrivingKey();
     }
     if (FLinkCount == 0 && FOuterJoin) {
       ProduceAlone(leftDrives ? TNullSide::Right : TNullSide::Left);

@@ -73,6 +73,11 @@ private:
   };
 
   void ResolveKeyFields(bool IsNatural, const TQXLFields& FieldList1, const TQXLFields& FieldList2);
+  // The driving side's key columns; the driving row's key kept, and
+  // compared with the current driving row's.
+  const TQXLIntegerArray& DrivingKeyFields() const;
+  void KeepDrivingKey();
+  bool DrivingKeyIsPrevious();
   // Makes a column visible here and in the child it comes from.
   void UnhideColumn(std::int32_t FieldNo);
   void CompareJoinKeys();
@@ -109,6 +114,11 @@ private:
   bool FDrivingDone = false;
   // Every scanned row lies behind the driving rows still to come.
   bool FScannedExhausted = false;
+  // The last driving row paired with an equal-key group: its key, and where
+  // the group ends (FRightEndBookmark, or the end of the scanned side).
+  bool FGroupEndKnown = false;
+  bool FGroupEndAtEof = false;
+  std::vector<TQXLVariant> FPreviousKey;
   TQXLVariant FLeftKey;
   TQXLVariant FRightKey;
   // Full join: the phase, the right group's rows that found a partner, the

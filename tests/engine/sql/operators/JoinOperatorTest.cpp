@@ -244,8 +244,10 @@ TEST_F(JoinOperator, CrossJoinIsLeftMajorInInputOrder) {
 // rescan position moves past rows no later driving row can match.
 TEST_F(JoinOperator, RowsReadGrowWithInputsAndOutputOnly) {
   constexpr std::int32_t n = 300;
-  std::vector<TJoinRow> low, high, even, odd, nulls;
+  std::vector<TJoinRow> low, high, even, odd, nulls, threes, tens;
   for (std::int32_t i = 0; i < n; ++i) {
+    threes.push_back({5001 + i, i / 3});
+    tens.push_back({6001 + i, i / 10});
     low.push_back({i + 1, i});
     high.push_back({1001 + i, 10000 + i});
     even.push_back({2001 + i, 2 * i});
@@ -267,6 +269,9 @@ TEST_F(JoinOperator, RowsReadGrowWithInputsAndOutputOnly) {
       {"INNER, keys interleaved", TModelJoin::Inner, &even, &odd},
       {"LEFT, some keys equal", TModelJoin::Left, &even, &low},
       {"FULL, keys interleaved", TModelJoin::Full, &even, &odd},
+      {"LEFT, groups on both sides", TModelJoin::Left, &threes, &tens},
+      {"RIGHT, groups on both sides", TModelJoin::Right, &tens, &threes},
+      {"INNER, groups on both sides", TModelJoin::Inner, &threes, &tens},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
