@@ -114,8 +114,8 @@ void TQXLDDLAlterTable::Alter(TQXLTable& Table) {
       Table.RenameTable(NewTableName);
       return;
   }
-  // The table component cannot rebuild a table with its records yet.
-  throw EQXLException(30347, "Restructure table error: '%s'", {std::string("changing columns is not available")});
+  std::string Log;
+  if (!Table.RestructureTable(Log)) throw EQXLException(30347, "Restructure table error: '%s'", {Log});
 }
 
 }  // namespace qxl

@@ -38,6 +38,8 @@ TEST_F(DDLProcesses, StatementsOnATableAnotherProcessHoldsAreRefused) {
       {"TRUNCATE TABLE Held", 30491},
       {"RENAME TABLE Held TO Other", 30265},
       {"ALTER TABLE Held RENAME COLUMN Value TO Amount", 30265},
+      {"ALTER TABLE Held ADD (Extra INTEGER)", 30265},
+      {"ALTER TABLE Held DROP (\"Value\")", 30265},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Sql);

@@ -257,12 +257,82 @@ TEST_F(DDLTable, TruncateEmptiesAndRenamesKeepTheRecords) {
   EXPECT_EQ(Failure("ALTER TABLE Kin RENAME COLUMN Nope TO Other").first, 30265);
 }
 
+TEST_F(DDLTable, AlterTableChangesColumnsAndKeepsTheRecords) {
+  Run("CREATE TABLE Clients (Id INTEGER NOT NULL, Client VARCHAR(20) DEFAULT 'none' MINVALUE 'a' MAXVALUE 'zz', "
+      "A INTEGER, B INTEGER, C INTEGER, PRIMARY KEY (Id))");
+  Run("INSERT INTO Clients VALUES (1, 'Ann', 11, 12, 13), (2, 'Bob', 21, 22, 23)");
+
+  // MODIFY changes only what it names.
+  Run("ALTER TABLE Clients MODIFY (client VARCHAR(80) NOT NULL)");
+  Reopen();
+  {
+    std::unique_ptr<TQXLTable> T = Opened("Clients");
+    const TQXLAdvFieldDef& Client = *T->AdvFieldDefs().Find("Client");
+    EXPECT_EQ(Client.Name, "Client");
+    EXPECT_EQ(Client.DataType, aftString);
+    EXPECT_EQ(Client.Size, 80);
+    EXPECT_TRUE(Client.Required);
+    EXPECT_EQ(Text(Client.DefaultValue), "\"none\"");
+    EXPECT_EQ(Text(Client.MinValue), "a");
+    EXPECT_EQ(Text(Client.MaxValue), "zz");
+    T->First();
+    EXPECT_EQ(T->FieldByName("Client").AsString(), "Ann");
+  }
+
+  // Two columns go in one statement; the others keep their values.
+  Run("ALTER TABLE Clients DROP (A, B)");
+  // A column that exists already is passed over with IF NOT EXISTS; the new one starts NULL.
+  Run("ALTER TABLE Clients ADD (IF NOT EXISTS C INTEGER, D INTEGER DEFAULT 4 NOT NULL, INDEX (D))");
+  Run("ALTER TABLE Clients DROP C");
+  Reopen();
+  {
+    std::unique_ptr<TQXLTable> T = Opened("Clients");
+    std::vector<std::string> Names;
+    for (std::int32_t I = 0; I < T->AdvFieldDefs().Count(); ++I) Names.push_back(T->AdvFieldDefs().Defs(I).Name);
+    EXPECT_EQ(Names, (std::vector<std::string>{"Id", "Client", "D"}));
+    EXPECT_NE(T->AdvIndexDefs().Find("i$D"), nullptr);
+    EXPECT_NE(T->AdvIndexDefs().Find("C_PK$Id"), nullptr);
+    EXPECT_EQ(Forward(*T), (std::vector<std::int32_t>{1, 2}));
+    T->First();
+    EXPECT_EQ(T->FieldByName("Client").AsString(), "Ann");
+    T->Close();
+  }
+  Run("INSERT INTO Clients (Id, Client) VALUES (3, 'Cy')");
+  std::unique_ptr<TQXLTable> T = Opened("Clients");
+  T->Last();
+  EXPECT_EQ(T->FieldByName("D").AsInteger(), 4);
+  T->Close();
+
+  struct Case {
+    const char* Sql;
+    const char* Cause;
+  } Cases[] = {
+      {"ALTER TABLE Clients ADD (D INTEGER)", "Field by name 'D' already exists"},
+      {"ALTER TABLE Clients MODIFY (Nope INTEGER)", "Field 'Nope' not found"},
+      {"ALTER TABLE Clients DROP (Nope)", "Nope"},
+      {"ALTER TABLE Missing ADD (X INTEGER)", "Missing"},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Sql);
+    const auto [Code, Message] = Failure(C.Sql);
+    EXPECT_EQ(Code, 30265);
+    EXPECT_EQ(Message.rfind("Error altering table: '", 0), 0u) << Message;
+    EXPECT_NE(Message.find(C.Cause), std::string::npos) << Message;
+  }
+  // A value that no longer fits the new type fails the restructure, which leaves the table as it was.
+  EXPECT_EQ(Failure("ALTER TABLE Clients MODIFY (Client INTEGER)").first, 30265);
+  T->Open();
+  EXPECT_EQ(T->FieldByName("Client").AsString(), "Ann");
+  EXPECT_EQ(T->AdvFieldDefs().Find("Client")->DataType, aftString);
+}
+
 TEST_F(DDLTable, StructureStatementsAreRefusedInsideATransaction) {
   Run("CREATE TABLE T (A INTEGER)");
   Db->StartTransaction();
   EXPECT_EQ(Failure("CREATE TABLE U (A INTEGER)").first, 30248);
   EXPECT_EQ(Failure("DROP TABLE T").first, 30250);
   EXPECT_EQ(Failure("RENAME TABLE T TO U").first, 30265);
+  EXPECT_EQ(Failure("ALTER TABLE T ADD (B INTEGER)").first, 30265);
   Db->Rollback();
   EXPECT_TRUE(NewTable("T")->Exists());
   EXPECT_FALSE(NewTable("U")->Exists());
