@@ -453,6 +453,46 @@ TEST_F(JoinOperator, BadKeyColumnsAreRefused) {
   }
 }
 
+TEST_F(JoinOperator, KeysThatCannotBeComparedAreReported) {
+  // A date key against a Boolean one: the two types have no common type.
+  auto oneRow = [&](const std::string& Name, const std::string& Alias, TQXLAdvancedFieldType Type) {
+    FTables.push_back(Name);
+    TQXLTable t;
+    t.SetInMemory(true);
+    t.SetTableName(Name);
+    t.AdvFieldDefs().Add("C" + Alias, Type, 0, false);
+    t.CreateTable();
+    t.Open();
+    t.Append();
+    if (Type == aftDate)
+      t.Fields(0).SetAsDateTime(45000);
+    else
+      t.Fields(0).SetAsBoolean(true);
+    t.Post();
+    t.Close();
+    auto table = std::make_unique<TQXLTable>();
+    table->SetInMemory(true);
+    table->SetTableName(Name);
+    return std::make_unique<TQXLAOTable>(Name, Alias, nullptr, std::move(table));
+  };
+  TQXLFields l, r;
+  l.Append(Column("L", "CL"));
+  r.Append(Column("R", "CR"));
+  TQXLAOJoin join(oneRow("JoinDates", "L", aftDate), oneRow("JoinFlags", "R", aftBoolean), ajtLeftOuter, false, l, r,
+                  nullptr);
+  std::vector<TQXLSelectListItem> items;
+  items.push_back(Column("L", "CL"));
+  join.SetResultFields(items, false);
+  try {
+    join.Execute(true, nullptr, nullptr);
+    ADD_FAILURE() << "no error";
+  } catch (const EQXLException& E) {
+    EXPECT_EQ(E.NativeError, 10328) << E.what();
+    EXPECT_NE(std::string(E.what()).find("Cannot compare values for fields: CL, CR. Error: "), std::string::npos)
+        << E.what();
+  }
+}
+
 TEST_F(JoinOperator, RightKeyWrittenFirstIsSwapped) {
   // ON R.K = L.K: the pair is turned round so that the left list holds left columns.
   const std::vector<TJoinRow> left{{1, 1}, {2, 2}};

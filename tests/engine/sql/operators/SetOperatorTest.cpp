@@ -286,6 +286,51 @@ TEST_F(SetOperator, ColumnsThatCannotBeComparedStayOnlyInADistinctUnion) {
   }
 }
 
+TEST_F(SetOperator, ValuesThatCannotBeComparedAndUnknownTypesAreReported) {
+  // A date column paired with a Boolean one: the two types have no common type.
+  auto oneRow = [&](const std::string& Name, TQXLAdvancedFieldType Type) -> std::unique_ptr<TQXLAO> {
+    FTables.push_back(Name);
+    TQXLTable t;
+    t.SetInMemory(true);
+    t.SetTableName(Name);
+    t.AdvFieldDefs().Add(Type == aftDate ? "D" : "F", Type, 0, false);
+    t.CreateTable();
+    t.Open();
+    t.Append();
+    if (Type == aftDate)
+      t.Fields(0).SetAsDateTime(45000);
+    else
+      t.Fields(0).SetAsBoolean(true);
+    t.Post();
+    t.Close();
+    auto table = std::make_unique<TQXLTable>();
+    table->SetInMemory(true);
+    table->SetTableName(Name);
+    return std::make_unique<TQXLAOTable>(Name, "", nullptr, std::move(table));
+  };
+  for (TQXLUnionType type : {autIntersect, autExcept}) {
+    SCOPED_TRACE(static_cast<int>(type));
+    const std::string n = std::to_string(static_cast<int>(type));
+    TQXLAOUnion op(oneRow("SetDates" + n, aftDate), oneRow("SetFlags" + n, aftBoolean), type, nullptr, nullptr,
+                   false, false, nullptr);
+    try {
+      op.Execute(true, nullptr, nullptr);
+      ADD_FAILURE() << "no error";
+    } catch (const EQXLException& E) {
+      EXPECT_EQ(E.NativeError, 10335) << E.what();
+      EXPECT_NE(std::string(E.what()).find("Cannot compare values for fields: D, F."), std::string::npos) << E.what();
+    }
+  }
+  const std::vector<TSetRow> rows{{1, "x"}};
+  TQXLAOUnion op(Query(rows), Query(rows), static_cast<TQXLUnionType>(7), nullptr, nullptr, false, true, nullptr);
+  try {
+    op.Execute(true, nullptr, nullptr);
+    ADD_FAILURE() << "no error";
+  } catch (const EQXLException& E) {
+    EXPECT_EQ(E.NativeError, 10336) << E.what();
+  }
+}
+
 TEST_F(SetOperator, NoColumnPairIsRefused) {
   const std::vector<TSetRow> rows{{1, "x"}};
   struct TCase {
