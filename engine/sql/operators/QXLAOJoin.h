@@ -46,7 +46,10 @@ public:
 protected:
   // INNER and FULL: the smaller input becomes the left, driving side.
   void AfterChildrenExecuted() override;
-  bool PushesDistinctToChildren() const override { return !FFilterExpr; }
+  // DISTINCT may reach the inputs only while nothing but the keys decides
+  // which rows pair: a filter or a residual condition can look at columns
+  // the DISTINCT does not cover.
+  bool PushesDistinctToChildren() const override { return !FFilterExpr && !FJoinCondition; }
   void InternalFirst() override;
   void InternalNext() override;
   bool InternalEof() override;

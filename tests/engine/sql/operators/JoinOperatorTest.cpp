@@ -24,6 +24,7 @@
 #include "engine/sql/lexer/QXLLexer.h"
 #include "engine/sql/operators/QXLAOJoin.h"
 #include "engine/sql/operators/QXLAOTable.h"
+#include "engine/sql/operators/QXLAOTableExpr.h"
 #include "tests/engine/sql/operators/JoinModel.h"
 
 namespace qxl::jointest {
@@ -490,6 +491,34 @@ TEST_F(JoinOperator, KeysThatCannotBeComparedAreReported) {
     EXPECT_EQ(E.NativeError, 10328) << E.what();
     EXPECT_NE(std::string(E.what()).find("Cannot compare values for fields: CL, CR. Error: "), std::string::npos)
         << E.what();
+  }
+}
+
+TEST_F(JoinOperator, DistinctReachesTheInputsOnlyWithoutResidualCondition) {
+  // SELECT DISTINCT L.K, R.Id FROM (SELECT * FROM l) L LEFT JOIN r R ON L.K =
+  // R.K [AND L.V < R.V]: the two left rows share K; only the first meets the
+  // condition, so with it both results rows remain.
+  const std::vector<TJoinRow> left{{1, 1, 0, 1}, {2, 1, 0, 5}};
+  const std::vector<TJoinRow> right{{10, 1, 0, 3}};
+  for (bool residual : {false, true}) {
+    SCOPED_TRACE(residual ? "with L.V < R.V" : "keys only");
+    TQXLFields l, r;
+    l.Append(Column("L", "K"));
+    r.Append(Column("R", "K"));
+    TQXLAOJoin join(std::make_unique<TQXLAOTableExpr>(Input("L", left)), Input("R", right), ajtLeftOuter, false, l, r,
+                    residual ? Condition("L.V < R.V") : nullptr);
+    std::vector<TQXLSelectListItem> items;
+    items.push_back(Column("L", "K"));
+    items.push_back(Column("R", "Id"));
+    join.SetResultFields(items, true);
+    join.Execute(true, nullptr, nullptr);
+    std::vector<TJoinPair> got;
+    TQXLTable& result = *join.ResultDataset();
+    for (result.First(); !result.Eof(); result.Next()) got.push_back({ReadInt(result, 0), ReadInt(result, 1)});
+    std::sort(got.begin(), got.end());
+    const std::vector<TJoinPair> expected =
+        residual ? std::vector<TJoinPair>{{1, std::nullopt}, {1, 10}} : std::vector<TJoinPair>{{1, 10}};
+    EXPECT_EQ(got, expected);
   }
 }
 
