@@ -1,6 +1,7 @@
 #include "engine/sql/operators/QXLAOUnion.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 #include "engine/core/QXLException.h"
@@ -19,6 +20,19 @@ std::int32_t VisibleFieldByName(const TQXLAdvFieldDefs& Defs, const std::string&
   for (std::int32_t i = 0; i < Defs.Count(); ++i)
     if (UpperCaseName(Defs.Defs(i).Name) == wanted) return i;
   return -1;
+}
+
+// The name in Input's result table of its visible column VisibleNo: the
+// column's own name under a projection's alias.
+std::string InputColumnName(const TQXLAO& Input, std::int32_t VisibleNo) {
+  const TQXLIntegerArray& order = Input.ResultFieldsOrder();
+  if (order.ItemCount() > 0 && VisibleNo < order.ItemCount()) return Input.FieldLink(order[VisibleNo]).FieldName;
+  if (!Input.IsAOTable()) {
+    std::int32_t visible = -1;
+    for (std::int32_t i = 0; i < Input.FieldCount(); ++i)
+      if (!Input.FieldLink(i).IsHidden && ++visible == VisibleNo) return Input.FieldLink(i).FieldName;
+  }
+  return Input.ResultDataset()->AdvFieldDefs().Defs(VisibleNo).Name;
 }
 
 }  // namespace
@@ -43,10 +57,20 @@ TQXLAOUnion::TQXLAOUnion(std::unique_ptr<TQXLAO> LeftChild, std::unique_ptr<TQXL
     throw EQXLException(10339, "Empty field list, item count = %d", {FFields1.ItemCount()});
 
   // Both inputs sorted on every paired column, ascending, NULL first; the
-  // concatenation of UNION ALL needs no order.
+  // concatenation of UNION ALL needs no order. An input sorts by the names
+  // its result table has, which an alias only hides.
   if (FUnionType != autUnion || bDistinct) {
-    FLeftAO->SetIndex(leftNames, "", "");
-    FRightAO->SetIndex(rightNames, "", "");
+    std::string leftOrder, rightOrder;
+    for (std::int32_t k = 0; k < FFields1.ItemCount(); ++k) {
+      if (k > 0) {
+        leftOrder += ';';
+        rightOrder += ';';
+      }
+      leftOrder += InputColumnName(*FLeftAO, FFields1[k]);
+      rightOrder += InputColumnName(*FRightAO, FFields2[k]);
+    }
+    FLeftAO->SetIndex(leftOrder, "", "");
+    FRightAO->SetIndex(rightOrder, "", "");
   }
   if (bDistinct) ApplyDistinct(leftNames);
 }

@@ -231,6 +231,51 @@ TEST_F(JoinOperator, RowsAreCountedWhenNoColumnIsUsed) {
   }
 }
 
+TEST_F(JoinOperator, JoinOverAJoin) {
+  // (L INNER JOIN R ON L.K = R.K) LEFT JOIN X ON L.K2 = X.K2: the inner join
+  // is materialised and sorted on L.K2 before the outer one merges it.
+  std::mt19937 rng(1631);
+  const std::vector<TJoinRow> l = RandomRows(rng, {12, 4, 0, 20}, 1);
+  const std::vector<TJoinRow> r = RandomRows(rng, {10, 4, 0, 20}, 101);
+  const std::vector<TJoinRow> x = RandomRows(rng, {6, 3, 0, 0, 3}, 201);
+  struct TTriple {
+    TOptInt L, R, X;
+    bool operator<(const TTriple& o) const { return std::tie(L, R, X) < std::tie(o.L, o.R, o.X); }
+    bool operator==(const TTriple&) const = default;
+  };
+  std::vector<TTriple> expected;
+  for (const TJoinRow& a : l)
+    for (const TJoinRow& b : r) {
+      if (!a.K || !b.K || *a.K != *b.K) continue;
+      bool matched = false;
+      for (const TJoinRow& c : x)
+        if (a.K2 && c.K2 && *a.K2 == *c.K2) {
+          expected.push_back({a.Id, b.Id, c.Id});
+          matched = true;
+        }
+      if (!matched) expected.push_back({a.Id, b.Id, std::nullopt});
+    }
+  std::sort(expected.begin(), expected.end());
+
+  TQXLFields k1, k2, j1, j2;
+  k1.Append(Column("L", "K"));
+  k2.Append(Column("R", "K"));
+  j1.Append(Column("L", "K2"));
+  j2.Append(Column("X", "K2"));
+  auto inner = std::make_unique<TQXLAOJoin>(Input("L", l), Input("R", r), ajtInner, false, k1, k2, nullptr);
+  TQXLAOJoin outer(std::move(inner), Input("X", x), ajtLeftOuter, false, j1, j2, nullptr);
+  std::vector<TQXLSelectListItem> items;
+  for (const char* side : {"L", "R", "X"}) items.push_back(Column(side, "Id"));
+  outer.SetResultFields(items, false);
+  outer.Execute(true, nullptr, nullptr);
+  std::vector<TTriple> got;
+  TQXLTable& result = *outer.ResultDataset();
+  for (result.First(); !result.Eof(); result.Next())
+    got.push_back({ReadInt(result, 0), ReadInt(result, 1), ReadInt(result, 2)});
+  std::sort(got.begin(), got.end());
+  EXPECT_EQ(got, expected);
+}
+
 TEST_F(JoinOperator, CrossJoinIsLeftMajorInInputOrder) {
   const std::vector<TJoinRow> left{{1, 5}, {2, 3}, {3, std::nullopt}};
   const std::vector<TJoinRow> right{{10, 2}, {11, 1}};

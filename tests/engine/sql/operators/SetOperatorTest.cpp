@@ -20,6 +20,7 @@
 #include "engine/sql/expr/QXLExpressionServices.h"
 #include "engine/sql/expr/QXLExpressions.h"
 #include "engine/sql/operators/QXLAOTable.h"
+#include "engine/sql/operators/QXLAOTableExpr.h"
 #include "engine/sql/operators/QXLAOUnion.h"
 #include "tests/engine/sql/operators/SetOperationModel.h"
 
@@ -223,6 +224,45 @@ TEST_F(SetOperator, ColumnsPairByPositionByNameOrByList) {
     EXPECT_EQ(op.LeftFields()[0], 1);
     EXPECT_EQ(op.RightFields()[0], 0);
   }
+}
+
+TEST_F(SetOperator, InputsAreSortedUnderTheirAliases) {
+  // Each input shows its columns under aliases: a table read live with a
+  // projection, or a projection materialised before the operator sorts it.
+  std::mt19937 rng(5164);
+  const std::vector<TSetRow> left = RandomSetRows(rng, 25, 4), right = RandomSetRows(rng, 20, 4);
+  auto input = [&](bool Materialised, const std::vector<TSetRow>& Rows, const char* A,
+                   const char* B) -> std::unique_ptr<TQXLAO> {
+    if (!Materialised) return Query(Rows, {{"B", B}, {"A", A}});
+    auto p = std::make_unique<TQXLAOTableExpr>(Query(Rows, {{"A", ""}, {"B", ""}}));
+    std::vector<TQXLSelectListItem> items;
+    items.push_back(Column("B", B));
+    items.push_back(Column("A", A));
+    p->SetResultFields(items, false);
+    return p;
+  };
+  for (bool materialised : {false, true})
+    for (TModelSet kind : {TModelSet::Union, TModelSet::Intersect, TModelSet::Except})
+      for (bool all : {false, true}) {
+        SCOPED_TRACE(std::string(materialised ? "projections " : "tables ") + ModelSetName(kind) + (all ? " ALL" : ""));
+        TQXLAOUnion op(input(materialised, left, "X", "Y"), input(materialised, right, "P", "Q"), EngineSet(kind),
+                       nullptr, nullptr, false, !all, nullptr);
+        EXPECT_EQ(op.FieldLink(0).FieldName, "Y");
+        op.Execute(true, nullptr, nullptr);
+        std::vector<TSetRow> got;
+        TQXLTable& result = *op.ResultDataset();
+        TQXLVariant v;
+        // The inputs show B first; the rows are read back as (A, B).
+        for (result.First(); !result.Eof(); result.Next()) {
+          TSetRow r;
+          result.GetFieldValue(v, 1, false);
+          if (!v.IsNull()) r.A = v.GetAsInteger();
+          result.GetFieldValue(v, 0, false);
+          if (!v.IsNull()) r.B = v.GetAsAnsiString();
+          got.push_back(r);
+        }
+        EXPECT_EQ(Sorted(got), ModelSetOperation(left, right, kind, all));
+      }
 }
 
 TEST_F(SetOperator, OutputNamesComeFromTheLeftQuery) {
