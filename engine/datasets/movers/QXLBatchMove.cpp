@@ -41,7 +41,7 @@ std::int32_t Percent(std::int64_t Done, std::int64_t Total) {
   return static_cast<std::int32_t>(std::nearbyint(static_cast<double>(Done) / static_cast<double>(Total) * 100.0));
 }
 
-// What the move changes on the two datasets, put back in the Part's order
+// What the move changes on the two datasets, put back in this order
 // whatever happens: the after event, the destination's index choice and
 // master, the controls, the indexes made for the move, the positions.
 class TBatchMoveScope {
