@@ -233,6 +233,7 @@ void TQXLAOJoin::InternalFirst() {
   FRescanMarked = false;
   FDrivingDone = false;
   FScannedExhausted = false;
+  FScannedInPlace = false;
   FGroupEndKnown = false;
   FRightExhausted = false;
   FLinkCount = 0;
@@ -312,6 +313,9 @@ void TQXLAOJoin::NextMerge() {
         FEof = true;
         return;
       }
+      // Whether the scanned side already stands where this driving row's
+      // scan starts (the row at which the previous one stopped).
+      bool inPlace = false;
       if (FGroupEndKnown) {
         // The previous driving row paired with an equal-key group. A driving
         // row of another (so greater) key starts after that group.
@@ -321,8 +325,12 @@ void TQXLAOJoin::NextMerge() {
             FScannedExhausted = true;
           else
             FRightBeginBookmark = FRightEndBookmark;
+          inPlace = true;
         }
+      } else {
+        inPlace = FScannedInPlace;
       }
+      FScannedInPlace = false;
       if (FScannedExhausted) {
         // Every scanned row lies behind this driving row and all that follow.
         if (FInnerJoin) {
@@ -332,10 +340,12 @@ void TQXLAOJoin::NextMerge() {
         ProduceAlone(leftDrives ? TNullSide::Right : TNullSide::Left);
         return;
       }
-      if (FRightBeginBookmark.empty())
-        scanned.First();
-      else
-        DataSetOf(scanned).GotoBookmark(FRightBeginBookmark);
+      if (!inPlace) {
+        if (FRightBeginBookmark.empty())
+          scanned.First();
+        else
+          DataSetOf(scanned).GotoBookmark(FRightBeginBookmark);
+      }
     } else {
       scanned.Next();
     }
@@ -386,10 +396,12 @@ void TQXLAOJoin::NextMerge() {
     // When it met equal keys, the group ends here; a later driving row of a
     // greater key starts here too.
     if (HasKeys() && !FRescanMarked && !drivingNull) {
-      if (scanned.GetEof())
+      if (scanned.GetEof()) {
         FScannedExhausted = true;
-      else
+      } else {
         FRightBeginBookmark = DataSetOf(scanned).GetBookmark();
+        FScannedInPlace = true;
+      }
     } else if (HasKeys() && FRescanMarked) {
       FGroupEndKnown = true;
       FGroupEndAtEof = scanned.GetEof();

@@ -120,6 +120,8 @@ private:
   // The last driving row paired with an equal-key group: its key, and where
   // the group ends (FRightEndBookmark, or the end of the scanned side).
   bool FGroupEndKnown = false;
+  // The scanned side stands on the rescan position.
+  bool FScannedInPlace = false;
   bool FGroupEndAtEof = false;
   std::vector<TQXLVariant> FPreviousKey;
   TQXLVariant FLeftKey;
