@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "engine/core/QXLException.h"
+#include "engine/core/abstract/QXLDatabaseData.h"
+#include "engine/core/abstract/QXLDatabaseDataList.h"
 #include "engine/core/values/QXLVariant.h"
 #include "engine/datasets/QXLAdvFieldDefs.h"
 #include "engine/datasets/QXLMain.h"
@@ -150,6 +152,13 @@ protected:
     TQXLFields l = KeyList("L", Keys), r = KeyList("R", Keys);
     return std::make_unique<TQXLAOJoin>(Input("L", Left, Reads), Input("R", Right, Reads), EngineJoin(Kind), false, l,
                                         r, Residual ? Condition(Residual) : nullptr);
+  }
+
+  // The tables of the TEMP database, where results are materialised.
+  static std::int32_t TempTables() {
+    TQXLDatabaseData* temp =
+        DatabaseDataList().Find([](const TQXLDatabaseData& D) { return D.DatabaseName() == "TEMP"; });
+    return temp ? temp->TableDataCount() : -1;
   }
 
   TQXLEngineScope FEngine;
@@ -501,7 +510,10 @@ TEST_F(JoinOperator, BadKeyColumnsAreRefused) {
 
 TEST_F(JoinOperator, KeysThatCannotBeComparedAreReported) {
   // A date key against a Boolean one: the two types have no common type.
-  auto oneRow = [&](const std::string& Name, const std::string& Alias, TQXLAdvancedFieldType Type) {
+  // The inputs are read live, or materialised by a projection first; the
+  // failed join leaves no temporary table once it is freed.
+  auto oneRow = [&](const std::string& Name, const std::string& Alias, TQXLAdvancedFieldType Type,
+                    bool Projected) -> std::unique_ptr<TQXLAO> {
     FTables.push_back(Name);
     TQXLTable t;
     t.SetInMemory(true);
@@ -519,23 +531,37 @@ TEST_F(JoinOperator, KeysThatCannotBeComparedAreReported) {
     auto table = std::make_unique<TQXLTable>();
     table->SetInMemory(true);
     table->SetTableName(Name);
-    return std::make_unique<TQXLAOTable>(Name, Alias, nullptr, std::move(table));
+    std::unique_ptr<TQXLAO> ao = std::make_unique<TQXLAOTable>(Name, Alias, nullptr, std::move(table));
+    if (!Projected) return ao;
+    auto projection = std::make_unique<TQXLAOTableExpr>(std::move(ao));
+    std::vector<TQXLSelectListItem> items;
+    items.push_back(Column(Alias, "C" + Alias));
+    projection->SetResultFields(items, false);
+    return projection;
   };
-  TQXLFields l, r;
-  l.Append(Column("L", "CL"));
-  r.Append(Column("R", "CR"));
-  TQXLAOJoin join(oneRow("JoinDates", "L", aftDate), oneRow("JoinFlags", "R", aftBoolean), ajtLeftOuter, false, l, r,
-                  nullptr);
-  std::vector<TQXLSelectListItem> items;
-  items.push_back(Column("L", "CL"));
-  join.SetResultFields(items, false);
-  try {
-    join.Execute(true, nullptr, nullptr);
-    ADD_FAILURE() << "no error";
-  } catch (const EQXLException& E) {
-    EXPECT_EQ(E.NativeError, 10328) << E.what();
-    EXPECT_NE(std::string(E.what()).find("Cannot compare values for fields: CL, CR. Error: "), std::string::npos)
-        << E.what();
+  const std::int32_t before = TempTables();
+  for (bool projected : {false, true}) {
+    SCOPED_TRACE(projected ? "materialised inputs" : "live inputs");
+    const std::string n = projected ? "1" : "0";
+    {
+      TQXLFields l, r;
+      l.Append(Column("L", "CL"));
+      r.Append(Column("R", "CR"));
+      TQXLAOJoin join(oneRow("JoinDates" + n, "L", aftDate, projected),
+                      oneRow("JoinFlags" + n, "R", aftBoolean, projected), ajtLeftOuter, false, l, r, nullptr);
+      std::vector<TQXLSelectListItem> items;
+      items.push_back(Column("L", "CL"));
+      join.SetResultFields(items, false);
+      try {
+        join.Execute(true, nullptr, nullptr);
+        ADD_FAILURE() << "no error";
+      } catch (const EQXLException& E) {
+        EXPECT_EQ(E.NativeError, 10328) << E.what();
+        EXPECT_NE(std::string(E.what()).find("Cannot compare values for fields: CL, CR. Error: "), std::string::npos)
+            << E.what();
+      }
+    }
+    EXPECT_EQ(TempTables(), before);
   }
 }
 

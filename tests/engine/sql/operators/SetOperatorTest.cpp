@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "engine/core/QXLException.h"
+#include "engine/core/abstract/QXLDatabaseData.h"
+#include "engine/core/abstract/QXLDatabaseDataList.h"
 #include "engine/core/values/QXLVariant.h"
 #include "engine/datasets/QXLAdvFieldDefs.h"
 #include "engine/datasets/QXLMain.h"
@@ -128,6 +130,43 @@ protected:
       rows.push_back(r);
     }
     return rows;
+  }
+
+  // A table of one row and one column, D (a date) or F (a Boolean), read
+  // live or through a projection that materialises it.
+  std::unique_ptr<TQXLAO> OneRow(const std::string& Name, TQXLAdvancedFieldType Type, bool Projected = false) {
+    FTables.push_back(Name);
+    const std::string column = Type == aftDate ? "D" : "F";
+    TQXLTable t;
+    t.SetInMemory(true);
+    t.SetTableName(Name);
+    t.AdvFieldDefs().Add(column, Type, 0, false);
+    t.CreateTable();
+    t.Open();
+    t.Append();
+    if (Type == aftDate)
+      t.Fields(0).SetAsDateTime(45000);
+    else
+      t.Fields(0).SetAsBoolean(true);
+    t.Post();
+    t.Close();
+    auto table = std::make_unique<TQXLTable>();
+    table->SetInMemory(true);
+    table->SetTableName(Name);
+    std::unique_ptr<TQXLAO> ao = std::make_unique<TQXLAOTable>(Name, "", nullptr, std::move(table));
+    if (!Projected) return ao;
+    auto projection = std::make_unique<TQXLAOTableExpr>(std::move(ao));
+    std::vector<TQXLSelectListItem> items;
+    items.push_back(Column(column));
+    projection->SetResultFields(items, false);
+    return projection;
+  }
+
+  // The tables of the TEMP database, where results are materialised.
+  static std::int32_t TempTables() {
+    TQXLDatabaseData* temp =
+        DatabaseDataList().Find([](const TQXLDatabaseData& D) { return D.DatabaseName() == "TEMP"; });
+    return temp ? temp->TableDataCount() : -1;
   }
 
   TQXLEngineScope FEngine;
@@ -328,30 +367,10 @@ TEST_F(SetOperator, ColumnsThatCannotBeComparedStayOnlyInADistinctUnion) {
 
 TEST_F(SetOperator, ValuesThatCannotBeComparedAndUnknownTypesAreReported) {
   // A date column paired with a Boolean one: the two types have no common type.
-  auto oneRow = [&](const std::string& Name, TQXLAdvancedFieldType Type) -> std::unique_ptr<TQXLAO> {
-    FTables.push_back(Name);
-    TQXLTable t;
-    t.SetInMemory(true);
-    t.SetTableName(Name);
-    t.AdvFieldDefs().Add(Type == aftDate ? "D" : "F", Type, 0, false);
-    t.CreateTable();
-    t.Open();
-    t.Append();
-    if (Type == aftDate)
-      t.Fields(0).SetAsDateTime(45000);
-    else
-      t.Fields(0).SetAsBoolean(true);
-    t.Post();
-    t.Close();
-    auto table = std::make_unique<TQXLTable>();
-    table->SetInMemory(true);
-    table->SetTableName(Name);
-    return std::make_unique<TQXLAOTable>(Name, "", nullptr, std::move(table));
-  };
   for (TQXLUnionType type : {autIntersect, autExcept}) {
     SCOPED_TRACE(static_cast<int>(type));
     const std::string n = std::to_string(static_cast<int>(type));
-    TQXLAOUnion op(oneRow("SetDates" + n, aftDate), oneRow("SetFlags" + n, aftBoolean), type, nullptr, nullptr,
+    TQXLAOUnion op(OneRow("SetDates" + n, aftDate), OneRow("SetFlags" + n, aftBoolean), type, nullptr, nullptr,
                    false, false, nullptr);
     try {
       op.Execute(true, nullptr, nullptr);
@@ -369,6 +388,32 @@ TEST_F(SetOperator, ValuesThatCannotBeComparedAndUnknownTypesAreReported) {
   } catch (const EQXLException& E) {
     EXPECT_EQ(E.NativeError, 10336) << E.what();
   }
+}
+
+TEST_F(SetOperator, AFailedOperationLeavesNoTemporaryTable) {
+  const std::int32_t before = TempTables();
+  // No common name under CORRESPONDING, found after both inputs were materialised.
+  try {
+    TQXLAOUnion op(OneRow("FailDates1", aftDate, true), OneRow("FailFlags1", aftBoolean, true), autUnion, nullptr,
+                   nullptr, true, true, nullptr);
+    ADD_FAILURE() << "no error";
+  } catch (const EQXLException& E) {
+    EXPECT_EQ(E.NativeError, 10339) << E.what();
+  }
+  EXPECT_EQ(TempTables(), before);
+  // Values that cannot be compared, met while the rows are copied.
+  {
+    TQXLAOUnion op(OneRow("FailDates2", aftDate, true), OneRow("FailFlags2", aftBoolean, true), autIntersect, nullptr,
+                   nullptr, false, true, nullptr);
+    EXPECT_GT(TempTables(), before);
+    try {
+      op.Execute(true, nullptr, nullptr);
+      ADD_FAILURE() << "no error";
+    } catch (const EQXLException& E) {
+      EXPECT_EQ(E.NativeError, 10335) << E.what();
+    }
+  }
+  EXPECT_EQ(TempTables(), before);
 }
 
 TEST_F(SetOperator, NoColumnPairIsRefused) {
