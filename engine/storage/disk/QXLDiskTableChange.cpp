@@ -4,6 +4,7 @@
 
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/storage/pager/QXLDiskPageManager.h"
+#include "engine/storage/disk/QXLCommitProgress.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "engine/storage/temporary/QXLTemporaryPageManager.h"
@@ -11,7 +12,7 @@
 namespace qxl {
 
 TQXLDiskTableChange::TQXLDiskTableChange(TQXLDiskTableData& Table, std::int32_t SessionID, TQXLCursor* Cursor)
-    : FTable(Table), FCursor(Cursor), FLastUsedTableState(Table.FLastUsedTableState) {
+    : FTable(Table), FCursor(Cursor), FSessionID(SessionID), FLastUsedTableState(Table.FLastUsedTableState) {
   if (Table.FRecordManager && Table.FFieldManager) FCounters = Table.MostUpdatedBytes();
   if (Cursor && Cursor->FCurrentRecordBuffer) {
     const auto Size = static_cast<std::size_t>(Table.GetRecordBufferSize());
@@ -36,6 +37,16 @@ void TQXLDiskTableChange::Done() {
   FDone = true;
   if (FTemporaryPages) FTemporaryPages->Release();
   if (FPages) FPages->Release();
+}
+
+void TQXLDiskTableChange::Commit(const std::function<void()>& Apply) {
+  TQXLCommitProgress Progress(FTable.DiskPageManager(), FSessionID);
+  try {
+    Apply();
+  } catch (...) {
+    if (Progress.Began()) Done();
+    throw;
+  }
 }
 
 void TQXLDiskTableChange::PutBack() {

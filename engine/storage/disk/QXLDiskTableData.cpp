@@ -291,7 +291,7 @@ void TQXLDiskTableData::EmptyTable(TQXLCursor* Cursor) {
     FBlobManager->Empty(SessionID);
     DiskRecordManager()->Empty(SessionID);
     SaveMostUpdated(SessionID);
-    ApplyForCursor(Cursor);
+    Change.Commit([&] { ApplyForCursor(Cursor); });
     Change.Done();
   } catch (...) {
     try {
@@ -369,7 +369,7 @@ void TQXLDiskTableData::ChangeDefinitions(TQXLCursor* Cursor, const std::functio
     ++FSchemaVersion;
     SaveMostUpdated(SessionID);
     SaveMetadata(SessionID);
-    ApplyForCursor(Cursor);
+    Change.Commit([&] { ApplyForCursor(Cursor); });
     Change.Done();
   } catch (...) {
     // The pages went back: the definitions in memory follow the stored ones.
@@ -402,7 +402,7 @@ void TQXLDiskTableData::DeleteIndex(std::int32_t IndexID, TQXLCursor* Cursor) {
   }
   qxl::TQXLDiskTableChange Change(*this, Cursor->SessionID(), nullptr);
   TQXLTableData::DeleteIndex(IndexID, Cursor);
-  ApplyForCursor(Cursor);
+  Change.Commit([&] { ApplyForCursor(Cursor); });
   Change.Done();
 }
 

@@ -218,7 +218,7 @@ private:
   qxl::TQXLDiskRecordManager& OpenRecords() const;
   qxl::TQXLDiskBlobManager& Blobs() const;
   void PrepareChange(TQXLCursor* Cursor);
-  void AfterChange(TQXLCursor* Cursor);
+  void AfterChange(TQXLCursor* Cursor, qxl::TQXLDiskTableChange& Change);
   void ShowChangedRecord(TQXLCursor* Cursor);
   bool FindNeighbour(TQXLCursor* Cursor, TQXLPageItemID& Neighbour);
   void CheckBlobField(std::int32_t FieldNo) const;

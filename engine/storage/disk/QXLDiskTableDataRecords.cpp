@@ -38,9 +38,9 @@ void TQXLDiskTableData::PrepareChange(TQXLCursor* Cursor) {
   SynchronizeTemporaryIndexes(Cursor);
 }
 
-void TQXLDiskTableData::AfterChange(TQXLCursor* Cursor) {
+void TQXLDiskTableData::AfterChange(TQXLCursor* Cursor, qxl::TQXLDiskTableChange& Change) {
   SaveMostUpdated(Cursor->SessionID());
-  if (!Cursor->FBatchUpdate) ApplyForCursor(Cursor);
+  if (!Cursor->FBatchUpdate) Change.Commit([&] { ApplyForCursor(Cursor); });
 }
 
 void TQXLDiskTableData::ShowChangedRecord(TQXLCursor* Cursor) {
@@ -67,7 +67,7 @@ bool TQXLDiskTableData::InsertRecord(TQXLCursor*& Cursor) {
   if (!Records.AddRecord(SessionID, Cursor->FCurrentRecordBuffer, RecordID)) return false;
   Cursor->CurrentRecordID = RecordID;
   FIndexManager->InsertRecord(Cursor);
-  AfterChange(Cursor);
+  AfterChange(Cursor, Change);
   Change.Done();
   ShowChangedRecord(Cursor);
   Cursor->FirstPosition = false;
@@ -87,7 +87,7 @@ bool TQXLDiskTableData::UpdateRecord(TQXLCursor* Cursor) {
   const bool Done = Records.UpdateRecord(SessionID, Cursor->FCurrentRecordBuffer, Cursor->CurrentRecordID);
   FIndexManager->UpdateRecord(Cursor, false);
   if (!Done) return false;
-  AfterChange(Cursor);
+  AfterChange(Cursor, Change);
   Change.Done();
   ShowChangedRecord(Cursor);
   return true;
@@ -140,7 +140,7 @@ bool TQXLDiskTableData::DeleteRecord(TQXLCursor* Cursor) {
     }
     FIndexManager->DeleteRecord(Cursor);
     if (!Records.DeleteRecord(SessionID, RecordID)) return false;
-    AfterChange(Cursor);
+    AfterChange(Cursor, Change);
     Change.Done();
   }
   if (TQXLRecordBitmap* Bitmap = Cursor->FRecordBitmap.get(); Bitmap && Bitmap->Active()) {

@@ -217,14 +217,17 @@ void TQXLPageManager::ApplyChanges(std::int32_t SessionID) {
   TQXLSessionPageInfo* Info = FindSessionInfo(SessionID);
   if (!Info) return;
 
-  // Each number leaves the list once it is released, so that a commit that
-  // fails part-way never releases a page twice.
+  // Each number leaves the list before it is released, so that a commit that
+  // fails part-way never releases a page twice: a release cut short after
+  // the space map took the page back would otherwise be done again by the
+  // next commit, over the same page handed out anew meanwhile. A page whose
+  // release failed stays marked used, which loses its room but nothing else.
   while (Info->RemovedPageNumbers.ItemCount() > 0) {
     const std::int32_t PageNo = Info->RemovedPageNumbers[0];
-    InternalRemovePage(PageNo);
     Info->RemovedPageNumbers.Delete(0);
     if (Info->DirtyPages.Find(PageNo)) Info->DirtyPages.Delete(PageNo);
     if (TQXLPage* Page = FSharedPages.Find(PageNo)) DropFromSharedCache(Page);
+    InternalRemovePage(PageNo);
   }
   Info->AddedPageNumbers.SetSize(0);
   EmptySavepoints(*Info);
