@@ -3,6 +3,7 @@
 // change of the table list, the system session's pages of one definition
 // step, and a flag set for the length of one operation.
 // Thread rule: used inside one operation under the table lock.
+#include "engine/storage/disk/QXLCommitProgress.h"
 #include "engine/storage/disk/QXLDiskDatabaseData.h"
 
 namespace qxl {
@@ -34,10 +35,13 @@ private:
 
 // The pages a definition step changes in the shared system session are
 // committed by Commit; a step left any other way cancels them all, so that
-// the next step of anybody does not commit what this one left half done.
+// the next step of anybody does not commit what this one left half done. A
+// commit that failed after it began to change the file keeps them instead,
+// for the next commit to finish: cancelled, they would describe a file whose
+// released pages are handed out again.
 class TSystemPagesGuard {
 public:
-  explicit TSystemPagesGuard(TQXLPageManager& Pages) : FPages(Pages) {}
+  explicit TSystemPagesGuard(TQXLDiskPageManager& Pages) : FPages(Pages) {}
   ~TSystemPagesGuard() {
     if (!FCommitted) try {
         FPages.CancelChanges(QXLSystemSessionID);
@@ -49,12 +53,18 @@ public:
   TSystemPagesGuard& operator=(const TSystemPagesGuard&) = delete;
 
   void Commit() {
-    FPages.ApplyChanges(QXLSystemSessionID);
+    TQXLCommitProgress Progress(FPages, QXLSystemSessionID);
+    try {
+      FPages.ApplyChanges(QXLSystemSessionID);
+    } catch (...) {
+      FCommitted = Progress.Began();
+      throw;
+    }
     FCommitted = true;
   }
 
 private:
-  TQXLPageManager& FPages;
+  TQXLDiskPageManager& FPages;
   bool FCommitted = false;
 };
 
