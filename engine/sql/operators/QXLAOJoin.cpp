@@ -235,6 +235,10 @@ void TQXLAOJoin::InternalFirst() {
   FScannedExhausted = false;
   FScannedInPlace = false;
   FGroupEndKnown = false;
+  FScannedAtGroupEnd = false;
+  FGroupRows = 0;
+  FGroupRowsSeen = 0;
+  FRepeatRowsLeft = -1;
   FRightExhausted = false;
   FLinkCount = 0;
   FEqualStarted = false;
@@ -305,10 +309,12 @@ void TQXLAOJoin::NextMerge() {
       }
       FLinkCount = 0;
       FRescanMarked = false;
+      FGroupRowsSeen = 0;
     } else if (FDrivingDone) {
       driving.Next();
       FLinkCount = 0;
       FRescanMarked = false;
+      FGroupRowsSeen = 0;
       if (driving.GetEof()) {
         FEof = true;
         return;
@@ -325,7 +331,12 @@ void TQXLAOJoin::NextMerge() {
             FScannedExhausted = true;
           else
             FRightBeginBookmark = FRightEndBookmark;
-          inPlace = true;
+          inPlace = FScannedAtGroupEnd;
+        } else {
+          // The same key again: the group's rows are read again, and only
+          // they, since how many there are is known.
+          FRepeatRowsLeft = FGroupRows;
+          FRescanMarked = true;
         }
       } else {
         inPlace = FScannedInPlace;
@@ -382,8 +393,26 @@ void TQXLAOJoin::NextMerge() {
         FRightBeginBookmark = DataSetOf(scanned).GetBookmark();
         FRescanMarked = true;
       }
+      bool lastOfGroup = false;
+      if (FRepeatRowsLeft > 0) {
+        lastOfGroup = --FRepeatRowsLeft == 0;
+      } else {
+        ++FGroupRowsSeen;
+      }
+      if (lastOfGroup) {
+        // The group ends after this row as it did for the previous driving
+        // row; the scanned side stays on the group's last row.
+        FRepeatRowsLeft = -1;
+        FDrivingDone = true;
+        FGroupEndKnown = true;
+        FScannedAtGroupEnd = false;
+      }
       if (JoinConditionHolds()) {
         ++FLinkCount;
+        return;
+      }
+      if (lastOfGroup && FLinkCount == 0 && FOuterJoin) {
+        ProduceAlone(leftDrives ? TNullSide::Right : TNullSide::Left);
         return;
       }
       continue;
@@ -405,7 +434,10 @@ void TQXLAOJoin::NextMerge() {
     } else if (HasKeys() && FRescanMarked) {
       FGroupEndKnown = true;
       FGroupEndAtEof = scanned.GetEof();
+      FScannedAtGroupEnd = true;
       if (!FGroupEndAtEof) FRightEndBookmark = DataSetOf(scanned).GetBookmark();
+      FGroupRows = FGroupRowsSeen;
+      FRepeatRowsLeft = -1;
       KeepDrivingKey();
     }
     if (FLinkCount == 0 && FOuterJoin) {

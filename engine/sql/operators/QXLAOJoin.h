@@ -122,6 +122,14 @@ private:
   bool FGroupEndKnown = false;
   // The scanned side stands on the rescan position.
   bool FScannedInPlace = false;
+  // The scanned side stands on the row after the group (not on its last row).
+  bool FScannedAtGroupEnd = false;
+  // The rows of that group, the equal rows the current driving row has met,
+  // and for a driving row of the same key the group rows still to read (-1:
+  // none is being read again).
+  std::int64_t FGroupRows = 0;
+  std::int64_t FGroupRowsSeen = 0;
+  std::int64_t FRepeatRowsLeft = -1;
   bool FGroupEndAtEof = false;
   std::vector<TQXLVariant> FPreviousKey;
   TQXLVariant FLeftKey;
