@@ -161,7 +161,7 @@ TQXLDataSet& TQXLExprNodeSubquery::Result() {
       Rows->Next();
       if (!Rows->Eof()) throw EQXLException(OneRowCode, "Subquery must have only one row");
     }
-    FPriorResultInitalized = false;
+    FKnownAnswers.clear();
     return *Rows;
   } catch (...) {
     // A run that failed is never taken for a held result.
@@ -217,13 +217,12 @@ bool TQXLExprNodeSubquery::IsValueIn(const TQXLVariant& Value) {
       return Rows.Locate(Rows.Fields(0).FieldName, std::vector<Variant>{Value.GetAsVariant()}, TLocateOptions{});
     };
     if (FCorrelated) return Search();
-    if (!FPriorResultInitalized || FPriorValueToCheck.Compare(Value, false, false, false) != cmprEqual) {
-      const bool Found = Search();
-      FPriorValueToCheck.Assign(Value, true);
-      FPriorResult = Found;
-      FPriorResultInitalized = true;
-    }
-    return FPriorResult;
+    if (const auto Known = FKnownAnswers.find(Value); Known != FKnownAnswers.end()) return Known->second;
+    const bool Found = Search();
+    auto Copy = std::make_unique<TQXLVariant>();
+    Copy->Assign(Value, true);
+    FKnownAnswers.emplace(std::move(Copy), Found);
+    return Found;
   });
 }
 

@@ -7,6 +7,7 @@
 // every question, reading the outer row the node was last bound to.
 // Thread rule: as every node (one thread per statement); a run moves the
 // statement's lexer and, for its duration, the outer cursor's record buffer.
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -85,9 +86,21 @@ private:
   std::unique_ptr<TQXLSubqueryCommand> FSubquery;
   std::int32_t FCommandNo = 0;
   std::int32_t FTokenNo = 0;
-  TQXLVariant FPriorValueToCheck;
-  bool FPriorResult = false;
-  bool FPriorResultInitalized = false;
+  // The answers of IN for the values tested so far against an uncorrelated
+  // subquery's held result: an outer column that repeats its values searches
+  // the result once per distinct value, not once per row.
+  struct TValueLess {
+    using is_transparent = void;
+    static bool Less(const TQXLVariant& A, const TQXLVariant& B) {
+      return A.Compare(B, false, false, false) == cmprLower;
+    }
+    bool operator()(const std::unique_ptr<TQXLVariant>& A, const std::unique_ptr<TQXLVariant>& B) const {
+      return Less(*A, *B);
+    }
+    bool operator()(const std::unique_ptr<TQXLVariant>& A, const TQXLVariant& B) const { return Less(*A, B); }
+    bool operator()(const TQXLVariant& A, const std::unique_ptr<TQXLVariant>& B) const { return Less(A, *B); }
+  };
+  std::map<std::unique_ptr<TQXLVariant>, bool, TValueLess> FKnownAnswers;
   TQXLDataOperator FCompareOperator = doUNDEFINED;
   TQXLQuantifier FCompareQuantifier = qUNDEFINED;
   bool FCorrelated = false;

@@ -234,6 +234,19 @@ TEST_F(ExprNodeSubquery, AnUncorrelatedSubqueryRunsOnceACorrelatedOneForEveryRow
   EXPECT_FALSE(Node->CanBeAssigned(nullptr, nullptr, nullptr, false));
 }
 
+// The answers found for earlier rows are kept per value: values that come
+// back in any order, between others, get their own answer again.
+TEST_F(ExprNodeSubquery, AnUncorrelatedInAnswersValuesThatComeBackInAnyOrder) {
+  auto In = Parse("ID IN (SELECT Nums)");
+  std::string Seen;
+  for (std::int32_t Id : {5, 1, 5, 3, 1, 9, 2, 9, 3, -1, 2}) {
+    Cursor.SetInt("ID", Id);
+    Seen += Result(*In) + " ";
+  }
+  EXPECT_EQ(Seen, "FALSE TRUE FALSE TRUE TRUE FALSE TRUE FALSE TRUE FALSE TRUE ");
+  EXPECT_EQ(Query.Runs, 1);
+}
+
 TEST_F(ExprNodeSubquery, ACorrelatedRunReadsTheBoundOuterRowAndGivesTheCursorItsOwnBack) {
   auto E = Parse("EXISTS (SELECT Nums OUTER)");
   std::uint8_t* Own = Cursor.FCurrentRecordBuffer;
