@@ -2,6 +2,7 @@
 
 #include "engine/core/QXLException.h"
 #include "engine/datasets/QXLAdvFieldDefs.h"
+#include "engine/datasets/base/Field.h"
 #include "engine/datasets/table/QXLTable.h"
 
 namespace qxl {
@@ -26,6 +27,7 @@ TQXLExprNodeSystem::TQXLExprNodeSystem(TQXLDataOperator Operator, const std::str
   const TQXLAdvFieldDef* Column = Table->AdvFieldDefs().Find(ColumnName);
   if (!Column) throw EQXLException(FieldNotFoundCode, "Field '%s' not found", {ColumnName});
   FFieldType = Column->DataType;
+  FFieldIndex = Table->FieldByName(ColumnName).FieldNo() - 1;
   FTable = std::move(Table);
 }
 
@@ -44,7 +46,7 @@ TQXLVariant* TQXLExprNodeSystem::GetDataValue() {
     case doLASTAUTOINC: {
       const TQXLBaseFieldType Type = AdvancedToBaseFieldType(FFieldType);
       Result.Clear(bftSignedInt64);
-      Result.SetAsInt64(FTable->LastAutoincValue(FColumnName));
+      Result.SetAsInt64(FTable->LastAutoincValue(FFieldIndex));
       Result.Cast(Type);
       break;
     }

@@ -33,6 +33,9 @@ private:
   bool FInMemory = false;
   std::unique_ptr<TQXLTable> FTable;
   TQXLAdvancedFieldType FFieldType = aftUnknown;
+  // The column's place in the open table, found once: the value is read for
+  // every row of a query, and a lookup by name compares folded names.
+  std::int32_t FFieldIndex = -1;
   std::int32_t FRowNumValue = 0;
 };
 
