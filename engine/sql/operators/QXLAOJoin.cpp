@@ -242,7 +242,6 @@ void TQXLAOJoin::InternalFirst() {
   FRightExhausted = false;
   FLinkCount = 0;
   FEqualStarted = false;
-  FBothNullsStarted = false;
   FFullPhase = TFullPhase::Merge;
   const bool leftEmpty = FLeftAO->GetEof(), rightEmpty = FRightAO->GetEof();
   switch (FJoinType) {
@@ -480,7 +479,6 @@ void TQXLAOJoin::NextFull() {
         break;
       case TFullPhase::BothNullRight:
         ProduceAlone(TNullSide::Left);
-        FBothNullsStarted = false;
         FFullPhase = TFullPhase::MoveBoth;
         return;
       case TFullPhase::Merge: {
@@ -500,7 +498,6 @@ void TQXLAOJoin::NextFull() {
             case cmprBothNull:
               // Both rows alone, the left one first.
               ProduceAlone(TNullSide::Right);
-              FBothNullsStarted = true;
               FFullPhase = TFullPhase::BothNullRight;
               return;
             case cmprLeftNull:

@@ -2,9 +2,10 @@
 // The join of two operators: CROSS, INNER, LEFT, RIGHT and FULL, with the
 // key columns of NATURAL, USING or ON. With keys both inputs are sorted on
 // them and merged; a run of equal keys on the driving side rescans the
-// scanned side's equal-key group from a bookmark, and the bookmark moves
-// past every scanned row that no later driving row can match, so that rows
-// read stay proportional to the inputs and the output. An outer join tests
+// scanned side's equal-key group from a bookmark (only the group, whose size
+// is then known), and the bookmark moves past every scanned row that no
+// later driving row can match, so that rows read stay proportional to the
+// inputs and the output. An outer join tests
 // its residual condition on each pair of equal keys. Without keys the join
 // is a nested loop. A NULL key never matches.
 //
@@ -28,7 +29,8 @@ class TQXLAOJoin : public TQXLAOFilterable {
 public:
   // Takes both children and the residual condition (nullptr: none); the
   // key column lists stay the caller's. An INNER join without keys and
-  // without condition is a CROSS join.
+  // without condition is a CROSS join, unless NATURAL (which finds its keys
+  // by name).
   TQXLAOJoin(std::unique_ptr<TQXLAO> LeftChild, std::unique_ptr<TQXLAO> RightChild, TQXLJoinType JoinType,
              bool IsNatural, const TQXLFields& FieldList1, const TQXLFields& FieldList2,
              std::unique_ptr<TQXLExpression> JoinCondition);
@@ -102,44 +104,48 @@ private:
   TQXLIntegerArray FFields2;
   std::unique_ptr<TQXLExpression> FJoinCondition;
   TQXLCompareResult FCompareResult = cmprEqual;
-  bool FEqualStarted = false;
   bool FFirstTimeCalled = true;
   bool FEof = false;
+  // The scanned side's rescan position, and where an equal-key group ends.
   TBookmark FRightBeginBookmark;
   TBookmark FRightEndBookmark;
-  bool FBothNullsStarted = false;
+  // The pairs produced for the current driving row (left row for FULL).
   std::int32_t FLinkCount = 0;
   bool FFieldsLink = false;
+  TQXLVariant FLeftKey;
+  TQXLVariant FRightKey;
 
-  // The merge's state for the driving row: the rescan position belongs to
-  // it, and whether the driving row can pair with no further scanned row.
+  // INNER, LEFT and RIGHT. The driving row's state: it has met equal keys
+  // (the rescan position is the group's first row), and it can pair with no
+  // further scanned row.
   bool FRescanMarked = false;
   bool FDrivingDone = false;
   // Every scanned row lies behind the driving rows still to come.
   bool FScannedExhausted = false;
-  // The last driving row paired with an equal-key group: its key, and where
-  // the group ends (FRightEndBookmark, or the end of the scanned side).
-  bool FGroupEndKnown = false;
   // The scanned side stands on the rescan position.
   bool FScannedInPlace = false;
-  // The scanned side stands on the row after the group (not on its last row).
+  // The last driving row paired with an equal-key group: its key
+  // (FPreviousKey), where the group ends (FRightEndBookmark, or the end of
+  // the scanned side), whether the scanned side stands there (rather than on
+  // the group's last row), and how many rows the group has.
+  bool FGroupEndKnown = false;
+  bool FGroupEndAtEof = false;
   bool FScannedAtGroupEnd = false;
-  // The rows of that group, the equal rows the current driving row has met,
-  // and for a driving row of the same key the group rows still to read (-1:
-  // none is being read again).
+  std::vector<TQXLVariant> FPreviousKey;
   std::int64_t FGroupRows = 0;
+  // The equal rows the current driving row has met, and for a driving row of
+  // the previous key the group rows still to read (-1: none is read again).
   std::int64_t FGroupRowsSeen = 0;
   std::int64_t FRepeatRowsLeft = -1;
-  bool FGroupEndAtEof = false;
-  std::vector<TQXLVariant> FPreviousKey;
-  TQXLVariant FLeftKey;
-  TQXLVariant FRightKey;
-  // Full join: the phase, the right group's rows that found a partner, the
-  // position inside the group and whether the right side ended after it.
+
+  // FULL: the phase, the right group's rows that found a partner, the
+  // position inside the group, whether the current left row found one,
+  // whether the group's end is recorded and is the right side's end.
   TFullPhase FFullPhase = TFullPhase::Merge;
   std::vector<bool> FRightMatched;
   std::size_t FRightGroupPos = 0;
   bool FLeftRowMatched = false;
+  bool FEqualStarted = false;
   bool FRightGroupAtEnd = false;
   // The right input has no row left for the merge (its last group is done).
   bool FRightExhausted = false;
