@@ -75,6 +75,20 @@ int Transaction(TLocalCursorUser& U, std::int32_t Id, std::int32_t Value, const 
   for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
+// As HoldLock, until StopFile exists; then the lock is released and
+// "released" printed.
+int HoldLockUntil(TLocalCursorUser& U, std::int32_t Lock, const std::string& ReadyFile, const std::string& StopFile) {
+  if (!U.Cursor().LockTable(static_cast<TQXLLockType>(Lock), 1, 0, true))
+    throw std::runtime_error("the table lock " + std::to_string(Lock) + " was refused");
+  Announce(ReadyFile);
+  WaitForFile(StopFile);
+  if (!U.Cursor().UnlockTable(static_cast<TQXLLockType>(Lock), false))
+    throw std::runtime_error("the table lock " + std::to_string(Lock) + " was not released");
+  std::printf("released\n");
+  std::fflush(stdout);
+  return 0;
+}
+
 int Probe(TLocalCursorUser& U, std::int32_t Id) {
   U.MoveTo(Id);
   Say(U.Cursor().IsRecordLocked() ? 1 : 0);
@@ -98,6 +112,7 @@ std::optional<int> RunCursorWorkerCommand(const std::vector<std::string>& Args) 
     return Transaction(U, Id, std::stoi(Args[4]), Args[5], Args[6]);
   if (Command == "cursor-probe" && Args.size() == 4) return Probe(U, Id);
   if (Command == "cursor-hold-lock" && Args.size() == 5) HoldLock(U, Id, Args[4]);
+  if (Command == "cursor-hold-lock-until" && Args.size() == 6) return HoldLockUntil(U, Id, Args[4], Args[5]);
   return std::nullopt;
 }
 

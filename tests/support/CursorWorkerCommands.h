@@ -17,6 +17,9 @@
 //   cursor-hold-lock FILE PASSWORD LOCK READYFILE
 //       opens the table, takes the table lock LOCK (a TQXLLockType by its
 //       number) at once, creates READYFILE and keeps both until it is killed
+//   cursor-hold-lock-until FILE PASSWORD LOCK READYFILE STOPFILE
+//       as cursor-hold-lock until STOPFILE exists; then releases the lock,
+//       prints "released" and ends
 //   cursor-probe FILE PASSWORD ID
 //       prints 1 or 0 (whether another session holds the record's lock),
 //       the record's Value and the table's record count, one a line

@@ -84,7 +84,7 @@ public:
   virtual std::int64_t RecordCount() { return 0; }
   virtual std::int64_t RecNo() { return -1; }
   virtual void SetRecNo(std::int64_t) {}
-  void Refresh();
+  virtual void Refresh();
   // Reads the records around the cursor's current record again. Exact:
   // raise when that record is gone; Center: keep it in the middle of the ring.
   void Resync(bool Exact, bool Center);

@@ -2,6 +2,7 @@
 
 #include "engine/core/QXLException.h"
 #include "engine/sql/statements/QXLSQLCommand.h"
+#include "engine/sql/statements/QXLSQLUnion.h"
 #include "engine/sql/statements/ddl/QXLDDLAlterTable.h"
 #include "engine/sql/statements/ddl/QXLDDLIndexStatements.h"
 #include "engine/sql/statements/ddl/QXLDDLTableStatements.h"
@@ -15,6 +16,8 @@ namespace qxl {
 std::unique_ptr<TQXLSQLCommand> CreateStatement(TQXLStatementKind Kind, TQXLLexer& Lexer, TQXLDataSet* Query,
                                                 const TToken& FirstWord) {
   switch (Kind) {
+    case TQXLStatementKind::Query:
+      return TQXLSQLCommand::Make<TQXLSQLUnion>(Lexer, Query);
     case TQXLStatementKind::Insert: return TQXLSQLCommand::Make<TQXLSQLInsert>(Lexer, Query);
     case TQXLStatementKind::Update: return TQXLSQLCommand::Make<TQXLSQLUpdate>(Lexer, Query);
     case TQXLStatementKind::Delete: return TQXLSQLCommand::Make<TQXLSQLDelete>(Lexer, Query);
