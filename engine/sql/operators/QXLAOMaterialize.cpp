@@ -1,6 +1,5 @@
 // The operator base: execution and the result table a row stream is copied
 // into.
-#include <set>
 
 #include "engine/core/QXLException.h"
 #include "engine/core/abstract/QXLCursor.h"
@@ -11,24 +10,12 @@
 #include "engine/datasets/table/QXLTable.h"
 #include "engine/sql/expr/QXLExpressions.h"
 #include "engine/sql/operators/QXLAO.h"
+#include "engine/sql/operators/QXLAODistinctRows.h"
 #include "engine/sql/operators/QXLAONames.h"
 
 namespace qxl {
 
 namespace {
-
-// The DISTINCT values of the rows stored so far, NULL equal to NULL and text
-// compared with its case.
-struct TRowOrder {
-  bool operator()(const std::vector<TQXLVariant>& A, const std::vector<TQXLVariant>& B) const {
-    for (std::size_t k = 0; k < A.size(); ++k) {
-      const TQXLCompareResult R = A[k].Compare(B[k], false, false, false);
-      if (R == cmprLower) return true;
-      if (R == cmprGreater) return false;
-    }
-    return false;
-  }
-};
 
 void AddFieldDef(TQXLTable& Table, const TQXLFieldLink& L, bool StorageTypeOfAutoInc) {
   TQXLAdvancedFieldType Type = L.FieldType;
@@ -157,7 +144,8 @@ void TQXLAO::FillResultTable() {
   if (!FDistinctApplied) FDistinctFieldCount = 0;
   // Rows that are not adjacent can repeat too; the temporary table's
   // unique index does not refuse them, so the values seen are kept here.
-  std::set<std::vector<TQXLVariant>, TRowOrder> Seen;
+  TQXLAODistinctRows Seen;
+  std::vector<TQXLVariant> Values;
   std::int64_t Stored = 0;
   First();
   for (std::int64_t j = 1; !GetEof(); ++j) {
@@ -172,11 +160,12 @@ void TQXLAO::FillResultTable() {
       continue;
     }
     if (FDistinctFieldCount > 0) {
-      std::vector<TQXLVariant> Values(static_cast<std::size_t>(FDistinctFieldCount));
+      // A row kept by the ordered set takes its values along.
+      Values.resize(static_cast<std::size_t>(FDistinctFieldCount));
       for (std::int32_t k = 0; k < FDistinctFieldCount; ++k)
         GetFieldValue(Values[static_cast<std::size_t>(k)], FDistinctFieldsMap[static_cast<std::size_t>(k)], true,
                       true);
-      if (!Seen.insert(std::move(Values)).second) {
+      if (!Seen.Insert(Values)) {
         Next();
         continue;
       }
