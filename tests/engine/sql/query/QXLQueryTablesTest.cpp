@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "engine/core/QXLException.h"
+#include "engine/core/abstract/QXLDatabaseData.h"
+#include "engine/core/abstract/QXLDatabaseDataList.h"
 #include "engine/datasets/QXLAdvFieldDefs.h"
 #include "engine/datasets/QXLAdvIndexDefs.h"
 #include "engine/datasets/QXLMain.h"
@@ -202,6 +204,48 @@ TEST_F(QueryTables, ADetailQueryFollowsItsMaster) {
   EXPECT_EQ(Column(Query, "Score"), (Strings{"40"}));
   Query.Close();
   Query.SetDataSource(nullptr);
+}
+
+TEST_F(QueryTables, FailedAndClosedQueriesLeaveNoTemporaryTable) {
+  auto TempTables = [] {
+    TQXLDatabaseData* Temp =
+        DatabaseDataList().Find([](const TQXLDatabaseData& D) { return D.DatabaseName() == "TEMP"; });
+    return Temp ? Temp->TableDataCount() : -1;
+  };
+  const std::int32_t Before = TempTables();
+  ASSERT_GE(Before, 0);
+  struct Case {
+    const char* Sql;
+    std::int32_t Code;
+  } Cases[] = {
+      // Fails while the rows are copied, after temporary tables were made.
+      {"SELECT a.Id FROM People a JOIN People b ON a.Id = b.Id WHERE a.Score + b.Score > (SELECT Id FROM People)", 0},
+      {"SELECT Name, COUNT(*) FROM People GROUP BY Name ORDER BY 9", 20243},
+      {"SELECT a.Id FROM People a JOIN People b ON a.Id = b.Id ORDER BY Nope", 30195},
+      {"SELECT Id FROM People WHERE Id IN (SELECT Id, Name FROM People)", 0},
+      {"SELECT Id FROM People UNION SELECT Nope FROM People", 10305},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Sql);
+    Query.Close();
+    Query.SetSQL({C.Sql});
+    try {
+      Query.Open();
+      ADD_FAILURE() << "the query ran";
+    } catch (const EQXLException& E) {
+      if (C.Code != 0) {
+        EXPECT_EQ(E.NativeError, C.Code) << E.Message;
+      }
+    }
+    EXPECT_FALSE(Query.Active());
+    EXPECT_EQ(TempTables(), Before);
+  }
+  // A result that lives in a temporary table goes with the closing query.
+  Run("SELECT a.Name FROM People a JOIN People b ON a.Id = b.Id ORDER BY 1 DESC", false);
+  EXPECT_EQ(Column(Query, "Name"), (Strings{"P4", "P3", "P2", "P1"}));
+  EXPECT_GT(TempTables(), Before);
+  Query.Close();
+  EXPECT_EQ(TempTables(), Before);
 }
 
 }  // namespace
