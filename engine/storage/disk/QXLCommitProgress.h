@@ -4,7 +4,7 @@
 // may have changed the file. A commit marks the stored header before it
 // releases or writes any of the session's pages, and takes each page off the
 // session's lists as it reaches the file; a commit that failed before its
-// mark changed nothing but, at most, the mark it could not write.
+// mark reached the file changed nothing.
 //
 // Thread rule: under the lock of the commit it watches.
 #include <cstdint>
@@ -26,11 +26,23 @@ public:
     if (Pending() != FPending) return true;
     // A mark left by an earlier cut commit says nothing about this one.
     if (FMarkedBefore) return false;
+    // The commit marks the header in memory once it holds the header lock
+    // and before it writes the mark: one refused the lock got no further.
+    if (FPages.DBHeader().WriteChangesState == QXLWriteChangesDone) return false;
+    // Whether the mark reached the file, read under the header lock, so
+    // that another process's commit is not taken for this one.
     try {
-      FPages.ReadDBHeader();
-      return FPages.DBHeader().WriteChangesState != QXLWriteChangesDone;
+      if (!FPages.LockDBHeader()) return true;
+      bool Marked = true;
+      try {
+        FPages.ReadDBHeader();
+        Marked = FPages.DBHeader().WriteChangesState != QXLWriteChangesDone;
+      } catch (...) {
+        // A header that cannot be read tells nothing: the file may have changed.
+      }
+      FPages.UnlockDBHeader();
+      return Marked;
     } catch (...) {
-      // A header that cannot be read tells nothing: the file may have changed.
       return true;
     }
   }

@@ -31,7 +31,8 @@ constexpr std::int32_t SmallPageSize = 512;
 constexpr std::int32_t Rows = 60;
 
 // The file refuses every write from one on until the step has returned (a
-// full disk), one write fails, or another user holds the header lock.
+// full disk), one write fails, or another user is in the middle of its
+// commit (it holds the header lock, and its commit mark is on the header).
 enum class TFault { NoRoom, WriteError, HeaderLockedElsewhere };
 
 // What the file shows of the tables: their names, and for the table that the
@@ -162,6 +163,15 @@ protected:
     return S;
   }
 
+  // The other user writes the header's commit mark under its header lock,
+  // as a process in the middle of its commit has it.
+  static void MarkHeader(DiskUser& Other, std::uint8_t State) {
+    TQXLDiskPageManager& M = *Other.Database->DiskPageManager();
+    M.ReadDBHeader();
+    M.HeaderInMemory().WriteChangesState = State;
+    M.WriteDBHeader(false);
+  }
+
   // The commit mark the file holds now.
   std::int32_t StoredWriteState() const {
     const std::vector<std::uint8_t> File = ReadWholeFile(FileName());
@@ -199,6 +209,7 @@ protected:
       if (Fault == TFault::HeaderLockedElsewhere) {
         Other = Connect(true);
         EXPECT_TRUE(Other->Database->DiskPageManager()->LockDBHeader());
+        MarkHeader(*Other, QXLWriteChangesWriting);
       } else {
         if (Fault == TFault::NoRoom)
           Faulty.FailWrite(Write, ENOSPC, -1);
@@ -211,6 +222,7 @@ protected:
       } catch (const std::exception&) {
       }
       if (Other) {
+        MarkHeader(*Other, QXLWriteChangesDone);
         EXPECT_TRUE(Other->Database->DiskPageManager()->UnlockDBHeader());
         Disconnect(*Other);
         FaultHit = !Done;
