@@ -28,6 +28,9 @@ function(qxl_tests name dir)
     add_executable(${name} ${srcs})
     target_link_libraries(${name} PRIVATE ${arg_UNPARSED_ARGUMENTS} GTest::gtest GTest::gtest_main GTest::gmock)
     target_include_directories(${name} PRIVATE ${QXL_ROOT})
+    # Tests that read data files of the source tree find them from here, not
+    # from __FILE__, which a compiler cache may have made relative.
+    target_compile_definitions(${name} PRIVATE QXL_SOURCE_ROOT="${QXL_ROOT}")
     # GCC 12 at -O3 reports overlapping copies inside std::string's operator+
     # with a temporary (a false positive of the compiler, not of the tests).
     if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")

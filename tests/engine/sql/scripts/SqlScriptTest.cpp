@@ -11,8 +11,9 @@
 
 namespace {
 
+const std::filesystem::path Folder = std::filesystem::path(QXL_SOURCE_ROOT) / "tests/engine/sql/scripts";
+
 std::vector<std::string> ScriptFiles() {
-  const std::filesystem::path Folder = std::filesystem::path(__FILE__).parent_path();
   std::vector<std::string> Files;
   for (const auto& Entry : std::filesystem::directory_iterator(Folder))
     if (Entry.path().extension() == ".sqlt") Files.push_back(Entry.path().filename().string());
@@ -23,7 +24,6 @@ std::vector<std::string> ScriptFiles() {
 class SqlScript : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(SqlScript, Runs) {
-  const std::filesystem::path Folder = std::filesystem::path(__FILE__).parent_path();
   EXPECT_GT(qxl::testsupport::RunSqlScript((Folder / GetParam()).string()), 0) << "the script holds no record";
 }
 
