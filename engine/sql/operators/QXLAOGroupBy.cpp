@@ -55,19 +55,6 @@ TQXLAOGroupBy::TQXLAOGroupBy(std::unique_ptr<TQXLAO> Child, const TQXLFields* Fi
   Input.SetIndex(FGroupByFields, "", "");
 }
 
-TQXLAOGroupBy::~TQXLAOGroupBy() { FreeLookAheadTable(); }
-
-void TQXLAOGroupBy::SetLookAheadTable(std::unique_ptr<TQXLTable> Table) { FTempDataset = std::move(Table); }
-
-void TQXLAOGroupBy::FreeLookAheadTable() {
-  if (!FTempDataset) return;
-  try {
-    FTempDataset->Close();
-  } catch (...) {
-  }
-  FTempDataset.reset();
-}
-
 void TQXLAOGroupBy::SetResultFields(std::vector<TQXLSelectListItem>& FieldRefs, bool bDistinct) {
   // DISTINCT is applied to the grouped rows below, not to the input.
   TQXLAO::SetResultFields(FieldRefs, false);
@@ -119,32 +106,28 @@ void TQXLAOGroupBy::AccumulateAggregates() {
     if (L.IsExpression && L.IsAggregate && L.Expr) L.Expr->Accumulate();
 }
 
-TQXLCompareResult TQXLAOGroupBy::CompareGroupKeys() {
+void TQXLAOGroupBy::KeepGroupKey() {
   TQXLAO& Input = *FLeftAO;
-  TQXLVariant Current, Ahead;
+  FGroupKey.resize(static_cast<std::size_t>(FFields.ItemCount()));
+  for (std::int32_t k = 0; k < FFields.ItemCount(); ++k)
+    Input.GetFieldValue(FGroupKey[static_cast<std::size_t>(k)], Link(FFields[k]).FieldNo, true, true);
+}
+
+bool TQXLAOGroupBy::InSameGroup() {
+  TQXLAO& Input = *FLeftAO;
   for (std::int32_t k = 0; k < FFields.ItemCount(); ++k) {
     const TQXLFieldLink& L = Link(FFields[k]);
-    TQXLDataSet* Source = nullptr;
-    std::int32_t SourceNo = L.FieldNo;
-    Input.GetFieldDatsetAndFieldNo(L.FieldNo, Source, SourceNo);
     TQXLCompareResult R = cmprEqual;
     try {
-      Input.GetFieldValue(Current, L.FieldNo, false, true);
-      FTempDataset->GetFieldValue(Ahead, SourceNo, true);
-      R = Current.Compare(Ahead, false, false, false);
+      Input.GetFieldValue(FCurrentValue, L.FieldNo, false, true);
+      R = FGroupKey[static_cast<std::size_t>(k)].Compare(FCurrentValue, false, false, false);
     } catch (const EQXLException& E) {
       throw EQXLException(10340, "Cannot compare values for fields: %s, %s. Error: %s",
                           {L.FieldName, Input.GetFieldNameByColumnNo(L.FieldNo), std::string(E.what())});
     }
-    switch (R) {
-      case cmprEqual:
-      case cmprBothNull: continue;
-      case cmprLeftNull: return cmprLower;
-      case cmprRightNull: return cmprGreater;
-      default: return R;
-    }
+    if (R != cmprEqual && R != cmprBothNull) return false;
   }
-  return cmprEqual;
+  return true;
 }
 
 TQXLExpression* TQXLAOGroupBy::ChildTableFilter() const {
@@ -152,24 +135,12 @@ TQXLExpression* TQXLAOGroupBy::ChildTableFilter() const {
   return Table && Table->Filter() && !Table->Filter()->IsEmpty() ? Table->Filter() : nullptr;
 }
 
-void TQXLAOGroupBy::AdvanceBoth() {
-  TQXLExpression* Where = ChildTableFilter();
-  if (Where) FLeftAO->ResultDataset()->SetSQLFilter(Where, nullptr, nullptr);
-  FLeftAO->Next();
-  if (Where) FTempDataset->SetSQLFilter(Where, nullptr, nullptr);
-  FTempDataset->Next();
-}
-
 void TQXLAOGroupBy::InternalFirst() {
   FEOF = false;
   TQXLExpression* Where = ChildTableFilter();
   if (!FAllFields && Where) FLeftAO->ResultDataset()->SetSQLFilter(Where, nullptr, nullptr);
   FLeftAO->First();
-  if (!FAllFields) {
-    if (Where) FTempDataset->SetSQLFilter(Where, nullptr, nullptr);
-    FTempDataset->First();
-    FEOF = FTempDataset->Eof();
-  }
+  if (!FAllFields) FEOF = FLeftAO->GetEof();
   FFirstTimeCalled = true;
   InternalNext();
 }
@@ -211,32 +182,32 @@ void TQXLAOGroupBy::InternalNext() {
     if (!FExpressionsExists) FEOF = true;
     return;
   }
-  TQXLExpression* Where = ChildTableFilter();
-  if (Where) FTempDataset->SetSQLFilter(Where, nullptr, nullptr);
-  FTempDataset->Next();
-  if (FTempDataset->Eof()) {
-    // A single input row.
-    AccumulateAggregates();
-    return;
-  }
   NextGroup(true);
 }
 
 void TQXLAOGroupBy::NextGroup(bool Started) {
   TQXLAO& Input = *FLeftAO;
   if (!Started) {
-    AdvanceBoth();
+    // From the last row of the group before to the first row of this one.
+    Input.Next();
     InitAggregates();
     if (Input.GetEof()) {
       FEOF = true;
       return;
     }
   }
-  do {
-    FCompareResult = CompareGroupKeys();
+  KeepGroupKey();
+  AccumulateAggregates();
+  for (;;) {
+    // At the end of the input the last row stays current.
+    Input.Next();
+    if (Input.GetEof()) return;
+    if (!InSameGroup()) {
+      Input.ResultDataset()->Prior();
+      return;
+    }
     AccumulateAggregates();
-    if (FCompareResult == cmprEqual) AdvanceBoth();
-  } while (!Input.GetEof() && FCompareResult == cmprEqual);
+  }
 }
 
 }  // namespace qxl

@@ -1,8 +1,10 @@
 #pragma once
 // The grouping operator: aggregates over the whole input, or over groups of
-// equal GROUP BY values read from the child sorted on those columns. A second
-// cursor on the child's result looks one row ahead to see where a group
-// ends, so the sorted input is read once and no group is buffered. NULL
+// equal GROUP BY values read from the child sorted on those columns. The
+// group values of a group's first row are kept; the first row that differs
+// ends the group, and the child's result steps back onto the group's last
+// row, where the grouped row's values are read. The sorted input is read
+// once, with two more moves per group, and no group is buffered. NULL
 // group values form one group, the first. HAVING is its filter; with
 // DISTINCT the grouped rows are made distinct. COUNT(*) alone without GROUP
 // BY and without HAVING is answered from the record count, reading no row.
@@ -24,7 +26,6 @@ public:
   // the caller's. An unknown group column raises 20245.
   TQXLAOGroupBy(std::unique_ptr<TQXLAO> Child, const TQXLFields* FieldList,
                 std::vector<TQXLSelectListItem>& FieldRefs);
-  ~TQXLAOGroupBy() override;
 
   // Every expression becomes a link of the grouping; 20269 for one that is
   // neither aggregate nor built of group columns, 10341 and 10342 for plain
@@ -37,26 +38,23 @@ public:
 
   const std::string& GroupByFields() const { return FGroupByFields; }
 
-protected:
-  bool NeedsLookAheadTable() const override { return !FAllFields && !FTempDataset; }
-  void SetLookAheadTable(std::unique_ptr<TQXLTable> Table) override;
-  void FreeLookAheadTable() override;
-
 private:
   void InitAggregates();
   void AccumulateAggregates();
-  TQXLCompareResult CompareGroupKeys();
-  // The WHERE part pushed into a table child, bound afresh to each cursor
-  // before it moves; nullptr when none.
+  // Keeps the group values of the child's current row.
+  void KeepGroupKey();
+  // Whether the child's current row has the kept group values.
+  bool InSameGroup();
+  // The WHERE part pushed into a table child, bound to its cursor before
+  // it is read; nullptr when none.
   TQXLExpression* ChildTableFilter() const;
-  void AdvanceBoth();
   void NextGroup(bool Started);
 
-  std::unique_ptr<TQXLTable> FTempDataset;
+  std::vector<TQXLVariant> FGroupKey;
+  TQXLVariant FCurrentValue;
   bool FFirstTimeCalled = false;
   bool FAllFields = true;
   TQXLIntegerArray FFields;
-  TQXLCompareResult FCompareResult = cmprEqual;
   bool FEOF = false;
   std::string FGroupByFields;
 };
