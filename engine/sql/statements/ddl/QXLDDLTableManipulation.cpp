@@ -1,5 +1,6 @@
 #include "engine/sql/statements/ddl/QXLDDLTableManipulation.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 

@@ -14,5 +14,7 @@ class TQXLVariant;
 // bytes; every other field takes the value converted to its type, a value
 // that does not convert raising an error that names the field.
 void StoreValueInField(const TQXLVariant* Value, TField& Field);
+// Source's value stored into Dest as above, BLOB text going over as text.
+void CopyFieldValueInto(const TField& Source, TField& Dest);
 
 }  // namespace qxl

@@ -190,6 +190,8 @@ TEST_F(DDLTable, ParseErrorsNameWhatTheyFoundAndWhere) {
       {"RENAME TABLE T TO", 30161, "Unexpected end of SQL command found at line 1, column 16"},
       {"CREATE VIEW V AS SELECT 1", 30147, "Object type keyword expected, but 'VIEW' found at line 1, column 8"},
       {"CREATE TRIGGER X", 30147, "Object type keyword expected, but 'TRIGGER' found at line 1, column 8"},
+      {"DROP VIEW V", 30149, "Object type keyword expected, but 'VIEW' found at line 1, column 6"},
+      {"ALTER VIEW V", 30151, "Object type keyword expected, but 'VIEW' found at line 1, column 7"},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Sql);
