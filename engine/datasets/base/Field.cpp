@@ -1,5 +1,9 @@
 #include "engine/datasets/base/Field.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
 #include "engine/datasets/base/DataSet.h"
 #include "engine/datasets/base/DatabaseError.h"
 #include "platform/CodePage.h"
@@ -24,10 +28,16 @@ std::int32_t TField::DataSize() const {
   return static_cast<std::int32_t>(GetDataTypeSize(FValueType, Size));
 }
 
-TQXLVariant TField::Read() const {
-  TQXLVariant value(FValueType);
-  GetValue(value);
-  return value;
+TQXLVariant& TField::ReadShared() const {
+  // NULL of the field's type, keeping the block for the value to come: the
+  // dataset fills it in place when the value has the block's size.
+  if (FReadValue.DataType() == FValueType)
+    FReadValue.SetNull(FValueType);
+  else
+    FReadValue.Clear(FValueType);
+  if (!FDataSet) DatabaseErrorFmt(this, "Field '%s' has no dataset", DisplayName());
+  FDataSet->GetFieldData(*this, FReadValue);
+  return FReadValue;
 }
 
 bool TField::GetValue(TQXLVariant& Value) const {
@@ -36,10 +46,7 @@ bool TField::GetValue(TQXLVariant& Value) const {
   return FDataSet->GetFieldData(*this, Value);
 }
 
-bool TField::IsNull() const {
-  TQXLVariant value(FValueType);
-  return !GetValue(value) || value.IsNull();
-}
+bool TField::IsNull() const { return ReadShared().IsNull(); }
 
 void TField::SetValue(const TQXLVariant& Value) {
   if (!FDataSet) DatabaseErrorFmt(this, "Field '%s' has no dataset", DisplayName());
@@ -87,22 +94,32 @@ void TField::SetTyped(Setter&& Set) {
   SetValue(value);
 }
 
-Variant TField::AsVariant() const { return Read().GetAsVariant(); }
+Variant TField::AsVariant() const { return ReadShared().GetAsVariant(); }
 void TField::SetAsVariant(const Variant& Value) {
   SetTyped([&](TQXLVariant& v) { v.SetAsVariant(Value); });
 }
 
 std::string TField::AsString() const {
-  TQXLVariant v = Read();
-  TextBlobToString(v);
-  return v.IsWideStringDataType() ? platform::WideToUtf8(v.GetAsWideString()) : v.GetAsAnsiString();
+  TQXLVariant& read = ReadShared();
+  if (read.IsNull()) return std::string();
+  if (read.DataType() == bftVarchar) {
+    // Text of the 8-bit code page up to its terminator: ASCII is the same
+    // bytes in UTF-8, so only text with other characters is converted.
+    const std::string_view text(static_cast<const char*>(read.pData()),
+                                strnlen(static_cast<const char*>(read.pData()), static_cast<std::size_t>(read.DataSize())));
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+      return std::string(text);
+    return platform::AnsiToUtf8(text);
+  }
+  TextBlobToString(read);
+  return read.IsWideStringDataType() ? platform::WideToUtf8(read.GetAsWideString()) : read.GetAsAnsiString();
 }
 void TField::SetAsString(const std::string& Text) {
   SetTyped([&](TQXLVariant& v) { v.SetAsAnsiString(Text); });
 }
 
 std::int32_t TField::AsInteger() const {
-  TQXLVariant v = Read();
+  const TQXLVariant& v = ReadShared();
   return v.IsNull() ? 0 : v.GetAsInteger();
 }
 void TField::SetAsInteger(std::int32_t Number) {
@@ -110,7 +127,7 @@ void TField::SetAsInteger(std::int32_t Number) {
 }
 
 std::int64_t TField::AsLargeInt() const {
-  TQXLVariant v = Read();
+  const TQXLVariant& v = ReadShared();
   return v.IsNull() ? 0 : v.GetAsInt64();
 }
 void TField::SetAsLargeInt(std::int64_t Number) {
@@ -118,7 +135,7 @@ void TField::SetAsLargeInt(std::int64_t Number) {
 }
 
 double TField::AsFloat() const {
-  TQXLVariant v = Read();
+  const TQXLVariant& v = ReadShared();
   return v.IsNull() ? 0 : v.GetAsDouble();
 }
 void TField::SetAsFloat(double Number) {
@@ -126,7 +143,7 @@ void TField::SetAsFloat(double Number) {
 }
 
 TDateTime TField::AsDateTime() const {
-  TQXLVariant v = Read();
+  const TQXLVariant& v = ReadShared();
   return v.IsNull() ? 0 : v.GetAsTDateTime();
 }
 void TField::SetAsDateTime(TDateTime Value) {
@@ -134,7 +151,7 @@ void TField::SetAsDateTime(TDateTime Value) {
 }
 
 bool TField::AsBoolean() const {
-  TQXLVariant v = Read();
+  const TQXLVariant& v = ReadShared();
   return !v.IsNull() && v.GetAsBoolean();
 }
 void TField::SetAsBoolean(bool Flag) {

@@ -80,8 +80,10 @@ public:
 
 private:
   friend class TDataSet;
-  // NULL when the field has no value; raises nothing for a NULL read as text.
-  TQXLVariant Read() const;
+  // The value read into FReadValue (NULL when the field has none), valid
+  // until the field's next read: the typed getters use it, so that reading a field row after row reuses one
+  // block instead of allocating and freeing one per read.
+  TQXLVariant& ReadShared() const;
   void TextToBlob(TQXLVariant& Value) const;
   template <typename Setter>
   void SetTyped(Setter&& Set);
@@ -92,6 +94,7 @@ private:
   std::int32_t FFieldNo = 0;
   // Offset in the calculated-field space, for calculated and lookup fields.
   std::int32_t FOffset = 0;
+  mutable TQXLVariant FReadValue;
 };
 
 // A text BLOB value (bftClob, bftWideClob) becomes the string value of its

@@ -455,3 +455,48 @@ TEST_F(TableTest, WhatAProviderAsks) {
   EXPECT_FALSE(T->PSUpdateRecord(ukDelete));
   EXPECT_EQ(Asked, (std::vector<TUpdateKind>{ukInsert, ukDelete}));
 }
+
+// A field read row after row gives each row's own value: a NULL after a value
+// reads as NULL, a shorter text after a longer one has no tail of it, and
+// code-page text beyond ASCII comes back as the same UTF-8 it went in as.
+TEST_F(TableTest, TypedReadsGiveEachRowsOwnValue) {
+  struct Row {
+    std::int32_t Id;
+    const char* Name;  // nullptr: NULL
+    bool HasScore;
+    double Score;
+  };
+  const Row Rows[] = {{1, "a much longer name", true, 1.5}, {2, "ab", false, 0},
+                      {3, nullptr, true, -2.25},           {4, "Gr\u00fc\u00dfe \u00e9t\u00e9", true, 0},
+                      {5, "", true, 7},                    {6, "plain", false, 0}};
+  std::unique_ptr<TQXLTable> T = CreatePeople();
+  T->Open();
+  for (const Row& R : Rows) {
+    T->Append();
+    T->FieldByName("ID").SetAsInteger(R.Id);
+    if (R.Name) T->FieldByName("Name").SetAsString(R.Name);
+    if (R.HasScore) T->FieldByName("Score").SetAsFloat(R.Score);
+    T->Post();
+  }
+  TField& Name = T->FieldByName("Name");
+  TField& Score = T->FieldByName("Score");
+  for (int Pass = 0; Pass < 2; ++Pass) {
+    std::size_t At = 0;
+    for (T->First(); !T->Eof(); T->Next(), ++At) {
+      ASSERT_LT(At, std::size(Rows));
+      const Row& R = Rows[At];
+      SCOPED_TRACE(R.Id);
+      EXPECT_EQ(T->FieldByName("ID").AsInteger(), R.Id);
+      EXPECT_EQ(Name.AsString(), R.Name ? R.Name : "");
+      if (!R.Name || *R.Name) {
+        EXPECT_EQ(Name.IsNull(), !R.Name);
+        EXPECT_EQ(Name.AsVariant().IsNull(), !R.Name);
+      }
+      EXPECT_EQ(Score.IsNull(), !R.HasScore);
+      EXPECT_EQ(Score.AsFloat(), R.HasScore ? R.Score : 0);
+      EXPECT_EQ(Score.AsInteger(), R.HasScore ? static_cast<std::int32_t>(R.Score) : 0);
+      EXPECT_EQ(Score.AsString().empty(), !R.HasScore);
+    }
+    EXPECT_EQ(At, std::size(Rows));
+  }
+}
