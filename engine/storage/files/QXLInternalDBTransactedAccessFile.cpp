@@ -251,7 +251,8 @@ void TQXLInternalDBTransactedAccessFile::WriteStored(std::int32_t SessionID, con
       TQXLPageHold Page(LPageManager, LPageManager.GetPage(SessionID, PageNo, FPageTypeID, true));
       const std::int32_t Part = std::min<std::int32_t>(Page->PageDataSize() - Offset, Count - Done);
       Page->MakeWritable();
-      std::memcpy(Page->PageData() + Offset, Bytes + Done, static_cast<std::size_t>(Part));
+      // Empty content may come without a buffer at all.
+      if (Part > 0) std::memcpy(Page->PageData() + Offset, Bytes + Done, static_cast<std::size_t>(Part));
       Done += Part;
       Next = qxl::NextPageOf(*Page);
     }

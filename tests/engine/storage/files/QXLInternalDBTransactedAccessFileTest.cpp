@@ -64,6 +64,10 @@ TEST_F(TransactedFileTest, ContentCrossesPageBoundariesWithAndWithoutCompression
     for (TQXLCompressionAlgorithm Algorithm : {acaZLIB, acaBZIP, acaPPM})
       EXPECT_EQ(ReadBack(Written(Bytes, Algorithm)), Bytes) << C.Size << " algorithm " << int(Algorithm);
   }
+  // Empty content comes without a buffer.
+  const std::int32_t Empty = Written({});
+  EXPECT_EQ(StoredChain(Empty).size(), 1u);
+  EXPECT_TRUE(ReadBack(Empty).empty());
 }
 
 TEST_F(TransactedFileTest, HeaderRecordsStoredAndUncompressedSizes) {
