@@ -1,5 +1,6 @@
 #include "engine/sql/operators/QXLAODistinctRows.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -50,12 +51,27 @@ bool TQXLAODistinctRows::Insert(std::vector<TQXLVariant>& Values) {
   if (FHashed) {
     if (MakeKey(Values, FKey)) {
       if (FKeys.find(FKey) != FKeys.end()) return false;
-      FKeys.insert(FKey);
+      FKeys.insert(StoreKey(FKey));
       return true;
     }
     MoveKeysToRows(Values.size());
   }
   return FRows.insert(std::move(Values)).second;
+}
+
+std::string_view TQXLAODistinctRows::StoreKey(const std::string& Key) {
+  constexpr std::size_t BlockSize = 64 * 1024;
+  if (Key.size() > FKeyBlockFree) {
+    const std::size_t Size = std::max(BlockSize, Key.size());
+    FKeyBlocks.push_back(std::make_unique<char[]>(Size));
+    FKeyBlockEnd = FKeyBlocks.back().get();
+    FKeyBlockFree = Size;
+  }
+  char* At = FKeyBlockEnd;
+  std::memcpy(At, Key.data(), Key.size());
+  FKeyBlockEnd += Key.size();
+  FKeyBlockFree -= Key.size();
+  return {At, Key.size()};
 }
 
 bool TQXLAODistinctRows::MakeKey(const std::vector<TQXLVariant>& Values, std::string& Key) {
@@ -77,7 +93,7 @@ bool TQXLAODistinctRows::MakeKey(const std::vector<TQXLVariant>& Values, std::st
 
 void TQXLAODistinctRows::MoveKeysToRows(std::size_t Width) {
   FHashed = false;
-  for (const std::string& Key : FKeys) {
+  for (const std::string_view Key : FKeys) {
     std::vector<TQXLVariant> Row(Width);
     std::size_t At = 0;
     for (TQXLVariant& V : Row) {
@@ -93,6 +109,9 @@ void TQXLAODistinctRows::MoveKeysToRows(std::size_t Width) {
     FRows.insert(std::move(Row));
   }
   FKeys.clear();
+  FKeyBlocks.clear();
+  FKeyBlockFree = 0;
+  FKeyBlockEnd = nullptr;
 }
 
 }  // namespace qxl

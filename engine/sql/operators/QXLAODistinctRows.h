@@ -8,8 +8,10 @@
 // which compares values as the rest of the engine does.
 //
 // Threads: one owner (the operator filling its result table).
+#include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -32,9 +34,16 @@ private:
   static bool MakeKey(const std::vector<TQXLVariant>& Values, std::string& Key);
   void MoveKeysToRows(std::size_t Width);
 
+  // A copy of Key in the key blocks, which keep it as long as the set.
+  std::string_view StoreKey(const std::string& Key);
+
   bool FHashed = true;
   std::string FKey;
-  std::unordered_set<std::string> FKeys;
+  // The keys' bytes, in blocks allocated a few at a time, not one per key.
+  std::vector<std::unique_ptr<char[]>> FKeyBlocks;
+  std::size_t FKeyBlockFree = 0;
+  char* FKeyBlockEnd = nullptr;
+  std::unordered_set<std::string_view> FKeys;
   std::set<std::vector<TQXLVariant>, TRowOrder> FRows;
 };
 
