@@ -198,12 +198,41 @@ TEST_F(QueryTables, ADetailQueryFollowsItsMaster) {
   Query.SetDataSource(&Source);
   Query.Open();
   EXPECT_EQ(Column(Query, "Score"), (Strings{"10"}));
+  std::vector<TField*> MasterFields, DetailFields;
+  Query.GetDetailLinkFields(MasterFields, DetailFields);
+  ASSERT_EQ(MasterFields.size(), 1u);
+  EXPECT_EQ(MasterFields[0], &Master->FieldByName("Id"));
+  EXPECT_TRUE(DetailFields.empty());
   Master->Next();
   EXPECT_EQ(Column(Query, "Score"), (Strings{"20"}));
   Master->Last();
   EXPECT_EQ(Column(Query, "Score"), (Strings{"40"}));
   Query.Close();
   Query.SetDataSource(nullptr);
+}
+
+TEST_F(QueryTables, AnOpenQueryKeepsItsResultUntilItsTextChanges) {
+  Run("SELECT Id FROM People WHERE Id < 3", false);
+  EXPECT_THROW(Query.ExecSQL(), EDatabaseError);
+  try {
+    Query.Prepare();
+    ADD_FAILURE() << "an open query was prepared";
+  } catch (const EQXLException& E) {
+    EXPECT_EQ(E.NativeError, 30141);
+  }
+  // The same text again leaves the query open; another line closes it.
+  Query.SetSQL({"SELECT Id FROM People WHERE Id < 3"});
+  EXPECT_TRUE(Query.Active());
+  EXPECT_EQ(Column(Query, "Id"), (Strings{"1", "2"}));
+  Query.SQL().Add("AND Id > 1");
+  EXPECT_FALSE(Query.Active());
+  Query.Open();
+  EXPECT_EQ(Column(Query, "Id"), (Strings{"2"}));
+  // An ExecSQL of a query text with a result keeps no handle and no count.
+  Query.Close();
+  Query.ExecSQL();
+  EXPECT_EQ(Query.StmtHandle(), nullptr);
+  EXPECT_FALSE(Query.Active());
 }
 
 TEST_F(QueryTables, FailedAndClosedQueriesLeaveNoTemporaryTable) {
