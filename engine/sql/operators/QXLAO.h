@@ -191,10 +191,10 @@ protected:
   // Whether values are read by visible field number (a set operator that is
   // the root or has no result fields) instead of the table's own number.
   virtual bool UsesDirectFieldAccess() const { return true; }
-  // The grouping's second cursor on its child's result, opened by Execute.
-  virtual bool NeedsLookAheadTable() const { return false; }
-  virtual void SetLookAheadTable(std::unique_ptr<TQXLTable> Table) { (void)Table; }
-  virtual void FreeLookAheadTable() {}
+  // Whether the rows come sorted on the DISTINCT columns, so that a row
+  // repeating another follows it (a set operator merging sorted inputs):
+  // then each row is compared with the last one only.
+  virtual bool RepeatsAreAdjacent() const { return false; }
 
   void Materialize();
   void CreateResultTable(std::vector<std::string>& FieldNames, std::vector<std::string>& DisplayNames);

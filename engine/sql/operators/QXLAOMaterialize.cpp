@@ -37,31 +37,6 @@ void TQXLAO::Execute(bool IsRootAO, TQXLAO* ParentQueryAO, TQXLCursor* ParentCur
   if (FRightAO) FRightAO->Execute(false, ParentQueryAO, ParentCursor);
   AfterChildrenExecuted();
 
-  if (NeedsLookAheadTable()) {
-    TQXLTable& Source = *FLeftAO->FResultDataset;
-    auto LookAhead = std::make_unique<TQXLTable>();
-    LookAhead->SetSessionName(Source.SessionName());
-    if (Source.Temporary()) {
-      LookAhead->SetTemporary(true);
-    } else {
-      LookAhead->SetDatabaseName(Source.DatabaseName());
-      if (Source.InMemory()) LookAhead->SetInMemory(true);
-    }
-    LookAhead->SetTableName(Source.TableName());
-    LookAhead->SetReadOnly(true);
-    try {
-      LookAhead->Open();
-    } catch (const std::exception&) {
-      throw EQXLException(10304, "Cannot open table %s, InMemory = %d",
-                          {Source.TableName(), Source.InMemory() ? 1 : 0});
-    }
-    if (Source.IsDistinctApplied())
-      LookAhead->ApplyDistinct(Source);
-    else if (!Source.IndexName().empty())
-      LookAhead->SetIndexName(Source.IndexName());
-    SetLookAheadTable(std::move(LookAhead));
-  }
-
   if (FTopRowCount > 0 && !FResultIndexFieldsList.empty() && FLeftAO) {
     // The first rows read are then the first rows of the order.
     TQXLTable& Input = *FLeftAO->FResultDataset;
@@ -145,7 +120,16 @@ void TQXLAO::FillResultTable() {
   // Rows that are not adjacent can repeat too; the temporary table's
   // unique index does not refuse them, so the values seen are kept here.
   TQXLAODistinctRows Seen;
-  std::vector<TQXLVariant> Values;
+  std::vector<TQXLVariant> Values, Last;
+  const bool Adjacent = FDistinctFieldCount > 0 && RepeatsAreAdjacent();
+  const auto SameAsLast = [&] {
+    if (Last.empty()) return false;
+    for (std::size_t k = 0; k < Values.size(); ++k) {
+      const TQXLCompareResult R = Values[k].Compare(Last[k], false, false, false);
+      if (R != cmprEqual && R != cmprBothNull) return false;
+    }
+    return true;
+  };
   std::int64_t Stored = 0;
   First();
   for (std::int64_t j = 1; !GetEof(); ++j) {
@@ -165,7 +149,9 @@ void TQXLAO::FillResultTable() {
       for (std::int32_t k = 0; k < FDistinctFieldCount; ++k)
         GetFieldValue(Values[static_cast<std::size_t>(k)], FDistinctFieldsMap[static_cast<std::size_t>(k)], true,
                       true);
-      if (!Seen.Insert(Values)) {
+      const bool Repeated = Adjacent ? SameAsLast() : !Seen.Insert(Values);
+      if (Adjacent && !Repeated) std::swap(Values, Last);
+      if (Repeated) {
         Next();
         continue;
       }
@@ -234,7 +220,6 @@ void TQXLAO::FinishResultTable(std::vector<std::string>& FieldNames, std::vector
       L.Expr.reset();
     }
   FIsMaterialized = true;
-  FreeLookAheadTable();
   FLeftAO.reset();
   FRightAO.reset();
 }

@@ -152,6 +152,16 @@ bool TQXLAOUnion::UsesDirectFieldAccess() const {
   return FIsMaterialized && FHasSetResultFields && !FIsRootAO;
 }
 
+bool TQXLAOUnion::RepeatsAreAdjacent() const {
+  // Both inputs are sorted on all paired columns whenever the operation is
+  // distinct; DISTINCT over other columns than all of them in their order
+  // takes the general way.
+  if (!FDistinct || FDistinctFieldCount != FieldCount()) return false;
+  for (std::int32_t k = 0; k < FDistinctFieldCount; ++k)
+    if (FDistinctFieldsMap[static_cast<std::size_t>(k)] != k) return false;
+  return true;
+}
+
 void TQXLAOUnion::ShowSide(bool Left) {
   if (FShowLeft == Left) return;
   FShowLeft = Left;

@@ -49,6 +49,8 @@ protected:
   std::int64_t InternalRecordCount() override;
   // While the rows stream, the links read the inputs by visible field number.
   bool UsesDirectFieldAccess() const override;
+  // The merged rows are sorted on every column, in column order.
+  bool RepeatsAreAdjacent() const override;
 
 private:
   void PairColumns(bool IsCorresponding, const TQXLFields* FieldList, std::string& LeftNames,
