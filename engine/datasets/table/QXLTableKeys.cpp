@@ -112,6 +112,12 @@ void TQXLTable::FindNearest(const std::vector<Variant>& KeyValues) {
 
 void TQXLTable::UnderSharedLock(std::int32_t NoCursorCode, const std::function<void()>& Step) {
   TQXLCursor& cursor = Cursor(NoCursorCode);
+  // A view of one record is read by one fetch, which takes the shared lock
+  // itself: a lock around it would only be taken and released once more.
+  if (BufferCount() <= 1) {
+    Step();
+    return;
+  }
   // The view is read whole beside other writers; without the lock it is read all the same.
   const bool locked = cursor.LockTable(ltS, ResyncLockTries, ResyncLockDelayMS, true);
   struct TUnlock {
