@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -399,6 +400,27 @@ bool RenameFile(const std::string& oldName, const std::string& newName) {
     else return true;
   }
   throw EOSError(e, "Rename '" + oldName + "' to '" + newName + "': " + SysErrorMessage(e));
+}
+
+bool ReplaceFile(const std::string& fileName, const std::string& existingName) {
+  // Both guards before the check of either, so that no open of either file
+  // slips in between the check and the rename.
+  UseGuard newGuard, oldGuard;
+  const bool newFree = newGuard.Take(fileName);
+  const bool oldFree = oldGuard.Take(existingName);
+  if (!newFree || !oldFree) return false;
+  if (::rename(fileName.c_str(), existingName.c_str()) == 0) return true;
+  const int e = errno;
+  throw EOSError(e, "Replace '" + existingName + "' by '" + fileName + "': " + SysErrorMessage(e));
+}
+
+std::int64_t FreeSpaceForFile(const std::string& fileName) {
+  const std::string::size_type slash = fileName.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : fileName.substr(0, slash);
+  struct statvfs st;
+  if (RetryOnInterrupt([&] { return ::statvfs(folder.c_str(), &st); }) != 0)
+    throw EOSError(errno, Describe("Free space of", folder, errno));
+  return static_cast<std::int64_t>(st.f_bavail) * static_cast<std::int64_t>(st.f_frsize);
 }
 
 }  // namespace platform

@@ -90,5 +90,12 @@ bool DeleteFile(const std::string& fileName);
 // the old file open. Other failures (an existing new name: EEXIST) throw
 // EOSError.
 bool RenameFile(const std::string& oldName, const std::string& newName);
+// Puts fileName in the place of existingName in one atomic step (the old file
+// is gone from its name as the new one takes it); false when any handle has
+// either file open. Other failures throw EOSError and change nothing.
+bool ReplaceFile(const std::string& fileName, const std::string& existingName);
+// The bytes this process may still write on the file system that holds the
+// folder of fileName (the file itself need not exist). Throws EOSError.
+std::int64_t FreeSpaceForFile(const std::string& fileName);
 
 }  // namespace platform

@@ -66,6 +66,10 @@ public:
   bool Rename(const std::string& oldName, const std::string& newName) override {
     return RenameFile(oldName, newName);
   }
+  bool Replace(const std::string& fileName, const std::string& existingName) override {
+    return ReplaceFile(fileName, existingName);
+  }
+  std::int64_t FreeSpace(const std::string& fileName) override { return FreeSpaceForFile(fileName); }
   bool Exists(const std::string& fileName) override { return FileExists(fileName); }
   bool IsReadOnly(const std::string& fileName) override { return IsFileReadOnly(fileName); }
   bool IsWriteRefused(const std::string& fileName) override { return IsFileWriteRefused(fileName); }

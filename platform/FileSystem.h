@@ -97,6 +97,13 @@ public:
   // Never replaces an existing file; false when any handle has the old file
   // open; other failures (an existing new name: EEXIST) throw EOSError.
   virtual bool Rename(const std::string& oldName, const std::string& newName) = 0;
+  // Puts fileName in the place of existingName in one atomic step; false when
+  // any handle has either file open; other failures throw EOSError and change
+  // nothing.
+  virtual bool Replace(const std::string& fileName, const std::string& existingName) = 0;
+  // The bytes this process may still write on the file system that holds the
+  // folder of fileName. Throws EOSError.
+  virtual std::int64_t FreeSpace(const std::string& fileName) = 0;
   // True when a file (not a directory) of that name exists.
   virtual bool Exists(const std::string& fileName) = 0;
   // True when the file is marked read-only: it has no write permission for

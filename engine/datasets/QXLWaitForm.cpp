@@ -38,6 +38,13 @@ void TQXLWaitForm::SetPercent(std::int32_t Percent) {
   if (FIsShown) FView->SetPercent(Percent);
 }
 
+void TQXLWaitForm::MakeVisible() {
+  if (FIsShown || FIsClosed) return;
+  FTimerRunning = false;
+  FView->ShowWindow(FText, FPercent);
+  FIsShown = true;
+}
+
 void TQXLWaitForm::ProcessMessages() {
   CheckTimer();
   if (FIsShown) FView->ProcessMessages();

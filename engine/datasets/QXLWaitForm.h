@@ -26,6 +26,8 @@ public:
   // Starts the 500 ms; the window is not shown yet.
   void Show(const std::string& Text);
   void SetPercent(std::int32_t Percent);
+  // Shows the window now, without waiting for the 500 ms; nothing once closed.
+  void MakeVisible();
   // Lets a shown window handle its input.
   void ProcessMessages();
   // Abort was pressed in the shown window.

@@ -78,6 +78,12 @@ public:
   void Close() override {
     // A crash has let go of the file already.
     if (FInner) std::exchange(FInner, nullptr)->Close();
+    int error = 0;
+    {
+      std::lock_guard guard(FOwner.FMutex);
+      error = std::exchange(FOwner.FCloseError, 0);
+    }
+    if (error) throw EOSError(error, DescribeFailure("Close", FName, error));
   }
 
   bool Lock(std::int64_t offset, std::int64_t count) override {
@@ -227,15 +233,35 @@ std::unique_ptr<FileHandle> FaultyFileSystem::Create(const std::string& fileName
   return Wrap(fileName, [&] { return FInner.Create(fileName, share); });
 }
 
-void FaultyFileSystem::FailNextNameChange(int error) {
+void FaultyFileSystem::FailNextNameChange(int error, int times) {
   std::lock_guard guard(FMutex);
   FNameChangeError = error;
+  FNameChangeFailures = times;
+}
+
+void FaultyFileSystem::FailNextClose(int error) {
+  std::lock_guard guard(FMutex);
+  FCloseError = error;
+}
+
+void FaultyFileSystem::LimitFreeSpace(std::int64_t bytes) {
+  std::lock_guard guard(FMutex);
+  FFreeSpace = bytes;
+}
+
+int FaultyFileSystem::NameChanges() const {
+  std::lock_guard guard(FMutex);
+  return FNameChanges;
 }
 
 void FaultyFileSystem::CheckNameChange(const char* operation, const std::string& name) {
   CheckAlive(operation, name);
   std::lock_guard guard(FMutex);
-  if (int error = std::exchange(FNameChangeError, 0)) throw EOSError(error, DescribeFailure(operation, name, error));
+  ++FNameChanges;
+  if (FNameChangeFailures <= 0) return;
+  const int error = FNameChangeError;
+  if (--FNameChangeFailures == 0) FNameChangeError = 0;
+  throw EOSError(error, DescribeFailure(operation, name, error));
 }
 
 bool FaultyFileSystem::Delete(const std::string& fileName) {
@@ -246,6 +272,20 @@ bool FaultyFileSystem::Delete(const std::string& fileName) {
 bool FaultyFileSystem::Rename(const std::string& oldName, const std::string& newName) {
   CheckNameChange("Rename", oldName);
   return FInner.Rename(oldName, newName);
+}
+
+bool FaultyFileSystem::Replace(const std::string& fileName, const std::string& existingName) {
+  CheckNameChange("Replace", existingName);
+  return FInner.Replace(fileName, existingName);
+}
+
+std::int64_t FaultyFileSystem::FreeSpace(const std::string& fileName) {
+  CheckAlive("FreeSpace", fileName);
+  {
+    std::lock_guard guard(FMutex);
+    if (FFreeSpace >= 0) return FFreeSpace;
+  }
+  return FInner.FreeSpace(fileName);
 }
 
 bool FaultyFileSystem::Exists(const std::string& fileName) {

@@ -3,7 +3,8 @@
 // files by default) and injects faults into the handles it gives out: the k-th
 // write or flush fails with a chosen error, the next health check fails, the
 // process "crashes" after write k, transfers come back short and interrupted,
-// the next delete or rename fails, and a hook runs before every open, where a
+// the next deletes, renames and replacements fail, the next close reports an
+// error, the free space reads as a chosen number of bytes, and a hook runs before every open, where a
 // test can act as another process.
 //
 // Writes are WriteSome and SetSize calls of any of its handles, numbered from
@@ -42,8 +43,13 @@ public:
   // While on, the first transfer is interrupted and every other one moves at
   // most mostPerCall bytes. 0 turns it off.
   void ShortTransfers(std::size_t mostPerCall);
-  // The next Delete or Rename fails with error and changes nothing.
-  void FailNextNameChange(int error);
+  // The next times Delete, Rename or Replace calls fail with error and change nothing.
+  void FailNextNameChange(int error, int times = 1);
+  // The next Close of any handle releases the file and then reports error.
+  void FailNextClose(int error);
+  // FreeSpace answers bytes from now on; a negative number: the inner's answer.
+  void LimitFreeSpace(std::int64_t bytes);
+  int NameChanges() const;
   // Runs before every Open and Create with the file name (nullptr: none).
   void OnOpen(std::function<void(const std::string&)> hook);
 
@@ -57,6 +63,8 @@ public:
   std::unique_ptr<FileHandle> Create(const std::string& fileName, ShareMode share) override;
   bool Delete(const std::string& fileName) override;
   bool Rename(const std::string& oldName, const std::string& newName) override;
+  bool Replace(const std::string& fileName, const std::string& existingName) override;
+  std::int64_t FreeSpace(const std::string& fileName) override;
   bool Exists(const std::string& fileName) override;
   bool IsReadOnly(const std::string& fileName) override;
   bool IsWriteRefused(const std::string& fileName) override;
@@ -91,6 +99,10 @@ private:
   Fault FWriteFault, FFlushFault;
   int FCrashAfter = -1;
   int FNameChangeError = 0;
+  int FNameChangeFailures = 0;
+  int FNameChanges = 0;
+  int FCloseError = 0;
+  std::int64_t FFreeSpace = -1;
   bool FCrashed = false;
   bool FFailHealthCheck = false;
   std::size_t FMostPerCall = 0;

@@ -51,7 +51,11 @@ void TQXLDiskDatabaseData::CreateDatabase() {
     Directory.SaveDirectory();
     Manager->ApplyChanges(QXLSystemSessionID);
   } catch (...) {
-    Manager->CloseDatabase();
+    try {
+      Manager->CloseDatabase();
+    } catch (...) {
+      // The creation's failure is the one to report.
+    }
     throw;
   }
   Manager->CloseDatabase();

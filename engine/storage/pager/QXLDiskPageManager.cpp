@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <new>
 #include <vector>
@@ -32,7 +33,13 @@ TQXLDiskPageManager::TQXLDiskPageManager(platform::FileSystem& FileSystem) : FDa
   InitDBHeader();
 }
 
-TQXLDiskPageManager::~TQXLDiskPageManager() { CloseDatabase(); }
+TQXLDiskPageManager::~TQXLDiskPageManager() {
+  try {
+    CloseDatabase();
+  } catch (...) {
+    // Nothing can report a failed close of a manager being freed.
+  }
+}
 
 void TQXLDiskPageManager::InitDBHeader() {
   std::memset(&FDBHeader, 0, sizeof FDBHeader);
@@ -191,8 +198,12 @@ void TQXLDiskPageManager::OpenDatabase(const std::string& DatabaseFileName, cons
     }
     FDatabaseFreeSpaceManager = std::make_unique<TQXLDatabaseFreeSpaceManager>(*this);
   } catch (...) {
-    // A file that failed to open is not kept open (and nothing was written).
-    CloseDatabase();
+    // A file that failed to open is not kept open (and nothing was written);
+    // the open's failure is the one to report.
+    try {
+      CloseDatabase();
+    } catch (...) {
+    }
     throw;
   }
 }
@@ -256,15 +267,20 @@ std::int64_t TQXLDiskPageManager::FileSize() {
 }
 
 void TQXLDiskPageManager::CloseDatabase() {
+  // A close that reports an error may have lost what was written: the caller
+  // must hear of it, once everything is released.
+  std::exception_ptr Failure;
   if (FDatabaseFile.IsOpened()) {
     try {
       FDatabaseFile.CloseFile();
     } catch (...) {
+      Failure = std::current_exception();
     }
   }
   FLockDBHeaderCount = 0;
   FDatabaseFreeSpaceManager.reset();
   FCrypter.reset();
+  if (Failure) std::rethrow_exception(Failure);
 }
 
 void TQXLDiskPageManager::ExtendFile(std::int32_t PageCount) {

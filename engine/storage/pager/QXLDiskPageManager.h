@@ -85,6 +85,7 @@ public:
                              std::uint16_t ExtentPageCount = QXLDefaultPageCountInExtent);
   void OpenDatabase(const std::string& DatabaseFileName, const TQXLPassword& Password, bool& ReadOnly,
                     bool& RepairNeeded, bool Exclusive, bool& aMultiUser);
+  // Releases the file; a failure of its close is raised once all is released.
   void CloseDatabase();
   void TruncateDatabase();
   void ExtendFile(std::int32_t PageCount) override;
