@@ -41,9 +41,13 @@ class TQXLDatabase;
 using TQXLPasswordEvent = std::function<void(TQXLDatabase& Database, bool& Continue)>;
 // Asked in place of the repair question.
 using TQXLOnNeedRepairEvent = std::function<void(TQXLDatabase& Database, bool& DoRepair)>;
-// Rebuilds the file during Open; filled by database maintenance. Any failure is
-// reported as 20238.
+// Rebuilds the file during Open in place of RepairDatabase when set. Any
+// failure is reported as 20238.
 using TQXLRepairHook = std::function<void(TQXLDatabase& Database, std::string& Log)>;
+// The events of the maintenance operations that rebuild the file.
+using TQXLMaintenanceEvent = std::function<void(TQXLDatabase& Sender)>;
+// Progress of a rebuild; setting Continue to false stops it.
+using TQXLMaintenanceProgressEvent = std::function<void(TQXLDatabase& Sender, std::int32_t PercentDone, bool& Continue)>;
 
 class TQXLDatabase : public TComponent {
 public:
@@ -74,6 +78,31 @@ public:
   // Writes ExeDbFileName: the whole of ExeStubFileName, then the database file.
   void MakeExecutableDatabase(const std::string& ExeStubFileName, const std::string& ExeDbFileName);
   std::int32_t GetDBFileConnectionsCount();
+
+  // Maintenance by rebuilding the file. In place, the rebuilt file takes the
+  // old one's name in one step, only while no other connection holds the
+  // file; any failure leaves the old file as it was and is raised.
+  // Into NewDatabaseFileName with the current settings; True, or raises.
+  bool CompactDatabase(const std::string& NewDatabaseFileName);
+  bool CompactDatabase();
+  // Copies what can be read; Log lists what could not.
+  bool RepairDatabase(const std::string& NewDatabaseFileName, std::string& Log);
+  // In place; returns the log (empty: nothing found). With a log the damaged
+  // file is kept beside the repaired one, under the name the log ends with.
+  std::string RepairDatabase();
+  // Both return the log: empty for success.
+  std::string ChangePassword(const std::string& NewPassword);
+  std::string ChangePassword(const std::string& NewPassword, TQXLCryptoAlgorithm NewCryptoAlgorithm);
+  bool ChangeDatabaseSettings(std::string& Log, bool IgnoreErrors, const std::string& NewPassword,
+                              TQXLCryptoAlgorithm NewCryptoAlgorithm, std::int32_t NewPageSize,
+                              std::int32_t NewPageCountInExtent, std::int32_t NewMaxConnections);
+  // The common routine: a new file with these settings, every table copied
+  // into it. IgnoreErrors is the repair mode.
+  bool RebuildDatabaseFile(const std::string& NewDatabaseFileName, std::string& Log, bool IgnoreErrors,
+                           const std::string& NewPassword, TQXLCryptoAlgorithm NewCryptoAlgorithm,
+                           std::int32_t NewPageSize, std::int32_t NewPageCountInExtent,
+                           std::int32_t NewMaxConnections, const TQXLMaintenanceEvent& BeforeEvent,
+                           const TQXLMaintenanceProgressEvent& ProgressEvent, const TQXLMaintenanceEvent& AfterEvent);
   void FlushBuffers();
   void CloseDataSets();
   // Raises "Duplicate database name" for another database of the session
@@ -141,6 +170,10 @@ public:
   TQXLPasswordEvent OnPassword;
   TQXLOnNeedRepairEvent OnNeedRepair;
   TQXLRepairHook RepairHook;
+  TQXLMaintenanceEvent BeforeRepair, AfterRepair, BeforeCompact, AfterCompact, BeforeChangePassword,
+      AfterChangePassword, BeforeChangeDatabaseSettings, AfterChangeDatabaseSettings;
+  TQXLMaintenanceProgressEvent OnRepairProgress, OnCompactProgress, OnChangePasswordProgress,
+      OnChangeDatabaseSettingsProgress;
 
 private:
   friend class TQXLSession;
@@ -166,6 +199,23 @@ private:
   bool RequestDatabasePassword();
   bool AskRepairDatabase();
   bool NotifyOldFormatConversion();
+  // Opens and closes the database (the file must open: its password, the
+  // repair question); 10462 when another connection holds the file.
+  void CheckOnlyConnection();
+  // Puts the rebuilt TempFileName in the place of the database file; with
+  // KeptFileName the old file is copied there first.
+  void ReplaceDatabaseFile(const std::string& TempFileName, const std::string& KeptFileName);
+  // The same after a rebuild whose Log may list losses: then the old file is
+  // kept, and the last line of Log names where. A failure deletes TempFileName.
+  void SwapInRebuiltFile(const std::string& TempFileName, std::string& Log);
+  // The first free name beside the database file for a damaged file kept.
+  std::string KeptFileName();
+  // Deletes a rebuilt file that is not to be used; what went wrong when it
+  // stays behind, else empty.
+  std::string DiscardRebuiltFile(const std::string& FileName) noexcept;
+  // Inside a handler: deletes the file a failed rebuild made, and adds to the
+  // failure's message when the file stays behind.
+  void DiscardAfterFailure(const std::string& FileName) noexcept;
 
   const TComponent* FOwner;
   std::vector<TQXLDatabaseDataSet*> FDataSets;
@@ -182,6 +232,8 @@ private:
   platform::FileSystem* FFileSystem;
   TQXLDatabaseDataList* FDatabaseDataList = nullptr;
   bool FDestroying = false;
+  // The last rebuild got as far as making its new file.
+  bool FRebuiltFileMade = false;
 };
 
 }  // namespace qxl

@@ -134,10 +134,9 @@ void TQXLDatabase::RepairDuringOpen() {
   // The rebuild opens the file itself and must not ask again.
   NoRequestAutoRepair = true;
   try {
-    // Without a rebuild the file stays as it is: the repair has failed.
-    if (!RepairHook) throw EQXLException(20238, "No repair available");
     std::string Log;
-    RepairHook(*this, Log);
+    if (RepairHook) RepairHook(*this, Log);
+    else Log = RepairDatabase();
     if (!Log.empty()) UserInterface().Warn(Log);
   } catch (...) {
     NoRequestAutoRepair = Saved;
