@@ -78,7 +78,14 @@ std::string TQXLDatabase::KeptFileName() {
 }
 
 void TQXLDatabase::ReplaceDatabaseFile(const std::string& TempFileName, const std::string& KeptFileName) {
-  if (!KeptFileName.empty()) CopyWholeFile(FileSystem(), FDatabaseFileName, KeptFileName);
+  if (!KeptFileName.empty()) {
+    try {
+      CopyWholeFile(FileSystem(), FDatabaseFileName, KeptFileName);
+    } catch (...) {
+      DiscardRebuiltFile(KeptFileName);
+      throw;
+    }
+  }
   bool Replaced = false;
   try {
     Replaced = FileSystem().Replace(TempFileName, FDatabaseFileName);

@@ -66,7 +66,12 @@ public:
       throw;
     }
     LDatabase.SilentMode = SilentMode;
-    LDatabase.Handle()->SetSuppressDBHeaderErrors(true);
+    try {
+      LDatabase.Handle()->SetSuppressDBHeaderErrors(true);
+    } catch (...) {
+      LDatabase.Close();
+      throw;
+    }
   }
   ~TOpenSource() noexcept(false) {
     if (!LDatabase.Connected()) return;
