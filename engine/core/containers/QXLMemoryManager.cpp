@@ -173,10 +173,20 @@ std::int64_t TQXLMemoryManager::GetMemoryBufferSize(const void* Buffer) const {
 }
 
 std::int64_t TQXLMemoryManager::GetFreeMemorySize() {
-  const std::uint64_t available = platform::FreePhysicalMemory();
-  FFreeSystemMemorySize = static_cast<std::int64_t>(std::min<std::uint64_t>(available, INT64_MAX));
-  if (FMaxMemorySize != 0) return std::min(FMaxMemorySize, FFreeSystemMemorySize);
-  return FFreeSystemMemorySize;
+  std::int64_t Free;
+  {
+    std::lock_guard<std::mutex> Guard(MMLock);
+    const auto Now = std::chrono::steady_clock::now();
+    if (!FFreeSystemMemoryKnown || Now - FFreeSystemMemoryRead >= FreeMemoryReadingAge) {
+      const std::uint64_t available = platform::FreePhysicalMemory();
+      FFreeSystemMemorySize = static_cast<std::int64_t>(std::min<std::uint64_t>(available, INT64_MAX));
+      FFreeSystemMemoryRead = Now;
+      FFreeSystemMemoryKnown = true;
+    }
+    Free = FFreeSystemMemorySize;
+  }
+  if (FMaxMemorySize != 0) return std::min(FMaxMemorySize, Free);
+  return Free;
 }
 
 TQXLMemoryManager& QXLMemoryManager() {

@@ -3,6 +3,7 @@
 // guard so that a foreign pointer or an overrun is reported when the block is
 // freed; keeps a running total of live bytes and an optional limit.
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -73,7 +74,11 @@ public:
   std::int64_t GetMemoryBufferSize(const void* Buffer) const;
 
   // The free physical memory, or the limit when one is set and it is smaller.
+  // The system is asked again only when its last answer is older than
+  // FreeMemoryReadingAge: tables and temporary results are sized by it at
+  // every open, and one reading costs several file reads.
   std::int64_t GetFreeMemorySize();
+  static constexpr std::chrono::milliseconds FreeMemoryReadingAge{250};
 
   std::int64_t MaxMemorySize() const { return FMaxMemorySize; }
   std::int64_t TotalMemAllocated() const { return FTotalMemAllocated.load(std::memory_order_relaxed); }
@@ -84,7 +89,11 @@ private:
   std::int64_t FMaxMemorySize = 0;
   // Changed only under MMLock; the limit check reads it without the lock.
   std::atomic<std::int64_t> FTotalMemAllocated{0};
+  // The last reading of the system's free memory and when it was taken;
+  // under MMLock.
   std::int64_t FFreeSystemMemorySize = 0;
+  std::chrono::steady_clock::time_point FFreeSystemMemoryRead{};
+  bool FFreeSystemMemoryKnown = false;
   std::mutex MMLock;
 };
 
