@@ -1,12 +1,17 @@
 #include "engine/sql/statements/dml/QXLSQLInsert.h"
 
 #include "engine/core/QXLException.h"
+#include "engine/core/abstract/QXLCursor.h"
+#include "engine/core/schema/QXLUniqueName.h"
+#include "engine/datasets/components/QXLDatabase.h"
 #include "engine/datasets/QXLAdvFieldDefs.h"
 #include "engine/datasets/base/Field.h"
 #include "engine/datasets/dataset/QXLDataSet.h"
 #include "engine/datasets/table/QXLTable.h"
 #include "engine/sql/expr/QXLExpressions.h"
+#include "engine/sql/statements/QXLSQLSelect.h"
 #include "engine/sql/statements/ddl/QXLStatementTable.h"
+#include "engine/sql/statements/dml/QXLTableWriteLock.h"
 #include "engine/sql/statements/dml/QXLStoreValueInField.h"
 
 namespace qxl {
@@ -38,17 +43,32 @@ void TQXLSQLInsert::Parse() {
   ParseTarget();
   if (Token.TokenType == tktLeftParenthesis) {
     TToken Next;
-    if (LLex->LookNextToken(Next) && IsReservedWord(Next, rwSELECT))
-      RaiseAtToken(30153, "SQL statement '%s' is not supported at line %d, column %d", Next);
+    if (LLex->LookNextToken(Next) && IsReservedWord(Next, rwSELECT)) {
+      ParseSelect();
+      return;
+    }
     ParseColumnNames();
   }
   if (TokenIsKeyword(rwVALUES)) {
     ParseValues();
     return;
   }
-  if (TokenIsKeyword(rwSELECT))
-    RaiseAtToken(30153, "SQL statement '%s' is not supported at line %d, column %d", Token);
-  RaiseAtPosition(30213, UnexpectedEnd, Token);
+  if (Token.TokenType != tktLeftParenthesis && !TokenIsKeyword(rwSELECT)) RaiseAtPosition(30213, UnexpectedEnd, Token);
+  ParseSelect();
+}
+
+void TQXLSQLInsert::ParseSelect() {
+  FSelectStart = Token;
+  const bool Parenthesised = Token.TokenType == tktLeftParenthesis;
+  if (Parenthesised) NextToken();
+  InternalSelecter = Make<TQXLSQLSelect>(*LLex, LQuery);
+  if (Parenthesised) {
+    if (!CurrentToken() || Token.TokenType != tktRightParenthesis)
+      RaiseAtPosition(20256, "Missing symbol ')' at line %d, column %d", Token);
+    NextToken();
+  }
+  if (CurrentToken())
+    RaiseAtToken(20260, "End of SQL command expected, but '%s' found at line %d, column %d", Token);
 }
 
 void TQXLSQLInsert::ParseTarget() {
@@ -120,11 +140,132 @@ void TQXLSQLInsert::ParseValues() {
   }
 }
 
-void TQXLSQLInsert::ExecSQL(TQXLDataSet* Query, bool, bool, bool&, TQXLAO*, TQXLCursor*) {
+void TQXLSQLInsert::ExecSQL(TQXLDataSet* Query, bool, bool, bool& ReadOnly, TQXLAO*, TQXLCursor*) {
   RowsAffected = 0;
+  if (InternalSelecter) {
+    InsertSelected(Query, ReadOnly);
+    return;
+  }
   TQXLStatementTable Statement(Query, DatabaseFileName, TableName, Password, IntoMemory);
   Statement->Open();
   InsertValues(Statement.Table());
+}
+
+namespace {
+
+// The copy of a SELECT result that an INSERT reads its rows from: a
+// temporary table that is deleted on every way out.
+class TInsertSource {
+public:
+  TInsertSource(TQXLDataSet* Query, TQXLDataSet& Result) {
+    FTable.SetTemporary(true);
+    const bool InMemory = Query && Query->InMemory();
+    if (InMemory) FTable.SetInMemory(true);
+    if (!InMemory && Query && Query->Database()) FTable.DisableTempFiles = Query->Database()->DisableTempFiles;
+    FTable.SetTableName(UniqueNameWithGuid("TmpTableForInsert"));
+    try {
+      // The copy needs the rows, not the result's order.
+      Result.IndexDefs().Clear();
+      std::string Log;
+      if (!FTable.ImportTable(Result, Log, nullptr))
+        throw EQXLException(10403, "Error importing table. Cannot copy data due to error: %s\r\n", {Log});
+      FTable.Open();
+    } catch (...) {
+      Discard();
+      throw;
+    }
+  }
+  ~TInsertSource() { Discard(); }
+  TInsertSource(const TInsertSource&) = delete;
+  TInsertSource& operator=(const TInsertSource&) = delete;
+
+  TQXLTable& Table() { return FTable; }
+
+private:
+  // Closes the copy and deletes it when it was made; raises nothing.
+  void Discard() noexcept {
+    try {
+      FTable.Close();
+      if (FTable.Exists()) FTable.DeleteTable();
+    } catch (...) {
+      // The insertion's own outcome is the one reported.
+    }
+  }
+
+  TQXLTable FTable;
+};
+
+}  // namespace
+
+void TQXLSQLInsert::InsertSelected(TQXLDataSet* Query, bool& ReadOnly) {
+  InternalSelecter->ExecSQL(Query, true, false, ReadOnly, nullptr, nullptr);
+  TQXLDataSet* Result = InternalSelecter->GetResultDataset();
+  if (!Result)
+    throw EQXLException(10403, "Error importing table. Cannot copy data due to error: %s\r\n",
+                        {std::string("the SELECT gave no result")});
+  TQXLStatementTable Statement(Query, DatabaseFileName, TableName, Password, IntoMemory);
+  TQXLTable& Target = Statement.Table();
+  Target.Open();
+  // The SELECT may give no more columns than the list names, or than the table has.
+  const std::size_t Columns = static_cast<std::size_t>(Result->FieldCount());
+  const std::size_t Room = FieldNames.empty() ? static_cast<std::size_t>(Target.FieldCount()) : FieldNames.size();
+  if (Columns > Room) RaiseCountsDiffer(Room, Columns, FSelectStart);
+  std::vector<TField*> Destinations;
+  for (std::size_t I = 0; I < Columns; ++I)
+    Destinations.push_back(FieldNames.empty() ? &Target.Fields(static_cast<std::int32_t>(I))
+                                              : &Target.FieldByName(FieldNames[I]));
+
+  TInsertSource Source(Query, *Result);
+  TQXLTable& Rows = Source.Table();
+  auto InsertRows = [&] {
+    for (Rows.First(); !Rows.Eof(); Rows.Next()) {
+      Target.Insert();
+      try {
+        for (std::size_t I = 0; I < Columns; ++I)
+          CopyFieldValueInto(Rows.Fields(static_cast<std::int32_t>(I)), *Destinations[I]);
+        Target.Post();
+      } catch (...) {
+        Target.Cancel();
+        throw;
+      }
+      ++RowsAffected;
+    }
+  };
+  if (Target.Database() && Target.Database()->InTransaction()) {
+    InsertRows();
+    return;
+  }
+  TQXLCursor& Cursor = *Target.Handle();
+  if (!Cursor.LockTable(ltRW, TQXLTableWriteLock::Tries, TQXLTableWriteLock::DelayMS, true))
+    throw EQXLException(20224, "Table is locked");
+  const bool XIRW = Cursor.LockTable(ltXIRW, 1, 0, false);
+  struct TRelease {
+    TQXLCursor& Cursor;
+    bool XIRW;
+    ~TRelease() {
+      try {
+        if (XIRW) Cursor.UnlockTable(ltXIRW, true);
+      } catch (...) {
+      }
+      try {
+        Cursor.UnlockTable(ltRW, true);
+      } catch (...) {
+      }
+    }
+  } Release{Cursor, XIRW};
+  Cursor.BeginBatchUpdate();
+  try {
+    InsertRows();
+    Cursor.EndBatchUpdate();
+  } catch (...) {
+    try {
+      Cursor.CancelBatchUpdate();
+    } catch (...) {
+      // The insertion's own failure is the one reported.
+    }
+    RowsAffected = 0;
+    throw;
+  }
 }
 
 void TQXLSQLInsert::InsertValues(TQXLTable& Table) {
