@@ -33,6 +33,7 @@ namespace qxl {
 
 class TQXLAO;
 class TQXLBaseSession;
+class TQXLCursorWalk;
 class TQXLVariant;
 
 // A comparison operator of the SQL layer, which gives its values.
@@ -187,6 +188,9 @@ public:
   std::vector<std::unique_ptr<TQXLStream>> FBLOBStreams;
   std::unique_ptr<TQXLRecordBitmap> FRecordBitmap;
   std::unique_ptr<TQXLIndexPositionCache> FIndexPositionCache;
+  // The walk of the restricted view kept between steps; the table data
+  // drops it whenever it may no longer hold.
+  std::shared_ptr<TQXLCursorWalk> FWalk;
   bool FTableLockedByCursor = false;
   bool FBatchUpdate = false;
   bool FDisableTempFiles = false;

@@ -64,6 +64,26 @@ public:
   virtual bool FindRecord(std::int32_t SessionID, bool Restart, bool GoForward,
                           TQXLScanSearchCondition* StartScanCondition, TQXLScanSearchCondition* EndScanCondition,
                           std::uint8_t* RecordBuffer, TQXLPageItemID& RecordID, void* SearchInfo) = 0;
+  // A walk of a range that keeps its place between steps, so that each
+  // step moves once along the index instead of finding its place again.
+  // WalksRanges says whether the index offers it; SeekRange places Position
+  // on the range's first entry in the walk's direction (AtCandidate true), or,
+  // without Restart, where the next step from record RecordID (whose record
+  // RecordBuffer holds) lands (AtCandidate false when that takes a step), and
+  // EndPosition on its last entry (null without a start condition: the walk
+  // goes to the index's end); false when the range is empty. StepRange moves
+  // one entry when Step and answers the record there, false past the end.
+  // PositionHolds tells whether Position still stands on RecordID's entry.
+  virtual bool WalksRanges() const { return false; }
+  virtual bool SeekRange(std::int32_t, bool, bool, TQXLScanSearchCondition*, TQXLScanSearchCondition*,
+                         const std::uint8_t*, const TQXLPageItemID&, std::unique_ptr<TQXLIndexPosition>&,
+                         std::unique_ptr<TQXLIndexPosition>&, bool&) {
+    return false;
+  }
+  virtual bool StepRange(std::int32_t, bool, bool, TQXLIndexPosition&, const TQXLIndexPosition*, TQXLPageItemID&) {
+    return false;
+  }
+  virtual bool PositionHolds(std::int32_t, const TQXLIndexPosition&, const TQXLPageItemID&) { return false; }
   virtual std::int32_t CompareRecordBuffersByIndex(const std::uint8_t* Buffer1, const std::uint8_t* Buffer2,
                                                    std::int32_t IndexFieldCount) = 0;
   virtual std::int32_t CompareConditions(TQXLScanSearchCondition* Condition1,

@@ -35,6 +35,12 @@ public:
   // mirrors it. Otherwise grmCurrent re-reads RecordID (grrError when gone),
   // grmNext and grmPrior give the nearest existing record after or before it.
   virtual void GetRecordBuffer(std::int32_t SessionID, TQXLNavigationInfo& NavigationInfo) = 0;
+  // The bytes record RecordID is stored in, without making its memory form:
+  // valid until the manager's next read or change; null when the record is
+  // gone or the manager keeps no such bytes. StoresMemoryForm tells whether
+  // they are a memory record buffer rather than a disk record.
+  virtual const std::uint8_t* ReadStoredRecord(std::int32_t, const TQXLPageItemID&) { return nullptr; }
+  virtual bool StoresMemoryForm() const { return false; }
   // Negative, 0 or positive as RecordID1 lies before, at or after RecordID2.
   virtual std::int32_t CompareRecordID(const TQXLPageItemID& RecordID1, const TQXLPageItemID& RecordID2) = 0;
   // Estimated 1-based physical position; -1 for an empty table or an ID outside it.

@@ -182,9 +182,13 @@ void TQXLTableData::RenameTable(const std::string& NewTableName, TQXLCursor*) {
   FTableName = NewTableName;
 }
 
-void TQXLTableData::OpenTable(TQXLCursor* Cursor) { FCursorList.push_back(Cursor); }
+void TQXLTableData::OpenTable(TQXLCursor* Cursor) {
+  Cursor->FWalk.reset();
+  FCursorList.push_back(Cursor);
+}
 
 void TQXLTableData::CloseTable(TQXLCursor* Cursor) {
+  if (Cursor) Cursor->FWalk.reset();
   auto it = std::find(FCursorList.begin(), FCursorList.end(), Cursor);
   if (it != FCursorList.end()) FCursorList.erase(it);
 }

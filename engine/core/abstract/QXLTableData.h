@@ -244,9 +244,9 @@ public:
   virtual std::int64_t LastAutoincValue(std::int32_t, TQXLBaseSession*) { return 0; }
   virtual void Rollback(std::int32_t SessionID);
 
-private:
-  // The open index of a scan condition; an unknown one raises NilCode.
-  TQXLIndex& ConditionIndex(std::int32_t IndexID, std::int32_t NilCode);
+  // The cost model of the search, in pages read: walking the range of
+  // conditions Start..End (one index), and walking the whole table from the
+  // cursor's record or an end.
   double CandidateCost(std::int32_t SessionID, TQXLScanSearchConditionArray& Conditions, std::int32_t Start,
                        std::int32_t End, std::int32_t CursorIndexID, const TQXLFilterRecordEvent* FilterRecord);
   double FullScanCost(std::int32_t SessionID, std::int32_t CursorIndexID, const TQXLPageItemID& CurrentRecordID,
@@ -254,10 +254,15 @@ private:
   // Bytes of one entry of index X, in pages' terms.
   double IndexEntrySize(TQXLIndex& Index);
   double PageDataSize() const;
+
+private:
+  // The open index of a scan condition; an unknown one raises NilCode.
+  TQXLIndex& ConditionIndex(std::int32_t IndexID, std::int32_t NilCode);
+  // One step of a cursor through its restricted view, by its kept walk when
+  // that still holds; Read tells that the record is in the cursor's buffer.
+  bool WalkView(TQXLCursor* Cursor, bool Restart, bool GoForward, TQXLPageItemID& Found, bool& Read);
   void PutInScanOrder(TQXLScanSearchConditionArray& Conditions, bool GoForward, std::int32_t& ScanConditionNo,
                       std::int32_t& ScanEndConditionNo);
-  bool PlanAndSearch(TQXLCursor* Cursor, TQXLBaseExpression* SearchExpression,
-                     const TQXLScanSearchCondition* KeyCondition, TQXLRecordSearch& Search);
   bool IsExpressionTrue(TQXLBaseExpression* Expression, std::uint8_t* RecordBuffer);
   bool PassesFilterRecord(const TQXLRecordSearch& Search, const std::uint8_t* RecordBuffer,
                           const TQXLPageItemID& RecordID);

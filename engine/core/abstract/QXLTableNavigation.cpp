@@ -143,9 +143,21 @@ TQXLGetRecordResult TQXLTableData::InternalGetRecordBuffer(TQXLCursor* Cursor, T
     // Before the first record nothing lies behind, after the last nothing ahead.
     if ((forward && Cursor->LastPosition) || (!forward && Cursor->FirstPosition)) return end;
     TQXLPageItemID found{};
-    if (!FindRecord(Cursor, nullptr, nullptr, Cursor->FirstPosition || Cursor->LastPosition, forward, &found,
-                    Cursor->FRecordBitmap.get(), RebuildBitmap))
-      return end;
+    const bool restart = Cursor->FirstPosition || Cursor->LastPosition;
+    bool read = false;
+    if (RebuildBitmap) {
+      if (!FindRecord(Cursor, nullptr, nullptr, restart, forward, &found, Cursor->FRecordBitmap.get(), true))
+        return end;
+    } else {
+      std::lock_guard guard(FDatabaseData->CriticalSection());
+      if (!WalkView(Cursor, restart, forward, found, read)) return end;
+    }
+    if (read) {
+      Cursor->CurrentRecordID = found;
+      Cursor->FirstPosition = false;
+      Cursor->LastPosition = false;
+      return grrOK;
+    }
     TQXLNavigationInfo nav;
     nav.RecordID = found;
     nav.RecordBuffer = Cursor->FCurrentRecordBuffer;

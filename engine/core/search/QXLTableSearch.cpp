@@ -10,7 +10,10 @@
 #include "engine/core/QXLExpression.h"
 #include "engine/core/containers/QXLOwnedBlock.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
+#include "engine/core/search/QXLCursorWalk.h"
 #include "engine/core/search/QXLExtractedConditions.h"
+#include "engine/core/search/QXLRecordIterator.h"
+#include "engine/core/search/QXLSearchPlanner.h"
 #include "engine/core/abstract/QXLRecordBitmap.h"
 #include "engine/core/abstract/QXLTableData.h"
 
@@ -64,29 +67,59 @@ bool TQXLTableData::FindRecord(TQXLCursor* Cursor, TQXLBaseExpression* SearchExp
                                TQXLPageItemID* FoundRecordID, TQXLRecordBitmap* Bitmap, bool RebuildBitmap) {
   std::lock_guard guard(FDatabaseData->CriticalSection());
   if (!FRecordManager || FRecordManager->RecordCount() == 0) return false;
-  TQXLRecordSearch search;
-  search.SessionID = Cursor->SessionID();
-  search.CursorIndexID = Cursor->FIndexID;
-  search.FilterRecord = &Cursor->FilterRecord;
-  search.Dataset = Cursor->Dataset;
-  search.FilterCursor = Cursor;
-  search.CurrentRecordID = Cursor->CurrentRecordID;
-  search.Restart = Restart;
-  search.GoForward = GoForward;
-  search.Bitmap = Bitmap;
-  search.RebuildBitmap = RebuildBitmap;
-  search.PositionCache = Cursor->FIndexPositionCache.get();
   if (Bitmap && (RebuildBitmap || Bitmap->Outdated())) ResetRecordBitmap(*Bitmap, Cursor->FIndexID);
   bool found = false;
+  TQXLPageItemID id{};
   if (Bitmap && Bitmap->Active())
-    found = FindRecordInBitmap(search.SessionID, Restart, GoForward, search.CurrentRecordID, search.FoundRecordID,
-                               *Bitmap, Cursor->FIndexID);
+    found = FindRecordInBitmap(Cursor->SessionID(), Restart, GoForward, Cursor->CurrentRecordID, id, *Bitmap,
+                               Cursor->FIndexID);
   else {
-    found = PlanAndSearch(Cursor, SearchExpression, KeyCondition, search);
+    TQXLRecordIterator walk(*this,
+                            TQXLSearchPlanner(*this).Plan(Cursor, SearchExpression, KeyCondition, Restart, GoForward),
+                            Cursor->SessionID());
+    walk.SetFilter(&Cursor->FilterRecord, Cursor, Cursor->Dataset);
+    walk.SetBitmap(Bitmap, RebuildBitmap, Cursor->FIndexPositionCache.get());
+    walk.Seek(Restart, Cursor->CurrentRecordID);
+    found = GoForward ? walk.Next() : walk.Prior();
+    id = walk.RecordID();
     if (RebuildBitmap && Bitmap) Bitmap->SetActive(true);
     if (Restart) ApplyDistinctAfterRestart(Cursor);
   }
-  if (found && FoundRecordID) *FoundRecordID = search.FoundRecordID;
+  if (found && FoundRecordID) *FoundRecordID = id;
+  return found;
+}
+
+bool TQXLTableData::WalkView(TQXLCursor* Cursor, bool Restart, bool GoForward, TQXLPageItemID& Found, bool& Read) {
+  Read = false;
+  if (!FRecordManager || FRecordManager->RecordCount() == 0) return false;
+  TQXLRecordBitmap* bitmap = Cursor->FRecordBitmap.get();
+  if (bitmap && bitmap->Outdated()) ResetRecordBitmap(*bitmap, Cursor->FIndexID);
+  if (bitmap && bitmap->Active()) {
+    Cursor->FWalk.reset();
+    return FindRecordInBitmap(Cursor->SessionID(), Restart, GoForward, Cursor->CurrentRecordID, Found, *bitmap,
+                              Cursor->FIndexID);
+  }
+  std::shared_ptr<TQXLCursorWalk> walk = std::move(Cursor->FWalk);
+  if (Restart || !walk || !walk->Fits(*this, *Cursor)) {
+    walk.reset();
+    auto iterator = std::make_unique<TQXLRecordIterator>(
+        *this, TQXLSearchPlanner(*this).Plan(Cursor, nullptr, nullptr, Restart, GoForward), Cursor->SessionID());
+    iterator->SetFilter(&Cursor->FilterRecord, Cursor, Cursor->Dataset);
+    iterator->SetBitmap(bitmap, false, Cursor->FIndexPositionCache.get());
+    iterator->Seek(Restart, Cursor->CurrentRecordID);
+    walk = std::make_shared<TQXLCursorWalk>(*this, *Cursor, std::move(iterator));
+  }
+  TQXLRecordIterator& iterator = walk->Iterator();
+  iterator.SetRecordBuffer(Cursor->FCurrentRecordBuffer);
+  const bool found = GoForward ? iterator.Next() : iterator.Prior();
+  iterator.SetRecordBuffer(nullptr);
+  if (found) {
+    Found = iterator.RecordID();
+    Read = true;
+  }
+  if (Restart) ApplyDistinctAfterRestart(Cursor);
+  // Only a walk that keeps its place saves anything by being kept.
+  if (iterator.KeepsPlace() && TQXLCursorWalk::CanKeep(*Cursor)) Cursor->FWalk = std::move(walk);
   return found;
 }
 
@@ -95,27 +128,6 @@ void TQXLTableData::ApplyDistinctAfterRestart(TQXLCursor* Cursor) {
   if (!bitmap || !bitmap->Active() || !Cursor->IsDistinctApplied()) return;
   ConditionIndex(Cursor->FIndexID, 20058)
       .ApplyDistinctToRecordBitmap(Cursor->SessionID(), *bitmap, Cursor->FDistinctFieldCount);
-}
-
-bool TQXLTableData::PlanAndSearch(TQXLCursor* Cursor, TQXLBaseExpression* SearchExpression,
-                                  const TQXLScanSearchCondition* KeyCondition, TQXLRecordSearch& Search) {
-  TQXLScanSearchConditionArray conditions;
-  AddCursorScanConditions(Cursor, conditions, KeyCondition, SearchExpression, Search.GoForward);
-  conditions.CreateIndexScanConditionsFromExpressions(FIndexManager ? &FIndexManager->IndexDefs() : nullptr,
-                                                      Search.SessionID);
-  bool isEmptyRange = false;
-  MergeScanConditions(conditions, isEmptyRange);
-  if (isEmptyRange) return false;
-  std::int32_t start = -1;
-  std::int32_t end = -1;
-  ChooseScanConditions(Search.SessionID, conditions, Search.CursorIndexID, Search.CurrentRecordID, Search.Restart,
-                       Search.GoForward, Search.FilterRecord, start, end);
-  conditions.RemoveUnusedConditionsCreatedFromExpressions(start, end);
-  qxl::TQXLExtractedConditions extracted(conditions, start, end);
-  Search.Conditions = &conditions;
-  Search.ScanConditionNo = start;
-  Search.ScanEndConditionNo = end;
-  return FindRecordByScanConditions(Search);
 }
 
 bool TQXLTableData::FindRecordByScanConditions(TQXLRecordSearch& Search) {

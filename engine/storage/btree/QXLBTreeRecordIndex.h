@@ -61,6 +61,15 @@ public:
   bool FindRecord(std::int32_t SessionID, bool Restart, bool GoForward, TQXLScanSearchCondition* StartScanCondition,
                   TQXLScanSearchCondition* EndScanCondition, std::uint8_t* RecordBuffer, TQXLPageItemID& RecordID,
                   void* SearchInfo) override;
+  bool WalksRanges() const override { return true; }
+  bool SeekRange(std::int32_t SessionID, bool Restart, bool GoForward, TQXLScanSearchCondition* StartScanCondition,
+                 TQXLScanSearchCondition* EndScanCondition, const std::uint8_t* RecordBuffer,
+                 const TQXLPageItemID& RecordID, std::unique_ptr<TQXLIndexPosition>& Position,
+                 std::unique_ptr<TQXLIndexPosition>& EndPosition, bool& AtCandidate) override;
+  bool StepRange(std::int32_t SessionID, bool GoForward, bool Step, TQXLIndexPosition& Position,
+                 const TQXLIndexPosition* EndPosition, TQXLPageItemID& RecordID) override;
+  bool PositionHolds(std::int32_t SessionID, const TQXLIndexPosition& Position,
+                     const TQXLPageItemID& RecordID) override;
   std::int32_t CompareRecordBuffersByIndex(const std::uint8_t* Buffer1, const std::uint8_t* Buffer2,
                                            std::int32_t IndexFieldCount) override;
   std::int32_t CompareConditions(TQXLScanSearchCondition* Condition1, TQXLScanSearchCondition* Condition2) override;

@@ -3,6 +3,7 @@
 // the index's columns, and the estimated size of a range.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "engine/core/QXLException.h"
 #include "engine/storage/btree/QXLBTreeRecordIndex.h"
@@ -84,6 +85,64 @@ bool TQXLBTreeRecordIndex::FindRecord(std::int32_t SessionID, bool Restart, bool
     Info.Started = true;
   }
   return true;
+}
+
+bool TQXLBTreeRecordIndex::SeekRange(std::int32_t SessionID, bool Restart, bool GoForward,
+                                     TQXLScanSearchCondition* StartScanCondition,
+                                     TQXLScanSearchCondition* EndScanCondition, const std::uint8_t* RecordBuffer,
+                                     const TQXLPageItemID& RecordID, std::unique_ptr<TQXLIndexPosition>& Position,
+                                     std::unique_ptr<TQXLIndexPosition>& EndPosition, bool& AtCandidate) {
+  auto Start = std::make_unique<TQXLKeyPath>();
+  std::unique_ptr<TQXLKeyPath> End;
+  AtCandidate = Restart;
+  if (!StartScanCondition) {
+    if (Restart ? !Navigate(SessionID, true, *Start, GoForward)
+                : !GetIndexPosition(SessionID, RecordID, RecordBuffer, *Start))
+      return false;
+  } else {
+    if (!FindByScanCondition(SessionID, GoForward, *StartScanCondition, StartScanCondition->PartialCompare, *Start))
+      return false;
+    End = std::make_unique<TQXLKeyPath>();
+    const TQXLScanSearchCondition& Last = EndScanCondition ? *EndScanCondition : *StartScanCondition;
+    if (!FindByScanCondition(SessionID, !GoForward, Last, StartScanCondition->PartialCompare, *End)) return false;
+    if (!Restart) {
+      // From a record inside the range (or past its start) the walk goes on
+      // from there; from one before it, it begins at the range's first entry.
+      TQXLKeyPath Current;
+      if (!GetIndexPosition(SessionID, RecordID, RecordBuffer, Current)) return false;
+      const std::int32_t Order = Current.Compare(*Start);
+      AtCandidate = GoForward ? Order < 0 : Order > 0;
+      if (!AtCandidate) Start->Assign(Current);
+    }
+  }
+  Position = std::move(Start);
+  EndPosition = std::move(End);
+  return true;
+}
+
+bool TQXLBTreeRecordIndex::StepRange(std::int32_t SessionID, bool GoForward, bool Step, TQXLIndexPosition& Position,
+                                     const TQXLIndexPosition* EndPosition, TQXLPageItemID& RecordID) {
+  auto& Path = static_cast<TQXLKeyPath&>(Position);
+  if (Step && !(GoForward ? GotoNext(SessionID, Path) : GotoPrior(SessionID, Path))) return false;
+  if (EndPosition) {
+    const std::int32_t Order = CompareRecordPositionsInIndex(Path, *EndPosition);
+    if (GoForward ? Order > 0 : Order < 0) return false;
+  }
+  RecordID = GetReferenceAtPosition(SessionID, Path);
+  return true;
+}
+
+bool TQXLBTreeRecordIndex::PositionHolds(std::int32_t SessionID, const TQXLIndexPosition& Position,
+                                         const TQXLPageItemID& RecordID) {
+  const auto* Path = dynamic_cast<const TQXLKeyPath*>(&Position);
+  if (!Path || Path->Count() == 0 || RootPageNo() == -1 || Path->Item(0).PageNo != RootPageNo()) return false;
+  const TQXLKeyPathItem& Item = Path->Item(Path->Count() - 1);
+  TQXLBTreePage Leaf = FetchIndexPage(SessionID, Item.PageNo);
+  if (!Leaf.IsLeaf() || Leaf.EntryCount() != Item.EntryCount || Item.EntryNo < 0 || Item.EntryNo >= Item.EntryCount)
+    return false;
+  TQXLPageItemID Reference;
+  std::memcpy(&Reference, Leaf.GetPReference(Item.EntryNo), RecordReferenceSize);
+  return Reference == RecordID;
 }
 
 std::int32_t TQXLBTreeRecordIndex::CompareRecordBuffersByIndex(const std::uint8_t* Buffer1,

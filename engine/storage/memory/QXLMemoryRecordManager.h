@@ -37,6 +37,11 @@ public:
   bool DeleteRecord(std::int32_t SessionID, TQXLPageItemID& RecordID) override;
   // A null record buffer raises 10019.
   void GetRecordBuffer(std::int32_t SessionID, TQXLNavigationInfo& NavigationInfo) override;
+  // The record in place, in its memory form.
+  const std::uint8_t* ReadStoredRecord(std::int32_t, const TQXLPageItemID& RecordID) override {
+    return StoredRecord(RecordID.PageNo);
+  }
+  bool StoresMemoryForm() const override { return true; }
   std::int32_t CompareRecordID(const TQXLPageItemID& RecordID1, const TQXLPageItemID& RecordID2) override;
   // 1 .. RecordCount, proportional to the position's place between the first
   // and the last record.

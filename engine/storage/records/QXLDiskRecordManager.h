@@ -49,6 +49,8 @@ public:
                     const TQXLPageItemID& RecordID) override;
   bool DeleteRecord(std::int32_t SessionID, TQXLPageItemID& RecordID) override;
   void GetRecordBuffer(std::int32_t SessionID, TQXLNavigationInfo& NavigationInfo) override;
+  // The record's disk form, copied out of its page.
+  const std::uint8_t* ReadStoredRecord(std::int32_t SessionID, const TQXLPageItemID& RecordID) override;
   std::int32_t CompareRecordID(const TQXLPageItemID& RecordID1, const TQXLPageItemID& RecordID2) override;
   // Half the record count, whatever the record: no page is read.
   std::int64_t GetApproximateRecNo(std::int32_t SessionID, const TQXLPageItemID& RecordID) override;

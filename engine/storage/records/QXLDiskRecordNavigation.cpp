@@ -119,6 +119,16 @@ void TQXLDiskRecordManager::CurrentAt(std::int32_t SessionID, TQXLNavigationInfo
     ReadSlot(RecordPage, Nav.RecordID, Nav, 20145);
 }
 
+const std::uint8_t* TQXLDiskRecordManager::ReadStoredRecord(std::int32_t SessionID, const TQXLPageItemID& RecordID) {
+  if (FRecordCount == 0) return nullptr;
+  TQXLNavigationInfo Nav;
+  Nav.RecordID = RecordID;
+  // Without a record buffer the read stops at the disk form.
+  Nav.RecordBuffer = nullptr;
+  CurrentAt(SessionID, Nav);
+  return Nav.GetRecordResult == grrOK ? FTempDiskRecordBuffer.data() : nullptr;
+}
+
 void TQXLDiskRecordManager::SetRecNo(std::int32_t SessionID, std::int64_t RecNo, TQXLPageItemID& RecordID) {
   std::int32_t PageNo = -1;
   std::int32_t RecNoOnPage = 0;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/core/abstract/QXLFieldAccessor.h"
 #include "engine/storage/pager/QXLPageHold.h"
 #include "engine/storage/pager/QXLPageHeaderFields.h"
 #include "engine/storage/records/QXLSmallRecordPage.h"
@@ -389,6 +390,28 @@ TEST_F(DiskRecordManagerTest, RebuiltIndexCountsOnlyThisTablesUsedRecordPages) {
   EXPECT_EQ(Raised([&] { M().ValidateRecordPageIndex(TestSession); }).Message,
             "Invalid table RecordPageIndex or MostUpdated. RecordPageIndex.RecordCount=10, "
             "MostUpdated.RecordCount=7 - Native error: 20292");
+}
+
+// A record's stored bytes read without its memory form: a field of them
+// through the disk-form accessor is the field the record holds; a deleted
+// record has none.
+TEST_F(DiskRecordManagerTest, StoredBytesOfARecordGiveItsFieldsWithoutItsMemoryForm) {
+  Table.Open(FourPerPage);
+  std::vector<TQXLPageItemID> IDs;
+  for (std::int32_t Key = 10; Key < 19; ++Key) IDs.push_back(Table.Add(Key));
+  EXPECT_FALSE(M().StoresMemoryForm());
+  TQXLFieldAccessor Fields(Table.Fields.FieldDefs(), false);
+  for (std::size_t i = 0; i < IDs.size(); ++i) {
+    const std::uint8_t* Stored = M().ReadStoredRecord(TestSession, IDs[i]);
+    ASSERT_NE(Stored, nullptr) << i;
+    Fields.Bind(Stored);
+    std::int32_t Key = -1;
+    ASSERT_TRUE(Fields.GetField(0, &Key));
+    EXPECT_EQ(Key, 10 + static_cast<std::int32_t>(i));
+  }
+  TQXLPageItemID Gone = IDs[4];
+  ASSERT_TRUE(M().DeleteRecord(TestSession, Gone));
+  EXPECT_EQ(M().ReadStoredRecord(TestSession, IDs[4]), nullptr);
 }
 
 }  // namespace
