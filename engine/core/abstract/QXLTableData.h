@@ -186,6 +186,17 @@ public:
   // Counts the records the cursor's view shows.
   std::int64_t GetRecordCount(TQXLCursor* Cursor);
 
+  // Statement scopes (TQXLTableReadScope, TQXLTableWriteScope). A read scope
+  // holds what a query's reads need for its whole length, so that its record
+  // reads take none of it again; a write scope holds the table's write lock
+  // and the counters loaded once for a statement's changes. False when the
+  // lock was refused, nothing then held. Scopes of a session nest; engines
+  // without a file shared between processes hold nothing.
+  virtual bool BeginReadScope(TQXLCursor*) { return true; }
+  virtual void EndReadScope(TQXLCursor*) {}
+  virtual bool BeginWriteScope(TQXLCursor*) { return true; }
+  virtual void EndWriteScope(TQXLCursor*) {}
+
   // Slots 0 to 15: managers and table operations.
   virtual void CreateRecordManager() = 0;
   virtual void CreateFieldManager(TQXLFieldDefs& FieldDefs);

@@ -22,6 +22,7 @@
 // exclusive open, a deletion or a rename from meeting another user.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,6 +50,9 @@ public:
   static constexpr std::int32_t OpenLockDelayMS = 100;
   static constexpr std::int32_t ReadLockTries = 2250;
   static constexpr std::int32_t ReadLockDelayMS = 40;
+  // The tries and pauses of the write lock a statement's write scope takes.
+  static constexpr std::int32_t WriteLockTries = 1125;
+  static constexpr std::int32_t WriteLockDelayMS = 80;
 
   // aDatabaseData is a TQXLDiskDatabaseData with its file open. IndexFactory
   // makes the table's index objects and must outlive the table; without one
@@ -134,6 +138,11 @@ public:
 
   std::int64_t LastAutoincValue(std::int32_t FieldNo, TQXLBaseSession* Session) override;
   void Rollback(std::int32_t SessionID) override;
+  // Statement scopes: only a session of a shared file holds anything.
+  bool BeginReadScope(TQXLCursor* Cursor) override;
+  void EndReadScope(TQXLCursor* Cursor) override;
+  bool BeginWriteScope(TQXLCursor* Cursor) override;
+  void EndWriteScope(TQXLCursor* Cursor) override;
 
   // Reloads the counters from the most-updated file (20176 while it is not
   // open), rereading the file only when the session has not loaded it in its
@@ -237,6 +246,16 @@ private:
   // The definitions' version this object loaded (-1 until the counters are
   // read after an open), and the one the counters held when last read.
   std::int32_t FSchemaVersion = -1;
+  // The statement scopes each session has open, and the locks they took.
+  struct TScopes {
+    std::int32_t Reads = 0;
+    std::int32_t Writes = 0;
+    bool HoldsS = false;
+    bool HoldsWrite = false;
+    TQXLLockType WriteLock = ltRW;
+  };
+  std::map<std::int32_t, TScopes> FScopes;
+  const TScopes* ScopesOf(std::int32_t SessionID) const;
   std::int32_t FStoredSchemaVersion = -1;
 };
 

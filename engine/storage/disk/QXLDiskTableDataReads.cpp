@@ -2,9 +2,11 @@
 // after the counters are reloaded (so that pages other processes committed
 // are seen) and, for moves in a cursor's order, after the session's
 // temporary indexes are brought up to date.
+#include <memory>
 #include <mutex>
 
 #include "engine/core/QXLException.h"
+#include "engine/core/QXLSession.h"
 #include "engine/core/abstract/QXLDatabaseData.h"
 #include "engine/core/abstract/QXLCursor.h"
 #include "engine/storage/pager/QXLDiskPageManager.h"
@@ -45,6 +47,90 @@ void TQXLDiskTableData::SynchronizeTemporaryIndexes(TQXLCursor* Cursor) {
   if (IsChanged && FTemporaryPageManager) FTemporaryPageManager->ApplyChanges(Cursor->SessionID());
 }
 
+const TQXLDiskTableData::TScopes* TQXLDiskTableData::ScopesOf(std::int32_t SessionID) const {
+  const auto It = FScopes.find(SessionID);
+  return It == FScopes.end() ? nullptr : &It->second;
+}
+
+bool TQXLDiskTableData::BeginReadScope(TQXLCursor* Cursor) {
+  std::lock_guard Guard(FDatabaseData->CriticalSection());
+  if (!IsMultiUser()) return true;
+  const std::int32_t SessionID = Cursor->SessionID();
+  TScopes& Scopes = FScopes[SessionID];
+  if (Scopes.Reads == 0 && Scopes.Writes == 0) {
+    if (!LockTable(SessionID, ltS, ReadLockTries, ReadLockDelayMS, true)) {
+      FScopes.erase(SessionID);
+      return false;
+    }
+    try {
+      LoadMostUpdated(SessionID);
+      TQXLDiskTablePagesCacheManager& PageState = DiskPageManager().TablePagesCacheManager();
+      PageState.BeginWorkWithTable(SessionID, FTableID);
+      TOnExit EndWork([&] { PageState.EndWorkWithTable(SessionID, FTableID); });
+      SynchronizeTemporaryIndexes(Cursor);
+    } catch (...) {
+      FScopes.erase(SessionID);
+      UnlockTable(SessionID, ltS, false);
+      throw;
+    }
+    Scopes.HoldsS = true;
+  }
+  ++Scopes.Reads;
+  return true;
+}
+
+void TQXLDiskTableData::EndReadScope(TQXLCursor* Cursor) {
+  std::lock_guard Guard(FDatabaseData->CriticalSection());
+  const std::int32_t SessionID = Cursor->SessionID();
+  const auto It = FScopes.find(SessionID);
+  if (It == FScopes.end() || It->second.Reads == 0) return;
+  TScopes& Scopes = It->second;
+  const bool Release = --Scopes.Reads == 0 && Scopes.HoldsS;
+  if (Release) Scopes.HoldsS = false;
+  if (Scopes.Reads == 0 && Scopes.Writes == 0) FScopes.erase(It);
+  if (Release) UnlockTable(SessionID, ltS, false);
+}
+
+bool TQXLDiskTableData::BeginWriteScope(TQXLCursor* Cursor) {
+  std::lock_guard Guard(FDatabaseData->CriticalSection());
+  if (!IsMultiUser()) return true;
+  const std::int32_t SessionID = Cursor->SessionID();
+  TScopes& Scopes = FScopes[SessionID];
+  if (Scopes.Writes == 0) {
+    // In a transaction the write lock stays until the transaction ends.
+    const bool InTransaction = Cursor->FSession && Cursor->FSession->FInTransaction;
+    const TQXLLockType Lock = InTransaction ? ltXIRW : ltRW;
+    if (!LockTable(SessionID, Lock, WriteLockTries, WriteLockDelayMS, true)) {
+      if (Scopes.Reads == 0) FScopes.erase(SessionID);
+      return false;
+    }
+    try {
+      LoadMostUpdated(SessionID);
+    } catch (...) {
+      if (Scopes.Reads == 0) FScopes.erase(SessionID);
+      if (!InTransaction) UnlockTable(SessionID, Lock, false);
+      throw;
+    }
+    Scopes.HoldsWrite = !InTransaction;
+    Scopes.WriteLock = Lock;
+  }
+  ++Scopes.Writes;
+  return true;
+}
+
+void TQXLDiskTableData::EndWriteScope(TQXLCursor* Cursor) {
+  std::lock_guard Guard(FDatabaseData->CriticalSection());
+  const std::int32_t SessionID = Cursor->SessionID();
+  const auto It = FScopes.find(SessionID);
+  if (It == FScopes.end() || It->second.Writes == 0) return;
+  TScopes& Scopes = It->second;
+  const bool Release = --Scopes.Writes == 0 && Scopes.HoldsWrite;
+  const TQXLLockType Lock = Scopes.WriteLock;
+  if (Scopes.Writes == 0) Scopes.HoldsWrite = false;
+  if (Scopes.Reads == 0 && Scopes.Writes == 0) FScopes.erase(It);
+  if (Release) UnlockTable(SessionID, Lock, false);
+}
+
 bool TQXLDiskTableData::RunRead(TQXLCursor* Cursor, bool BeginWork, bool SyncIndexes,
                                 const std::function<void()>& Core) {
   std::lock_guard Guard(FDatabaseData->CriticalSection());
@@ -53,9 +139,17 @@ bool TQXLDiskTableData::RunRead(TQXLCursor* Cursor, bool BeginWork, bool SyncInd
     return true;
   }
   const std::int32_t SessionID = Cursor->SessionID();
-  if (!LockTable(SessionID, ltS, ReadLockTries, ReadLockDelayMS, true)) return false;
-  TOnExit Unlock([&] { UnlockTable(SessionID, ltS, false); });
-  LoadMostUpdated(SessionID);
+  // A statement's scope already holds the lock and loaded the counters; a
+  // read scope also brought the temporary indexes up to date.
+  const TScopes* Scopes = ScopesOf(SessionID);
+  std::unique_ptr<TOnExit<std::function<void()>>> Unlock;
+  if (!Scopes) {
+    if (!LockTable(SessionID, ltS, ReadLockTries, ReadLockDelayMS, true)) return false;
+    Unlock = std::make_unique<TOnExit<std::function<void()>>>([&] { UnlockTable(SessionID, ltS, false); });
+    LoadMostUpdated(SessionID);
+  } else if (Scopes->Reads > 0) {
+    SyncIndexes = false;
+  }
   if (!BeginWork) {
     Core();
     return true;

@@ -34,7 +34,10 @@ TQXLDiskBlobManager& TQXLDiskTableData::Blobs() const {
 
 void TQXLDiskTableData::PrepareChange(TQXLCursor* Cursor) {
   if (!IsMultiUser()) return;
-  LoadMostUpdated(Cursor->SessionID());
+  // Under a statement's write scope the counters were loaded once and no
+  // other process has written since.
+  const TScopes* Scopes = ScopesOf(Cursor->SessionID());
+  if (!Scopes || Scopes->Writes == 0) LoadMostUpdated(Cursor->SessionID());
   SynchronizeTemporaryIndexes(Cursor);
 }
 
