@@ -19,6 +19,7 @@
 #include <string>
 
 #include "bench/support/EngineTableBench.h"
+#include "bench/support/ScratchFolder.h"
 #include "engine/datasets/QXLMain.h"
 #include "engine/datasets/base/Field.h"
 #include "engine/datasets/components/QXLDatabase.h"
@@ -39,13 +40,8 @@ constexpr std::int32_t LocateCount = 20;
 constexpr std::int32_t IndexedLocateCount = 2000;
 
 std::string BenchFile(const char* Name) {
-  static const std::filesystem::path folder = [] {
-    std::random_device seed;
-    auto path = std::filesystem::path(platform::TempDirectory()) / ("qxl-cursor-bench-" + std::to_string(seed()));
-    std::filesystem::create_directories(path);
-    return path;
-  }();
-  return (folder / Name).string();
+  static const TScratchFolder folder("qxl-cursor-bench");
+  return folder.File(Name);
 }
 
 // Count rows, spread over the table, for Locate to look for.

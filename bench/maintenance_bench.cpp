@@ -15,6 +15,7 @@
 #include <string>
 
 #include "bench/support/EngineTableBench.h"
+#include "bench/support/ScratchFolder.h"
 #include "engine/datasets/QXLMain.h"
 #include "engine/datasets/components/QXLDatabase.h"
 #include "platform/TempFile.h"
@@ -26,26 +27,9 @@ namespace {
 using namespace enginebench;
 using Clock = std::chrono::steady_clock;
 
-// A folder of its own for the benchmark's files, removed at the end.
-class TScratchFolder {
-public:
-  TScratchFolder() {
-    std::random_device seed;
-    FPath = std::filesystem::path(platform::TempDirectory()) / ("qxl-maintenance-bench-" + std::to_string(seed()));
-    std::filesystem::create_directories(FPath);
-  }
-  ~TScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(FPath, ignored);
-  }
-  std::string File(const char* Name) const { return (FPath / Name).string(); }
-
-private:
-  std::filesystem::path FPath;
-};
 
 const TScratchFolder& Folder() {
-  static const TScratchFolder folder;
+  static const qxl::enginebench::TScratchFolder folder("qxl-maintenance-bench");
   return folder;
 }
 

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/ScratchFolder.h"
 #include "bench/support/TaskListData.h"
 #include "engine/core/QXLException.h"
 #include "engine/datasets/QXLMain.h"
@@ -56,26 +57,9 @@ struct TRead {
   std::int64_t FirstSum = 0;
 };
 
-// A folder of its own for the benchmark's files, removed at the end.
-class TScratchFolder {
-public:
-  TScratchFolder() {
-    std::random_device seed;
-    FPath = std::filesystem::path(platform::TempDirectory()) / ("qxl-sql-bench-" + std::to_string(seed()));
-    std::filesystem::create_directories(FPath);
-  }
-  ~TScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(FPath, ignored);
-  }
-  std::string File(const char* Name) const { return (FPath / Name).string(); }
-
-private:
-  std::filesystem::path FPath;
-};
 
 std::string BenchFile(const char* Name) {
-  static const TScratchFolder folder;
+  static const qxl::enginebench::TScratchFolder folder("qxl-sql-bench");
   return folder.File(Name);
 }
 

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "bench/support/EngineTableBench.h"
+#include "bench/support/ScratchFolder.h"
 #include "engine/storage/disk/QXLDiskTableData.h"
 #include "platform/TempFile.h"
 
@@ -29,26 +30,9 @@ namespace {
 
 using namespace enginebench;
 
-// A folder of its own for the benchmark's files, removed at the end.
-class TScratchFolder {
-public:
-  TScratchFolder() {
-    std::random_device seed;
-    FPath = std::filesystem::path(platform::TempDirectory()) / ("qxl-storage-bench-" + std::to_string(seed()));
-    std::filesystem::create_directories(FPath);
-  }
-  ~TScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(FPath, ignored);
-  }
-  std::string File(const char* Name) const { return (FPath / Name).string(); }
-
-private:
-  std::filesystem::path FPath;
-};
 
 std::string BenchFile(const char* Name) {
-  static const TScratchFolder folder;
+  static const qxl::enginebench::TScratchFolder folder("qxl-storage-bench");
   return folder.File(Name);
 }
 
