@@ -24,5 +24,5 @@ run_tests build-test
 run_config build-test-opt -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-D_GLIBCXX_ASSERTIONS
 run_tests build-test-opt
 run_config build-test-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQXL_TSAN=ON
-run_tests build-test-tsan
+TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp" run_tests build-test-tsan
 run_config build-bench -DCMAKE_BUILD_TYPE=Release -DQXL_BENCH=ON -DQXL_TESTS=OFF
