@@ -18,6 +18,8 @@
 
 namespace qxl {
 
+class TQXLRebuildEvents;
+
 class TQXLBaseSession;
 class TQXLDatabaseDataList;
 class TQXLLocalSession;
@@ -216,6 +218,13 @@ private:
   // Inside a handler: deletes the file a failed rebuild made, and adds to the
   // failure's message when the file stays behind.
   void DiscardAfterFailure(const std::string& FileName) noexcept;
+  // RebuildDatabaseFile into TempFileName with Events' handlers; a rebuild
+  // that raises or answers false leaves no file behind (the raise names a
+  // file that stays, the false answer adds it to Log).
+  bool RebuildOrDiscard(const std::string& TempFileName, std::string& Log, bool IgnoreErrors,
+                        const std::string& NewPassword, TQXLCryptoAlgorithm NewCryptoAlgorithm,
+                        std::int32_t NewPageSize, std::int32_t NewPageCountInExtent, std::int32_t NewMaxConnections,
+                        TQXLRebuildEvents& Events);
 
   const TComponent* FOwner;
   std::vector<TQXLDatabaseDataSet*> FDataSets;

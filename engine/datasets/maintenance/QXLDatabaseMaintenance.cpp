@@ -113,6 +113,25 @@ void TQXLDatabase::CheckOnlyConnection() {
   if (Connections > 1) throw EQXLException(FileInUseCode, "Error - database file %s is in use.", {FDatabaseFileName});
 }
 
+bool TQXLDatabase::RebuildOrDiscard(const std::string& TempFileName, std::string& Log, bool IgnoreErrors,
+                                    const std::string& NewPassword, TQXLCryptoAlgorithm NewCryptoAlgorithm,
+                                    std::int32_t NewPageSize, std::int32_t NewPageCountInExtent,
+                                    std::int32_t NewMaxConnections, TQXLRebuildEvents& Events) {
+  bool Done = false;
+  try {
+    Done = RebuildDatabaseFile(TempFileName, Log, IgnoreErrors, NewPassword, NewCryptoAlgorithm, NewPageSize,
+                               NewPageCountInExtent, NewMaxConnections, Events.Before(), Events.Progress(),
+                               Events.After());
+  } catch (...) {
+    DiscardAfterFailure(TempFileName);
+    throw;
+  }
+  if (Done) return true;
+  const std::string Problem = DiscardRebuiltFile(TempFileName);
+  if (!Problem.empty()) Log += Problem + "\r\n";
+  return false;
+}
+
 bool TQXLDatabase::CompactDatabase(const std::string& NewDatabaseFileName) {
   CheckDatabaseName();
   AttachSession(true);
@@ -122,17 +141,9 @@ bool TQXLDatabase::CompactDatabase(const std::string& NewDatabaseFileName) {
   Close();
   TQXLRebuildEvents Events(*this, TQXLRebuildOperation::Compact);
   std::string Log;
-  bool Done = false;
-  try {
-    Done = RebuildDatabaseFile(NewDatabaseFileName, Log, false, Password, CryptoAlgorithm, PageSize,
-                               PageCountInExtent, MaxConnections, Events.Before(), Events.Progress(), Events.After());
-  } catch (...) {
-    DiscardAfterFailure(NewDatabaseFileName);
-    throw;
-  }
-  if (Done) return true;
-  const std::string Problem = DiscardRebuiltFile(NewDatabaseFileName);
-  if (!Problem.empty()) Log += Problem + "\r\n";
+  if (RebuildOrDiscard(NewDatabaseFileName, Log, false, Password, CryptoAlgorithm, PageSize, PageCountInExtent,
+                       MaxConnections, Events))
+    return true;
   throw EQXLException(OperationFailedCode, "Operation %s failed: %s", {"CompactDatabase", Log});
 }
 
@@ -211,19 +222,9 @@ std::string TQXLDatabase::ChangePassword(const std::string& NewPassword, TQXLCry
   std::string Log;
   const std::string Temp = TempFileNameOf(FDatabaseFileName);
   TQXLRebuildEvents Events(*this, TQXLRebuildOperation::ChangePassword);
-  bool Done = false;
-  try {
-    Done = RebuildDatabaseFile(Temp, Log, false, NewPassword, NewCryptoAlgorithm, PageSize, PageCountInExtent,
-                               MaxConnections, Events.Before(), Events.Progress(), Events.After());
-  } catch (...) {
-    DiscardAfterFailure(Temp);
-    throw;
-  }
-  if (!Done) {
-    const std::string Problem = DiscardRebuiltFile(Temp);
-    if (!Problem.empty()) Log += Problem + "\r\n";
+  if (!RebuildOrDiscard(Temp, Log, false, NewPassword, NewCryptoAlgorithm, PageSize, PageCountInExtent,
+                        MaxConnections, Events))
     return Log;
-  }
   try {
     ReplaceDatabaseFile(Temp, "");
   } catch (...) {
@@ -246,20 +247,9 @@ bool TQXLDatabase::ChangeDatabaseSettings(std::string& Log, bool IgnoreErrors, c
   if (NewMaxConnections <= 0) throw EQXLException(MaxConnectionsCode, "MaxConnections value must be positive ( >= 0)");
   const std::string Temp = TempFileNameOf(FDatabaseFileName);
   TQXLRebuildEvents Events(*this, TQXLRebuildOperation::ChangeSettings);
-  bool Done = false;
-  try {
-    Done = RebuildDatabaseFile(Temp, Log, IgnoreErrors, NewPassword, NewCryptoAlgorithm, NewPageSize,
-                               NewPageCountInExtent, NewMaxConnections, Events.Before(), Events.Progress(),
-                               Events.After());
-  } catch (...) {
-    DiscardAfterFailure(Temp);
-    throw;
-  }
-  if (!Done) {
-    const std::string Problem = DiscardRebuiltFile(Temp);
-    if (!Problem.empty()) Log += Problem + "\r\n";
+  if (!RebuildOrDiscard(Temp, Log, IgnoreErrors, NewPassword, NewCryptoAlgorithm, NewPageSize, NewPageCountInExtent,
+                        NewMaxConnections, Events))
     return false;
-  }
   SwapInRebuiltFile(Temp, Log);
   Password = NewPassword;
   CryptoAlgorithm = NewCryptoAlgorithm;
